@@ -1,0 +1,32 @@
+# The two commands of the README, and a few helpers.
+#   make run   - install what is missing, build a release build, start the program
+#   make test  - install what is missing, build with sanitizers, run every test
+JOBS ?= 2
+RELEASE_DIR := build/release
+TEST_DIR := build/test
+
+.PHONY: run test deps release test-build bench fuzz clean
+
+deps:
+	@bash scripts/install-deps
+
+release: deps
+	@cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF >/dev/null
+	@cmake --build $(RELEASE_DIR) -j $(JOBS)
+
+run: release
+	@bash scripts/run-app $(RELEASE_DIR)/bin/zwirbels
+
+test-build: deps
+	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZW_SANITIZE=ON -DZW_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(TEST_DIR) -j $(JOBS)
+
+test: test-build
+	@bash scripts/run-tests $(TEST_DIR)
+
+bench: deps
+	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF >/dev/null
+	@cmake --build build/bench -j $(JOBS)
+
+clean:
+	rm -rf build

@@ -1,0 +1,12 @@
+// Program start.
+#include <QApplication>
+#include <QMainWindow>
+
+int main(int argc, char** argv)
+{
+    QApplication app(argc, argv);
+    QMainWindow window;
+    window.setWindowTitle("Zwirbels");
+    window.show();
+    return app.exec();
+}

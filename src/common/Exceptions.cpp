@@ -1,0 +1,9 @@
+#include "Exceptions.h"
+
+#include <cstring>
+
+namespace zw {
+
+EInOutError::EInOutError(int errorNumber) : Exception(std::strerror(errorNumber)) {}
+
+} // namespace zw

@@ -1,0 +1,136 @@
+#include "common/Checked.h"
+#include "common/Random.h"
+#include "common/SafeFile.h"
+#include "common/TextLines.h"
+#include "common/Tokens.h"
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <sys/stat.h>
+
+using namespace zw;
+
+TEST(Random, FixedSeedGivesTheSameDrawsAndStaysInRange)
+{
+    RandSeed(0);
+    std::array<int, 64> first{};
+    for (int& v : first)
+        v = Random(256);
+    RandSeed(0);
+    for (int v : first)
+        EXPECT_EQ(v, Random(256));
+
+    std::array<int, 7> counts{};
+    for (int i = 0; i < 70000; ++i) {
+        const int v = Random(7);
+        ASSERT_GE(v, 0);
+        ASSERT_LT(v, 7);
+        ++counts[static_cast<std::size_t>(v)];
+    }
+    for (int c : counts)
+        EXPECT_NEAR(c, 10000, 600);
+    EXPECT_EQ(Random(0), 0);
+    EXPECT_EQ(Random(-3), 0);
+    EXPECT_EQ(Random(1), 0);
+}
+
+TEST(Random, OtherSeedsGiveOtherDraws)
+{
+    RandSeed(1);
+    const int a = Random(1 << 30);
+    RandSeed(2);
+    EXPECT_NE(a, Random(1 << 30));
+}
+
+TEST(Checked, ArithmeticRaisesTheThreeErrors)
+{
+    EXPECT_EQ(CheckedAdd(2, 3), 5);
+    EXPECT_THROW(CheckedAdd(INT_MAX, 1), EIntOverflow);
+    EXPECT_THROW(CheckedSub(INT_MIN, 1), EIntOverflow);
+    EXPECT_THROW(CheckedMul(65536, 65536), EIntOverflow);
+    EXPECT_THROW(CheckedNeg(INT_MIN), EIntOverflow);
+    EXPECT_THROW(CheckedDiv(INT_MIN, -1), EIntOverflow);
+    EXPECT_EQ(CheckedDiv(-7, 2), -3);
+    EXPECT_EQ(CheckedMod(-7, 2), -1);
+    EXPECT_EQ(CheckedMod(INT_MIN, -1), 0);
+    EXPECT_THROW(CheckedDiv(1, 0), EZeroDivide);
+    EXPECT_THROW(CheckedMod(1, 0), EZeroDivide);
+    EXPECT_EQ(CheckedByte(255), 255);
+    EXPECT_THROW(CheckedByte(256), ERangeError);
+    EXPECT_THROW(CheckedByte(-1), ERangeError);
+    EXPECT_THROW(CheckedWord(65536), ERangeError);
+    try {
+        CheckedByte(300);
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Range check error");
+    }
+}
+
+TEST(Tokens, SkipSeparatorsAndReadNumbersTolerantly)
+{
+    const std::string line = "my gene = 3, 12, x7;";
+    std::size_t pos = 0;
+    EXPECT_EQ(ReadToken(line, pos), "my");
+    EXPECT_EQ(ReadIntToken(line, pos), 0); // "gene" is no number
+    EXPECT_EQ(ReadIntToken(line, pos), 3);
+    EXPECT_EQ(ReadIntToken(line, pos), 12);
+    EXPECT_EQ(ReadIntToken(line, pos), 0); // "x7"
+    EXPECT_EQ(ReadToken(line, pos), "");   // nothing left
+    EXPECT_EQ(pos, line.size());
+
+    EXPECT_EQ(TokenToInt("-42"), -42);
+    EXPECT_EQ(TokenToInt("+5"), 5);
+    EXPECT_EQ(TokenToInt("5a"), 0);
+    EXPECT_EQ(TokenToInt("99999999999999999999"), 0);
+
+    std::size_t p = 0;
+    EXPECT_TRUE(ReadBoolToken("true", p));
+    p = 0;
+    EXPECT_TRUE(ReadBoolToken("TrUe", p));
+    p = 0;
+    EXPECT_FALSE(ReadBoolToken("1", p));
+}
+
+TEST(TextLines, SplitsEveryLineEnd)
+{
+    const auto lines = SplitLines("a\r\nb\nc\rd");
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], "a");
+    EXPECT_EQ(lines[3], "d");
+    EXPECT_EQ(SplitLines("a\r\n\r\n").size(), 2u);
+    EXPECT_TRUE(SplitLines("").empty());
+    EXPECT_EQ(Format("%s = %d", "x", 3), "x = 3");
+}
+
+TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("zw_safefile_" + std::to_string(::getpid()));
+    fs::create_directories(dir);
+    const std::string target = (dir / "a.txt").string();
+
+    WriteFileAtomically(target, "first");
+    WriteFileAtomically(target, "second");
+    EXPECT_EQ(ReadWholeFile(target), "second");
+
+    // A folder that does not exist cannot take the temporary file.
+    EXPECT_THROW(WriteFileAtomically((dir / "missing" / "b.txt").string(), "x"), EInOutError);
+    EXPECT_THROW(ReadWholeFile((dir / "missing.txt").string()), EInOutError);
+
+    // The target folder is read-only: the save fails and the old file stays.
+    if (::geteuid() != 0) {
+        fs::permissions(dir, fs::perms::owner_read | fs::perms::owner_exec);
+        EXPECT_THROW(WriteFileAtomically(target, "third"), EInOutError);
+        fs::permissions(dir, fs::perms::owner_all);
+        EXPECT_EQ(ReadWholeFile(target), "second");
+    }
+    std::size_t leftovers = 0;
+    for (const auto& entry : fs::directory_iterator(dir))
+        leftovers += entry.path().filename() != "a.txt";
+    EXPECT_EQ(leftovers, 0u);
+    fs::remove_all(dir);
+}
