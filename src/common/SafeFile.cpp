@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
@@ -39,10 +40,10 @@ void WriteFileAtomically(const std::string& fileName, const std::string& content
     }
     if (::fsync(fd) != 0)
         fail(errno);
-    // mkstemp creates the file private to the user; saved files are ordinary ones.
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    // mkstemp makes the file private to the user; keep the mode of the file it
+    // replaces, or give a new file the usual one.
+    struct stat previous {};
+    ::fchmod(fd, ::stat(fileName.c_str(), &previous) == 0 ? (previous.st_mode & 07777) : 0644);
     if (::close(fd) != 0) {
         const int error = errno;
         ::unlink(tempName.data());
