@@ -1,0 +1,148 @@
+#include "Dialogs.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMessageBox>
+
+namespace zw {
+namespace {
+
+IDialogs*& InstalledDialogs()
+{
+    static IDialogs* dialogs = nullptr;
+    return dialogs;
+}
+
+QWidget* DialogParent() { return QApplication::activeWindow(); }
+
+template <typename T>
+bool TakeFirst(std::vector<T>& queue, T& value)
+{
+    if (queue.empty())
+        return false;
+    value = queue.front();
+    queue.erase(queue.begin());
+    return true;
+}
+
+} // namespace
+
+IDialogs& Dialogs()
+{
+    static TQtDialogs desktop;
+    IDialogs* installed = InstalledDialogs();
+    return installed ? *installed : desktop;
+}
+
+void SetDialogs(IDialogs* dialogs) { InstalledDialogs() = dialogs; }
+
+void TQtDialogs::ShowMessage(const QString& text)
+{
+    QMessageBox::information(DialogParent(), QApplication::applicationDisplayName(), text);
+}
+
+void TQtDialogs::ShowError(const QString& text)
+{
+    QMessageBox::critical(DialogParent(), QApplication::applicationDisplayName(), text);
+}
+
+TQueryAnswer TQtDialogs::AskYesNoCancel(const QString& text)
+{
+    const auto answer = QMessageBox::information(DialogParent(), QApplication::applicationDisplayName(),
+                                                 text, QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel,
+                                                 QMessageBox::Yes);
+    if (answer == QMessageBox::Yes)
+        return TQueryAnswer::Yes;
+    if (answer == QMessageBox::No)
+        return TQueryAnswer::No;
+    return TQueryAnswer::Cancel;
+}
+
+bool TQtDialogs::InputQuery(const QString& title, const QString& prompt, QString& value)
+{
+    bool ok = false;
+    const QString text = QInputDialog::getText(DialogParent(), title, prompt, QLineEdit::Normal, value, &ok);
+    if (ok)
+        value = text;
+    return ok;
+}
+
+QString TQtDialogs::ToolkitFilter(const QString& filter)
+{
+    const QStringList parts = filter.split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        const QString patterns = QString(parts[i + 1]).replace(';', ' ');
+        filters << (parts[i].contains('(') ? parts[i] : parts[i] + " (" + patterns + ")");
+    }
+    return filters.join(";;");
+}
+
+QString TQtDialogs::WithDefaultExtension(const QString& fileName, const QString& extension)
+{
+    if (fileName.isEmpty() || extension.isEmpty() || !QFileInfo(fileName).suffix().isEmpty())
+        return fileName;
+    return fileName + '.' + extension;
+}
+
+QString TQtDialogs::OpenFileName(const TFileDialogOptions& options)
+{
+    QString start = options.InitialDir;
+    if (!options.FileName.isEmpty())
+        start = QFileInfo(options.FileName).isAbsolute() ? options.FileName : start + options.FileName;
+    QString name = QFileDialog::getOpenFileName(DialogParent(), options.Title, start, ToolkitFilter(options.Filter));
+    if (!name.isEmpty() && !QFileInfo::exists(name))
+        name = WithDefaultExtension(name, options.DefaultExtension);
+    return name;
+}
+
+QString TQtDialogs::SaveFileName(const TFileDialogOptions& options)
+{
+    QString start = options.InitialDir;
+    if (!options.FileName.isEmpty())
+        start = QFileInfo(options.FileName).isAbsolute() ? options.FileName : start + options.FileName;
+    // The toolkit's dialog asks before overwriting and needs an existing folder.
+    return WithDefaultExtension(
+        QFileDialog::getSaveFileName(DialogParent(), options.Title, start, ToolkitFilter(options.Filter)),
+        options.DefaultExtension);
+}
+
+TQueryAnswer TScriptedDialogs::AskYesNoCancel(const QString& text)
+{
+    Questions.push_back(text);
+    TQueryAnswer answer = TQueryAnswer::Cancel;
+    TakeFirst(Answers, answer);
+    return answer;
+}
+
+bool TScriptedDialogs::InputQuery(const QString& title, const QString& prompt, QString& value)
+{
+    Questions.push_back(title + ": " + prompt + " [" + value + "]");
+    std::pair<bool, QString> input{false, QString()};
+    if (!TakeFirst(Inputs, input) || !input.first)
+        return false;
+    value = input.second;
+    return true;
+}
+
+QString TScriptedDialogs::OpenFileName(const TFileDialogOptions& options)
+{
+    FileDialogs.push_back(options);
+    QString name;
+    if (!FileNames.isEmpty())
+        name = FileNames.takeFirst();
+    return name;
+}
+
+QString TScriptedDialogs::SaveFileName(const TFileDialogOptions& options)
+{
+    FileDialogs.push_back(options);
+    QString name;
+    if (!FileNames.isEmpty())
+        name = TQtDialogs::WithDefaultExtension(FileNames.takeFirst(), options.DefaultExtension);
+    return name;
+}
+
+} // namespace zw

@@ -1,0 +1,119 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+#include <exception>
+#include <memory>
+#include <utility>
+#include <vector>
+
+class QWidget;
+
+// Every message box, question, input box, file dialog and the error display
+// go through this one seam, so tests answer them without modal windows.
+namespace zw {
+
+enum class TQueryAnswer { Yes, No, Cancel };
+
+struct TFileDialogOptions {
+    QString Title;
+    // Pairs of description and pattern separated by '|', e.g.
+    // "gene files (*.gen)|*.gen|all files (*.*)|*.*".
+    QString Filter;
+    QString DefaultExtension; // without the dot
+    QString InitialDir;
+    QString FileName;
+};
+
+class IDialogs {
+public:
+    virtual ~IDialogs() = default;
+    // A plain message box.
+    virtual void ShowMessage(const QString& text) = 0;
+    // The application's standard error box.
+    virtual void ShowError(const QString& text) = 0;
+    // An information box with the buttons Yes, No and Cancel.
+    virtual TQueryAnswer AskYesNoCancel(const QString& text) = 0;
+    // An input box; `value` holds the default and receives the answer. False when cancelled.
+    virtual bool InputQuery(const QString& title, const QString& prompt, QString& value) = 0;
+    // File dialogs; an empty result means the user cancelled.
+    virtual QString OpenFileName(const TFileDialogOptions& options) = 0;
+    virtual QString SaveFileName(const TFileDialogOptions& options) = 0;
+};
+
+// The dialogs in use: the desktop's own unless a test installed others.
+IDialogs& Dialogs();
+// Installs `dialogs` (not owned) for the tests; nullptr goes back to the desktop's.
+void SetDialogs(IDialogs* dialogs);
+
+// The desktop's dialogs, parented to the active window.
+class TQtDialogs : public IDialogs {
+public:
+    void ShowMessage(const QString& text) override;
+    void ShowError(const QString& text) override;
+    TQueryAnswer AskYesNoCancel(const QString& text) override;
+    bool InputQuery(const QString& title, const QString& prompt, QString& value) override;
+    QString OpenFileName(const TFileDialogOptions& options) override;
+    QString SaveFileName(const TFileDialogOptions& options) override;
+
+    // "desc|pattern|desc|pattern" as a toolkit filter ("desc;;desc").
+    static QString ToolkitFilter(const QString& filter);
+    // Appends the default extension when the chosen name has none.
+    static QString WithDefaultExtension(const QString& fileName, const QString& extension);
+};
+
+// Scripted answers and a record of everything shown, for tests.
+class TScriptedDialogs : public IDialogs {
+public:
+    void ShowMessage(const QString& text) override { Messages.push_back(text); }
+    void ShowError(const QString& text) override { Errors.push_back(text); }
+    TQueryAnswer AskYesNoCancel(const QString& text) override;
+    bool InputQuery(const QString& title, const QString& prompt, QString& value) override;
+    QString OpenFileName(const TFileDialogOptions& options) override;
+    QString SaveFileName(const TFileDialogOptions& options) override;
+
+    // What was shown, in order.
+    QStringList Messages;
+    QStringList Errors;
+    QStringList Questions;
+    std::vector<TFileDialogOptions> FileDialogs;
+    // The next answers; when a queue is empty the user cancels.
+    std::vector<TQueryAnswer> Answers;
+    std::vector<std::pair<bool, QString>> Inputs; // accepted?, text
+    QStringList FileNames;
+};
+
+// Installs a scripted set of dialogs for the lifetime of the object.
+class TScopedDialogs {
+public:
+    explicit TScopedDialogs(IDialogs& dialogs) { SetDialogs(&dialogs); }
+    ~TScopedDialogs() { SetDialogs(nullptr); }
+    TScopedDialogs(const TScopedDialogs&) = delete;
+    TScopedDialogs& operator=(const TScopedDialogs&) = delete;
+};
+
+// Shows the message of whatever `action` throws in the error box and goes on;
+// every user action, timer tick and dispatch runs through here. Returns false
+// when the action failed.
+template <typename F>
+bool RunGuarded(F&& action) noexcept
+{
+    try {
+        std::forward<F>(action)();
+        return true;
+    } catch (const std::exception& e) {
+        try {
+            Dialogs().ShowError(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+        }
+    } catch (...) {
+        try {
+            Dialogs().ShowError(QStringLiteral("Unknown error"));
+        } catch (...) {
+        }
+    }
+    return false;
+}
+
+} // namespace zw
