@@ -1,0 +1,394 @@
+#include "worms/WormPanel.h"
+
+#include "common/Checked.h"
+#include "worms/Worm.h"
+
+#include <QPainter>
+
+#include <algorithm>
+
+namespace zw {
+
+TWormPanel::TWormPanel(QWidget* parent) : QFrame(parent)
+{
+    setFrameStyle(QFrame::Panel | QFrame::Raised);
+    setLineWidth(1);
+
+    // The defaults go through the setters in this order, so the grid is built
+    // last and its worms start with the worm defaults.
+    SetSpacing(2);
+    SetClearance(10);
+    SetWormWidth(80);
+    SetWormHeight(80);
+    SetWormSize(120);
+    SetBackColor(QColor(255, 255, 255));
+    SetBorderColorNormal(QColor(128, 128, 128));
+    SetBorderColorAudible(QColor(255, 255, 0));
+    SetBorderColorFrozen(QColor(0, 0, 255));
+    SetBorderColorBoth(QColor(0, 255, 0));
+    SetPenColor(QColor(0, 0, 0));
+    SetTransparent(false);
+    SetCrossOverProbability(33);
+    SetMutationProbability(50);
+    SetMutationRange(5);
+    SetMorphPercentage(20);
+    SetDrawLines(true);
+    SetAudible(-1);
+    SetFrozen(-1);
+    SetRowCount(2);
+    SetColCount(2);
+}
+
+TWormPanel::~TWormPanel()
+{
+    // Free the worms while the panel is still whole: their destruction reaches
+    // the panel's bookkeeping.
+    while (!FWorms.empty())
+        RemoveLastWorm();
+}
+
+TWorm* TWormPanel::Worms(int index) const
+{
+    if (index < 0 || index >= WormCount())
+        return nullptr;
+    return FWorms[static_cast<size_t>(index)];
+}
+
+void TWormPanel::SetRowCount(int value)
+{
+    if (value == FRowCount)
+        return;
+    FRowCount = value;
+    AdjustWormCount();
+}
+
+void TWormPanel::SetColCount(int value)
+{
+    if (value == FColCount)
+        return;
+    FColCount = value;
+    AdjustWormCount();
+}
+
+void TWormPanel::SetAudible(int index)
+{
+    if (TWorm* worm = Worms(index))
+        worm->SetAudible(true);
+}
+
+void TWormPanel::SetFrozen(int index)
+{
+    if (TWorm* worm = Worms(index))
+        worm->SetFrozen(true);
+}
+
+void TWormPanel::SetSpacing(int value)
+{
+    const int spacing = CheckedByte(value);
+    if (spacing == FSpacing)
+        return;
+    FSpacing = spacing;
+    ArrangeWorms();
+}
+
+void TWormPanel::SetClearance(int value)
+{
+    const int clearance = CheckedByte(value);
+    if (clearance == FClearance)
+        return;
+    FClearance = clearance;
+    UpdateWorms();
+    ArrangeWorms();
+}
+
+void TWormPanel::SetWormWidth(int value)
+{
+    const int wormWidth = CheckedByte(value);
+    if (wormWidth == FWormWidth)
+        return;
+    FWormWidth = wormWidth;
+    UpdateWorms();
+    ArrangeWorms();
+}
+
+void TWormPanel::SetWormHeight(int value)
+{
+    const int wormHeight = CheckedByte(value);
+    if (wormHeight == FWormHeight)
+        return;
+    FWormHeight = wormHeight;
+    UpdateWorms();
+    ArrangeWorms();
+}
+
+void TWormPanel::SetWormSize(int value)
+{
+    if (value == FWormSize)
+        return;
+    FWormSize = value;
+    for (TWorm* worm : FWorms)
+        worm->SetSize(value);
+}
+
+void TWormPanel::SetLookColor(QColor& field, const QColor& value)
+{
+    if (field == value)
+        return;
+    field = value;
+    UpdateWorms();
+}
+
+void TWormPanel::SetBackColor(const QColor& value) { SetLookColor(FBackColor, value); }
+void TWormPanel::SetBorderColorNormal(const QColor& value) { SetLookColor(FBorderColorNormal, value); }
+void TWormPanel::SetBorderColorAudible(const QColor& value) { SetLookColor(FBorderColorAudible, value); }
+void TWormPanel::SetBorderColorFrozen(const QColor& value) { SetLookColor(FBorderColorFrozen, value); }
+void TWormPanel::SetBorderColorBoth(const QColor& value) { SetLookColor(FBorderColorBoth, value); }
+void TWormPanel::SetPenColor(const QColor& value) { SetLookColor(FPenColor, value); }
+
+void TWormPanel::SetTransparent(bool value)
+{
+    if (value == FTransparent)
+        return;
+    FTransparent = value;
+    UpdateWorms();
+}
+
+void TWormPanel::SetDrawLines(bool value)
+{
+    if (value == FDrawLines)
+        return;
+    FDrawLines = value;
+    UpdateWorms();
+}
+
+void TWormPanel::SetCrossOverProbability(int value)
+{
+    const int probability = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
+    if (probability == FCrossOverProbability)
+        return;
+    FCrossOverProbability = probability;
+    UpdateWorms();
+}
+
+void TWormPanel::SetMutationProbability(int value)
+{
+    const int probability = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
+    if (probability == FMutationProbability)
+        return;
+    FMutationProbability = probability;
+    UpdateWorms();
+}
+
+void TWormPanel::SetMutationRange(int value)
+{
+    const int range = CheckedByte(value);
+    if (range == FMutationRange)
+        return;
+    FMutationRange = range;
+    UpdateWorms();
+}
+
+void TWormPanel::SetMorphPercentage(int value)
+{
+    const int percentage = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
+    if (percentage == FMorphPercentage)
+        return;
+    FMorphPercentage = percentage;
+    UpdateWorms();
+}
+
+void TWormPanel::RandomizeAll()
+{
+    for (int i = 0; i < WormCount(); ++i)
+        if (i != FFrozen)
+            Worms(i)->Randomize();
+}
+
+void TWormPanel::MutateAll()
+{
+    for (int i = 0; i < WormCount(); ++i)
+        if (i != FFrozen)
+            Worms(i)->Mutate();
+}
+
+void TWormPanel::Mate()
+{
+    TWorm* first = Worms(FAudible);
+    TWorm* second = Worms(FFrozen);
+    // Two passes: every child is a copy of the first parent before any crossover.
+    for (int i = 0; i < WormCount(); ++i)
+        if (i != FAudible && i != FFrozen)
+            Worms(i)->AssignWorm(first);
+    for (int i = 0; i < WormCount(); ++i)
+        if (i != FAudible && i != FFrozen)
+            Worms(i)->CrossOver(second);
+}
+
+void TWormPanel::Morph()
+{
+    if (TWorm* audible = Worms(FAudible))
+        audible->Morph(Worms(FFrozen));
+}
+
+void TWormPanel::NotifyAudible()
+{
+    if (FAudibleWorm)
+        FAudibleWorm->NotifyChanged();
+}
+
+int TWormPanel::MovePrev(int index) const
+{
+    const int n = WormCount();
+    return (n + index - 1) % n;
+}
+
+int TWormPanel::MoveNext(int index) const
+{
+    return (index + 1) % WormCount();
+}
+
+int TWormPanel::MoveUp(int index) const
+{
+    const int n = WormCount();
+    if (index == 0)
+        return n - 1;
+    if (index - FColCount >= 0)
+        return index - FColCount;
+    return index - FColCount + n - 1; // bottom row, one column to the left
+}
+
+int TWormPanel::MoveDown(int index) const
+{
+    const int n = WormCount();
+    if (index == n - 1)
+        return 0;
+    if (index + FColCount < n)
+        return index + FColCount;
+    return index + FColCount - n + 1; // top row, one column to the right
+}
+
+void TWormPanel::AudiblePrev() { if (WormCount() > 0) SetAudible(MovePrev(FAudible)); }
+void TWormPanel::AudibleNext() { if (WormCount() > 0) SetAudible(MoveNext(FAudible)); }
+void TWormPanel::AudibleUp() { if (WormCount() > 0) SetAudible(MoveUp(FAudible)); }
+void TWormPanel::AudibleDown() { if (WormCount() > 0) SetAudible(MoveDown(FAudible)); }
+void TWormPanel::FrozenPrev() { if (WormCount() > 0) SetFrozen(MovePrev(FFrozen)); }
+void TWormPanel::FrozenNext() { if (WormCount() > 0) SetFrozen(MoveNext(FFrozen)); }
+void TWormPanel::FrozenUp() { if (WormCount() > 0) SetFrozen(MoveUp(FFrozen)); }
+void TWormPanel::FrozenDown() { if (WormCount() > 0) SetFrozen(MoveDown(FFrozen)); }
+
+void TWormPanel::UpdateWorms()
+{
+    for (TWorm* worm : FWorms) {
+        worm->SetClearance(FClearance);
+        worm->SetBackColor(FBackColor);
+        worm->SetBorderColorNormal(FBorderColorNormal);
+        worm->SetBorderColorAudible(FBorderColorAudible);
+        worm->SetBorderColorFrozen(FBorderColorFrozen);
+        worm->SetBorderColorBoth(FBorderColorBoth);
+        worm->SetPenColor(FPenColor);
+        worm->SetTransparent(FTransparent);
+        worm->SetCrossOverProbability(FCrossOverProbability);
+        worm->SetMutationProbability(FMutationProbability);
+        worm->SetMutationRange(FMutationRange);
+        worm->SetMorphPercentage(FMorphPercentage);
+        worm->SetDrawLines(FDrawLines);
+        worm->resize(FWormWidth, FWormHeight);
+    }
+}
+
+QSize TWormPanel::sizeHint() const
+{
+    const int width = CheckedAdd(CheckedMul(FWormWidth + FSpacing + 1, FColCount), FSpacing);
+    const int height = CheckedAdd(CheckedMul(FWormHeight + FSpacing + 1, FRowCount), FSpacing);
+    return QSize(std::max(0, width), std::max(0, height));
+}
+
+void TWormPanel::ArrangeWorms()
+{
+    resize(sizeHint());
+    updateGeometry();
+    const int placed = FColCount > 0 ? WormCount() : 0;
+    for (int k = 0; k < placed; ++k) {
+        TWorm* worm = FWorms[static_cast<size_t>(k)];
+        const int col = k % FColCount;
+        const int row = k / FColCount;
+        worm->move(FSpacing + (FSpacing + worm->width()) * col,
+                   FSpacing + (FSpacing + worm->height()) * row);
+    }
+}
+
+void TWormPanel::AdjustWormCount()
+{
+    const int wanted = std::max(0, CheckedMul(FRowCount, FColCount));
+    while (WormCount() < wanted)
+        AddWorm();
+    while (WormCount() > wanted)
+        RemoveLastWorm();
+    ArrangeWorms();
+}
+
+void TWormPanel::AddWorm()
+{
+    auto* worm = new TWorm(this);
+    FWorms.push_back(worm);
+    worm->SetOnAudible([this](TWorm* sender) { WormAudible(sender); });
+    worm->SetOnFrozen([this](TWorm* sender) { WormFrozen(sender); });
+    RenumberWorms();
+    worm->SetOnGenomeChanged([this](TWorm*, const TGene& gene) { WormGenomeChanged(gene); });
+    worm->show();
+}
+
+void TWormPanel::RemoveLastWorm()
+{
+    TWorm* worm = FWorms.back();
+    FWorms.pop_back();
+    delete worm;
+    RenumberWorms();
+    // The indexes follow their worms; a removed worm leaves no index behind.
+    FAudible = FAudibleWorm ? FAudibleWorm->Tag() : -1;
+    FFrozen = FFrozenWorm ? FFrozenWorm->Tag() : -1;
+}
+
+void TWormPanel::RenumberWorms()
+{
+    for (int k = 0; k < WormCount(); ++k)
+        FWorms[static_cast<size_t>(k)]->SetTag(k);
+}
+
+void TWormPanel::WormAudible(TWorm* worm)
+{
+    FAudibleWorm = worm;
+    FAudible = worm->Tag();
+    if (FOnAudible) {
+        TNotifyEvent handler = FOnAudible;
+        handler(this);
+    }
+    NotifyAudible();
+}
+
+void TWormPanel::WormFrozen(TWorm* worm)
+{
+    FFrozenWorm = worm;
+    FFrozen = worm->Tag();
+    if (FOnFrozen) {
+        TNotifyEvent handler = FOnFrozen;
+        handler(this);
+    }
+}
+
+void TWormPanel::WormGenomeChanged(const TGene& gene)
+{
+    if (FOnWormChanged) {
+        TOnWormChanged handler = FOnWormChanged;
+        handler(this, gene);
+    }
+}
+
+void TWormPanel::paintEvent(QPaintEvent* event)
+{
+    QFrame::paintEvent(event);
+    QPainter painter(this);
+    painter.drawText(contentsRect(), Qt::AlignCenter, QStringLiteral("."));
+}
+
+} // namespace zw

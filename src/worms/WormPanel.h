@@ -1,0 +1,179 @@
+#pragma once
+
+#include "worms/Gene.h"
+
+#include <QColor>
+#include <QFrame>
+#include <QPointer>
+
+#include <functional>
+#include <vector>
+
+namespace zw {
+
+class TWorm;
+
+// One breeder: a bevelled panel holding RowCount x ColCount worms in row-major
+// order, tracking which worm is audible and which is frozen, and offering the
+// grid-wide breeding operations. A worm's index is its position in the grid
+// and its Tag.
+//
+// Events (single listener each, the panel as sender):
+//  - OnAudible(panel): a worm has become audible, before its genome is reported;
+//  - OnFrozen(panel): a worm has become frozen;
+//  - OnWormChanged(panel, gene): the audible worm became audible or its genes
+//    changed; `gene` is a temporary copy valid only during the call.
+// Exceptions thrown by a listener propagate to the caller of the operation.
+//
+// Every setter except SetAudible/SetFrozen does nothing when the value is unchanged.
+class TWormPanel : public QFrame {
+    Q_OBJECT
+
+public:
+    using TNotifyEvent = std::function<void(TWormPanel* sender)>;
+    using TOnWormChanged = std::function<void(TWormPanel* sender, const TGene& gene)>;
+
+    // A 2 x 2 grid of default worms, no audible and no frozen worm, 168 x 168.
+    explicit TWormPanel(QWidget* parent = nullptr);
+    ~TWormPanel() override;
+
+    // Hosts tell panels apart by it (the main window: the channel index).
+    int Tag() const { return FTag; }
+    void SetTag(int tag) { FTag = tag; }
+
+    // Grid shape; a change adds or removes worms at the end, then arranges.
+    int RowCount() const { return FRowCount; }
+    void SetRowCount(int value);
+    int ColCount() const { return FColCount; }
+    void SetColCount(int value);
+    int WormCount() const { return static_cast<int>(FWorms.size()); }
+    // The worm at `index`, or null outside 0..WormCount-1.
+    TWorm* Worms(int index) const;
+
+    // Audible/Frozen index, -1 for none. Setting an index outside
+    // 0..WormCount-1 is ignored; setting the current one raises nothing.
+    int Audible() const { return FAudible; }
+    void SetAudible(int index);
+    int Frozen() const { return FFrozen; }
+    void SetFrozen(int index);
+
+    // Layout (unsigned bytes 0..255; out of range raises ERangeError).
+    int Spacing() const { return FSpacing; }
+    void SetSpacing(int value);
+    int Clearance() const { return FClearance; }
+    void SetClearance(int value);
+    int WormWidth() const { return FWormWidth; }
+    void SetWormWidth(int value);
+    int WormHeight() const { return FWormHeight; }
+    void SetWormHeight(int value);
+    // Gene count of every worm; a change re-randomizes every worm in index order.
+    int WormSize() const { return FWormSize; }
+    void SetWormSize(int value);
+
+    // Worm settings, copied to every worm on change (UpdateWorms).
+    QColor BackColor() const { return FBackColor; }
+    void SetBackColor(const QColor& value);
+    QColor BorderColorNormal() const { return FBorderColorNormal; }
+    void SetBorderColorNormal(const QColor& value);
+    QColor BorderColorAudible() const { return FBorderColorAudible; }
+    void SetBorderColorAudible(const QColor& value);
+    QColor BorderColorFrozen() const { return FBorderColorFrozen; }
+    void SetBorderColorFrozen(const QColor& value);
+    QColor BorderColorBoth() const { return FBorderColorBoth; }
+    void SetBorderColorBoth(const QColor& value);
+    QColor PenColor() const { return FPenColor; }
+    void SetPenColor(const QColor& value);
+    bool Transparent() const { return FTransparent; }
+    void SetTransparent(bool value);
+    bool DrawLines() const { return FDrawLines; }
+    void SetDrawLines(bool value);
+    int CrossOverProbability() const { return FCrossOverProbability; } // 0..100
+    void SetCrossOverProbability(int value);
+    int MutationProbability() const { return FMutationProbability; } // 0..100
+    void SetMutationProbability(int value);
+    int MutationRange() const { return FMutationRange; } // 0..255
+    void SetMutationRange(int value);
+    int MorphPercentage() const { return FMorphPercentage; } // 0..100
+    void SetMorphPercentage(int value);
+
+    void SetOnAudible(TNotifyEvent handler) { FOnAudible = std::move(handler); }
+    void SetOnFrozen(TNotifyEvent handler) { FOnFrozen = std::move(handler); }
+    void SetOnWormChanged(TOnWormChanged handler) { FOnWormChanged = std::move(handler); }
+
+    // Breeding: every worm but the frozen one randomizes / mutates.
+    void RandomizeAll();
+    void MutateAll();
+    // Every worm but the audible and the frozen one becomes a child of the
+    // audible (first parent) and the frozen worm (second parent).
+    void Mate();
+    // The audible worm morphs toward the frozen worm.
+    void Morph();
+    // Reports the audible worm's genome again through OnWormChanged.
+    void NotifyAudible();
+
+    // Selection moves through the grid, wrapping; nothing on an empty panel.
+    void AudiblePrev();
+    void AudibleNext();
+    void AudibleUp();
+    void AudibleDown();
+    void FrozenPrev();
+    void FrozenNext();
+    void FrozenUp();
+    void FrozenDown();
+
+    // Copies the worm settings to every worm and sizes them.
+    void UpdateWorms();
+    // Sizes the panel to the grid and places the worms.
+    void ArrangeWorms();
+
+    QSize sizeHint() const override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void AdjustWormCount();
+    void AddWorm();
+    void RemoveLastWorm();
+    void RenumberWorms();
+    void WormAudible(TWorm* worm);
+    void WormFrozen(TWorm* worm);
+    void WormGenomeChanged(const TGene& gene);
+    void SetLookColor(QColor& field, const QColor& value);
+    int MovePrev(int index) const;
+    int MoveNext(int index) const;
+    int MoveUp(int index) const;
+    int MoveDown(int index) const;
+
+    std::vector<TWorm*> FWorms; // owned through Qt parenthood
+    QPointer<TWorm> FAudibleWorm;
+    QPointer<TWorm> FFrozenWorm;
+    int FTag = 0;
+    // Fields start empty; the constructor applies the defaults through the setters.
+    int FRowCount = 0;
+    int FColCount = 0;
+    int FAudible = -1;
+    int FFrozen = -1;
+    int FSpacing = 0;
+    int FClearance = 0;
+    int FWormWidth = 0;
+    int FWormHeight = 0;
+    int FWormSize = 0;
+    QColor FBackColor{0, 0, 0};
+    QColor FBorderColorNormal{0, 0, 0};
+    QColor FBorderColorAudible{0, 0, 0};
+    QColor FBorderColorFrozen{0, 0, 0};
+    QColor FBorderColorBoth{0, 0, 0};
+    QColor FPenColor{0, 0, 0};
+    bool FTransparent = false;
+    bool FDrawLines = false;
+    int FCrossOverProbability = 0;
+    int FMutationProbability = 0;
+    int FMutationRange = 0;
+    int FMorphPercentage = 0;
+    TNotifyEvent FOnAudible;
+    TNotifyEvent FOnFrozen;
+    TOnWormChanged FOnWormChanged;
+};
+
+} // namespace zw
