@@ -1,9 +1,9 @@
 #include "worms/Worm.h"
 
 #include "common/Checked.h"
+#include "common/Dialogs.h"
 #include "common/Random.h"
 #include "worms/DragFormats.h"
-#include "worms/WormErrors.h"
 #include "worms/WormPanel.h"
 #include "worms/WormPath.h"
 
@@ -247,10 +247,13 @@ void TWorm::PaintTo(QPainter& painter) const
 
 void TWorm::paintEvent(QPaintEvent* /*event*/)
 {
-    RunWormGuarded([this] {
+    // No error box from inside a paint: it would only ask for the next paint.
+    try {
         QPainter painter(this);
         PaintTo(painter);
-    });
+    } catch (const std::exception& e) {
+        qWarning("%s", e.what());
+    }
 }
 
 void TWorm::mousePressEvent(QMouseEvent* event)
@@ -258,7 +261,7 @@ void TWorm::mousePressEvent(QMouseEvent* event)
     event->accept();
     const Qt::MouseButton button = event->button();
     const QPoint pos = event->position().toPoint();
-    RunWormGuarded([this, button, pos] {
+    RunGuarded([this, button, pos] {
         if (button == Qt::LeftButton) {
             FDragPending = true;
             FPressPos = pos;
@@ -277,7 +280,7 @@ void TWorm::mouseMoveEvent(QMouseEvent* event)
     if ((event->position().toPoint() - FPressPos).manhattanLength() < QApplication::startDragDistance())
         return;
     FDragPending = false;
-    RunWormGuarded([this] { StartDrag(); });
+    RunGuarded([this] { StartDrag(); });
 }
 
 void TWorm::mouseReleaseEvent(QMouseEvent* event)
@@ -331,7 +334,7 @@ void TWorm::dropEvent(QDropEvent* event)
     event->acceptProposedAction();
     const bool fromWorm = event->mimeData()->hasFormat(kWormMimeType);
     const QByteArray bytes = event->mimeData()->data(fromWorm ? kWormMimeType : kGeneBoxMimeType);
-    RunWormGuarded([this, fromWorm, &bytes] {
+    RunGuarded([this, fromWorm, &bytes] {
         SetAudible(true);
         if (fromWorm) {
             if (auto* panel = qobject_cast<TWormPanel*>(parentWidget()))
