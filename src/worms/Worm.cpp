@@ -299,19 +299,34 @@ void TWorm::StartDrag()
     drag->exec(Qt::CopyAction);
 }
 
-bool TWorm::AcceptsDrop(const QDropEvent* event) const
+bool TWorm::AcceptsDrop(const QMimeData* mime, const QObject* source) const
 {
-    const QMimeData* mime = event->mimeData();
     if (!mime)
         return false;
     if (mime->hasFormat(kWormMimeType))
-        return event->source() != this;
+        return source != this;
     return mime->hasFormat(kGeneBoxMimeType);
+}
+
+void TWorm::Drop(const QMimeData* mime, const QObject* source)
+{
+    if (!AcceptsDrop(mime, source))
+        return;
+    SetAudible(true);
+    if (mime->hasFormat(kWormMimeType)) {
+        if (auto* panel = qobject_cast<TWormPanel*>(parentWidget()))
+            panel->Mate();
+        return;
+    }
+    const QByteArray bytes = mime->data(kGeneBoxMimeType);
+    const TGene gene(reinterpret_cast<const uint8_t*>(bytes.constData()),
+                     static_cast<int32_t>(bytes.size()));
+    AssignGenes(&gene);
 }
 
 void TWorm::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (AcceptsDrop(event))
+    if (AcceptsDrop(event->mimeData(), event->source()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -319,7 +334,7 @@ void TWorm::dragEnterEvent(QDragEnterEvent* event)
 
 void TWorm::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (AcceptsDrop(event))
+    if (AcceptsDrop(event->mimeData(), event->source()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -327,24 +342,12 @@ void TWorm::dragMoveEvent(QDragMoveEvent* event)
 
 void TWorm::dropEvent(QDropEvent* event)
 {
-    if (!AcceptsDrop(event)) {
+    if (!AcceptsDrop(event->mimeData(), event->source())) {
         event->ignore();
         return;
     }
     event->acceptProposedAction();
-    const bool fromWorm = event->mimeData()->hasFormat(kWormMimeType);
-    const QByteArray bytes = event->mimeData()->data(fromWorm ? kWormMimeType : kGeneBoxMimeType);
-    RunGuarded([this, fromWorm, &bytes] {
-        SetAudible(true);
-        if (fromWorm) {
-            if (auto* panel = qobject_cast<TWormPanel*>(parentWidget()))
-                panel->Mate();
-        } else {
-            const TGene gene(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                             static_cast<int32_t>(bytes.size()));
-            AssignGenes(&gene);
-        }
-    });
+    RunGuarded([this, event] { Drop(event->mimeData(), event->source()); });
 }
 
 } // namespace zw

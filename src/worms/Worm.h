@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class QMimeData;
 class QPainter;
 
 namespace zw {
@@ -101,6 +102,13 @@ public:
     // Reports the genome to OnGenomeChanged when audible; repaints.
     void NotifyChanged();
 
+    // Whether a drag carrying `mime`, started by `source`, may be dropped here:
+    // another worm's genome (not this worm's own) or a gene bank entry.
+    bool AcceptsDrop(const QMimeData* mime, const QObject* source) const;
+    // What such a drop does: this worm becomes audible, then a worm drop mates
+    // the parent panel and a gene bank drop assigns the entry's genome.
+    void Drop(const QMimeData* mime, const QObject* source);
+
     // Draws the worm into `painter` at (0, 0) with the worm's size: the same
     // picture the widget shows.
     void PaintTo(QPainter& painter) const;
@@ -115,7 +123,6 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    bool AcceptsDrop(const QDropEvent* event) const;
     void StartDrag();
     void SetLookColor(QColor& field, const QColor& value);
 
