@@ -1,0 +1,195 @@
+#include "worms/GeneBox.h"
+
+#include "common/Dialogs.h"
+#include "common/Exceptions.h"
+#include "common/SafeFile.h"
+#include "common/Tokens.h"
+#include "worms/DragFormats.h"
+#include "worms/GeneFile.h"
+#include "worms/Worm.h"
+
+#include <QApplication>
+#include <QDrag>
+#include <QDragEnterEvent>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QMouseEvent>
+
+namespace zw {
+
+TGeneBox::TGeneBox(QWidget* parent)
+    : QListWidget(parent)
+{
+    // Drags are the bank's own (genome bytes, not the list's item format).
+    setDragEnabled(false);
+    setAcceptDrops(true);
+    viewport()->setAcceptDrops(true);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+TGeneBox::~TGeneBox()
+{
+    Clear();
+}
+
+QString TGeneBox::Names(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw ERangeError();
+    return item(index)->text();
+}
+
+const TGene& TGeneBox::Genes(int index) const
+{
+    if (index < 0 || index >= Count())
+        throw ERangeError();
+    return *FGenes[static_cast<std::size_t>(index)];
+}
+
+void TGeneBox::AddGene(QString name, const TWorm* worm)
+{
+    auto gene = std::make_unique<TGene>(worm);
+    if (name.isEmpty() && FOnGetGeneName)
+        FOnGetGeneName(this, *gene, name);
+    if (!name.isEmpty())
+        AppendEntry(name, std::move(gene));
+}
+
+void TGeneBox::Clear()
+{
+    FDragGene = nullptr;
+    FDragPending = false;
+    while (!FGenes.empty()) {
+        FGenes.pop_back();
+        delete takeItem(count() - 1);
+    }
+}
+
+void TGeneBox::AppendEntry(const QString& name, std::unique_ptr<TGene> gene)
+{
+    FGenes.push_back(std::move(gene));
+    addItem(name);
+}
+
+std::unique_ptr<QMimeData> TGeneBox::CreateDragData() const
+{
+    auto mime = std::make_unique<QMimeData>();
+    if (FDragGene)
+        mime->setData(kGeneBoxMimeType,
+                      QByteArray(reinterpret_cast<const char*>(FDragGene->Data()), FDragGene->Size()));
+    return mime;
+}
+
+void TGeneBox::LoadFromFile(const QString& fileName)
+{
+    const std::string text = ReadWholeFile(QFile::encodeName(fileName).toStdString());
+    ReadGeneFile(text, [this](std::string name, TGene gene) {
+        AppendEntry(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
+                    std::make_unique<TGene>(std::move(gene)));
+    });
+}
+
+void TGeneBox::SaveToFile(const QString& fileName) const
+{
+    std::string text;
+    WriteGeneFileCount(text, FGenes.size());
+    for (int i = 0; i < Count(); ++i)
+        WriteGeneFileEntry(text, item(i)->text().toLatin1().toStdString(), *FGenes[static_cast<std::size_t>(i)]);
+    WriteFileAtomically(QFile::encodeName(fileName).toStdString(), text);
+}
+
+QString TGeneBox::StorableName(const QString& name)
+{
+    QString result = name.trimmed();
+    for (QChar& c : result) {
+        const char16_t code = c.unicode();
+        const bool separator = code < 0x80 && kTokenSeparators.find(static_cast<char>(code)) != std::string_view::npos;
+        if (separator || code < 0x20 || (code >= 0x7F && code < 0xA0) || code > 0xFF)
+            c = QLatin1Char('_');
+    }
+    return result;
+}
+
+TWorm* TGeneBox::DraggedWorm(const QDropEvent* event) const
+{
+    return qobject_cast<TWorm*>(event->source());
+}
+
+void TGeneBox::mousePressEvent(QMouseEvent* event)
+{
+    QListWidget::mousePressEvent(event);
+    if (event->button() != Qt::LeftButton)
+        return;
+    const QPoint pos = event->position().toPoint();
+    // Only a line that holds an entry counts; the space below the last one does not.
+    const QListWidgetItem* pressed = itemAt(pos);
+    if (!pressed)
+        return;
+    FDragGene = FGenes[static_cast<std::size_t>(row(pressed))].get();
+    FDragPending = true;
+    FPressPos = pos;
+}
+
+void TGeneBox::mouseMoveEvent(QMouseEvent* event)
+{
+    QListWidget::mouseMoveEvent(event);
+    if (!FDragPending || !(event->buttons() & Qt::LeftButton))
+        return;
+    if ((event->position().toPoint() - FPressPos).manhattanLength() < QApplication::startDragDistance())
+        return;
+    FDragPending = false;
+    RunGuarded([this] { StartDrag(); });
+}
+
+void TGeneBox::mouseReleaseEvent(QMouseEvent* event)
+{
+    FDragPending = false;
+    QListWidget::mouseReleaseEvent(event);
+}
+
+void TGeneBox::StartDrag()
+{
+    if (!FDragGene)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(CreateDragData().release());
+    drag->exec(Qt::CopyAction);
+}
+
+bool TGeneBox::AcceptsDrop(const QDropEvent* event) const
+{
+    const QMimeData* mime = event->mimeData();
+    return mime && mime->hasFormat(kWormMimeType) && DraggedWorm(event);
+}
+
+void TGeneBox::dragEnterEvent(QDragEnterEvent* event)
+{
+    if (AcceptsDrop(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TGeneBox::dragMoveEvent(QDragMoveEvent* event)
+{
+    if (AcceptsDrop(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void TGeneBox::dropEvent(QDropEvent* event)
+{
+    if (!AcceptsDrop(event)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    TWorm* worm = DraggedWorm(event);
+    // The host's naming handler may fail; the bank then stays as it was.
+    RunGuarded([this, worm] { AddGene(QString(), worm); });
+}
+
+} // namespace zw

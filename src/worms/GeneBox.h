@@ -1,0 +1,94 @@
+#pragma once
+
+#include "worms/Gene.h"
+
+#include <QListWidget>
+#include <QPoint>
+#include <QString>
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QMimeData;
+
+namespace zw {
+
+class TWorm;
+
+// The gene bank: a list of named genomes, shown as a list of names in the
+// order they were added. Each entry owns its genome.
+//
+// Dropping a worm (kWormMimeType, dragged by a TWorm) banks a copy of its
+// genome under a name the host supplies through OnGetGeneName. A left press on
+// an entry makes its genome the DragGene, and moving past the drag threshold
+// drags it (kGeneBoxMimeType, the genome's bytes) to a worm.
+class TGeneBox : public QListWidget {
+    Q_OBJECT
+
+public:
+    // Asked for the name of a genome about to be banked; `aName` arrives empty
+    // and the genome is banked only when the handler leaves it non-empty.
+    using TOnGetGeneName = std::function<void(TGeneBox* aSender, const TGene& aGene, QString& aName)>;
+
+    explicit TGeneBox(QWidget* parent = nullptr);
+    ~TGeneBox() override;
+
+    int Count() const { return static_cast<int>(FGenes.size()); }
+    // Name and genome of entry `index` (0..Count-1); outside raises ERangeError.
+    QString Names(int index) const;
+    const TGene& Genes(int index) const;
+
+    // Banks a copy of the worm's genome (an empty genome for no worm). An empty
+    // name is asked of OnGetGeneName; when it stays empty nothing is banked.
+    void AddGene(QString name, const TWorm* worm);
+    // Removes every entry, last first.
+    void Clear();
+
+    // The genome of the entry last pressed with the left button, null when none
+    // (or after Clear).
+    const TGene* DragGene() const { return FDragGene; }
+    // What a drag from the bank carries: the DragGene's bytes under
+    // kGeneBoxMimeType (none when there is no DragGene).
+    std::unique_ptr<QMimeData> CreateDragData() const;
+
+    // Appends the entries of a gene file; entries read before a failure stay.
+    // A missing or unreadable file raises EInOutError and adds nothing.
+    void LoadFromFile(const QString& fileName);
+    // Writes every entry to a gene file, replacing it as a whole: a failed save
+    // raises EInOutError and leaves any previous file as it was.
+    void SaveToFile(const QString& fileName) const;
+
+    void SetOnGetGeneName(TOnGetGeneName handler) { FOnGetGeneName = std::move(handler); }
+
+    // A name that survives a save and load: surrounding blanks removed, and every
+    // gene-file separator, control character or character outside single-byte
+    // text replaced by "_". An empty (or all-blank) name stays empty.
+    static QString StorableName(const QString& name);
+
+protected:
+    // The worm a drop brings, null when the drag does not come from a worm.
+    virtual TWorm* DraggedWorm(const QDropEvent* event) const;
+
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void AppendEntry(const QString& name, std::unique_ptr<TGene> gene);
+    bool AcceptsDrop(const QDropEvent* event) const;
+    void StartDrag();
+
+    // Parallel to the list's items.
+    std::vector<std::unique_ptr<TGene>> FGenes;
+    const TGene* FDragGene = nullptr;
+    TOnGetGeneName FOnGetGeneName;
+    // Left press position while a drag may still start.
+    bool FDragPending = false;
+    QPoint FPressPos;
+};
+
+} // namespace zw

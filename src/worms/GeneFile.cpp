@@ -1,0 +1,65 @@
+#include "worms/GeneFile.h"
+
+#include "common/Exceptions.h"
+#include "common/TextLines.h"
+#include "common/Tokens.h"
+#include "worms/WormErrors.h"
+
+#include <vector>
+
+namespace zw {
+
+void WriteGeneFileCount(std::string& out, std::size_t count)
+{
+    out += Format("%zu", count);
+    out += kLineEnd;
+}
+
+void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& gene)
+{
+    std::string storedName(name);
+    for (char& c : storedName)
+        if (c == '\r' || c == '\n')
+            c = '_';
+    out += Format("%s = ", storedName.c_str());
+    gene.WriteTo(out);
+}
+
+void ReadGeneFile(std::string_view text, const TGeneFileAdd& add)
+{
+    const std::vector<std::string> lines = SplitLines(text);
+    // Past the end of the file every line reads as empty.
+    auto line = [&lines](std::size_t index) -> std::string_view {
+        return index < lines.size() ? std::string_view(lines[index]) : std::string_view();
+    };
+
+    std::size_t pos = 0;
+    const long long entryCount = ReadIntToken(line(0), pos);
+    // Every entry needs a line of its own, so no count can take the loop
+    // further than one line past the end.
+    for (long long entry = 0; entry < entryCount; ++entry) {
+        const std::size_t lineIndex = static_cast<std::size_t>(entry) + 1;
+        const std::string_view current = line(lineIndex);
+        pos = 0;
+        std::string name = ReadToken(current, pos);
+        if (name.empty())
+            throw EInvalidFile();
+
+        const long long geneCount = ReadIntToken(current, pos);
+        if (geneCount < 0 || geneCount > kMaxGeneFileGeneCount)
+            throw EInvalidFile(Format("Invalid gene count %lld in line %zu, allowed are 0 to %d",
+                                      geneCount, lineIndex + 1, kMaxGeneFileGeneCount));
+        TGene gene;
+        gene.SetSize(static_cast<int32_t>(geneCount));
+        // Genes the line leaves out stay 0.
+        for (int32_t i = 0; i < gene.Size() && pos < current.size(); ++i) {
+            const long long value = ReadIntToken(current, pos);
+            if (value < 0 || value > 255)
+                throw ERangeError();
+            gene.SetGenes(i, static_cast<uint8_t>(value));
+        }
+        add(std::move(name), std::move(gene));
+    }
+}
+
+} // namespace zw

@@ -1,0 +1,38 @@
+#pragma once
+
+#include "worms/Gene.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+// The gene file (extension "gen"): the gene bank as text. Line 1 holds the
+// number of entries; each entry is one line "name = count, g0, g1, ...;", all
+// lines ending with CR LF. Names are single-byte text.
+namespace zw {
+
+// The largest gene count an entry line may give. Worms carry a few hundred
+// genes; a count far beyond this is a damaged file, not a genome.
+inline constexpr int32_t kMaxGeneFileGeneCount = 1000000;
+
+// Appends line 1, the number of entries.
+void WriteGeneFileCount(std::string& out, std::size_t count);
+
+// Appends one entry line. The name is written as it is, separators and all
+// (such a name does not survive a load); only line breaks become "_", since
+// they would split the entry across lines and garble every entry after it.
+void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& gene);
+
+// Reads the entries of a gene file's text in order and hands each complete
+// entry to `add` as soon as it is read. Failures raise, and what was handed
+// before stays with the caller:
+//  - a missing line or a line without a name: EInvalidFile "Not a Zwirbel ?";
+//  - a gene value outside 0..255: ERangeError;
+//  - a gene count below 0 or above kMaxGeneFileGeneCount: EInvalidFile.
+// A first line that is no number or at most 0 reads as no entries.
+using TGeneFileAdd = std::function<void(std::string name, TGene gene)>;
+void ReadGeneFile(std::string_view text, const TGeneFileAdd& add);
+
+} // namespace zw
