@@ -1,0 +1,312 @@
+#include "app/IniFile.h"
+
+#include "common/Globals.h"
+#include "common/SafeFile.h"
+#include "common/TextLines.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+#include <unistd.h>
+
+namespace zw {
+namespace {
+
+constexpr std::string_view kBlanks = " \t";
+
+std::string_view TrimLeft(std::string_view text)
+{
+    const std::size_t start = text.find_first_not_of(kBlanks);
+    return start == std::string_view::npos ? std::string_view() : text.substr(start);
+}
+
+std::string_view Trim(std::string_view text)
+{
+    text = TrimLeft(text);
+    return text.substr(0, text.find_last_not_of(kBlanks) + 1);
+}
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+
+bool SameText(std::string_view a, std::string_view b)
+{
+    if (a.size() != b.size())
+        return false;
+    for (std::size_t i = 0; i < a.size(); ++i)
+        if (UpperAscii(a[i]) != UpperAscii(b[i]))
+            return false;
+    return true;
+}
+
+// The name of a section header line "[Name]", blanks around it removed.
+std::optional<std::string_view> SectionName(std::string_view line)
+{
+    line = TrimLeft(line);
+    if (line.empty() || line.front() != '[')
+        return std::nullopt;
+    line.remove_prefix(1);
+    return Trim(line.substr(0, line.find(']')));
+}
+
+struct TEntry {
+    std::string_view Key;
+    std::string_view Value;
+};
+
+// A "Key=Value" line; comments (";") and section headers are none.
+std::optional<TEntry> Entry(std::string_view line)
+{
+    line = TrimLeft(line);
+    if (line.empty() || line.front() == ';' || line.front() == '[')
+        return std::nullopt;
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos)
+        return std::nullopt;
+    return TEntry{Trim(line.substr(0, equals)), Trim(line.substr(equals + 1))};
+}
+
+bool HasLineBreak(std::string_view text) { return text.find_first_of("\r\n") != std::string_view::npos; }
+
+// Names are the program's own; one that cannot be found again after writing is a bug.
+void CheckName(std::string_view name, std::string_view forbidden)
+{
+    if (name.empty() || Trim(name) != name || HasLineBreak(name) ||
+        name.find_first_of(forbidden) != std::string_view::npos || name.front() == ';' ||
+        name.front() == '[')
+        throw Exception(Format("Invalid settings name '%.*s'", static_cast<int>(name.size()), name.data()));
+}
+
+int DigitValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    c = UpperAscii(c);
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return 99;
+}
+
+std::string ProgramFileName()
+{
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string("zwirbels") : program.filename().string();
+}
+
+bool FolderWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; }
+
+} // namespace
+
+EIniWriteError::EIniWriteError(const std::string& fileName)
+    : Exception("Unable to write to " + fileName)
+{
+}
+
+TIniFile TIniFile::Load(const std::string& fileName)
+{
+    TIniFile ini;
+    std::error_code error;
+    if (!std::filesystem::exists(fileName, error))
+        return ini;
+    const auto size = std::filesystem::file_size(fileName, error);
+    if (!error && size > kMaxFileSize)
+        throw Exception(fileName + " is too large for a settings file");
+    ini.LoadFromText(ReadWholeFile(fileName));
+    return ini;
+}
+
+void TIniFile::Save(const std::string& fileName) const
+{
+    try {
+        const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
+        std::error_code error;
+        if (!folder.empty() && !std::filesystem::exists(folder, error))
+            std::filesystem::create_directories(folder, error); // a failure shows in the write
+        WriteFileAtomically(fileName, SaveToText());
+    } catch (const Exception&) {
+        throw EIniWriteError(fileName);
+    }
+}
+
+void TIniFile::LoadFromText(std::string_view text) { FLines = SplitLines(text); }
+
+std::string TIniFile::SaveToText() const
+{
+    std::string text;
+    for (const std::string& line : FLines) {
+        text += line;
+        text += kLineEnd;
+    }
+    return text;
+}
+
+std::optional<std::size_t> TIniFile::FindSection(std::string_view section) const
+{
+    for (std::size_t i = 0; i < FLines.size(); ++i) {
+        const auto name = SectionName(FLines[i]);
+        if (name && SameText(*name, section))
+            return i;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> TIniFile::FindKey(std::string_view section, std::string_view key) const
+{
+    const auto header = FindSection(section);
+    if (!header)
+        return std::nullopt;
+    for (std::size_t i = *header + 1; i < FLines.size() && !SectionName(FLines[i]); ++i) {
+        const auto entry = Entry(FLines[i]);
+        if (entry && SameText(entry->Key, key))
+            return i;
+    }
+    return std::nullopt;
+}
+
+bool TIniFile::SectionExists(std::string_view section) const { return FindSection(section).has_value(); }
+
+bool TIniFile::ValueExists(std::string_view section, std::string_view key) const
+{
+    return FindKey(section, key).has_value();
+}
+
+std::string TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 const std::string& fallback) const
+{
+    const auto line = FindKey(section, key);
+    if (!line)
+        return fallback;
+    const std::string_view value = Entry(FLines[*line])->Value;
+    return std::string(value.substr(0, kMaxStringLength));
+}
+
+int TIniFile::ReadInteger(std::string_view section, std::string_view key, int fallback) const
+{
+    const auto line = FindKey(section, key);
+    if (!line)
+        return fallback;
+    return ParseInteger(Entry(FLines[*line])->Value).value_or(fallback);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fallback) const
+{
+    return ReadInteger(section, key, fallback ? 1 : 0) != 0;
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value)
+{
+    CheckName(section, "]");
+    CheckName(key, "=");
+    if (HasLineBreak(value))
+        throw Exception(Format("The setting %.*s cannot hold a line break",
+                               static_cast<int>(key.size()), key.data()));
+
+    std::string line(key);
+    line += '=';
+    line += value;
+    if (const auto existing = FindKey(section, key)) {
+        FLines[*existing] = std::move(line);
+        return;
+    }
+    const auto header = FindSection(section);
+    if (!header) {
+        FLines.push_back("[" + std::string(section) + "]");
+        FLines.push_back(std::move(line));
+        return;
+    }
+    // After the section's last entry, so comments and blank lines that lead
+    // into the next section stay with it.
+    std::size_t insertAt = *header + 1;
+    for (std::size_t i = *header + 1; i < FLines.size() && !SectionName(FLines[i]); ++i)
+        if (Entry(FLines[i]))
+            insertAt = i + 1;
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(line));
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)
+{
+    WriteString(section, key, std::to_string(value));
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value)
+{
+    WriteString(section, key, value ? "1" : "0");
+}
+
+std::optional<int> TIniFile::ParseInteger(std::string_view text)
+{
+    text = Trim(text);
+    bool negative = false;
+    if (!text.empty() && (text.front() == '+' || text.front() == '-')) {
+        negative = text.front() == '-';
+        text.remove_prefix(1);
+    }
+    int base = 10;
+    if (!text.empty() && text.front() == '$') {
+        base = 16;
+        text.remove_prefix(1);
+    } else if (text.size() >= 2 && text[0] == '0' && UpperAscii(text[1]) == 'X') {
+        base = 16;
+        text.remove_prefix(2);
+    } else if (!text.empty() && UpperAscii(text.front()) == 'X') {
+        base = 16;
+        text.remove_prefix(1);
+    }
+    if (text.empty())
+        return std::nullopt;
+
+    // One beyond the largest magnitude, so "-2147483648" still fits.
+    constexpr long long kLimit = 2147483648LL;
+    long long magnitude = 0;
+    for (char c : text) {
+        const int digit = DigitValue(c);
+        if (digit >= base)
+            return std::nullopt;
+        magnitude = magnitude * base + digit;
+        if (magnitude > kLimit)
+            return std::nullopt;
+    }
+    if (!negative && magnitude == kLimit)
+        return std::nullopt;
+    return static_cast<int>(negative ? -magnitude : magnitude);
+}
+
+std::string IniFileNameFor(const std::string& programFolder, const std::string& programFileName,
+                           bool programFolderWritable, const std::string& configFolder)
+{
+    const std::string baseName = programFileName.substr(0, programFileName.find('.'));
+    return (programFolderWritable ? programFolder : configFolder) + baseName + ".INI";
+}
+
+std::string UserConfigFolder()
+{
+    // Relative values of XDG_CONFIG_HOME are to be ignored.
+    const char* configHome = std::getenv("XDG_CONFIG_HOME");
+    std::string folder;
+    if (configHome && configHome[0] == '/') {
+        folder = configHome;
+    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
+        folder = std::string(home) + "/.config";
+    } else {
+        return ProgramPath();
+    }
+    if (folder.back() != '/')
+        folder += '/';
+    return folder + "zwirbels/";
+}
+
+std::string IniFileName()
+{
+    // Decided once per program folder: a folder that turned read-only between
+    // start and close must not split reading and writing over two files.
+    static std::string decidedFolder;
+    static std::string decidedName;
+    if (decidedName.empty() || decidedFolder != ProgramPath()) {
+        decidedFolder = ProgramPath();
+        decidedName = IniFileNameFor(decidedFolder, ProgramFileName(), FolderWritable(decidedFolder),
+                                     UserConfigFolder());
+    }
+    return decidedName;
+}
+
+} // namespace zw

@@ -1,0 +1,91 @@
+#pragma once
+
+#include "common/Exceptions.h"
+
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// The settings file: INI text with the Windows profile rules. Sections and
+// keys match without regard to letter case, the first of several equal
+// sections or keys wins, and every line the program does not know (other
+// keys, other sections, comments) stays where it was when the file is
+// written back. Written lines end with CR LF.
+namespace zw {
+
+// A settings file that cannot be written: "Unable to write to <file name>".
+class EIniWriteError : public Exception {
+public:
+    explicit EIniWriteError(const std::string& fileName);
+};
+
+class TIniFile {
+public:
+    // The longest string value handed out; longer values are cut.
+    static constexpr std::size_t kMaxStringLength = 2047;
+    // A settings file is a few hundred bytes; a larger one is refused rather
+    // than read into memory.
+    static constexpr std::size_t kMaxFileSize = 1 << 20;
+
+    TIniFile() = default;
+
+    // A missing file reads as an empty one. A file that exists but cannot be
+    // read raises EInOutError (and one above kMaxFileSize an Exception), so
+    // that a later save cannot replace what could not be seen.
+    static TIniFile Load(const std::string& fileName);
+    // Writes through a temporary file; any failure raises EIniWriteError and
+    // leaves the previous file as it was. A missing folder is created.
+    void Save(const std::string& fileName) const;
+
+    void LoadFromText(std::string_view text);
+    std::string SaveToText() const;
+
+    bool SectionExists(std::string_view section) const;
+    bool ValueExists(std::string_view section, std::string_view key) const;
+
+    // The value with its surrounding blanks removed, at most kMaxStringLength
+    // characters; `fallback` when the key is missing.
+    std::string ReadString(std::string_view section, std::string_view key,
+                           const std::string& fallback) const;
+    // A 32-bit integer: blanks, a sign, decimal digits or hexadecimal after
+    // "$", "x" or "0x". Anything else, or a number out of range, gives `fallback`.
+    int ReadInteger(std::string_view section, std::string_view key, int fallback) const;
+    // An integer, true when not 0; `fallback` when unreadable.
+    bool ReadBool(std::string_view section, std::string_view key, bool fallback) const;
+
+    // Replaces the first matching key in place, or adds it at the end of its
+    // section (the section at the end of the file when it is new). A value or
+    // name that would break the line structure raises an Exception.
+    void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    void WriteInteger(std::string_view section, std::string_view key, int value);
+    void WriteBool(std::string_view section, std::string_view key, bool value);
+
+    // The integer reading rule on its own.
+    static std::optional<int> ParseInteger(std::string_view text);
+
+private:
+    // Index of the header line of the first section named `section`.
+    std::optional<std::size_t> FindSection(std::string_view section) const;
+    // Index of the first line of `section` holding `key`.
+    std::optional<std::size_t> FindKey(std::string_view section, std::string_view key) const;
+
+    std::vector<std::string> FLines;
+};
+
+// Where the settings are kept: ProgramPath() and the program file's name up
+// to its first "." with ".INI" added. When the program folder cannot be
+// written, the same name in the user's configuration folder
+// ($XDG_CONFIG_HOME/zwirbels/, else ~/.config/zwirbels/). The choice is made
+// once per program folder, so reading and writing use the same file.
+std::string IniFileName();
+
+// The rule behind IniFileName, for a given folder (ending with '/'), program
+// file name and writability.
+std::string IniFileNameFor(const std::string& programFolder, const std::string& programFileName,
+                           bool programFolderWritable, const std::string& configFolder);
+
+// The user's configuration folder for this program, ending with '/'.
+std::string UserConfigFolder();
+
+} // namespace zw

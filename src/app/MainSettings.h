@@ -1,0 +1,72 @@
+#pragma once
+
+#include "app/IniFile.h"
+
+#include <array>
+#include <string>
+
+// What the main window keeps in the settings file, as a plain value. The
+// window fills it with its current state, lets Read replace what the file
+// holds (every missing or unreadable key keeps the value it had), and hands
+// a filled one to Write when it closes.
+namespace zw {
+
+struct TMainSettings {
+    // Confinement of stored values that no control could have produced.
+    static constexpr int kMinWidth = 541;
+    static constexpr int kMinHeight = 553;
+    static constexpr int kMaxProbability = 100;
+    static constexpr int kMaxMutationRange = 255;
+    static constexpr int kMinAutoInterval = 600;
+    static constexpr int kMaxAutoInterval = 120000;
+    static constexpr int kMaxMidiChannel = 15;
+
+    // [Position]
+    int Left = 1;
+    int Top = 103;
+    int Width = 541;
+    int Height = 553;
+
+    // [Settings]
+    int CrossoverProbability = 33;
+    int MutationProbability = 50;
+    int MutationRange = 5;
+    int AutoInterval = 700;
+    // Per channel A..D.
+    std::array<bool, 4> ChannelActive{};
+    std::array<bool, 4> AutoRandomize{};
+    std::array<bool, 4> AutoMate{};
+    std::array<bool, 4> AutoMutate{};
+
+    // [Midi]
+    std::string MidiIn;
+    std::string MidiOut;
+    std::array<int, 4> InChannels{};
+    std::array<int, 4> OutChannels{};
+
+    // [Translations]
+    std::string FileName;
+    // FileName is written only when the rules editor has a file name
+    // assigned; otherwise the file keeps the one it holds.
+    bool FileNameAssigned = false;
+
+    // Takes every key the file holds, the current values standing in for
+    // missing or unreadable ones; values out of range are confined to it.
+    // FileNameAssigned is left alone.
+    void Read(const TIniFile& ini);
+    // Writes every key, in the file's order.
+    void Write(TIniFile& ini) const;
+
+    // Read from, or write into, the named file (unknown lines kept). Writing
+    // raises EIniWriteError ("Unable to write to <name>") when the file cannot
+    // be written; reading raises EInOutError for a file that exists but
+    // cannot be read.
+    void ReadFromFile(const std::string& iniFileName);
+    void WriteToFile(const std::string& iniFileName) const;
+
+    // The rule file name alone, as the rules editor asks for it while it has
+    // none assigned; `current` when the file names none.
+    static std::string ReadRuleFileName(const std::string& iniFileName, const std::string& current);
+};
+
+} // namespace zw

@@ -1,0 +1,215 @@
+#include "app/MainSettings.h"
+
+#include "common/SafeFile.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using namespace zw;
+
+namespace {
+
+TIniFile FromText(std::string_view text)
+{
+    TIniFile ini;
+    ini.LoadFromText(text);
+    return ini;
+}
+
+// The file a first start writes when its rule file is /opt/zw/default.sub.
+const char* const kFirstStartFile =
+    "[Position]\r\n"
+    "Left=1\r\n"
+    "Top=103\r\n"
+    "Width=541\r\n"
+    "Height=553\r\n"
+    "[Settings]\r\n"
+    "CrossoverProbability=33\r\n"
+    "MutationProbability=50\r\n"
+    "MutationRange=5\r\n"
+    "AutoInterval=700\r\n"
+    "ChannelActiveA=0\r\nChannelActiveB=0\r\nChannelActiveC=0\r\nChannelActiveD=0\r\n"
+    "AutoRandomizeA=0\r\nAutoRandomizeB=0\r\nAutoRandomizeC=0\r\nAutoRandomizeD=0\r\n"
+    "AutoMateA=0\r\nAutoMateB=0\r\nAutoMateC=0\r\nAutoMateD=0\r\n"
+    "AutoMutateA=0\r\nAutoMutateB=0\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
+    "[Midi]\r\n"
+    "MidiIn=\r\n"
+    "MidiOut=\r\n"
+    "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
+    "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
+    "[Translations]\r\n"
+    "FileName=/opt/zw/default.sub\r\n";
+
+} // namespace
+
+TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
+{
+    TMainSettings settings;
+    settings.Read(TIniFile()); // no file: every key keeps its default
+    settings.FileName = "/opt/zw/default.sub";
+    settings.FileNameAssigned = true;
+    TIniFile ini;
+    settings.Write(ini);
+    EXPECT_EQ(ini.SaveToText(), kFirstStartFile);
+
+    // Read back, every value is the default again.
+    TMainSettings reread;
+    reread.Left = reread.Top = reread.Width = reread.Height = 9999;
+    reread.CrossoverProbability = reread.MutationProbability = reread.MutationRange = 99;
+    reread.AutoInterval = 5000;
+    reread.ChannelActive = {true, true, true, true};
+    reread.MidiOut = "old";
+    reread.OutChannels = {9, 9, 9, 9};
+    reread.Read(ini);
+    EXPECT_EQ(reread.Left, 1);
+    EXPECT_EQ(reread.Top, 103);
+    EXPECT_EQ(reread.Width, 541);
+    EXPECT_EQ(reread.Height, 553);
+    EXPECT_EQ(reread.CrossoverProbability, 33);
+    EXPECT_EQ(reread.MutationProbability, 50);
+    EXPECT_EQ(reread.MutationRange, 5);
+    EXPECT_EQ(reread.AutoInterval, 700);
+    EXPECT_EQ(reread.ChannelActive, (std::array<bool, 4>{}));
+    EXPECT_EQ(reread.MidiOut, "");
+    EXPECT_EQ(reread.OutChannels, (std::array<int, 4>{}));
+    EXPECT_EQ(reread.FileName, "/opt/zw/default.sub");
+}
+
+TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
+{
+    const TIniFile ini = FromText("[position]\nleft=-20\ntop=30\nwidth=800\nheight=600\n"
+                                  "[Settings]\nCrossoverProbability=10\nMutationProbability=20\n"
+                                  "MutationRange=30\nAutoInterval=0x3E8\n"
+                                  "ChannelActiveB=1\nAutoMutateB=5\nAutoRandomizeA=1\nAutoMateA=1\n"
+                                  "AutoMateD=$1\nChannelActiveD=0\n"
+                                  "[Midi]\nMidiIn=In Port\nMidiOut=Out Port\n"
+                                  "InChannelA=1\nInChannelB=2\nInChannelC=3\nInChannelD=4\n"
+                                  "OutChannelA=5\nOutChannelB=6\nOutChannelC=7\nOutChannelD=8\n"
+                                  "[Translations]\nFileName=/rules/my.sub\n");
+    TMainSettings settings;
+    settings.Read(ini);
+    EXPECT_EQ(settings.Left, -20);
+    EXPECT_EQ(settings.Top, 30);
+    EXPECT_EQ(settings.Width, 800);
+    EXPECT_EQ(settings.Height, 600);
+    EXPECT_EQ(settings.CrossoverProbability, 10);
+    EXPECT_EQ(settings.MutationProbability, 20);
+    EXPECT_EQ(settings.MutationRange, 30);
+    EXPECT_EQ(settings.AutoInterval, 1000);
+    EXPECT_EQ(settings.ChannelActive, (std::array<bool, 4>{false, true, false, false}));
+    EXPECT_EQ(settings.AutoRandomize, (std::array<bool, 4>{true, false, false, false}));
+    EXPECT_EQ(settings.AutoMate, (std::array<bool, 4>{true, false, false, true}));
+    EXPECT_EQ(settings.AutoMutate, (std::array<bool, 4>{false, true, false, false}));
+    EXPECT_EQ(settings.MidiIn, "In Port");
+    EXPECT_EQ(settings.MidiOut, "Out Port");
+    EXPECT_EQ(settings.InChannels, (std::array<int, 4>{1, 2, 3, 4}));
+    EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{5, 6, 7, 8}));
+    EXPECT_EQ(settings.FileName, "/rules/my.sub");
+    EXPECT_FALSE(settings.FileNameAssigned);
+
+    // Writing normalises the flags to 1 and 0 and the interval to decimal.
+    TIniFile out = ini;
+    settings.Write(out);
+    EXPECT_EQ(out.ReadString("Settings", "AutoMutateB", ""), "1");
+    EXPECT_EQ(out.ReadString("Settings", "AutoMateD", ""), "1");
+    EXPECT_EQ(out.ReadString("Settings", "AutoInterval", ""), "1000");
+}
+
+TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
+{
+    TMainSettings settings;
+    settings.Left = 40;
+    settings.CrossoverProbability = 70;
+    settings.AutoInterval = 2000;
+    settings.ChannelActive = {false, false, true, false};
+    settings.InChannels = {3, 3, 3, 3};
+    settings.MidiIn = "current";
+    settings.Read(FromText("[Position]\nLeft=forty\n[Settings]\nCrossoverProbability=\n"
+                           "AutoInterval=1.5s\nChannelActiveC=yes\n[Midi]\nInChannelB=x\n"));
+    EXPECT_EQ(settings.Left, 40);
+    EXPECT_EQ(settings.CrossoverProbability, 70);
+    EXPECT_EQ(settings.AutoInterval, 2000);
+    EXPECT_TRUE(settings.ChannelActive[2]);
+    EXPECT_EQ(settings.InChannels, (std::array<int, 4>{3, 3, 3, 3}));
+    EXPECT_EQ(settings.MidiIn, "current");
+}
+
+TEST(MainSettings, OutOfRangeValuesAreConfinedToTheirRange)
+{
+    TMainSettings settings;
+    settings.Read(FromText("[Position]\nWidth=100\nHeight=-5\n"
+                           "[Settings]\nCrossoverProbability=150\nMutationProbability=-3\n"
+                           "MutationRange=300\nAutoInterval=50\n"
+                           "[Midi]\nInChannelA=16\nInChannelB=-1\nOutChannelC=255\nOutChannelD=$7FFFFFFF\n"));
+    EXPECT_EQ(settings.Width, 541);
+    EXPECT_EQ(settings.Height, 553);
+    EXPECT_EQ(settings.CrossoverProbability, 100);
+    EXPECT_EQ(settings.MutationProbability, 0);
+    EXPECT_EQ(settings.MutationRange, 255);
+    EXPECT_EQ(settings.AutoInterval, 600);
+    EXPECT_EQ(settings.InChannels, (std::array<int, 4>{15, 0, 0, 0}));
+    EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{0, 0, 15, 15}));
+
+    settings.Read(FromText("[Settings]\nAutoInterval=999999\nMutationRange=-1\n"));
+    EXPECT_EQ(settings.AutoInterval, 120000);
+    EXPECT_EQ(settings.MutationRange, 0);
+}
+
+TEST(MainSettings, TheRuleFileNameIsWrittenOnlyWhenAssigned)
+{
+    TIniFile kept = FromText("[Translations]\nFileName=/by/hand.sub\n");
+    TMainSettings settings;
+    settings.FileName = "/not/assigned.sub";
+    settings.Write(kept);
+    EXPECT_EQ(kept.ReadString("Translations", "FileName", ""), "/by/hand.sub");
+
+    TIniFile none;
+    settings.Write(none);
+    EXPECT_FALSE(none.SectionExists("Translations"));
+
+    settings.FileNameAssigned = true;
+    settings.Write(kept);
+    EXPECT_EQ(kept.ReadString("Translations", "FileName", ""), "/not/assigned.sub");
+}
+
+TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
+{
+    char pattern[] = "/tmp/zw_settings_XXXXXX";
+    const std::string folder = std::string(::mkdtemp(pattern)) + "/";
+    const std::string name = folder + "Zwirbels.INI";
+    WriteFileAtomically(name, "; hand notes\r\n[Settings]\r\nTheme=dark\r\nMutationRange=77\r\n"
+                              "[Plugins]\r\nLoad=none\r\n[Translations]\r\nFileName=/x.sub\r\n");
+
+    TMainSettings settings;
+    settings.ReadFromFile(name);
+    EXPECT_EQ(settings.MutationRange, 77);
+    EXPECT_EQ(TMainSettings::ReadRuleFileName(name, "/current.sub"), "/x.sub");
+    EXPECT_EQ(TMainSettings::ReadRuleFileName(folder + "none.INI", "/current.sub"), "/current.sub");
+
+    settings.MutationRange = 12;
+    settings.WriteToFile(name);
+    const TIniFile written = TIniFile::Load(name);
+    const std::string text = ReadWholeFile(name);
+    EXPECT_EQ(text.rfind("; hand notes\r\n[Settings]\r\nTheme=dark\r\nMutationRange=12\r\n", 0), 0u);
+    EXPECT_EQ(written.ReadString("Plugins", "Load", ""), "none");
+    EXPECT_EQ(written.ReadString("Translations", "FileName", ""), "/x.sub");
+    EXPECT_EQ(written.ReadInteger("Midi", "OutChannelD", -1), 0);
+
+    // Writing twice changes nothing more.
+    settings.WriteToFile(name);
+    EXPECT_EQ(ReadWholeFile(name), text);
+
+    const std::string unwritable = name + "/below/a/file.INI";
+    try {
+        settings.WriteToFile(unwritable);
+        FAIL() << "wrote below a regular file";
+    } catch (const EIniWriteError& e) {
+        EXPECT_EQ(e.Message(), "Unable to write to " + unwritable);
+    }
+    // A settings file that cannot be read is not replaced either.
+    std::filesystem::create_directory(folder + "Dir.INI");
+    EXPECT_THROW(settings.WriteToFile(folder + "Dir.INI"), EIniWriteError);
+    EXPECT_TRUE(std::filesystem::is_directory(folder + "Dir.INI"));
+    std::filesystem::remove_all(folder);
+}
