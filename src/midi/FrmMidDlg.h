@@ -1,0 +1,86 @@
+#pragma once
+
+#include "midi/MidiBinding.h"
+
+#include <QDialog>
+#include <QString>
+
+class QComboBox;
+class QAbstractSpinBox;
+
+namespace zw {
+
+class TSpinEdit;
+
+// The MIDI settings dialog: the input and output device and, per channel A–D,
+// the MIDI channel for input and output. It only edits values; the main window
+// puts its values in, Executes it, and after Ok takes them back:
+//
+//     SelectInput(name); SelectOutput(name); SetInChannelA(..) ... SetOutChannelD(..);
+//     if (Execute()) { read the channels; use SelectedInput(), then SelectedOutput(); }
+//
+// The device lists are filled once, at creation.
+class TFormMidiDialog : public QDialog {
+    Q_OBJECT
+public:
+    // `binding` null: the process-wide MidiBinding() (see MidiBinding.h).
+    explicit TFormMidiDialog(QWidget* parent = nullptr, TMidiBinding* binding = nullptr);
+    ~TFormMidiDialog() override;
+
+    void FillDeviceLists();
+    // Selects the first entry equal to `name` ignoring the case of a–z and
+    // remembers its text; no entry shown when none is equal.
+    void SelectInput(const QString& name);
+    void SelectOutput(const QString& name);
+    const QString& SelectedInput() const { return FSelectedInput; }
+    const QString& SelectedOutput() const { return FSelectedOutput; }
+
+    // Channel values of channel 0..3 (A..D): written confined to 0–15, read as shown.
+    int InChannel(int channel) const;
+    void SetInChannel(int channel, int value);
+    int OutChannel(int channel) const;
+    void SetOutChannel(int channel, int value);
+    int InChannelA() const { return InChannel(0); }
+    int InChannelB() const { return InChannel(1); }
+    int InChannelC() const { return InChannel(2); }
+    int InChannelD() const { return InChannel(3); }
+    void SetInChannelA(int value) { SetInChannel(0, value); }
+    void SetInChannelB(int value) { SetInChannel(1, value); }
+    void SetInChannelC(int value) { SetInChannel(2, value); }
+    void SetInChannelD(int value) { SetInChannel(3, value); }
+    int OutChannelA() const { return OutChannel(0); }
+    int OutChannelB() const { return OutChannel(1); }
+    int OutChannelC() const { return OutChannel(2); }
+    int OutChannelD() const { return OutChannel(3); }
+    void SetOutChannelA(int value) { SetOutChannel(0, value); }
+    void SetOutChannelB(int value) { SetOutChannel(1, value); }
+    void SetOutChannelC(int value) { SetOutChannel(2, value); }
+    void SetOutChannelD(int value) { SetOutChannel(3, value); }
+
+    // Shows the dialog modally; true when it was closed with Ok.
+    bool Execute();
+
+protected:
+    // Key preview: Enter and Escape are seen before the focused control.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BuildControls();
+    bool HandleKey(QKeyEvent* event);
+    void TakeShownEntries();
+    void OkAction();
+    void CancelAction();
+    static void Select(QComboBox* list, const QString& name, QString& selected);
+
+    TMidiBinding& FBinding;
+    bool FListsFilled = false;
+    QString FSelectedInput;
+    QString FSelectedOutput;
+    QComboBox* FComboBoxInputs = nullptr;
+    QComboBox* FComboBoxOutputs = nullptr;
+    TSpinEdit* FInChannels[4] = {};
+    TSpinEdit* FOutChannels[4] = {};
+};
+
+} // namespace zw

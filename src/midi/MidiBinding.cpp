@@ -1,0 +1,64 @@
+#include "midi/MidiBinding.h"
+
+#include "midi/RtMidiBinding.h"
+
+#include <memory>
+
+namespace zw {
+
+namespace {
+
+TMidiBinding* GInstalledBinding = nullptr;
+
+} // namespace
+
+TMidiBinding& MidiBinding()
+{
+    if (GInstalledBinding)
+        return *GInstalledBinding;
+    // Made on first use: probing the MIDI servers costs a few milliseconds.
+    static const std::unique_ptr<TMidiBinding> real = MakeRtMidiBinding();
+    return *real;
+}
+
+void SetMidiBinding(TMidiBinding* binding)
+{
+    GInstalledBinding = binding;
+}
+
+TScopedMidiBinding::TScopedMidiBinding(TMidiBinding* binding) : FPrevious(GInstalledBinding)
+{
+    SetMidiBinding(binding);
+}
+
+TScopedMidiBinding::~TScopedMidiBinding()
+{
+    SetMidiBinding(FPrevious);
+}
+
+bool MidiResultText(TMidiResult code, std::string& text)
+{
+    switch (code) {
+    case MMSYSERR_NOERROR: text = "The operation completed successfully."; return true;
+    case MMSYSERR_ERROR: text = "Unspecified MIDI error."; return true;
+    case MMSYSERR_BADDEVICEID: text = "The MIDI device number is out of range."; return true;
+    case MMSYSERR_ALLOCATED: text = "The MIDI device is already in use."; return true;
+    case MMSYSERR_INVALHANDLE: text = "The MIDI device handle is invalid (is the device open?)."; return true;
+    case MMSYSERR_NODRIVER: text = "No MIDI system is available: neither the ALSA sequencer nor a JACK server answers."; return true;
+    case MMSYSERR_NOMEM: text = "Not enough memory for the MIDI operation."; return true;
+    case MMSYSERR_INVALFLAG: text = "An invalid flag was passed to the MIDI system."; return true;
+    case MMSYSERR_INVALPARAM: text = "An invalid parameter was passed to the MIDI system."; return true;
+    case MIDIERR_UNPREPARED: text = "The MIDI buffer has not been prepared."; return true;
+    case MIDIERR_STILLPLAYING: text = "MIDI buffers are still queued on the device."; return true;
+    case MIDIERR_NOTREADY: text = "The MIDI device is busy."; return true;
+    case MIDIERR_NODEVICE: text = "The MIDI device has gone: its port no longer exists."; return true;
+    case MIDIERR_SERVERSTOPPED: text = "The MIDI server has stopped; reopen the device once it runs again."; return true;
+    case MIDIERR_OPENFAILED: text = "The MIDI server could not open the port."; return true;
+    case MIDIERR_SENDFAILED: text = "The MIDI server did not accept the message."; return true;
+    case MIDIERR_TOOLONG: text = "The MIDI message is longer than the MIDI server can carry."; return true;
+    case MIDIERR_DRIVER: text = "The MIDI server reported an error."; return true;
+    default: return false;
+    }
+}
+
+} // namespace zw

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "midi/Mididefs.h"
+
+#include <string>
+
+// The platform's MIDI services as the ports need them. The ports, the driver
+// callback and the settings dialog are written against this interface only.
+//
+// Which binding a port or the dialog uses: the one given to its constructor,
+// or, when none is given, the process-wide binding MidiBinding(). That is the
+// real one (RtMidi: ALSA sequencer, else JACK, else no devices) unless a test
+// has put another in place with SetMidiBinding or TScopedMidiBinding:
+//
+//     TScriptedMidiBinding midi;             // tests: devices set by the test
+//     TScopedMidiBinding use(&midi);         // every port made from here on uses it
+//     TFormMain form;                        // its ports and dialogs talk to `midi`
+//
+// A port keeps the binding it was made with for its whole life, so the binding
+// must outlive every port and dialog made with it.
+namespace zw {
+
+class TMidiBinding {
+public:
+    virtual ~TMidiBinding() = default;
+
+    // Output devices. Device MIDI_MAPPER is the mapper; it is not counted.
+    virtual uint32_t OutGetNumDevs() = 0;
+    virtual TMidiResult OutGetDevCaps(uint32_t deviceId, TMidiOutCaps& caps) = 0;
+    virtual TMidiResult OutOpen(TMidiHandle& handle, uint32_t deviceId, TMidiCallback callback,
+                                uintptr_t instance, uint32_t flags) = 0;
+    virtual TMidiResult OutShortMsg(TMidiHandle handle, uint32_t message) = 0;
+    virtual TMidiResult OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
+    // Queues the header; MOM_DONE with the header follows once it is sent or handed back.
+    virtual TMidiResult OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
+    virtual TMidiResult OutUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
+    // Silences the device and hands back every queued header (each with MOM_DONE).
+    virtual TMidiResult OutReset(TMidiHandle handle) = 0;
+    virtual TMidiResult OutClose(TMidiHandle handle) = 0;
+    // False when the code has no text.
+    virtual bool OutGetErrorText(TMidiResult code, std::string& text) = 0;
+
+    // Input devices. Short messages arrive as MIM_DATA (packed message, time
+    // stamp in ms since InStart), system-exclusive data in the queued buffers
+    // as MIM_LONGDATA (header, time stamp).
+    virtual uint32_t InGetNumDevs() = 0;
+    virtual TMidiResult InGetDevCaps(uint32_t deviceId, TMidiInCaps& caps) = 0;
+    virtual TMidiResult InOpen(TMidiHandle& handle, uint32_t deviceId, TMidiCallback callback,
+                               uintptr_t instance, uint32_t flags) = 0;
+    virtual TMidiResult InPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
+    virtual TMidiResult InAddBuffer(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
+    virtual TMidiResult InUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
+    virtual TMidiResult InStart(TMidiHandle handle) = 0;
+    virtual TMidiResult InStop(TMidiHandle handle) = 0;
+    // Stops input and hands back every queued buffer (each with MIM_LONGDATA).
+    virtual TMidiResult InReset(TMidiHandle handle) = 0;
+    virtual TMidiResult InClose(TMidiHandle handle) = 0;
+    virtual bool InGetErrorText(TMidiResult code, std::string& text) = 0;
+};
+
+// The process-wide binding: the one set with SetMidiBinding, else the real one
+// (made on first use, kept until the program ends).
+TMidiBinding& MidiBinding();
+// nullptr goes back to the real binding.
+void SetMidiBinding(TMidiBinding* binding);
+
+// Puts a binding in place for its lifetime (tests).
+class TScopedMidiBinding {
+public:
+    explicit TScopedMidiBinding(TMidiBinding* binding);
+    ~TScopedMidiBinding();
+    TScopedMidiBinding(const TScopedMidiBinding&) = delete;
+    TScopedMidiBinding& operator=(const TScopedMidiBinding&) = delete;
+
+private:
+    TMidiBinding* FPrevious;
+};
+
+// Texts of the result codes in Midicons.h, shared by the bindings; false for
+// a code without a text.
+bool MidiResultText(TMidiResult code, std::string& text);
+
+} // namespace zw

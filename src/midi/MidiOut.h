@@ -1,0 +1,94 @@
+#pragma once
+
+#include "common/Exceptions.h"
+#include "midi/MidiBinding.h"
+#include "midi/MidiHdr.h"
+#include "midi/Miditype.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <unordered_map>
+
+namespace zw {
+
+class TMidiNotifier;
+struct TCallbackBlock;
+
+class EmidioutputError : public Exception {
+public:
+    using Exception::Exception;
+};
+
+// One MIDI output device. Select it by number (SetDeviceID) or by name
+// (SetProductName) while closed, OpenPort, send, ClosePort. Every long
+// message is released in the GUI thread when the driver reports it done.
+class TMidiOutput : public QObject {
+    Q_OBJECT
+public:
+    using TNotifyEvent = std::function<void(TMidiOutput* sender)>;
+
+    // `binding` null: the process-wide MidiBinding() (see MidiBinding.h).
+    explicit TMidiOutput(QObject* owner = nullptr, TMidiBinding* binding = nullptr);
+    ~TMidiOutput() override;
+
+    uint32_t DeviceID() const { return FDeviceID; }
+    // Selects a device by number (MIDI_MAPPER for the mapper) and reads its capabilities.
+    void SetDeviceID(uint32_t value);
+    const QString& ProductName() const { return FProductName; }
+    // Selects a device by its exact name; raises when no device and not the mapper has it.
+    void SetProductName(const QString& value);
+
+    virtual bool OpenPort();
+    // Resets and closes; false when the port was closed already.
+    virtual bool ClosePort();
+    virtual void SendEvent(const TMyMidiEvent& event);
+    virtual void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
+    // The bytes as one long message, as they are; length 0 sends nothing.
+    virtual void SendLong(const uint8_t* data, uint16_t length);
+
+    std::string ErrorText(TMidiResult code) const;
+
+    // Raised after a long message has been completed and released.
+    void SetOnmidioutput(TNotifyEvent handler) { FOnmidioutput = std::move(handler); }
+
+    bool IsOpen() const { return FOpen; }
+    TMidiResult LastError() const { return FError; }
+    uint32_t DriverVersion() const { return FDriverVersion; }
+    uint8_t Technology() const { return FTechnology; }
+    uint16_t Voices() const { return FVoices; }
+    uint16_t Notes() const { return FNotes; }
+    uint16_t ChannelMask() const { return FChannelMask; }
+    uint32_t Support() const { return FSupport; }
+    // Long messages handed to the driver and not yet released.
+    size_t OutstandingCount() const { return FOutstanding.size(); }
+
+private:
+    void Check(TMidiResult result); // raises ErrorText(result) when nonzero
+    void NoticeReceived(uint32_t message, uintptr_t param);
+    void FreeCallbackBlock();
+
+    TMidiBinding& FBinding;
+    std::unique_ptr<TMidiNotifier> FNotificationWindow;
+    uint32_t FDeviceID = 0;
+    TMidiHandle FHandle = 0;
+    bool FOpen = false;
+    TCallbackBlock* FCallbackBlock = nullptr;
+    TMidiResult FError = 0;
+    uint32_t FDriverVersion = 0;
+    QString FProductName;
+    uint8_t FTechnology = 0;
+    uint16_t FVoices = 0;
+    uint16_t FNotes = 0;
+    uint16_t FChannelMask = 0;
+    uint32_t FSupport = 0;
+    TNotifyEvent FOnmidioutput;
+    // Owned here until their completion notice, so none is lost when the
+    // port goes away with notices still queued.
+    std::unordered_map<TMidiHdr*, std::unique_ptr<TMyMidiHdr>> FOutstanding;
+};
+
+} // namespace zw

@@ -1,0 +1,14 @@
+#pragma once
+
+#include "midi/MidiBinding.h"
+
+#include <memory>
+
+namespace zw {
+
+// The real binding on RtMidi: the ALSA sequencer when it can be opened,
+// otherwise JACK when a server is running (one is never started), otherwise
+// no devices. Its clients are named after the program.
+std::unique_ptr<TMidiBinding> MakeRtMidiBinding();
+
+} // namespace zw
