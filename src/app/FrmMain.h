@@ -1,0 +1,152 @@
+#pragma once
+
+#include "app/ChannelSet.h"
+#include "common/Dialogs.h"
+
+#include <QMainWindow>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+class QFrame;
+class QSpinBox;
+class QTabWidget;
+class QTimer;
+class QToolButton;
+class QAction;
+class QKeySequence;
+class QMenu;
+
+namespace zw {
+
+class TGene;
+class TGeneBox;
+class TWormPanel;
+
+// The main window: four breeders (channels A..D) on tab pages, the automation,
+// operation and active-channel toggles, the breeding parameters, the MIDI
+// activity lamp and the gene bank. Buttons, keys and menu entries breed the
+// channel shown; every one of them, and every timer tick, runs guarded, so a
+// failure shows its message and the window stays usable.
+class TFormMain : public QMainWindow {
+    Q_OBJECT
+
+public:
+    // The three automation modes, in the order of the button rows.
+    enum class TAutoMode { Randomize, Mate, Mutate };
+
+    explicit TFormMain(QWidget* parent = nullptr);
+    ~TFormMain() override;
+
+    // The breeder of `channel` (0..3), null outside; the one of the tab shown.
+    TWormPanel* WormPanel(TChannel channel) const;
+    TWormPanel* CurrentPanel() const;
+
+    // The automation period, confined to 600..120000 ms; the timer's next tick
+    // comes one full period after a change.
+    void SetAutoInterval(int32_t ms);
+    int32_t AutoInterval() const { return FAutoInterval; }
+    // Some channel has an automation mode; the timer runs exactly then.
+    bool AutomationActive() const;
+    // One tick: breeds the active channels in their modes, A to D.
+    void TimerAutoTimer();
+
+    // Sends one rule result to the MIDI output and lights the lamp; nothing
+    // while the output is closed or the bytes are empty.
+    void SendToMidiOut(const std::vector<uint8_t>& bytes);
+
+    // The gene bank's file actions, through the file dialogs.
+    void SaveGenes();
+    void LoadGenes();
+    void ClearGenes();
+    // Asks the name of a genome being banked (the bank's OnGetGeneName).
+    void GeneBox1GetGeneName(TGeneBox* aSender, const TGene& aGene, QString& aName);
+
+    const TChannelSet& ActiveChannels() const { return FActiveChannels; }
+    const TChannelSet& AutoRandomize() const { return FAutoRandomize; }
+    const TChannelSet& AutoMate() const { return FAutoMate; }
+    const TChannelSet& AutoMutate() const { return FAutoMutate; }
+    bool MidiInOpen() const { return FMidiInOpen; }
+    bool MidiOutOpen() const { return FMidiOutOpen; }
+    const TFileDialogOptions& OpenDialogGenes() const { return FOpenDialogGenes; }
+    const TFileDialogOptions& SaveDialogGenes() const { return FSaveDialogGenes; }
+
+signals:
+    // The window has closed; the program ends.
+    void Closed();
+
+protected:
+    // OnWormChanged of all four panels: the gene translation dispatch.
+    virtual void WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene);
+
+    // The window sees every key before the focused control does.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QWidget* CreatePageControl();
+    QWidget* CreateAutomationGroup();
+    QWidget* CreateOperationGroup();
+    QWidget* CreateActiveChannelsGroup();
+    QWidget* CreateSpinControls();
+    QWidget* CreateMidiLamp();
+    QWidget* CreateGeneBank();
+    void CreateMenu();
+    QAction* AddMenuAction(QMenu* menu, const QString& objectName, const QString& text,
+                           const QKeySequence& shortcut);
+    QToolButton* AddButton(const QString& objectName, const QString& text, const QString& hint,
+                           QWidget* parent);
+
+    void FormCreate();
+    bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
+
+    void SpeedButtonAutoClick(TAutoMode mode, TChannel channel, bool down);
+    void SpeedButtonChActiveClick(TChannel channel, bool down);
+    void SpinEditCrossoverProbChange(int value);
+    void SpinEditMutationProbChange(int value);
+    void SpinEditMutationRangeChange(int value);
+    void MidiSettingsClick();
+    void EncodingsClick();
+    void RuleSyntaxHelpClick();
+    void AboutClick();
+    void Timer1Timer();
+    void SetMidiLamp(bool flowing);
+    TChannelSet& AutoSet(TAutoMode mode);
+    void EnableTimerAuto(bool enable);
+
+    // Components.
+    QTabWidget* PageControl1 = nullptr;
+    std::array<TWormPanel*, kChannelCount> FWormPanels{};
+    std::array<std::array<QToolButton*, kChannelCount>, 3> FAutoButtons{};
+    std::array<QToolButton*, kChannelCount> FChActiveButtons{};
+    QSpinBox* SpinEditCrossoverProb = nullptr;
+    QSpinBox* SpinEditMutationProb = nullptr;
+    QSpinBox* SpinEditMutationRange = nullptr;
+    QSpinBox* SpineditAutoInterval = nullptr;
+    QFrame* PanelMidi = nullptr;
+    TGeneBox* GeneBox1 = nullptr;
+    QTimer* TimerAuto = nullptr;
+    QTimer* Timer1 = nullptr;
+    TFileDialogOptions FOpenDialogGenes;
+    TFileDialogOptions FSaveDialogGenes;
+
+    // Channel state.
+    TChannelSet FActiveChannels;
+    TChannelSet FAutoRandomize;
+    TChannelSet FAutoMate;
+    TChannelSet FAutoMutate;
+    int32_t FAutoInterval = 700;
+    QString FMidiInSetting;
+    QString FMidiOutSetting;
+    QString FMidiInName;
+    QString FMidiOutName;
+    bool FMidiInOpen = false;
+    bool FMidiOutOpen = false;
+    std::array<int32_t, kChannelCount> FInChannels{};
+    std::array<int32_t, kChannelCount> FOutChannels{};
+};
+
+} // namespace zw

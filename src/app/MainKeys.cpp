@@ -1,0 +1,110 @@
+#include "app/MainKeys.h"
+
+#include "worms/WormPanel.h"
+
+namespace zw {
+namespace {
+
+TKeyAction ArrowAction(int key, bool frozen)
+{
+    switch (key) {
+    case Qt::Key_Left:
+        return frozen ? TKeyAction::FrozenPrev : TKeyAction::AudiblePrev;
+    case Qt::Key_Right:
+        return frozen ? TKeyAction::FrozenNext : TKeyAction::AudibleNext;
+    case Qt::Key_Up:
+        return frozen ? TKeyAction::FrozenUp : TKeyAction::AudibleUp;
+    case Qt::Key_Down:
+        return frozen ? TKeyAction::FrozenDown : TKeyAction::AudibleDown;
+    default:
+        return TKeyAction::None;
+    }
+}
+
+// The keypad's operator keys and their stand-ins (Execute, Insert, Delete,
+// Help). The keypad's decimal key reports a comma under some layouts.
+TKeyAction BreedingAction(int key, bool keypad)
+{
+    switch (key) {
+    case Qt::Key_Plus:
+        return keypad ? TKeyAction::Mate : TKeyAction::None;
+    case Qt::Key_Execute:
+        return TKeyAction::Mate;
+    case Qt::Key_Minus:
+        return keypad ? TKeyAction::RandomizeAll : TKeyAction::None;
+    case Qt::Key_Insert:
+        return TKeyAction::RandomizeAll;
+    case Qt::Key_Period:
+    case Qt::Key_Comma:
+        return keypad ? TKeyAction::Morph : TKeyAction::None;
+    case Qt::Key_Delete:
+        return TKeyAction::Morph;
+    case Qt::Key_Slash:
+        return keypad ? TKeyAction::MutateAll : TKeyAction::None;
+    case Qt::Key_Help:
+        return TKeyAction::MutateAll;
+    default:
+        return TKeyAction::None;
+    }
+}
+
+} // namespace
+
+TKeyAction MainKeyAction(int key, Qt::KeyboardModifiers modifiers)
+{
+    const bool keypad = modifiers.testFlag(Qt::KeypadModifier);
+    if (modifiers.testFlag(Qt::MetaModifier))
+        return TKeyAction::None;
+    if (modifiers.testFlag(Qt::ShiftModifier) || modifiers.testFlag(Qt::AltModifier))
+        return ArrowAction(key, true);
+    if (modifiers.testFlag(Qt::ControlModifier))
+        return TKeyAction::None;
+    const TKeyAction arrow = ArrowAction(key, false);
+    return arrow != TKeyAction::None ? arrow : BreedingAction(key, keypad);
+}
+
+void RunKeyAction(TKeyAction action, TWormPanel& panel)
+{
+    switch (action) {
+    case TKeyAction::None:
+        break;
+    case TKeyAction::AudiblePrev:
+        panel.AudiblePrev();
+        break;
+    case TKeyAction::AudibleNext:
+        panel.AudibleNext();
+        break;
+    case TKeyAction::AudibleUp:
+        panel.AudibleUp();
+        break;
+    case TKeyAction::AudibleDown:
+        panel.AudibleDown();
+        break;
+    case TKeyAction::FrozenPrev:
+        panel.FrozenPrev();
+        break;
+    case TKeyAction::FrozenNext:
+        panel.FrozenNext();
+        break;
+    case TKeyAction::FrozenUp:
+        panel.FrozenUp();
+        break;
+    case TKeyAction::FrozenDown:
+        panel.FrozenDown();
+        break;
+    case TKeyAction::Mate:
+        panel.Mate();
+        break;
+    case TKeyAction::RandomizeAll:
+        panel.RandomizeAll();
+        break;
+    case TKeyAction::Morph:
+        panel.Morph();
+        break;
+    case TKeyAction::MutateAll:
+        panel.MutateAll();
+        break;
+    }
+}
+
+} // namespace zw
