@@ -112,11 +112,6 @@ QString TGeneBox::StorableName(const QString& name)
     return result;
 }
 
-TWorm* TGeneBox::DraggedWorm(const QDropEvent* event) const
-{
-    return qobject_cast<TWorm*>(event->source());
-}
-
 void TGeneBox::mousePressEvent(QMouseEvent* event)
 {
     QListWidget::mousePressEvent(event);
@@ -158,15 +153,20 @@ void TGeneBox::StartDrag()
     drag->exec(Qt::CopyAction);
 }
 
-bool TGeneBox::AcceptsDrop(const QDropEvent* event) const
+bool TGeneBox::AcceptsDrop(const QMimeData* mime, const QObject* source) const
 {
-    const QMimeData* mime = event->mimeData();
-    return mime && mime->hasFormat(kWormMimeType) && DraggedWorm(event);
+    return mime && mime->hasFormat(kWormMimeType) && qobject_cast<const TWorm*>(source);
+}
+
+void TGeneBox::Drop(const QMimeData* mime, const QObject* source)
+{
+    if (AcceptsDrop(mime, source))
+        AddGene(QString(), qobject_cast<const TWorm*>(source));
 }
 
 void TGeneBox::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (AcceptsDrop(event))
+    if (AcceptsDrop(event->mimeData(), event->source()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -174,7 +174,7 @@ void TGeneBox::dragEnterEvent(QDragEnterEvent* event)
 
 void TGeneBox::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (AcceptsDrop(event))
+    if (AcceptsDrop(event->mimeData(), event->source()))
         event->acceptProposedAction();
     else
         event->ignore();
@@ -182,14 +182,13 @@ void TGeneBox::dragMoveEvent(QDragMoveEvent* event)
 
 void TGeneBox::dropEvent(QDropEvent* event)
 {
-    if (!AcceptsDrop(event)) {
+    if (!AcceptsDrop(event->mimeData(), event->source())) {
         event->ignore();
         return;
     }
     event->acceptProposedAction();
-    TWorm* worm = DraggedWorm(event);
     // The host's naming handler may fail; the bank then stays as it was.
-    RunGuarded([this, worm] { AddGene(QString(), worm); });
+    RunGuarded([this, event] { Drop(event->mimeData(), event->source()); });
 }
 
 } // namespace zw

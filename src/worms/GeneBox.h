@@ -61,15 +61,19 @@ public:
 
     void SetOnGetGeneName(TOnGetGeneName handler) { FOnGetGeneName = std::move(handler); }
 
+    // Whether a drag carrying `mime`, started by `source`, may be dropped here:
+    // only a worm's drag, from a worm.
+    bool AcceptsDrop(const QMimeData* mime, const QObject* source) const;
+    // What such a drop does: AddGene with an empty name and the dragged worm,
+    // so the host is asked for the name. Failures of the host's handler propagate.
+    void Drop(const QMimeData* mime, const QObject* source);
+
     // A name that survives a save and load: surrounding blanks removed, and every
     // gene-file separator, control character or character outside single-byte
     // text replaced by "_". An empty (or all-blank) name stays empty.
     static QString StorableName(const QString& name);
 
 protected:
-    // The worm a drop brings, null when the drag does not come from a worm.
-    virtual TWorm* DraggedWorm(const QDropEvent* event) const;
-
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -79,7 +83,6 @@ protected:
 
 private:
     void AppendEntry(const QString& name, std::unique_ptr<TGene> gene);
-    bool AcceptsDrop(const QDropEvent* event) const;
     void StartDrag();
 
     // Parallel to the list's items.
