@@ -28,5 +28,15 @@ bench: deps
 	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF >/dev/null
 	@cmake --build build/bench -j $(JOBS)
 
+# libFuzzer targets (fuzz/), built with clang apart from the other builds and
+# run for FUZZ_SECONDS each.
+FUZZ_DIR := build/fuzz
+FUZZ_SECONDS ?= 60
+fuzz:
+	@if ! command -v clang++ >/dev/null; then echo "make fuzz needs clang++ with libFuzzer (Debian: clang libclang-rt-14-dev)"; exit 1; fi
+	@cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@bash fuzz/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+
 clean:
 	rm -rf build
