@@ -1,6 +1,7 @@
 #include "app/FrmMain.h"
 
 #include "app/Forms.h"
+#include "app/FrmAbout.h"
 #include "app/MainKeys.h"
 #include "common/Globals.h"
 #include "rules/FrmRuleHelp.h"
@@ -79,6 +80,11 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     setWindowTitle("Zwirbels");
     setGeometry(1, 103, 541, 553);
     setMinimumSize(541, 553);
+    // The controls are laid out for a small dialog font.
+    QFont smallFont = font();
+    if (smallFont.pointSizeF() > 8.0)
+        smallFont.setPointSizeF(8.0);
+    setFont(smallFont);
 
     // The layout, as a form description would build it.
     auto* central = new QWidget(this);
@@ -90,11 +96,10 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     groups->addWidget(CreateAutomationGroup(), 0, 0);
     groups->addWidget(CreateOperationGroup(), 0, 1);
     groups->addWidget(CreateActiveChannelsGroup(), 0, 2);
-    groups->addWidget(CreateSpinControls(), 1, 0, 1, 2);
-    groups->addWidget(CreateMidiLamp(), 1, 2);
+    groups->addWidget(CreateSpinControls(), 1, 0, 1, 3);
     left->addLayout(groups);
     left->addStretch();
-    columns->addLayout(left);
+    columns->addLayout(left, 0);
     columns->addWidget(CreateGeneBank(), 1);
     setCentralWidget(central);
     CreateMenu();
@@ -146,6 +151,8 @@ QWidget* TFormMain::CreatePageControl()
         panel->SetOnWormChanged([this](TWormPanel* sender, const TGene& gene) { WormPanelWormChanged(sender, gene); });
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(2, 2, 2, 2);
+        // The grid never changes size after this, so neither does the panel.
+        panel->setFixedSize(panel->sizeHint());
         layout->addWidget(panel, 0, Qt::AlignLeft | Qt::AlignTop);
         FWormPanels[static_cast<size_t>(channel)] = panel;
         PageControl1->addTab(page, "&" + ChannelLetter(channel));
@@ -223,7 +230,8 @@ QWidget* TFormMain::CreateOperationGroup()
 QWidget* TFormMain::CreateActiveChannelsGroup()
 {
     auto* group = new QGroupBox("Active channels", this);
-    auto* row = new QHBoxLayout(group);
+    auto* column = new QVBoxLayout(group);
+    auto* row = new QHBoxLayout;
     row->setSpacing(1);
     for (TChannel channel = 0; channel < kChannelCount; ++channel) {
         QToolButton* button = AddButton("SpeedButtonChActive" + ChannelLetter(channel), ChannelLetter(channel),
@@ -236,6 +244,8 @@ QWidget* TFormMain::CreateActiveChannelsGroup()
         FChActiveButtons[static_cast<size_t>(channel)] = button;
         row->addWidget(button);
     }
+    column->addLayout(row);
+    column->addWidget(CreateMidiLamp());
     return group;
 }
 
@@ -309,7 +319,7 @@ QWidget* TFormMain::CreateGeneBank()
     };
     for (const auto& bankButton : kBankButtons) {
         QToolButton* button = AddButton(bankButton.Name, bankButton.Caption, bankButton.Hint, box);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         connect(button, &QToolButton::clicked, this,
                 Guarded([this, action = bankButton.Action] { (this->*action)(); }));
         buttons->addWidget(button);
@@ -319,6 +329,7 @@ QWidget* TFormMain::CreateGeneBank()
     GeneBox1 = new TGeneBox(box);
     GeneBox1->setObjectName("GeneBox1");
     GeneBox1->setToolTip("Gene bank");
+    GeneBox1->setMinimumWidth(60);
     GeneBox1->SetOnGetGeneName(
         [this](TGeneBox* sender, const TGene& gene, QString& name) { GeneBox1GetGeneName(sender, gene, name); });
     column->addWidget(GeneBox1, 1);
@@ -330,7 +341,7 @@ QWidget* TFormMain::CreateGeneBank()
          {std::tuple{"SpeedButtonBankToBreeder", "<<<<", "copy gene bank to breeder"},
           std::tuple{"SpeedButtonBreederToBank", ">>>>", "copy breeder to gene bank"}}) {
         QToolButton* button = AddButton(name, caption, hint, box);
-        button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
         button->setEnabled(false);
         copies->addWidget(button);
     }
@@ -635,10 +646,7 @@ void TFormMain::EncodingsClick()
 
 void TFormMain::RuleSyntaxHelpClick() { ShowNonModal(FormRuleHelp); }
 
-void TFormMain::AboutClick()
-{
-    // The about window is shown here once it exists.
-}
+void TFormMain::AboutClick() { ShowNonModal(FormAbout); }
 
 // Window events --------------------------------------------------------------
 

@@ -1,12 +1,59 @@
-// Program start.
-#include <QApplication>
-#include <QMainWindow>
+// Program start: the windows in their creation order, then the message loop.
+#include "app/Application.h"
+#include "app/Forms.h"
+#include "app/FrmAbout.h"
+#include "app/FrmMain.h"
+#include "common/Dialogs.h"
+#include "common/Globals.h"
+#include "rules/FrmRuleHelp.h"
+
+#include <memory>
+
+namespace {
+
+// Sets a window reference for the lifetime of the window it names.
+template <typename T>
+class TFormReference {
+public:
+    TFormReference(T*& reference, std::unique_ptr<T> window) : FReference(reference), FWindow(std::move(window))
+    {
+        FReference = FWindow.get();
+    }
+    ~TFormReference() { FReference = nullptr; }
+    TFormReference(const TFormReference&) = delete;
+    TFormReference& operator=(const TFormReference&) = delete;
+    T* operator->() const { return FWindow.get(); }
+    T* get() const { return FWindow.get(); }
+
+private:
+    T*& FReference;
+    std::unique_ptr<T> FWindow;
+};
+
+int Run(zw::TApplication& application)
+{
+    using namespace zw;
+    SetProgramPath(QCoreApplication::applicationDirPath().toStdString());
+    // The main window's worms draw from the generator before anything seeds it,
+    // so every start shows the same first population.
+    TFormReference formMain(FormMain, std::make_unique<TFormMain>());
+    // Creating the about window seeds the generator, the program's one seeding.
+    TFormReference formAbout(FormAbout, std::make_unique<TFormAbout>());
+    // The MIDI settings dialog is created here.
+    TFormReference formRuleHelp(FormRuleHelp, std::make_unique<TFormRuleHelp>());
+    // The rules editor, which creates the rule table, is created here.
+    QObject::connect(formMain.get(), &TFormMain::Closed, &application, &QCoreApplication::quit);
+    formMain->show();
+    return application.exec();
+}
+
+} // namespace
 
 int main(int argc, char** argv)
 {
-    QApplication app(argc, argv);
-    QMainWindow window;
-    window.setWindowTitle("Zwirbels");
-    window.show();
-    return app.exec();
+    zw::TApplication application(argc, argv);
+    int result = 1;
+    // A window that cannot even be built is reported, never thrown through Qt.
+    zw::RunGuarded([&] { result = Run(application); });
+    return result;
 }

@@ -1,0 +1,14 @@
+#include "app/Application.h"
+
+#include "common/Dialogs.h"
+
+namespace zw {
+
+bool TApplication::notify(QObject* receiver, QEvent* event)
+{
+    bool result = false;
+    RunGuarded([&] { result = QApplication::notify(receiver, event); });
+    return result;
+}
+
+} // namespace zw
