@@ -59,40 +59,24 @@ std::uint8_t TRuleMachine::GetVariable(int index) const
     return FVariables[static_cast<std::size_t>(index)];
 }
 
-void TRuleMachine::PushContext(int position)
+void TRuleMachine::RaiseContextOverflow()
 {
-    if (FContextCount >= kParserStackSize)
-        throw EContext("Expression too complex, out of context stack space.");
-    FContexts[static_cast<std::size_t>(FContextCount++)] = position;
+    throw EContext("Expression too complex, out of context stack space.");
 }
 
-int TRuleMachine::PopContext()
+void TRuleMachine::RaiseContextUnderflow()
 {
-    if (FContextCount <= 0)
-        throw EContext("Compiler bug encountered, too many pops from context stack.");
-    return FContexts[static_cast<std::size_t>(--FContextCount)];
+    throw EContext("Compiler bug encountered, too many pops from context stack.");
 }
 
-void TRuleMachine::DropContext()
+void TRuleMachine::RaiseValueOverflow()
 {
-    PopContext();
+    throw EValue("Expression too complex, out of value stack space.");
 }
 
-void TRuleMachine::PushValue(std::int32_t value)
+void TRuleMachine::RaiseValueUnderflow()
 {
-    Trace("-- Push value   : [%d] %d", FValueCount, value);
-    if (FValueCount >= kParserStackSize)
-        throw EValue("Expression too complex, out of value stack space.");
-    FValues[static_cast<std::size_t>(FValueCount++)] = value;
-}
-
-std::int32_t TRuleMachine::PopValue()
-{
-    if (FValueCount <= 0)
-        throw EValue("Compiler bug encountered, too many pops from value stack.");
-    const std::int32_t value = FValues[static_cast<std::size_t>(--FValueCount)];
-    Trace("-- Pop  value   : [%d] %d", FValueCount, value);
-    return value;
+    throw EValue("Compiler bug encountered, too many pops from value stack.");
 }
 
 void TRuleMachine::Calculate()

@@ -23,12 +23,37 @@ public:
     void AddVariable(long long value);
     std::uint8_t GetVariable(int index) const;
 
-    void PushContext(int position);
-    int PopContext();
-    void DropContext();
+    // The stack operations run several times per character: inline, with the
+    // failures out of line.
+    void PushContext(int position)
+    {
+        if (FContextCount >= kParserStackSize)
+            RaiseContextOverflow();
+        FContexts[static_cast<std::size_t>(FContextCount++)] = position;
+    }
+    int PopContext()
+    {
+        if (FContextCount <= 0)
+            RaiseContextUnderflow();
+        return FContexts[static_cast<std::size_t>(--FContextCount)];
+    }
+    void DropContext() { PopContext(); }
 
-    void PushValue(std::int32_t value);
-    std::int32_t PopValue();
+    void PushValue(std::int32_t value)
+    {
+        Trace("-- Push value   : [%d] %d", FValueCount, value);
+        if (FValueCount >= kParserStackSize)
+            RaiseValueOverflow();
+        FValues[static_cast<std::size_t>(FValueCount++)] = value;
+    }
+    std::int32_t PopValue()
+    {
+        if (FValueCount <= 0)
+            RaiseValueUnderflow();
+        const std::int32_t value = FValues[static_cast<std::size_t>(--FValueCount)];
+        Trace("-- Pop  value   : [%d] %d", FValueCount, value);
+        return value;
+    }
     int ValueCount() const { return FValueCount; }
 
     void Calculate();
@@ -63,6 +88,10 @@ public:
     [[noreturn]] void RaiseSyntax(const char* reason, int position);
 
 private:
+    [[noreturn]] static void RaiseContextOverflow();
+    [[noreturn]] static void RaiseContextUnderflow();
+    [[noreturn]] static void RaiseValueOverflow();
+    [[noreturn]] static void RaiseValueUnderflow();
     void WriteTraceLine(const char* text);
     void WriteTraceFormatted(const char* format, ...);
 
