@@ -1,0 +1,153 @@
+// Painting figures: a 4 x 4 breeder panel of 120-gene worms and the about
+// window's 1250-gene worm drawn as dots, each beside a floor that draws the
+// same points with a bare painter loop. The "x_floor" counter is the ratio.
+#include "common/Random.h"
+#include "worms/Worm.h"
+#include "worms/WormPanel.h"
+#include "worms/WormPath.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QApplication>
+#include <QImage>
+#include <QPainter>
+
+#include <chrono>
+#include <vector>
+
+namespace {
+
+using namespace zw;
+
+using TPointLists = std::vector<std::vector<QPoint>>;
+
+// Per-iteration floor times (ns), filled by the floor benchmarks, which run first.
+double gPanelFloorNs[2] = {0, 0}; // dots, lines
+double gDotsFloorNs = 0;
+
+void DrawDots(QPainter& painter, const std::vector<QPoint>& points)
+{
+    for (size_t k = 1; k + 1 < points.size(); ++k)
+        painter.drawEllipse(QRect(points[k].x() - 2, points[k].y() - 2, 4, 4));
+}
+
+// The main window's breeder: 4 x 4 worms, dots on a dark background.
+void SetUpPanel(TWormPanel& panel, bool lines)
+{
+    panel.SetRowCount(4);
+    panel.SetColCount(4);
+    panel.SetClearance(8);
+    panel.SetBackColor(QColor(0x4A, 0x4A, 0x4A));
+    panel.SetBorderColorNormal(QColor(0x4F, 0x4F, 0x4F));
+    panel.SetPenColor(QColor(0xFF, 0xFF, 0xC4));
+    panel.SetDrawLines(lines);
+    panel.SetAudible(0);
+    panel.SetFrozen(5);
+}
+
+TPointLists PanelPoints(const TWormPanel& panel)
+{
+    TPointLists lists;
+    for (int i = 0; i < panel.WormCount(); ++i) {
+        const TWorm* worm = panel.Worms(i);
+        std::vector<QPoint> points = RoundWormPath(WormPath(worm->Gene(), worm->width(), worm->height(), worm->Clearance()));
+        for (QPoint& point : points)
+            point += worm->pos();
+        lists.push_back(std::move(points));
+    }
+    return lists;
+}
+
+template <typename F>
+double NsPerIteration(benchmark::State& state, F&& body)
+{
+    const auto start = std::chrono::steady_clock::now();
+    for (auto _ : state)
+        body();
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    return std::chrono::duration<double, std::nano>(elapsed).count() / static_cast<double>(state.iterations());
+}
+
+void BM_PanelFloor(benchmark::State& state)
+{
+    const bool lines = state.range(0) != 0;
+    RandSeed(1);
+    TWormPanel panel;
+    SetUpPanel(panel, lines);
+    const TPointLists lists = PanelPoints(panel);
+    QImage image(panel.size(), QImage::Format_RGB32);
+    const double ns = NsPerIteration(state, [&] {
+        QPainter painter(&image);
+        painter.setPen(QPen(QColor(0xFF, 0xFF, 0xC4), 1));
+        painter.setBrush(QColor(0x4A, 0x4A, 0x4A));
+        for (const std::vector<QPoint>& points : lists) {
+            if (lines)
+                painter.drawPolyline(points.data(), static_cast<int>(points.size()));
+            else
+                DrawDots(painter, points);
+        }
+    });
+    gPanelFloorNs[lines] = ns;
+}
+
+void BM_Panel(benchmark::State& state)
+{
+    const bool lines = state.range(0) != 0;
+    RandSeed(1);
+    TWormPanel panel;
+    SetUpPanel(panel, lines);
+    QImage image(panel.size(), QImage::Format_RGB32);
+    const double ns = NsPerIteration(state, [&] { panel.render(&image); });
+    if (gPanelFloorNs[lines] > 0)
+        state.counters["x_floor"] = ns / gPanelFloorNs[lines];
+}
+
+void BM_DotsFloor(benchmark::State& state)
+{
+    RandSeed(2);
+    TWorm worm;
+    worm.resize(240, 240);
+    worm.SetSize(1250);
+    const std::vector<QPoint> points = RoundWormPath(WormPath(worm.Gene(), 240, 240, worm.Clearance()));
+    QImage image(240, 240, QImage::Format_RGB32);
+    gDotsFloorNs = NsPerIteration(state, [&] {
+        QPainter painter(&image);
+        painter.setPen(QPen(Qt::black, 1));
+        painter.setBrush(Qt::white);
+        DrawDots(painter, points);
+    });
+}
+
+void BM_Dots(benchmark::State& state)
+{
+    RandSeed(2);
+    TWorm worm;
+    worm.resize(240, 240);
+    worm.SetSize(1250);
+    worm.SetDrawLines(false);
+    QImage image(240, 240, QImage::Format_RGB32);
+    const double ns = NsPerIteration(state, [&] {
+        QPainter painter(&image);
+        worm.PaintTo(painter);
+    });
+    if (gDotsFloorNs > 0)
+        state.counters["x_floor"] = ns / gDotsFloorNs;
+}
+
+} // namespace
+
+// Registration order is run order: floors first.
+BENCHMARK(BM_PanelFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Panel)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_DotsFloor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_Dots)->Unit(benchmark::kMicrosecond);
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
