@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,6 +17,8 @@ public:
     // No genome comes near this; a larger count is refused so that a damaged
     // file cannot make the program allocate without bound.
     static constexpr int kMaxCount = 65536;
+    // Likewise for the file: far above 65536 entries of long rules.
+    static constexpr std::size_t kMaxFileSize = 64U << 20;
 
     TSubstitution() = default;
 
@@ -35,7 +38,8 @@ public:
     void CheckIndex(int index) const;
 
     // Replaces count, texts and flags. An unreadable file raises EInOutError;
-    // a count above kMaxCount raises EInvalidFile. Either way the table stays
+    // a count above kMaxCount or a file above kMaxFileSize bytes raises
+    // EInvalidFile. Either way the table stays
     // as it was. Missing lines read as empty texts and inactive flags.
     void LoadFromFile(const std::string& fileName);
     // Writes the file through a temporary file, so a failed save leaves the

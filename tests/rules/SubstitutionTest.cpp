@@ -222,6 +222,16 @@ TEST(SubstitutionFile, BadFilesChangeNothing)
     }
     ExpectEqualTables(table, Table120());
 
+    // Endless or oversized files are not read into memory.
+    try {
+        table.LoadFromFile("/dev/zero");
+        FAIL() << "an endless file was accepted";
+    } catch (const EInvalidFile& e) {
+        EXPECT_EQ(e.Message(), "Invalid substitution file '/dev/zero': larger than 67108864 bytes");
+    }
+    ExpectEqualTables(table, Table120());
+    EXPECT_THROW(table.LoadFromFile(testing::TempDir()), EInOutError);  // a folder
+
     table.LoadFromText("65536\n");
     EXPECT_EQ(table.Count(), 65536);
 
