@@ -128,7 +128,14 @@ void TIniFile::Save(const std::string& fileName) const
     }
 }
 
-void TIniFile::LoadFromText(std::string_view text) { FLines = SplitLines(text); }
+void TIniFile::LoadFromText(std::string_view text)
+{
+    // Editors may put a UTF-8 byte order mark before the first section.
+    constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+        text.remove_prefix(kByteOrderMark.size());
+    FLines = SplitLines(text);
+}
 
 std::string TIniFile::SaveToText() const
 {

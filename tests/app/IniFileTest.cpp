@@ -102,6 +102,9 @@ TEST(IniFile, SectionsAndKeysMatchWithoutCaseAndTheFirstWins)
     EXPECT_FALSE(ini.ValueExists("Midi", "AutoInterval"));
     EXPECT_FALSE(ini.ValueExists("Settings", "NoEquals"));
     EXPECT_FALSE(ini.ValueExists("Settings", "Stray"));
+
+    const TIniFile marked = FromText("\xEF\xBB\xBF[Position]\r\nLeft=3\r\n");
+    EXPECT_EQ(marked.ReadInteger("Position", "Left", 1), 3);
 }
 
 TEST(IniFile, StringsAreCutAt2047Characters)
