@@ -114,6 +114,23 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(out.ReadString("Settings", "AutoMutateB", ""), "1");
     EXPECT_EQ(out.ReadString("Settings", "AutoMateD", ""), "1");
     EXPECT_EQ(out.ReadString("Settings", "AutoInterval", ""), "1000");
+
+    // Into an empty file every value lands under its own key, in order.
+    TIniFile fresh;
+    settings.FileNameAssigned = true;
+    settings.Write(fresh);
+    EXPECT_EQ(fresh.SaveToText(),
+              "[Position]\r\nLeft=-20\r\nTop=30\r\nWidth=800\r\nHeight=600\r\n"
+              "[Settings]\r\nCrossoverProbability=10\r\nMutationProbability=20\r\nMutationRange=30\r\n"
+              "AutoInterval=1000\r\n"
+              "ChannelActiveA=0\r\nChannelActiveB=1\r\nChannelActiveC=0\r\nChannelActiveD=0\r\n"
+              "AutoRandomizeA=1\r\nAutoRandomizeB=0\r\nAutoRandomizeC=0\r\nAutoRandomizeD=0\r\n"
+              "AutoMateA=1\r\nAutoMateB=0\r\nAutoMateC=0\r\nAutoMateD=1\r\n"
+              "AutoMutateA=0\r\nAutoMutateB=1\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
+              "[Midi]\r\nMidiIn=In Port\r\nMidiOut=Out Port\r\n"
+              "InChannelA=1\r\nInChannelB=2\r\nInChannelC=3\r\nInChannelD=4\r\n"
+              "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\n"
+              "[Translations]\r\nFileName=/rules/my.sub\r\n");
 }
 
 TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
