@@ -21,7 +21,8 @@ void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& ge
     for (char& c : storedName)
         if (c == '\r' || c == '\n')
             c = '_';
-    out += Format("%s = ", storedName.c_str());
+    out += storedName; // as "%s = " would, but keeping any NUL byte of the name
+    out += " = ";
     gene.WriteTo(out);
 }
 
