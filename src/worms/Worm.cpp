@@ -229,6 +229,9 @@ void TWorm::PaintTo(QPainter& painter) const
     const int h = height();
     const std::vector<QPoint> points = RoundWormPath(WormPath(FGene, w, h, FClearance));
 
+    // The caller's painter may be shared (an image, another widget): leave it as it was.
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, false);
     QPen border(BorderColor(), 4);
     border.setJoinStyle(Qt::MiterJoin);
     painter.setPen(border);
@@ -238,11 +241,12 @@ void TWorm::PaintTo(QPainter& painter) const
     painter.setPen(QPen(FPenColor, 1));
     if (FDrawLines) {
         painter.drawPolyline(points.data(), static_cast<int>(points.size()));
-        return;
+    } else {
+        // Dots on the inner points only: the ends of the path get none.
+        for (size_t k = 1; k + 1 < points.size(); ++k)
+            painter.drawEllipse(QRect(points[k].x() - 2, points[k].y() - 2, 4, 4));
     }
-    // Dots on the inner points only: the ends of the path get none.
-    for (size_t k = 1; k + 1 < points.size(); ++k)
-        painter.drawEllipse(QRect(points[k].x() - 2, points[k].y() - 2, 4, 4));
+    painter.restore();
 }
 
 void TWorm::paintEvent(QPaintEvent* /*event*/)
@@ -296,6 +300,8 @@ void TWorm::StartDrag()
                   QByteArray(reinterpret_cast<const char*>(FGene.Data()), FGene.Size()));
     auto* drag = new QDrag(this);
     drag->setMimeData(mime);
+    drag->setPixmap(grab());
+    drag->setHotSpot(FPressPos);
     drag->exec(Qt::CopyAction);
 }
 

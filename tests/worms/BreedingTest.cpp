@@ -6,7 +6,6 @@
 #include "common/Random.h"
 #include "worms/Gene.h"
 #include "worms/Worm.h"
-#include "worms/WormErrors.h"
 
 #include <gtest/gtest.h>
 
@@ -113,18 +112,6 @@ TEST(Gene, IndexOutsideTheGenesIsARangeError)
     EXPECT_THROW(gene.SetGenes(2, 1), ERangeError);
 }
 
-TEST(Gene, WormErrorsCarryTheirMessages)
-{
-    try {
-        throw EInvalidFile();
-    } catch (const EWorm& e) {
-        EXPECT_EQ(e.Message(), "Not a Zwirbel ?");
-    }
-    const EBounds bounds("Index out of bounds");
-    const Exception& base = bounds;
-    EXPECT_EQ(base.Message(), "Index out of bounds");
-}
-
 // ---- randomize and resize ----
 
 TEST(Breeding, NewWormDrawsItsGenesInIndexOrder)
@@ -166,17 +153,6 @@ TEST(Breeding, SettingTheSameSizeStillRandomizes)
     EXPECT_EQ(worm.Size(), 7);
     EXPECT_EQ(log.Genomes.size(), 2u);
     EXPECT_EQ(log.Genomes[1].size(), 7u);
-}
-
-TEST(Breeding, OnlyTheAudibleWormReportsItsGenome)
-{
-    TWorm worm;
-    TGenomeLog log;
-    log.Attach(worm);
-    worm.Randomize();
-    worm.Mutate();
-    worm.NotifyChanged();
-    EXPECT_TRUE(log.Genomes.empty());
 }
 
 // ---- mutation ----
@@ -262,20 +238,6 @@ TEST(Breeding, MutateWithProbabilityZeroTakesOneDrawPerGene)
     for (int i = 0; i < 120; ++i)
         Random(100);
     EXPECT_EQ(Random(1000000), next);
-}
-
-TEST(Breeding, MutateUsesTheFullRangeOfAByte)
-{
-    TWorm worm;
-    worm.SetMutationProbability(100);
-    worm.SetMutationRange(255);
-    SetGenes(worm, Filled(120, 0));
-    RandSeed(24);
-    worm.Mutate();
-    RandSeed(24);
-    std::vector<uint8_t> expected = Filled(120, 0);
-    ReplayMutate(expected, 100, 255);
-    EXPECT_EQ(GenesOf(worm), expected);
 }
 
 TEST(Breeding, ParametersOutsideTheirRangeAreRefused)

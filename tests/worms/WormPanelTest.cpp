@@ -197,17 +197,6 @@ TEST_F(Panel, LeftPressMakesAudibleAndReports)
     EXPECT_EQ(Events, (std::vector<std::string>{"audible 1", "changed"}));
 }
 
-TEST_F(Panel, ListenerAttachedLaterHearsOnlyTheNextChange)
-{
-    TWormPanel panel;
-    panel.SetAudible(0);
-    int reports = 0;
-    panel.SetOnWormChanged([&reports](TWormPanel*, const TGene&) { ++reports; });
-    EXPECT_EQ(reports, 0);
-    panel.NotifyAudible();
-    EXPECT_EQ(reports, 1);
-}
-
 TEST_F(Panel, NotifyAudibleReportsTheCurrentGenomeOrNothing)
 {
     MakeGrid(2, 2);

@@ -95,17 +95,6 @@ TEST_F(WormSiblings, FrozenIsExclusiveToAndIndependentOfAudible)
     EXPECT_EQ(Events, (std::vector<std::string>{"audible 1", "frozen 1", "frozen 0"}));
 }
 
-TEST_F(WormSiblings, WormsOfAnotherParentKeepTheirState)
-{
-    TWorm stranger;
-    stranger.SetAudible(true);
-    stranger.SetFrozen(true);
-    Worms[0]->SetAudible(true);
-    Worms[0]->SetFrozen(true);
-    EXPECT_TRUE(stranger.Audible());
-    EXPECT_TRUE(stranger.Frozen());
-}
-
 TEST_F(WormSiblings, TheAudibleEventComesAfterTheStateChanged)
 {
     Worms[0]->SetAudible(true);
