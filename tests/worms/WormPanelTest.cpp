@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QImage>
 #include <QMimeData>
 #include <QTest>
 
@@ -118,6 +119,17 @@ TEST_F(Panel, GridOfFourByFourIsPlacedRowByRow)
         EXPECT_EQ(worm->size(), QSize(80, 80));
     }
     EXPECT_EQ(FPanel.Worms(5)->pos(), QPoint(84, 84));
+}
+
+TEST_F(Panel, TheWidgetShowsEachWormInItsStateColour)
+{
+    MakeGrid(2, 2);
+    FPanel.SetAudible(1);
+    FPanel.SetFrozen(2);
+    const QImage image = FPanel.grab().toImage();
+    EXPECT_EQ(image.pixel(2 + 1, 2 + 40), qRgb(128, 128, 128));
+    EXPECT_EQ(image.pixel(84 + 1, 2 + 40), qRgb(255, 255, 0));
+    EXPECT_EQ(image.pixel(2 + 1, 84 + 40), qRgb(0, 0, 255));
 }
 
 TEST_F(Panel, NonSquareGridUsesColumnsForTheRow)

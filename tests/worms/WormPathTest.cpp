@@ -163,5 +163,19 @@ TEST(WormPaint, TransparentIsStoredButDoesNotChangeThePicture)
     EXPECT_EQ(Paint(worm), before);
 }
 
+TEST(WormPaint, LeavesTheCallersPainterAsItWas)
+{
+    TWorm worm;
+    QImage image(worm.size(), QImage::Format_RGB32);
+    QPainter painter(&image);
+    painter.setPen(QPen(Qt::red, 3));
+    painter.setBrush(Qt::green);
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    worm.PaintTo(painter);
+    EXPECT_EQ(painter.pen(), QPen(Qt::red, 3));
+    EXPECT_EQ(painter.brush(), QBrush(Qt::green));
+    EXPECT_TRUE(painter.testRenderHint(QPainter::Antialiasing));
+}
+
 } // namespace
 } // namespace zw
