@@ -1,0 +1,41 @@
+#include "midi/JackWatch.h"
+
+#include <jack/jack.h>
+
+namespace zw {
+
+std::unique_ptr<TJackWatch> TJackWatch::Open(const std::string& clientName)
+{
+    jack_status_t status{};
+    jack_client_t* client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    if (!client)
+        return nullptr;
+    std::unique_ptr<TJackWatch> watch(new TJackWatch(client));
+    jack_set_process_callback(client, &TJackWatch::Process, watch.get());
+    jack_on_shutdown(client, &TJackWatch::Shutdown, watch.get());
+    if (jack_activate(client) != 0)
+        return nullptr;
+    watch->FPeriodFrames = jack_get_buffer_size(client);
+    watch->FSampleRate = jack_get_sample_rate(client);
+    return watch;
+}
+
+TJackWatch::TJackWatch(jack_client_t* client) : FClient(client) {}
+
+TJackWatch::~TJackWatch()
+{
+    jack_client_close(FClient);
+}
+
+int TJackWatch::Process(uint32_t, void* self)
+{
+    static_cast<TJackWatch*>(self)->FCycles.fetch_add(1, std::memory_order_acq_rel);
+    return 0;
+}
+
+void TJackWatch::Shutdown(void* self)
+{
+    static_cast<TJackWatch*>(self)->FStopped.store(true, std::memory_order_release);
+}
+
+} // namespace zw

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+typedef struct _jack_client jack_client_t;
+
+namespace zw {
+
+// A JACK client without ports that tells whether the server still runs and
+// counts its process cycles, so that senders can pace themselves to what the
+// server carries per cycle. RtMidi reports neither.
+class TJackWatch {
+public:
+    // Null when no server answers; never starts one.
+    static std::unique_ptr<TJackWatch> Open(const std::string& clientName);
+    ~TJackWatch();
+    TJackWatch(const TJackWatch&) = delete;
+    TJackWatch& operator=(const TJackWatch&) = delete;
+
+    bool Stopped() const { return FStopped.load(std::memory_order_acquire); }
+    uint64_t Cycles() const { return FCycles.load(std::memory_order_acquire); }
+    uint32_t PeriodFrames() const { return FPeriodFrames; }
+    uint32_t SampleRate() const { return FSampleRate; }
+
+private:
+    explicit TJackWatch(jack_client_t* client);
+    static int Process(uint32_t frames, void* self);
+    static void Shutdown(void* self);
+
+    jack_client_t* FClient;
+    std::atomic<bool> FStopped{false};
+    std::atomic<uint64_t> FCycles{0};
+    uint32_t FPeriodFrames = 0;
+    uint32_t FSampleRate = 0;
+};
+
+} // namespace zw

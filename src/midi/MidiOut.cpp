@@ -1,0 +1,183 @@
+#include "midi/MidiOut.h"
+
+#include "midi/MidiCallback.h"
+
+#include <cstring>
+
+namespace zw {
+
+TMidiOutput::TMidiOutput(QObject* owner, TMidiBinding* binding)
+    : QObject(owner),
+      FBinding(binding ? *binding : MidiBinding()),
+      FNotificationWindow(std::make_unique<TMidiNotifier>(
+          [this](uint32_t message, uintptr_t param) { NoticeReceived(message, param); }))
+{
+}
+
+TMidiOutput::~TMidiOutput()
+{
+    if (FOpen) {
+        try {
+            ClosePort();
+        } catch (...) {
+            // Nothing can be reported from here; what can be released still is.
+        }
+    }
+    FreeCallbackBlock();
+    // Notices still queued die with the window; the headers they carried are freed here.
+    FNotificationWindow.reset();
+    FOutstanding.clear();
+}
+
+void TMidiOutput::Check(TMidiResult result)
+{
+    FError = result;
+    if (result != MMSYSERR_NOERROR)
+        throw EmidioutputError(ErrorText(result));
+}
+
+std::string TMidiOutput::ErrorText(TMidiResult code) const
+{
+    std::string text;
+    if (!FBinding.OutGetErrorText(code, text))
+        return "Specified error number is out of range";
+    return text;
+}
+
+void TMidiOutput::SetDeviceID(uint32_t value)
+{
+    if (FOpen)
+        throw EmidioutputError("Change to MIDI out Device ID while device was open");
+    if (value >= FBinding.OutGetNumDevs() && value != MIDI_MAPPER)
+        throw EmidioutputError("Invalid MIDI out device ID");
+    FDeviceID = value;
+    TMidiOutCaps caps;
+    Check(FBinding.OutGetDevCaps(value, caps));
+    FProductName = QString::fromStdString(caps.szPname);
+    FDriverVersion = caps.vDriverVersion;
+    FTechnology = static_cast<uint8_t>(caps.wTechnology & 0xFF);
+    FVoices = caps.wVoices;
+    FNotes = caps.wNotes;
+    FChannelMask = caps.wChannelMask;
+    FSupport = caps.dwSupport;
+}
+
+void TMidiOutput::SetProductName(const QString& value)
+{
+    if (FOpen)
+        throw EmidioutputError("Change to ProductName while MIDI out device was open");
+    const uint32_t count = FBinding.OutGetNumDevs();
+    TMidiOutCaps caps;
+    for (uint32_t i = 0; i < count; ++i) {
+        Check(FBinding.OutGetDevCaps(i, caps));
+        if (QString::fromStdString(caps.szPname) == value) {
+            SetDeviceID(i);
+            return;
+        }
+    }
+    Check(FBinding.OutGetDevCaps(MIDI_MAPPER, caps));
+    if (QString::fromStdString(caps.szPname) == value) {
+        SetDeviceID(MIDI_MAPPER);
+        return;
+    }
+    throw EmidioutputError("The MIDI output device \"" + value.toStdString() + "\" is not installed");
+}
+
+bool TMidiOutput::OpenPort()
+{
+    // A second open would lose the device that is open, and its callback block with it.
+    if (FOpen)
+        Check(MMSYSERR_ALLOCATED);
+    try {
+        if (!FCallbackBlock) {
+            FCallbackBlock = AllocCallbackBlock();
+            if (!FCallbackBlock)
+                Check(MMSYSERR_NOMEM);
+        }
+        FCallbackBlock->NotificationWindow = FNotificationWindow.get();
+        TMidiHandle handle = 0;
+        Check(FBinding.OutOpen(handle, FDeviceID, &MidiDriverCallback,
+                               reinterpret_cast<uintptr_t>(FCallbackBlock), CALLBACK_FUNCTION));
+        FHandle = handle;
+    } catch (...) {
+        FreeCallbackBlock();
+        throw;
+    }
+    FOpen = true;
+    return true;
+}
+
+bool TMidiOutput::ClosePort()
+{
+    const bool wasOpen = FOpen;
+    if (FOpen) {
+        Check(FBinding.OutReset(FHandle));
+        Check(FBinding.OutClose(FHandle));
+    }
+    FHandle = 0;
+    FOpen = false;
+    return wasOpen;
+}
+
+void TMidiOutput::SendShort(uint8_t status, uint8_t data1, uint8_t data2)
+{
+    const uint32_t message = status | (static_cast<uint32_t>(data1) << 8) | (static_cast<uint32_t>(data2) << 16);
+    Check(FBinding.OutShortMsg(FHandle, message));
+}
+
+void TMidiOutput::SendLong(const uint8_t* data, uint16_t length)
+{
+    if (length == 0)
+        return;
+    if (!data)
+        Check(MMSYSERR_INVALPARAM);
+    auto owner = std::make_unique<TMyMidiHdr>(length);
+    TMidiHdr* header = owner->Header();
+    if (!header)
+        Check(MMSYSERR_NOMEM);
+    std::memcpy(owner->Data(), data, length);
+    header->dwUser = reinterpret_cast<uintptr_t>(owner.get());
+    // Owned by the port before the driver sees it, so the notice always finds it.
+    FOutstanding.emplace(header, std::move(owner));
+    TMidiResult result = FBinding.OutPrepareHeader(FHandle, header, kMidiHdrSize);
+    if (result == MMSYSERR_NOERROR) {
+        result = FBinding.OutLongMsg(FHandle, header, kMidiHdrSize);
+        if (result != MMSYSERR_NOERROR)
+            FBinding.OutUnprepareHeader(FHandle, header, kMidiHdrSize);
+    }
+    if (result != MMSYSERR_NOERROR)
+        FOutstanding.erase(header); // never reached the device
+    Check(result);
+}
+
+void TMidiOutput::SendEvent(const TMyMidiEvent& event)
+{
+    if (!FOpen)
+        throw EmidioutputError("MIDI Output device not open");
+    if (event.Sysex)
+        SendLong(event.Sysex, event.SysexLength);
+    else
+        SendShort(event.MidiMessage, event.Data1, event.Data2);
+}
+
+void TMidiOutput::NoticeReceived(uint32_t message, uintptr_t param)
+{
+    if (message != MOM_DONE)
+        return;
+    auto* header = reinterpret_cast<TMidiHdr*>(param);
+    const auto found = FOutstanding.find(header);
+    if (found == FOutstanding.end())
+        return;
+    FBinding.OutUnprepareHeader(FHandle, header, kMidiHdrSize); // result ignored: the header goes either way
+    FOutstanding.erase(found);
+    if (FOnmidioutput)
+        FOnmidioutput(this);
+}
+
+void TMidiOutput::FreeCallbackBlock()
+{
+    zw::FreeCallbackBlock(FCallbackBlock);
+    FCallbackBlock = nullptr;
+}
+
+} // namespace zw
