@@ -1,0 +1,82 @@
+#include "midi/MidiSplitter.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+namespace zw {
+namespace {
+
+using TBytes = std::vector<uint8_t>;
+
+std::vector<TBytes> Split(const TBytes& stream)
+{
+    std::vector<TBytes> messages;
+    SplitMidiMessages(stream.data(), stream.size(), [&](const uint8_t* message, size_t length) {
+        messages.emplace_back(message, message + length);
+    });
+    return messages;
+}
+
+TEST(MidiSplitter, SplitsChannelMessagesByTheirLength)
+{
+    EXPECT_EQ(Split({0xB0, 7, 100, 0xC1, 5, 0xD2, 64, 0xE3, 0, 64, 0x93, 60, 127}),
+              (std::vector<TBytes>{{0xB0, 7, 100}, {0xC1, 5}, {0xD2, 64}, {0xE3, 0, 64}, {0x93, 60, 127}}));
+}
+
+TEST(MidiSplitter, RunningStatusRepeatsTheLastChannelStatus)
+{
+    EXPECT_EQ(Split({0xB0, 1, 2, 3, 4, 5, 6}),
+              (std::vector<TBytes>{{0xB0, 1, 2}, {0xB0, 3, 4}, {0xB0, 5, 6}}));
+    EXPECT_EQ(Split({0xC0, 1, 2}), (std::vector<TBytes>{{0xC0, 1}, {0xC0, 2}}));
+    // System common messages cancel running status.
+    EXPECT_EQ(Split({0xB0, 1, 2, 0xF6, 3, 4}), (std::vector<TBytes>{{0xB0, 1, 2}, {0xF6}}));
+    EXPECT_EQ(Split({0xF2, 1, 2, 0xF3, 9, 0xF1, 5}), (std::vector<TBytes>{{0xF2, 1, 2}, {0xF3, 9}, {0xF1, 5}}));
+}
+
+TEST(MidiSplitter, RealTimeBytesStandAloneWithoutBreakingWhatSurroundsThem)
+{
+    EXPECT_EQ(Split({0x90, 0xF8, 60, 0xFE, 100}), (std::vector<TBytes>{{0xF8}, {0xFE}, {0x90, 60, 100}}));
+    EXPECT_EQ(Split({0xF0, 1, 0xFA, 2, 0xF7}), (std::vector<TBytes>{{0xFA}, {0xF0, 1, 2, 0xF7}}));
+    // Undefined real-time codes form no message.
+    EXPECT_EQ(Split({0xF9, 0xFD, 0xFF}), (std::vector<TBytes>{{0xFF}}));
+}
+
+TEST(MidiSplitter, SystemExclusiveIsSentWholeOrNotAtAll)
+{
+    EXPECT_EQ(Split({0xF0, 0x43, 0x10, 0x4C, 0xF7}), (std::vector<TBytes>{{0xF0, 0x43, 0x10, 0x4C, 0xF7}}));
+    // Cut short by a status byte: the partial message is dropped, the status starts the next.
+    EXPECT_EQ(Split({0xF0, 1, 2, 0xB0, 7, 9}), (std::vector<TBytes>{{0xB0, 7, 9}}));
+    EXPECT_EQ(Split({0xF0, 1, 0xF0, 2, 0xF7}), (std::vector<TBytes>{{0xF0, 2, 0xF7}}));
+    // No end marker: nothing.
+    EXPECT_TRUE(Split({0xF0, 1, 2, 3}).empty());
+    // A lone end marker, and data after it, are no message.
+    EXPECT_TRUE(Split({0xF7, 1, 2}).empty());
+    // Running status does not survive a system-exclusive message.
+    EXPECT_EQ(Split({0xB0, 1, 2, 0xF0, 0xF7, 3, 4}), (std::vector<TBytes>{{0xB0, 1, 2}, {0xF0, 0xF7}}));
+}
+
+TEST(MidiSplitter, DropsWhatFormsNoCompleteMessage)
+{
+    EXPECT_TRUE(Split({1, 2, 3}).empty());          // data without status
+    EXPECT_TRUE(Split({0xB0, 7}).empty());          // cut by the end
+    EXPECT_EQ(Split({0xB0, 7, 0x90, 60, 1}), (std::vector<TBytes>{{0x90, 60, 1}})); // cut by a status
+    EXPECT_TRUE(Split({0xF4, 1, 0xF5, 2}).empty()); // undefined system common
+    EXPECT_TRUE(Split({}).empty());
+}
+
+TEST(MidiSplitter, DataLengthOfEveryStatusKind)
+{
+    EXPECT_EQ(MidiDataLength(0x80), 2);
+    EXPECT_EQ(MidiDataLength(0xAF), 2);
+    EXPECT_EQ(MidiDataLength(0xC0), 1);
+    EXPECT_EQ(MidiDataLength(0xDF), 1);
+    EXPECT_EQ(MidiDataLength(0xEF), 2);
+    EXPECT_EQ(MidiDataLength(0xF0), -1);
+    EXPECT_EQ(MidiDataLength(0xF7), -1);
+    EXPECT_EQ(MidiDataLength(0xFE), 0);
+    EXPECT_EQ(MidiDataLength(0x7F), -1);
+}
+
+} // namespace
+} // namespace zw
