@@ -3,7 +3,11 @@
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
+#include "common/Checked.h"
 #include "common/Globals.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
 #include "worms/GeneBox.h"
@@ -41,9 +45,9 @@ const QColor kLampFlowing(0x00, 0x00, 0xFF);
 const char* const kGeneFileFilter = "gene files (*.gen)|*.gen|all files (*.*)|*.*";
 
 // A spin control whose value changes only through its arrows: typing is off.
-class TSpinEdit : public QSpinBox {
+class TArrowSpinEdit : public QSpinBox {
 public:
-    TSpinEdit(const QString& objectName, int minimum, int maximum, int step, int value, QWidget* parent)
+    TArrowSpinEdit(const QString& objectName, int minimum, int maximum, int step, int value, QWidget* parent)
         : QSpinBox(parent)
     {
         setObjectName(objectName);
@@ -103,6 +107,12 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     columns->addWidget(CreateGeneBank(), 1);
     setCentralWidget(central);
     CreateMenu();
+
+    MidiOutput = new TMidiOutput(this);
+    MidiOutput->setObjectName("MidiOutput");
+    MidiInput = new TMidiInput(this);
+    MidiInput->setObjectName("MidiInput");
+    MidiInput->SetSysexBufferSize(4096);
 
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
@@ -254,11 +264,11 @@ QWidget* TFormMain::CreateSpinControls()
     auto* box = new QWidget(this);
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
-    SpinEditCrossoverProb = new TSpinEdit("SpinEditCrossoverProb", 0, 100, 1, 33, box);
-    SpinEditMutationProb = new TSpinEdit("SpinEditMutationProb", 0, 100, 1, 50, box);
-    SpinEditMutationRange = new TSpinEdit("SpinEditMutationRange", 0, 255, 1, 5, box);
+    SpinEditCrossoverProb = new TArrowSpinEdit("SpinEditCrossoverProb", 0, 100, 1, 33, box);
+    SpinEditMutationProb = new TArrowSpinEdit("SpinEditMutationProb", 0, 100, 1, 50, box);
+    SpinEditMutationRange = new TArrowSpinEdit("SpinEditMutationRange", 0, 255, 1, 5, box);
     SpineditAutoInterval =
-        new TSpinEdit("SpineditAutoInterval", kMinAutoInterval, kMaxAutoInterval, 100, FAutoInterval, box);
+        new TArrowSpinEdit("SpineditAutoInterval", kMinAutoInterval, kMaxAutoInterval, 100, FAutoInterval, box);
     const std::pair<const char*, QSpinBox*> controls[] = {
         {"Crossover &prob.", SpinEditCrossoverProb},
         {"&Mutation prob.", SpinEditMutationProb},
@@ -575,7 +585,8 @@ void TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
 {
     if (!FMidiOutOpen || bytes.empty())
         return;
-    // The output port's SendLong comes here.
+    // One result travels as one long message, its length as a 16-bit number.
+    MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
     SetMidiLamp(true);
     Timer1->start(); // restarts the 250 ms count
 }
@@ -640,8 +651,8 @@ void TFormMain::MidiSettingsClick()
 
 void TFormMain::EncodingsClick()
 {
-    // LoadTranslations, then the rules editor shown without being modal, come
-    // here with the settings file.
+    // LoadTranslations comes here, with the settings file.
+    ShowNonModal(FormTranslate);
 }
 
 void TFormMain::RuleSyntaxHelpClick() { ShowNonModal(FormRuleHelp); }
@@ -658,8 +669,13 @@ void TFormMain::showEvent(QShowEvent* event)
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
-    // FormCloseQuery: the rules editor, once it exists, decides here whether
-    // unsaved rules may be dropped. FormClose: WriteSettings comes here.
+    // FormCloseQuery: the rules editor, once it exists, decides whether its
+    // unsaved rules may be dropped.
+    if (FormTranslate && !FormTranslate->CloseQuery()) {
+        event->ignore();
+        return;
+    }
+    // FormClose: WriteSettings comes here, with the settings file.
     event->accept();
     emit Closed();
 }

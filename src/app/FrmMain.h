@@ -23,6 +23,8 @@ namespace zw {
 
 class TGene;
 class TGeneBox;
+class TMidiInput;
+class TMidiOutput;
 class TWormPanel;
 
 // The main window: four breeders (channels A..D) on tab pages, the automation,
@@ -68,6 +70,8 @@ public:
     const TChannelSet& AutoRandomize() const { return FAutoRandomize; }
     const TChannelSet& AutoMate() const { return FAutoMate; }
     const TChannelSet& AutoMutate() const { return FAutoMutate; }
+    TMidiOutput* MidiOutputPort() const { return MidiOutput; }
+    TMidiInput* MidiInputPort() const { return MidiInput; }
     bool MidiInOpen() const { return FMidiInOpen; }
     bool MidiOutOpen() const { return FMidiOutOpen; }
     const TFileDialogOptions& OpenDialogGenes() const { return FOpenDialogGenes; }
@@ -128,6 +132,8 @@ private:
     QSpinBox* SpineditAutoInterval = nullptr;
     QFrame* PanelMidi = nullptr;
     TGeneBox* GeneBox1 = nullptr;
+    TMidiOutput* MidiOutput = nullptr;
+    TMidiInput* MidiInput = nullptr;
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     TFileDialogOptions FOpenDialogGenes;

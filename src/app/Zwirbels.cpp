@@ -5,7 +5,9 @@
 #include "app/FrmMain.h"
 #include "common/Dialogs.h"
 #include "common/Globals.h"
+#include "midi/FrmMidDlg.h"
 #include "rules/FrmRuleHelp.h"
+#include "rules/FrmTranslat.h"
 
 #include <memory>
 
@@ -39,9 +41,13 @@ int Run(zw::TApplication& application)
     TFormReference formMain(FormMain, std::make_unique<TFormMain>());
     // Creating the about window seeds the generator, the program's one seeding.
     TFormReference formAbout(FormAbout, std::make_unique<TFormAbout>());
-    // The MIDI settings dialog is created here.
+    TFormReference formMidiDialog(FormMidiDialog, std::make_unique<TFormMidiDialog>());
     TFormReference formRuleHelp(FormRuleHelp, std::make_unique<TFormRuleHelp>());
-    // The rules editor, which creates the rule table, is created here.
+    // Until the rules editor and its rule table exist, nothing is translated or sent.
+    TFormReference formTranslate(FormTranslate, std::make_unique<TFormTranslate>());
+    formTranslate->SetSyntaxHelpWindow(formRuleHelp.get());
+    // The editor's Alt+X ends the program the way the main window's does.
+    formTranslate->OnExitRequested = [main = formMain.get()] { main->close(); };
     QObject::connect(formMain.get(), &TFormMain::Closed, &application, &QCoreApplication::quit);
     formMain->show();
     return application.exec();

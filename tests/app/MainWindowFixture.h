@@ -5,6 +5,7 @@
 #include "common/Exceptions.h"
 #include "common/Globals.h"
 #include "common/Random.h"
+#include "midi/ScriptedMidiBinding.h"
 #include "worms/Gene.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"
@@ -64,7 +65,8 @@ protected:
 };
 
 // A shown, active main window built from the generator's initial state, with
-// scripted dialogs and the program folder in a temporary directory.
+// scripted dialogs, scripted MIDI devices and the program folder in a
+// temporary directory.
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override
@@ -102,6 +104,9 @@ protected:
     QTemporaryDir Folder;
     TScriptedDialogs Dialogs;
     TScopedDialogs ScopedDialogs{Dialogs};
+    // No system MIDI in tests: the ports see the scripted devices only.
+    TScriptedMidiBinding Midi;
+    TScopedMidiBinding ScopedMidi{&Midi};
     std::unique_ptr<TRecordingFormMain> Form;
 };
 

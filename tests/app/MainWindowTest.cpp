@@ -3,7 +3,9 @@
 
 #include "app/FrmAbout.h"
 #include "app/Forms.h"
+#include "midi/MidiOut.h"
 #include "rules/FrmRuleHelp.h"
+#include "rules/FrmTranslat.h"
 
 #include <QAction>
 #include <QFrame>
@@ -328,10 +330,39 @@ TEST_F(MainWindowTest, HelpEntriesShowTheirWindowsWithoutBlocking)
     FormAbout = nullptr;
 }
 
+TEST_F(MainWindowTest, TheRulesEditorMayRefuseTheClose)
+{
+    TFormTranslate editor;
+    FormTranslate = &editor;
+    editor.SetModified(true);
+    QSignalSpy closed(Form.get(), &TFormMain::Closed);
+    Dialogs.Answers = {TQueryAnswer::Cancel};
+    Form->close();
+    EXPECT_TRUE(Form->isVisible());
+    EXPECT_EQ(closed.count(), 0);
+    EXPECT_EQ(Dialogs.Questions.size(), 1);
+    Dialogs.Answers = {TQueryAnswer::No};
+    QTest::keyClick(Form.get(), Qt::Key_X, Qt::AltModifier);
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(closed.count(), 1);
+    FormTranslate = nullptr;
+}
+
+TEST_F(MainWindowTest, NothingIsSentWhileTheOutputIsClosed)
+{
+    ASSERT_NE(Form->MidiOutputPort(), nullptr);
+    EXPECT_FALSE(Form->MidiOutputPort()->IsOpen());
+    Form->SendToMidiOut({0xB0, 0x05, 0x40});
+    EXPECT_TRUE(Midi.Sent().empty());
+    EXPECT_EQ(Find<QFrame>("PanelMidi")->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
+}
+
 TEST(MainWindowStart, TheFirstPopulationIsTheSameOnEveryStart)
 {
     TScriptedDialogs dialogs;
     TScopedDialogs scoped(dialogs);
+    TScriptedMidiBinding midi;
+    TScopedMidiBinding scopedMidi(&midi);
     std::vector<std::vector<TGenome>> starts[2];
     for (auto& population : starts) {
         RandSeed(0);
