@@ -131,6 +131,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 
 TFormMain::~TFormMain()
 {
+    qApp->removeEventFilter(this);
     // The panels' listeners point back here; silence them before the children go.
     for (TWormPanel* panel : FWormPanels)
         panel->SetOnWormChanged(nullptr);
