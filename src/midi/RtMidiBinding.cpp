@@ -414,13 +414,14 @@ private:
 
 class TRtMidiBinding : public TMidiBinding {
 public:
-    TRtMidiBinding()
+    explicit TRtMidiBinding(TMidiSystem system)
     {
         FClientName = QCoreApplication::applicationName().toStdString();
         if (FClientName.empty())
             FClientName = "Zwirbels";
-        if (!TryAlsa() && !TryJack())
-            FApi = TApi::None;
+        const bool alsa = system != TMidiSystem::Jack && TryAlsa();
+        if (!alsa && system != TMidiSystem::Alsa)
+            TryJack();
     }
 
     ~TRtMidiBinding() override
@@ -433,9 +434,7 @@ public:
 
     uint32_t OutGetNumDevs() override
     {
-        if (!Available())
-            return 0;
-        return FOutLister->getPortCount();
+        return Snapshot(FOutLister.get(), FOutListErrors, FOutNames);
     }
 
     TMidiResult OutGetDevCaps(uint32_t deviceId, TMidiOutCaps& caps) override
@@ -449,7 +448,7 @@ public:
             return MMSYSERR_NOERROR;
         }
         std::string raw;
-        if (const TMidiResult failure = RawName(*FOutLister, FOutListErrors, deviceId, raw))
+        if (const TMidiResult failure = RawName(FOutLister.get(), FOutListErrors, FOutNames, deviceId, raw))
             return failure;
         caps.szPname = DeviceName(FApi, raw);
         caps.wTechnology = MOD_MIDIPORT;
@@ -465,7 +464,7 @@ public:
             return failure;
         std::string target;
         if (deviceId != MIDI_MAPPER)
-            if (const TMidiResult failure = RawName(*FOutLister, FOutListErrors, deviceId, target))
+            if (const TMidiResult failure = RawName(FOutLister.get(), FOutListErrors, FOutNames, deviceId, target))
                 return failure;
         auto device = std::make_unique<TRtOutDevice>(FApi, FWatch.get(), FNextHandle, callback, instance);
         if (const TMidiResult failure = device->Open(FClientName, target))
@@ -537,9 +536,7 @@ public:
 
     uint32_t InGetNumDevs() override
     {
-        if (!Available())
-            return 0;
-        return FInLister->getPortCount();
+        return Snapshot(FInLister.get(), FInListErrors, FInNames);
     }
 
     TMidiResult InGetDevCaps(uint32_t deviceId, TMidiInCaps& caps) override
@@ -547,7 +544,7 @@ public:
         caps = TMidiInCaps{};
         caps.vDriverVersion = RTMIDI_DRIVER_VERSION;
         std::string raw;
-        if (const TMidiResult failure = RawName(*FInLister, FInListErrors, deviceId, raw))
+        if (const TMidiResult failure = RawName(FInLister.get(), FInListErrors, FInNames, deviceId, raw))
             return failure;
         caps.szPname = DeviceName(FApi, raw);
         return MMSYSERR_NOERROR;
@@ -561,7 +558,7 @@ public:
         if (const TMidiResult failure = ServerState())
             return failure;
         std::string source;
-        if (const TMidiResult failure = RawName(*FInLister, FInListErrors, deviceId, source))
+        if (const TMidiResult failure = RawName(FInLister.get(), FInListErrors, FInNames, deviceId, source))
             return failure;
         auto device = std::make_unique<TRtInDevice>(FApi, FWatch.get(), FNextHandle, callback, instance);
         if (const TMidiResult failure = device->Open(FClientName, source))
@@ -688,17 +685,35 @@ private:
         return MMSYSERR_NOERROR;
     }
 
+    // Device numbers refer to the list as it was at the last count, so that a
+    // number chosen by name still means that name when the device is opened,
+    // even if ports have come or gone since; a port that has gone is then
+    // reported as gone instead of opening whatever took its place.
     template <typename TRt>
-    TMidiResult RawName(TRt& lister, TRtErrorSink& errors, uint32_t deviceId, std::string& raw)
+    uint32_t Snapshot(TRt* lister, TRtErrorSink& errors, std::vector<std::string>& names)
+    {
+        names.clear();
+        if (!Available())
+            return 0;
+        const unsigned count = lister->getPortCount();
+        for (unsigned i = 0; i < count; ++i)
+            names.push_back(lister->getPortName(i));
+        errors.Take(); // a port that went while listing is simply listed by its empty name
+        return static_cast<uint32_t>(names.size());
+    }
+
+    template <typename TRt>
+    TMidiResult RawName(TRt* lister, TRtErrorSink& errors, std::vector<std::string>& names, uint32_t deviceId,
+                        std::string& raw)
     {
         if (const TMidiResult failure = ServerState())
             return failure;
-        if (deviceId >= lister.getPortCount())
+        if (deviceId >= names.size())
+            Snapshot(lister, errors, names);
+        if (deviceId >= names.size() || names[deviceId].empty())
             return MMSYSERR_BADDEVICEID;
-        raw = lister.getPortName(deviceId);
-        if (const TMidiResult failure = errors.Take())
-            return failure;
-        return raw.empty() ? MMSYSERR_BADDEVICEID : MMSYSERR_NOERROR;
+        raw = names[deviceId];
+        return MMSYSERR_NOERROR;
     }
 
     template <typename TDevice>
@@ -745,6 +760,8 @@ private:
     TRtErrorSink FInListErrors;
     std::unique_ptr<RtMidiOut> FOutLister;
     std::unique_ptr<RtMidiIn> FInLister;
+    std::vector<std::string> FOutNames; // raw names at the last count
+    std::vector<std::string> FInNames;
     std::map<TMidiHandle, std::unique_ptr<TRtOutDevice>> FOutputs;
     std::map<TMidiHandle, std::unique_ptr<TRtInDevice>> FInputs;
     TMidiHandle FNextHandle = 1;
@@ -752,9 +769,9 @@ private:
 
 } // namespace
 
-std::unique_ptr<TMidiBinding> MakeRtMidiBinding()
+std::unique_ptr<TMidiBinding> MakeRtMidiBinding(TMidiSystem system)
 {
-    return std::make_unique<TRtMidiBinding>();
+    return std::make_unique<TRtMidiBinding>(system);
 }
 
 } // namespace zw

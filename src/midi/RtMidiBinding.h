@@ -8,7 +8,9 @@ namespace zw {
 
 // The real binding on RtMidi: the ALSA sequencer when it can be opened,
 // otherwise JACK when a server is running (one is never started), otherwise
-// no devices. Its clients are named after the program.
-std::unique_ptr<TMidiBinding> MakeRtMidiBinding();
+// no devices. Its clients are named after the program. Tests may insist on
+// one MIDI system, so that they run on it where both are present.
+enum class TMidiSystem { Auto, Alsa, Jack };
+std::unique_ptr<TMidiBinding> MakeRtMidiBinding(TMidiSystem system = TMidiSystem::Auto);
 
 } // namespace zw

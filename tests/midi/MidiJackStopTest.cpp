@@ -1,0 +1,95 @@
+// Stops a JACK server under open ports. The server is this test's own, so
+// that stopping it disturbs no other test.
+#include "JackPeer.h"
+#include "MidiTestSupport.h"
+
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "midi/RtMidiBinding.h"
+
+#include <QCoreApplication>
+#include <QProcess>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+#include <unistd.h>
+
+namespace zw {
+namespace {
+
+using namespace std::chrono_literals;
+
+template <typename F>
+bool PumpUntil(F done, std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!done()) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(5ms);
+    }
+    return true;
+}
+
+TEST(JackServerStop, OpenPortsGiveClearErrorsAndNeitherCrashNorHang)
+{
+    const std::string server = "zwirbels-stop-" + std::to_string(getpid());
+    QProcess jackd;
+    jackd.setProcessChannelMode(QProcess::MergedChannels);
+    jackd.start("jackd", {"-n", QString::fromStdString(server), "--no-realtime", "-d", "dummy", "-r", "48000",
+                          "-p", "256"});
+    ASSERT_TRUE(jackd.waitForStarted(10000)) << "jackd could not be started: " << jackd.errorString().toStdString();
+    setenv("JACK_DEFAULT_SERVER", server.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+    ASSERT_TRUE(PumpUntil([] { return JackServerAnswers(); }, 10s))
+        << "jackd does not answer:\n" << jackd.readAll().toStdString();
+
+    const auto start = std::chrono::steady_clock::now();
+    {
+        auto binding = MakeRtMidiBinding(TMidiSystem::Jack);
+        TJackPeer peer("stoppeer");
+        TMidiOutput output(nullptr, binding.get());
+        output.SetProductName(QString::fromStdString(peer.InPortName()));
+        output.OpenPort();
+        TMidiInput input(nullptr, binding.get());
+        input.SetProductName(QString::fromStdString(peer.OutPortName()));
+        input.OpenPort();
+        ASSERT_TRUE(input.IsOpen()) << input.ErrorText(input.Error());
+        input.StartInput();
+        const uint8_t cc[] = {0xB0, 1, 2};
+        output.SendLong(cc, 3);
+        ASSERT_TRUE(peer.WaitFor(1)) << "the server carries MIDI before it stops";
+
+        jackd.terminate();
+        ASSERT_TRUE(jackd.waitForFinished(10000));
+        ASSERT_TRUE(PumpUntil([&] { return binding->OutGetNumDevs() == 0; }, 10s))
+            << "the binding did not notice that the server stopped";
+
+        const std::string stopped = BindingText(MIDIERR_SERVERSTOPPED);
+        ExpectRaises<EmidioutputError>([&] { output.SendLong(cc, 3); }, stopped);
+        ExpectRaises<EmidioutputError>([&] { output.SendShort(0x90, 60, 1); }, stopped);
+        DeliverNotices();
+        EXPECT_EQ(output.OutstandingCount(), 0u) << "the failed sends left nothing behind";
+        ExpectRaises<EMidiInputError>([&] { input.StopInput(); }, stopped);
+        EXPECT_TRUE(output.ClosePort()) << "closing still releases the port";
+        input.ClosePort();
+        EXPECT_FALSE(input.IsOpen());
+
+        ExpectRaises<EmidioutputError>([&] { output.OpenPort(); }, stopped);
+        input.OpenPort();
+        EXPECT_FALSE(input.IsOpen());
+        EXPECT_EQ(input.Error(), MIDIERR_SERVERSTOPPED);
+        TMidiOutput mapper(nullptr, binding.get());
+        mapper.SetDeviceID(MIDI_MAPPER);
+        ExpectRaises<EmidioutputError>([&] { mapper.OpenPort(); }, stopped);
+        EXPECT_EQ(binding->InGetNumDevs(), 0u);
+        QCoreApplication::processEvents();
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "stopping the server must not stall the program";
+}
+
+} // namespace
+} // namespace zw
