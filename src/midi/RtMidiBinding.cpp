@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include <unistd.h>
+
 namespace zw {
 
 namespace {
@@ -65,23 +67,9 @@ private:
     std::atomic<TMidiResult> FCode{MMSYSERR_NOERROR};
 };
 
-// ALSA appends the changing "client:port" numbers to a port's name; without
-// them a name stored in the settings still matches on the next start.
 std::string DeviceName(TApi api, const std::string& raw)
 {
-    if (api != TApi::Alsa)
-        return raw;
-    const size_t space = raw.find_last_of(' ');
-    if (space == std::string::npos)
-        return raw;
-    const std::string tail = raw.substr(space + 1);
-    const size_t colon = tail.find(':');
-    if (colon == std::string::npos || colon == 0 || colon + 1 == tail.size())
-        return raw;
-    for (size_t i = 0; i < tail.size(); ++i)
-        if (i != colon && (tail[i] < '0' || tail[i] > '9'))
-            return raw;
-    return raw.substr(0, space);
+    return api == TApi::Alsa ? AlsaDeviceName(raw) : raw;
 }
 
 template <typename TRt>
@@ -636,6 +624,9 @@ private:
 
     bool TryAlsa()
     {
+        // Without the device there is nothing to try (and ALSA would say so on stderr).
+        if (access("/dev/snd/seq", R_OK | W_OK) != 0)
+            return false;
         try {
             auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, FClientName);
             auto in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, FClientName);
@@ -768,6 +759,21 @@ private:
 };
 
 } // namespace
+
+std::string AlsaDeviceName(const std::string& raw)
+{
+    const size_t space = raw.find_last_of(' ');
+    if (space == std::string::npos)
+        return raw;
+    const std::string tail = raw.substr(space + 1);
+    const size_t colon = tail.find(':');
+    if (colon == std::string::npos || colon == 0 || colon + 1 == tail.size())
+        return raw;
+    for (size_t i = 0; i < tail.size(); ++i)
+        if (i != colon && (tail[i] < '0' || tail[i] > '9'))
+            return raw;
+    return raw.substr(0, space);
+}
 
 std::unique_ptr<TMidiBinding> MakeRtMidiBinding(TMidiSystem system)
 {

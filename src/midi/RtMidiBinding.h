@@ -3,6 +3,7 @@
 #include "midi/MidiBinding.h"
 
 #include <memory>
+#include <string>
 
 namespace zw {
 
@@ -12,5 +13,9 @@ namespace zw {
 // one MIDI system, so that they run on it where both are present.
 enum class TMidiSystem { Auto, Alsa, Jack };
 std::unique_ptr<TMidiBinding> MakeRtMidiBinding(TMidiSystem system = TMidiSystem::Auto);
+
+// A port's name without the "client:port" numbers that ALSA appends and that
+// change between starts, so that a name stored in the settings still matches.
+std::string AlsaDeviceName(const std::string& portName);
 
 } // namespace zw
