@@ -35,6 +35,10 @@ constexpr size_t kJackMaxMessage = 8192;
 // A server that runs no cycle for this long counts as stalled: sending goes on
 // unpaced and the next call reports it, rather than hanging.
 constexpr auto kStallTimeout = 1s;
+// The ALSA sequencer refuses an event while its queue is full; the sender
+// retries for a while, then reports the message as not sent.
+constexpr int kSendAttempts = 50;
+constexpr auto kSendRetryPause = 1ms;
 
 const char* const kOutPortName = "MIDI out";
 const char* const kInPortName = "MIDI in";
@@ -136,7 +140,7 @@ public:
     {
         if (FWatch && FWatch->Stopped())
             return MIDIERR_SERVERSTOPPED;
-        return FErrors.Take();
+        return FSendFailure.exchange(MMSYSERR_NOERROR);
     }
 
     TMidiResult Enqueue(TMidiHdr* header, std::vector<uint8_t> bytes)
@@ -215,7 +219,7 @@ private:
                 else
                     SendStream(item.Bytes.data(), item.Bytes.size());
             } catch (...) {
-                FErrors.Set(MIDIERR_SENDFAILED);
+                FSendFailure.store(MIDIERR_SENDFAILED);
             }
             if (item.Header)
                 Complete(item.Header);
@@ -230,8 +234,22 @@ private:
                     return;
                 Pace(size);
             }
-            FRt->sendMessage(message, size);
+            SendOne(message, size);
         });
+    }
+
+    void SendOne(const uint8_t* message, size_t size)
+    {
+        for (int attempt = 1;; ++attempt) {
+            FRt->sendMessage(message, size);
+            if (FErrors.Take() == MMSYSERR_NOERROR)
+                return;
+            if (attempt == kSendAttempts) {
+                FSendFailure.store(MIDIERR_SENDFAILED);
+                return;
+            }
+            std::this_thread::sleep_for(kSendRetryPause);
+        }
     }
 
     void Pace(size_t size)
@@ -245,7 +263,7 @@ private:
             const auto deadline = std::chrono::steady_clock::now() + kStallTimeout;
             while (!FWatch->Stopped() && FWatch->Cycles() < FWindowCycle + 2) {
                 if (std::chrono::steady_clock::now() > deadline) {
-                    FErrors.Set(MIDIERR_NOTREADY);
+                    FSendFailure.store(MIDIERR_NOTREADY);
                     break;
                 }
                 std::this_thread::sleep_for(200us);
@@ -262,6 +280,7 @@ private:
     const TMidiCallback FCallback;
     const uintptr_t FInstance;
     TRtErrorSink FErrors; // outlives FRt, which reports into it
+    std::atomic<TMidiResult> FSendFailure{MMSYSERR_NOERROR}; // reported by the next call
     std::unique_ptr<RtMidiOut> FRt;
     std::mutex FMutex;
     std::condition_variable FWake;
