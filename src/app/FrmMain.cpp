@@ -419,12 +419,16 @@ void TFormMain::FormCreate()
     FMidiOutSetting.clear();
     FInChannels.fill(0);
     FOutChannels.fill(0);
-    // ReadSettings comes here, with the settings file.
+    ReadSettings();
     const TWormPanel& channelA = *FWormPanels[0];
     SpinEditCrossoverProb->setValue(channelA.CrossOverProbability());
     SpinEditMutationProb->setValue(channelA.MutationProbability());
     SpinEditMutationRange->setValue(channelA.MutationRange());
-    // The MIDI devices are chosen and opened here (each step guarded on its own).
+    // Each device step is guarded on its own, so start-up goes on after a failure.
+    RunGuarded([&] { SetMidiInDevice(FMidiInSetting); });
+    RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
+    RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
+    RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
     EnableTimerAuto(AutomationActive());
 }
 
@@ -572,16 +576,6 @@ void TFormMain::TimerAutoTimer()
 
 // Dispatch and the MIDI lamp -------------------------------------------------
 
-void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
-{
-    static_cast<void>(aGene);
-    if (!aSender || !FActiveChannels.Contains(aSender->Tag()))
-        return;
-    if (!FormTranslate)
-        return;
-    // The translation through the rules editor's table follows here.
-}
-
 void TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
 {
     if (!FMidiOutOpen || bytes.empty())
@@ -645,14 +639,9 @@ void TFormMain::GeneBox1GetGeneName(TGeneBox* aSender, const TGene& aGene, QStri
 
 // Menu -----------------------------------------------------------------------
 
-void TFormMain::MidiSettingsClick()
-{
-    // The exchange with the MIDI settings dialog comes here, with device selection.
-}
-
 void TFormMain::EncodingsClick()
 {
-    // LoadTranslations comes here, with the settings file.
+    LoadTranslations();
     ShowNonModal(FormTranslate);
 }
 
@@ -665,7 +654,7 @@ void TFormMain::AboutClick() { ShowNonModal(FormAbout); }
 void TFormMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
-    // FormShow: LoadTranslations comes here, with the settings file.
+    RunGuarded([this] { LoadTranslations(); });
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
@@ -676,7 +665,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    // FormClose: WriteSettings comes here, with the settings file.
+    // A settings file that cannot be written is reported; the program still closes.
+    RunGuarded([this] { WriteSettings(); });
     event->accept();
     emit Closed();
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChannelSet.h"
+#include "app/MainSettings.h"
 #include "common/Dialogs.h"
 
 #include <QMainWindow>
@@ -59,6 +60,20 @@ public:
     // while the output is closed or the bytes are empty.
     void SendToMidiOut(const std::vector<uint8_t>& bytes);
 
+    // The settings file: read once at creation, the rule file name at first
+    // show, written once at close.
+    void ReadSettings();
+    void WriteSettings();
+    void LoadTranslations();
+
+    // Choosing, opening and closing the MIDI devices by the names the system reports.
+    void SetMidiInDevice(const QString& name);
+    void SetMidiOutDevice(const QString& name);
+    void SetMidiInOpen(bool open);
+    void SetMidiOutOpen(bool open);
+    // The exchange with the MIDI settings dialog (menu "&Midi ...").
+    void MidiSettingsClick();
+
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
     void LoadGenes();
@@ -74,6 +89,10 @@ public:
     TMidiInput* MidiInputPort() const { return MidiInput; }
     bool MidiInOpen() const { return FMidiInOpen; }
     bool MidiOutOpen() const { return FMidiOutOpen; }
+    const QString& MidiInName() const { return FMidiInName; }
+    const QString& MidiOutName() const { return FMidiOutName; }
+    int32_t InChannel(TChannel channel) const { return FInChannels.at(static_cast<size_t>(channel)); }
+    int32_t OutChannel(TChannel channel) const { return FOutChannels.at(static_cast<size_t>(channel)); }
     const TFileDialogOptions& OpenDialogGenes() const { return FOpenDialogGenes; }
     const TFileDialogOptions& SaveDialogGenes() const { return FSaveDialogGenes; }
 
@@ -112,13 +131,17 @@ private:
     void SpinEditCrossoverProbChange(int value);
     void SpinEditMutationProbChange(int value);
     void SpinEditMutationRangeChange(int value);
-    void MidiSettingsClick();
     void EncodingsClick();
     void RuleSyntaxHelpClick();
     void AboutClick();
     void Timer1Timer();
     void SetMidiLamp(bool flowing);
     TChannelSet& AutoSet(TAutoMode mode);
+    QToolButton* AutoButton(TAutoMode mode, TChannel channel) const;
+    // The state the settings file keeps, as it stands now.
+    TMainSettings CurrentSettings() const;
+    void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
+                    const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
 
     // Components.

@@ -1,0 +1,130 @@
+// The main window's MIDI side: choosing, opening and closing its two ports,
+// the exchange with the MIDI settings dialog, and the translation of a
+// changed audible worm into MIDI output.
+#include "app/Forms.h"
+#include "app/FrmMain.h"
+#include "app/GeneTranslation.h"
+#include "midi/FrmMidDlg.h"
+#include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "rules/FrmTranslat.h"
+#include "worms/WormPanel.h"
+
+#include <exception>
+
+namespace zw {
+
+void TFormMain::SetMidiInDevice(const QString& name)
+{
+    const bool wasOpen = FMidiInOpen;
+    if (wasOpen)
+        SetMidiInOpen(false);
+    try {
+        // A name no input device has is no error: the port keeps its device.
+        if (!name.isEmpty())
+            MidiInput->SetProductName(name);
+        if (wasOpen)
+            SetMidiInOpen(!MidiInput->ProductName().isEmpty());
+        FMidiInName = name;
+    } catch (const std::exception& e) {
+        Dialogs().ShowMessage(QString("Could not open midi in port : %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void TFormMain::SetMidiOutDevice(const QString& name)
+{
+    const bool wasOpen = FMidiOutOpen;
+    if (wasOpen)
+        SetMidiOutOpen(false);
+    try {
+        if (!name.isEmpty())
+            MidiOutput->SetProductName(name);
+        if (wasOpen)
+            SetMidiOutOpen(!MidiOutput->ProductName().isEmpty());
+        FMidiOutName = name;
+    } catch (const std::exception& e) {
+        Dialogs().ShowMessage(QString("Could not open midi out port : %1").arg(QString::fromLocal8Bit(e.what())));
+    }
+}
+
+void TFormMain::SetMidiInOpen(bool open)
+{
+    if (open == FMidiInOpen)
+        return;
+    if (open && !FMidiInName.isEmpty()) {
+        MidiInput->OpenPort();
+        MidiInput->StartInput();
+        FMidiInOpen = true;
+        return;
+    }
+    // The port is closed even when stopping it failed; that failure is still reported.
+    std::exception_ptr stopFailure;
+    try {
+        MidiInput->StopInput();
+    } catch (...) {
+        stopFailure = std::current_exception();
+    }
+    MidiInput->ClosePort();
+    FMidiInOpen = false;
+    if (stopFailure)
+        std::rethrow_exception(stopFailure);
+}
+
+void TFormMain::SetMidiOutOpen(bool open)
+{
+    if (open == FMidiOutOpen)
+        return;
+    if (open && !FMidiOutName.isEmpty())
+        MidiOutput->OpenPort();
+    else
+        MidiOutput->ClosePort();
+    FMidiOutOpen = open && !FMidiOutName.isEmpty();
+}
+
+void TFormMain::MidiSettingsClick()
+{
+    if (!FormMidiDialog)
+        return;
+    TFormMidiDialog& dialog = *FormMidiDialog;
+    dialog.SelectInput(FMidiInName);
+    dialog.SelectOutput(FMidiOutName);
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        dialog.SetInChannel(c, FInChannels[static_cast<size_t>(c)]);
+        dialog.SetOutChannel(c, FOutChannels[static_cast<size_t>(c)]);
+    }
+    if (!dialog.Execute())
+        return;
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        FInChannels[static_cast<size_t>(c)] = dialog.InChannel(c);
+        FOutChannels[static_cast<size_t>(c)] = dialog.OutChannel(c);
+    }
+    // A failing input port does not keep the output from being chosen. The
+    // device steps report their own failures; a port that then fails to open
+    // is reported too, so a silent output never looks like a chosen one.
+    RunGuarded([&] {
+        SetMidiInDevice(dialog.SelectedInput());
+        SetMidiInOpen(!FMidiInName.isEmpty());
+    });
+    RunGuarded([&] {
+        SetMidiOutDevice(dialog.SelectedOutput());
+        SetMidiOutOpen(!FMidiOutName.isEmpty());
+    });
+}
+
+void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
+{
+    if (!FormTranslate || !aSender)
+        return;
+    const TChannel channel = aSender->Tag();
+    if (!FActiveChannels.Contains(channel))
+        return;
+    if (!FormTranslate->FileNameAssigned())
+        LoadTranslations();
+    long long outChannel = 0;
+    if (channel >= 0 && channel < kChannelCount)
+        outChannel = FOutChannels[static_cast<size_t>(channel)];
+    TranslateGenome([]() -> const TSubstitution& { return FormTranslate->Substitution(); }, outChannel, aGene,
+                    [this](const TRuleBytes& bytes) { SendToMidiOut(bytes); });
+}
+
+} // namespace zw

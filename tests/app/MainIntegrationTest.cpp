@@ -1,0 +1,294 @@
+// The main window with its settings file, its MIDI devices (scripted) and the
+// rules editor: what is read at start, sent on a change and written at close.
+#include "app/Forms.h"
+#include "app/FrmMain.h"
+#include "app/IniFile.h"
+#include "common/Dialogs.h"
+#include "common/Globals.h"
+#include "common/Random.h"
+#include "common/SafeFile.h"
+#include "midi/FrmMidDlg.h"
+#include "midi/ScriptedMidiBinding.h"
+#include "rules/FrmTranslat.h"
+#include "rules/Substitution.h"
+#include "worms/Gene.h"
+#include "worms/Worm.h"
+#include "worms/WormPanel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFrame>
+#include <QSpinBox>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+using namespace zw;
+
+namespace {
+
+const char* kDefaultRule = "4(CC) 4(%1) 1(0) 7(%2) 1(0) 7(%3)";
+
+class MainIntegrationTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Folder.isValid());
+        SetProgramPath(Folder.path().toStdString());
+        TSubstitution rules;
+        rules.SetCount(120);
+        for (int i = 0; i < 120; ++i) {
+            rules.SetRule(i, kDefaultRule);
+            rules.SetActive(i, true);
+        }
+        rules.SaveToFile(ProgramPath() + "default.sub");
+        Midi.OutDevices = {"Synth One", "Synth Two"};
+        Midi.InDevices = {"Keyboard"};
+        RandSeed(0);
+    }
+
+    void TearDown() override
+    {
+        FormMain = nullptr;
+        FormMidiDialog = nullptr;
+        FormTranslate = nullptr;
+    }
+
+    void WriteSettings(const std::string& text) { WriteFileAtomically(IniFileName(), text); }
+    std::string SettingsText() const { return ReadWholeFile(IniFileName()); }
+
+    // The program start in its order: main window, dialog, rules editor, shown.
+    void Start()
+    {
+        Form = std::make_unique<TFormMain>();
+        FormMain = Form.get();
+        Dialog = std::make_unique<TFormMidiDialog>();
+        FormMidiDialog = Dialog.get();
+        Editor = std::make_unique<TFormTranslate>();
+        FormTranslate = Editor.get();
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+    }
+
+    // Answers the next modal MIDI dialog with Ok or Cancel after choosing an output.
+    void AnswerMidiDialog(bool ok, const QString& output)
+    {
+        QTimer::singleShot(0, [this, ok, output] {
+            auto* outputs = Dialog->findChild<QComboBox*>("ComboBoxOutputs");
+            ASSERT_NE(outputs, nullptr);
+            outputs->setCurrentIndex(outputs->findText(output));
+            Dialog->SetOutChannel(0, 9);
+            QTest::mouseClick(Dialog->findChild<QToolButton*>(ok ? "SpeedButtonOk" : "SpeedButtonCancel"),
+                              Qt::LeftButton);
+        });
+    }
+
+    std::vector<std::vector<uint8_t>> LongMessages() const
+    {
+        std::vector<std::vector<uint8_t>> messages;
+        for (const auto& sent : Midi.Sent())
+            if (sent.Long)
+                messages.push_back(sent.Bytes);
+        return messages;
+    }
+
+    QTemporaryDir Folder;
+    TScriptedDialogs Dialogs;
+    TScopedDialogs ScopedDialogs{Dialogs};
+    TScriptedMidiBinding Midi;
+    TScopedMidiBinding ScopedMidi{&Midi};
+    std::unique_ptr<TFormMain> Form;
+    std::unique_ptr<TFormMidiDialog> Dialog;
+    std::unique_ptr<TFormTranslate> Editor;
+};
+
+TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
+{
+    Start();
+    EXPECT_EQ(Form->AutoInterval(), 700);
+    EXPECT_FALSE(Form->ActiveChannels().Contains(0));
+    EXPECT_FALSE(Form->MidiOutOpen());
+    EXPECT_FALSE(Form->MidiInOpen());
+    // Showing the window loaded the fallback rule file.
+    EXPECT_EQ(Editor->FileName(), ProgramPath() + "default.sub");
+    EXPECT_EQ(Editor->Substitution().Count(), 120);
+
+    Form->close();
+    const std::string text = SettingsText();
+    EXPECT_EQ(text.rfind("[Position]\r\nLeft=", 0), 0u) << text;
+    for (const char* line : {"CrossoverProbability=33\r\n", "MutationProbability=50\r\n", "MutationRange=5\r\n",
+                             "AutoInterval=700\r\n", "ChannelActiveA=0\r\n", "AutoMutateD=0\r\n",
+                             "[Midi]\r\nMidiIn=\r\nMidiOut=\r\nInChannelA=0\r\n", "OutChannelD=0\r\n"})
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    EXPECT_NE(text.find("[Translations]\r\nFileName=" + ProgramPath() + "default.sub\r\n"), std::string::npos);
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
+TEST_F(MainIntegrationTest, SettingsAreReadIntoTheWindowAndUnknownKeysSurviveTheClose)
+{
+    WriteSettings("[Extra]\r\nKeep=me\r\n"
+                  "[settings]\r\nchannelactiveb=1\r\nAutoMutateB=5\r\nAutoInterval=0x3E8\r\n"
+                  "CrossoverProbability=150\r\nMutationRange=$10\r\nAutoRandomizeA=1\r\nAutoMateA=1\r\n"
+                  "Remark=hand made\r\n"
+                  "[Midi]\r\nMidiOut=Synth Two\r\nMidiIn=Missing keyboard\r\nOutChannelB=7\r\nInChannelC=4\r\n");
+    Start();
+
+    EXPECT_TRUE(Form->ActiveChannels().Contains(1));
+    EXPECT_FALSE(Form->ActiveChannels().Contains(0));
+    EXPECT_TRUE(Form->AutoMutate().Contains(1));
+    EXPECT_TRUE(Form->AutoRandomize().Contains(0));
+    EXPECT_TRUE(Form->AutoMate().Contains(0));
+    // Both modes of A are kept, but only the later row's button shows down.
+    EXPECT_FALSE(Form->findChild<QToolButton*>("SpeedButtonAutoRandomizeA")->isChecked());
+    EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonAutoMateA")->isChecked());
+    EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonChActiveB")->isChecked());
+    EXPECT_EQ(Form->AutoInterval(), 1000);
+    for (int channel = 0; channel < 4; ++channel) {
+        EXPECT_EQ(Form->WormPanel(channel)->CrossOverProbability(), 100) << channel;
+        EXPECT_EQ(Form->WormPanel(channel)->MutationRange(), 16) << channel;
+    }
+    EXPECT_EQ(Form->findChild<QSpinBox*>("SpinEditCrossoverProb")->value(), 100);
+    EXPECT_EQ(Form->OutChannel(1), 7);
+    EXPECT_EQ(Form->InChannel(2), 4);
+    // The output device exists and is open; a missing input name is kept without a word.
+    EXPECT_TRUE(Form->MidiOutOpen());
+    EXPECT_EQ(Form->MidiOutName(), "Synth Two");
+    EXPECT_EQ(Form->MidiInName(), "Missing keyboard");
+    EXPECT_TRUE(Dialogs.Messages.isEmpty());
+
+    Form->close();
+    const std::string text = SettingsText();
+    EXPECT_NE(text.find("[Extra]\r\nKeep=me\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Remark=hand made\r\n"), std::string::npos);
+    EXPECT_NE(text.find("AutoMutateB=1\r\n"), std::string::npos);
+    EXPECT_NE(text.find("AutoInterval=1000\r\n"), std::string::npos);
+    EXPECT_NE(text.find("CrossoverProbability=100\r\n"), std::string::npos);
+    EXPECT_NE(text.find("MidiIn=Missing keyboard\r\n"), std::string::npos);
+    EXPECT_NE(text.find("MidiOut=Synth Two\r\n"), std::string::npos);
+}
+
+TEST_F(MainIntegrationTest, AMissingOutputDeviceIsReportedAndWrittenBackEmpty)
+{
+    WriteSettings("[Midi]\r\nMidiOut=Unplugged synth\r\n");
+    Start();
+    EXPECT_FALSE(Form->MidiOutOpen());
+    EXPECT_TRUE(Form->MidiOutName().isEmpty());
+    ASSERT_EQ(Dialogs.Messages.size(), 1);
+    EXPECT_TRUE(Dialogs.Messages[0].startsWith("Could not open midi out port : ")) << Dialogs.Messages[0].toStdString();
+    Form->close();
+    EXPECT_NE(SettingsText().find("MidiOut=\r\n"), std::string::npos);
+}
+
+TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWindowStillCloses)
+{
+    Start();
+    // A folder in the file's place: no rename can replace it, not even as root.
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(IniFileName())));
+    Form->close();
+    EXPECT_FALSE(Form->isVisible());
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_EQ(Dialogs.Errors[0], QString::fromStdString("Unable to write to " + IniFileName()));
+}
+
+TEST_F(MainIntegrationTest, CancellingTheMidiDialogChangesNothing)
+{
+    Start();
+    AnswerMidiDialog(false, "Synth One");
+    Form->MidiSettingsClick();
+    EXPECT_FALSE(Form->MidiOutOpen());
+    EXPECT_TRUE(Form->MidiOutName().isEmpty());
+    EXPECT_EQ(Form->OutChannel(0), 0);
+    EXPECT_EQ(Midi.OpenDeviceCount(), 0u);
+}
+
+TEST_F(MainIntegrationTest, ChoosingAnOutputMakesBreedingSoundInGeneOrder)
+{
+    Start();
+    AnswerMidiDialog(true, "Synth One");
+    Form->MidiSettingsClick();
+    ASSERT_TRUE(Form->MidiOutOpen());
+    EXPECT_EQ(Form->MidiOutName(), "Synth One");
+    EXPECT_EQ(Form->OutChannel(0), 9);
+
+    // An inactive channel sends nothing, whatever happens to its worms.
+    Midi.ClearRecords();
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_TRUE(LongMessages().empty());
+
+    // Switching A on sends its audible worm at once: 120 control changes on channel 9.
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
+    const TWorm* audible = Form->WormPanel(0)->Worms(Form->WormPanel(0)->Audible());
+    auto messages = LongMessages();
+    ASSERT_EQ(messages.size(), 120u);
+    for (int i = 0; i < 120; ++i)
+        EXPECT_EQ(messages[static_cast<size_t>(i)],
+                  (std::vector<uint8_t>{0xB9, static_cast<uint8_t>(i),
+                                        static_cast<uint8_t>(audible->Gene().Genes(i) & 0x7F)}))
+            << "gene " << i;
+    EXPECT_EQ(Form->findChild<QFrame*>("PanelMidi")->palette().color(QPalette::Window), QColor(0, 0, 255));
+
+    // Mate changes neither the audible nor the frozen worm: nothing is sent.
+    Midi.ClearRecords();
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonMate"), Qt::LeftButton);
+    EXPECT_TRUE(LongMessages().empty());
+    // Releasing the channel sends nothing either.
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_TRUE(LongMessages().empty());
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
+TEST_F(MainIntegrationTest, AFailingRuleEndsTheGenomeWithOneErrorAndTheWindowGoesOn)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    ASSERT_TRUE(Form->MidiOutOpen());
+    Editor->Substitution().SetRule(3, "8(1/0)");
+    Midi.ClearRecords();
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_EQ(LongMessages().size(), 3u); // genes 0..2 went out before the failure
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_EQ(Dialogs.Errors[0], "Division by zero");
+
+    // The next change dispatches afresh; with the rule mended all 120 go out.
+    Editor->Substitution().SetRule(3, kDefaultRule);
+    Midi.ClearRecords();
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_EQ(LongMessages().size(), 120u);
+}
+
+TEST_F(MainIntegrationTest, ClosingThePortDropsResultsSilently)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    Form->SetMidiOutOpen(false);
+    EXPECT_FALSE(Form->MidiOutOpen());
+    Midi.ClearRecords();
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_TRUE(LongMessages().empty());
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+    EXPECT_EQ(Form->findChild<QFrame*>("PanelMidi")->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
+}
+
+TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
+{
+    WriteSettings("[Settings]\r\nChannelActiveB=1\r\nChannelActiveD=1\r\n"
+                  "[Midi]\r\nMidiOut=Synth One\r\nOutChannelB=5\r\nOutChannelD=14\r\n");
+    Start();
+    for (auto [tab, status] : {std::pair{1, 0xB5}, std::pair{3, 0xBE}}) {
+        Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
+        Midi.ClearRecords();
+        QTest::keyClick(Form.get(), Qt::Key_Down);
+        const auto messages = LongMessages();
+        ASSERT_EQ(messages.size(), 120u) << tab;
+        EXPECT_EQ(messages[0][0], status) << tab;
+    }
+}
+
+} // namespace
