@@ -216,6 +216,16 @@ TEST_F(JackMidi, InputStoresMessagesAndSysexButNotSensingOrClock)
     EXPECT_EQ(events[3].Message, 0xFAu);
     for (int i = 0; i < 4; ++i)
         EXPECT_LT(events[i].Timestamp, 10000u) << "milliseconds since StartInput";
+
+    // Time stamps count milliseconds.
+    peer->Send({0x80, 60, 0});
+    ASSERT_TRUE(PumpUntil([&] { return inputs == 5; }));
+    std::this_thread::sleep_for(300ms);
+    peer->Send({0x80, 61, 0});
+    ASSERT_TRUE(PumpUntil([&] { return inputs == 6; }));
+    const uint32_t gap = events[5].Timestamp - events[4].Timestamp;
+    EXPECT_GE(gap, 280u);
+    EXPECT_LT(gap, 1000u);
     const TMidiHdr* header = port.SysexBuffer(1)->Header();
     EXPECT_EQ(TMidiBytes(header->lpData, header->lpData + header->dwBytesRecorded), sysex);
 
