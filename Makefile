@@ -33,7 +33,7 @@ bench: deps
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
 fuzz:
-	@if ! command -v clang++ >/dev/null; then echo "make fuzz needs clang++ with libFuzzer (Debian: clang libclang-rt-14-dev)"; exit 1; fi
+	@bash scripts/install-deps fuzz
 	@cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 	@cmake --build $(FUZZ_DIR) -j $(JOBS)
 	@bash fuzz/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
