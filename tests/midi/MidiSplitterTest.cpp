@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <vector>
 
 namespace zw {
@@ -76,6 +77,44 @@ TEST(MidiSplitter, DataLengthOfEveryStatusKind)
     EXPECT_EQ(MidiDataLength(0xF7), -1);
     EXPECT_EQ(MidiDataLength(0xFE), 0);
     EXPECT_EQ(MidiDataLength(0x7F), -1);
+}
+
+} // namespace
+} // namespace zw
+
+namespace zw {
+namespace {
+
+// Whatever the bytes, only well-formed messages come out, and a stream made
+// of well-formed messages comes out unchanged.
+TEST(MidiSplitter, RandomStreamsGiveOnlyWellFormedMessages)
+{
+    std::mt19937 random(7);
+    for (int round = 0; round < 2000; ++round) {
+        TBytes stream(random() % 40);
+        for (uint8_t& byte : stream)
+            byte = static_cast<uint8_t>(random() % 3 == 0 ? 0x80 | random() % 128 : random() % 128);
+        for (const TBytes& message : Split(stream)) {
+            ASSERT_FALSE(message.empty());
+            const uint8_t status = message[0];
+            ASSERT_GE(status, 0x80);
+            if (status == 0xF0) {
+                ASSERT_EQ(message.back(), 0xF7);
+                for (size_t i = 1; i + 1 < message.size(); ++i)
+                    ASSERT_LT(message[i], 0x80);
+            } else {
+                ASSERT_EQ(static_cast<int>(message.size()), MidiDataLength(status) + 1);
+                for (size_t i = 1; i < message.size(); ++i)
+                    ASSERT_LT(message[i], 0x80);
+            }
+        }
+        // Re-splitting what came out gives the same messages.
+        TBytes joined;
+        const auto messages = Split(stream);
+        for (const TBytes& message : messages)
+            joined.insert(joined.end(), message.begin(), message.end());
+        ASSERT_EQ(Split(joined), messages);
+    }
 }
 
 } // namespace
