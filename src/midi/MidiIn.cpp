@@ -106,8 +106,9 @@ void TMidiInput::SetSysexOnly(bool value)
 
 void TMidiInput::OpenPort()
 {
-    // A second open would lose the open device while its callback still writes.
-    if (FState == TState::Open) {
+    // A second open would lose the open device while its callback still
+    // writes; so would an open after a close that failed half-way.
+    if (FState == TState::Open || FHandle) {
         FError = MMSYSERR_ALLOCATED;
         return;
     }

@@ -360,6 +360,10 @@ TEST_F(MidiInput, AFailedCloseCanBeFinishedByAnotherClose)
     midi.Fail(TCall::InClose, MMSYSERR_ERROR);
     ExpectRaises<EMidiInputError>([&] { port->ClosePort(); }, BindingText(MMSYSERR_ERROR));
     EXPECT_EQ(port->SysexBufferListSize(), 0u);
+    port->OpenPort();
+    EXPECT_FALSE(port->IsOpen()) << "no second device while the first is not closed";
+    EXPECT_EQ(port->Error(), MMSYSERR_ALLOCATED);
+    EXPECT_EQ(midi.OpenDeviceCount(), 1u);
 
     port->ClosePort();
     EXPECT_EQ(midi.OpenDeviceCount(), 0u);
