@@ -197,9 +197,13 @@ void TFormAbout::OpenLink(const QLabel* link)
     const QUrl url = link == FLinkWeb
         ? QUrl(QString::fromUtf8(version::WebAddress))
         : QUrl(QStringLiteral("mailto:") + link->text());
+    if (!FUrlOpener)
+        return;
     // Nothing is reported when the system cannot open it.
-    if (FUrlOpener)
-        RunGuarded([this, &url] { FUrlOpener(url); });
+    try {
+        FUrlOpener(url);
+    } catch (...) {
+    }
 }
 
 void TFormAbout::SetTextColor(QLabel* label, const QColor& color)
