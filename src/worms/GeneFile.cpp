@@ -35,6 +35,7 @@ void ReadGeneFile(std::string_view text, const TGeneFileAdd& add)
     };
 
     std::size_t pos = 0;
+    long long totalGenes = 0;
     const long long entryCount = ReadIntToken(line(0), pos);
     // Every entry needs a line of its own, so no count can take the loop
     // further than one line past the end.
@@ -50,6 +51,10 @@ void ReadGeneFile(std::string_view text, const TGeneFileAdd& add)
         if (geneCount < 0 || geneCount > kMaxGeneFileGeneCount)
             throw EInvalidFile(Format("Invalid gene count %lld in line %zu, allowed are 0 to %d",
                                       geneCount, lineIndex + 1, kMaxGeneFileGeneCount));
+        totalGenes += geneCount;
+        if (totalGenes > kMaxGeneFileTotalGenes)
+            throw EInvalidFile(Format("Too many genes at line %zu, a gene file may hold at most %lld",
+                                      lineIndex + 1, static_cast<long long>(kMaxGeneFileTotalGenes)));
         TGene gene;
         gene.SetSize(static_cast<int32_t>(geneCount));
         // Genes the line leaves out stay 0.

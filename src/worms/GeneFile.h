@@ -16,6 +16,10 @@ namespace zw {
 // The largest gene count an entry line may give. Worms carry a few hundred
 // genes; a count far beyond this is a damaged file, not a genome.
 inline constexpr int32_t kMaxGeneFileGeneCount = 1000000;
+// The most genes one file may bring in all. Short lines are padded with 0, so
+// without this a small file of "a = 1000000" lines could ask for any amount
+// of memory.
+inline constexpr int64_t kMaxGeneFileTotalGenes = 16LL * kMaxGeneFileGeneCount;
 
 // Appends line 1, the number of entries.
 void WriteGeneFileCount(std::string& out, std::size_t count);
@@ -30,7 +34,8 @@ void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& ge
 // before stays with the caller:
 //  - a missing line or a line without a name: EInvalidFile "Not a Zwirbel ?";
 //  - a gene value outside 0..255: ERangeError;
-//  - a gene count below 0 or above kMaxGeneFileGeneCount: EInvalidFile.
+//  - a gene count below 0 or above kMaxGeneFileGeneCount, or one that takes
+//    the file past kMaxGeneFileTotalGenes: EInvalidFile.
 // A first line that is no number or at most 0 reads as no entries.
 using TGeneFileAdd = std::function<void(std::string name, TGene gene)>;
 void ReadGeneFile(std::string_view text, const TGeneFileAdd& add);

@@ -265,6 +265,18 @@ TEST_F(GeneBoxFiles, NegativeOrAbsurdGeneCountsAreRefusedAndEarlierEntriesStay)
     EXPECT_EQ(box.Genes(2).Genes(999999), 0);
 }
 
+TEST_F(GeneBoxFiles, ASmallFileCannotAskForUnboundedMemory)
+{
+    std::string text = "100\r\n";
+    for (int i = 0; i < 100; ++i)
+        text += "a = 1000000;\r\n";
+    Write("pad.gen", text);
+    TGeneBox box;
+    ExpectFailure<EInvalidFile>([&] { box.LoadFromFile(Path("pad.gen")); },
+                                "Too many genes at line 18, a gene file may hold at most 16000000");
+    EXPECT_EQ(box.Count(), 16);
+}
+
 TEST_F(GeneBoxFiles, AMissingFileRaisesThePlatformTextAndAddsNothing)
 {
     TGeneBox box;
