@@ -8,6 +8,7 @@
 #include "common/Random.h"
 #include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
+#include "midi/MidiIn.h"
 #include "midi/ScriptedMidiBinding.h"
 #include "rules/FrmTranslat.h"
 #include "rules/Substitution.h"
@@ -160,6 +161,9 @@ TEST_F(MainIntegrationTest, SettingsAreReadIntoTheWindowAndUnknownKeysSurviveThe
     EXPECT_TRUE(Form->MidiOutOpen());
     EXPECT_EQ(Form->MidiOutName(), "Synth Two");
     EXPECT_EQ(Form->MidiInName(), "Missing keyboard");
+    // ...and the input is opened on the device it already held, the first one.
+    EXPECT_TRUE(Form->MidiInOpen());
+    EXPECT_EQ(Form->MidiInputPort()->ProductName(), "Keyboard");
     EXPECT_TRUE(Dialogs.Messages.isEmpty());
 
     Form->close();
