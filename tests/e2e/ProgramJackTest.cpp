@@ -1,0 +1,302 @@
+// The real program against real programs on a JACK server (scripts/run-tests
+// starts `jackd -d dummy`): a recording peer, and FluidSynth as the
+// synthesizer. The program runs from a folder of its own on a virtual display
+// and is driven through its keys, as a user drives it.
+#include "JackPeer.h"
+#include "ProgramRun.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <regex>
+#include <sstream>
+#include <thread>
+
+#include <unistd.h>
+
+namespace zw {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+constexpr int kGenes = 120;          // genes of a breeder worm, one control change each
+constexpr int kOutChannel = 5;       // MIDI output channel of channel A in the settings
+constexpr int kMutationRange = 5;    // the settings' mutation range
+constexpr int kAutoInterval = 600;   // automation period, ms
+// Generous: the sanitized program starts slowly on a busy machine.
+constexpr auto kStartTimeout = 60s;
+constexpr auto kArrivalTimeout = 20s;
+
+std::string Unique(const std::string& stem) { return stem + std::to_string(getpid()); }
+
+// The settings a user would have left: channel A active and mutating every
+// 600 ms, output to `midiOut`. No [Translations]: the rule file is then
+// default.sub beside the program.
+std::string SettingsNaming(const std::string& midiOut)
+{
+    std::ostringstream text;
+    text << "[Settings]\r\n"
+         << "MutationProbability=50\r\nMutationRange=" << kMutationRange << "\r\n"
+         << "AutoInterval=" << kAutoInterval << "\r\n"
+         << "ChannelActiveA=1\r\nAutoMutateA=1\r\n"
+         << "[Midi]\r\n"
+         << "MidiOut=" << midiOut << "\r\n"
+         << "OutChannelA=" << kOutChannel << "\r\n";
+    return text.str();
+}
+
+std::string Hex(const TMidiBytes& message)
+{
+    std::string text;
+    char byte[4];
+    for (uint8_t b : message) {
+        std::snprintf(byte, sizeof byte, "%02X ", b);
+        text += byte;
+    }
+    return text;
+}
+
+// One message a line, for a look after a failure.
+void WriteMessages(const std::vector<TMidiBytes>& messages, const fs::path& file)
+{
+    std::ofstream out(file);
+    for (const TMidiBytes& m : messages)
+        out << Hex(m) << "\n";
+}
+
+// The distance from `before` to `after` on a circle of 128 values, -64..63.
+int Step7(int before, int after) { return ((after - before + 64) % 128 + 128) % 128 - 64; }
+
+// Checks that `messages[first..first+kGenes)` are one genome: control changes
+// on the output channel, controller = gene number in ascending order. Reports
+// the first message that is not.
+void ExpectGenome(const std::vector<TMidiBytes>& messages, size_t first, const std::string& what)
+{
+    for (int gene = 0; gene < kGenes; ++gene) {
+        const TMidiBytes& m = messages.at(first + static_cast<size_t>(gene));
+        const bool good = m.size() == 3 && m[0] == (0xB0 | kOutChannel) && m[1] == gene && m[2] < 0x80;
+        if (!good) {
+            ADD_FAILURE() << what << ", gene " << gene << ": expected a control change on channel " << kOutChannel
+                          << " for controller " << gene << ", got " << Hex(m);
+            return;
+        }
+    }
+}
+
+// Each gene of `messages[next..]` a mutation step of the same gene in
+// `messages[previous..]`, and the genome as a whole changed.
+void ExpectMutationOf(const std::vector<TMidiBytes>& messages, size_t previous, size_t next, const std::string& what)
+{
+    int changed = 0;
+    int tooFar = 0;
+    std::string example;
+    for (int gene = 0; gene < kGenes; ++gene) {
+        const int before = messages.at(previous + static_cast<size_t>(gene))[2];
+        const int after = messages.at(next + static_cast<size_t>(gene))[2];
+        const int step = Step7(before, after);
+        changed += step != 0;
+        if (std::abs(step) > kMutationRange && tooFar++ == 0)
+            example = "gene " + std::to_string(gene) + " went from " + std::to_string(before) + " to " +
+                      std::to_string(after);
+    }
+    EXPECT_EQ(tooFar, 0) << what << ": " << tooFar << " genes moved further than the mutation range "
+                         << kMutationRange << ", e.g. " << example;
+    // Half of 120 genes mutate on average; none at all would mean the tick
+    // repeated the genome instead of mutating it.
+    EXPECT_GT(changed, 0) << what << ": the genome did not change";
+}
+
+// What follows the last genome: the all-notes-off and all-sound-off for all
+// 16 channels that closing the port sends. The port may go before the server
+// has carried them, so they may also be missing as a whole, but never in part.
+void ExpectSilenceAtClose(const std::vector<TMidiBytes>& tail)
+{
+    if (tail.empty()) {
+        std::cerr << "note: the silence sent at close did not arrive\n";
+        return;
+    }
+    ASSERT_EQ(tail.size(), 32u) << "after the last genome: the 16 channels' silence, or nothing";
+    for (int channel = 0; channel < 16; ++channel) {
+        const uint8_t status = static_cast<uint8_t>(0xB0 | channel);
+        EXPECT_EQ(tail[static_cast<size_t>(2 * channel)], (TMidiBytes{status, 123, 0}));
+        EXPECT_EQ(tail[static_cast<size_t>(2 * channel + 1)], (TMidiBytes{status, 120, 0}));
+    }
+}
+
+// The settings file the program wrote at close holds what was used in the run,
+// and every key of the file.
+void ExpectSettingsWritten(const TProgramFolder& folder, const std::string& midiOut)
+{
+    const TWrittenSettings written(folder.SettingsFile());
+    EXPECT_EQ(written.Value("Midi", "MidiOut"), midiOut) << written.Text();
+    EXPECT_EQ(written.Value("Midi", "OutChannelA"), std::to_string(kOutChannel)) << written.Text();
+    EXPECT_EQ(written.Value("Settings", "ChannelActiveA"), "1") << written.Text();
+    EXPECT_EQ(written.Value("Settings", "AutoMutateA"), "1") << written.Text();
+    EXPECT_EQ(written.Value("Settings", "AutoInterval"), std::to_string(kAutoInterval)) << written.Text();
+    EXPECT_EQ(written.Value("Translations", "FileName"), folder.RuleFile().string()) << written.Text();
+    const std::vector<std::pair<std::string, std::string>> added = {
+        {"Position", "Left"}, {"Position", "Height"}, {"Settings", "CrossoverProbability"},
+        {"Settings", "ChannelActiveD"}, {"Settings", "AutoRandomizeA"}, {"Settings", "AutoMateB"},
+        {"Midi", "MidiIn"}, {"Midi", "InChannelD"}, {"Midi", "OutChannelD"}};
+    for (const auto& [section, key] : added)
+        EXPECT_TRUE(written.Has(section, key)) << "[" << section << "] " << key << " missing:\n" << written.Text();
+}
+
+class ProgramOnJack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(JackServerAnswers())
+            << "No JACK server answers. `make test` starts one (scripts/run-tests); by hand start "
+               "`jackd --no-realtime -d dummy &` first.";
+        Folder = std::make_unique<TProgramFolder>(ZW_E2E_WORK_DIR, ZW_PROGRAM, fs::path(ZW_PROGRAM).parent_path());
+        Display = std::make_unique<TVirtualDisplay>((Folder->Path() / "xvfb.log").string());
+    }
+
+    void TearDown() override
+    {
+        Program.reset();
+        Display.reset();
+        if (HasFailure()) {
+            Folder->Keep();
+            std::cerr << "The run's files (settings, logs) are kept in " << Folder->Path() << "\n";
+        }
+    }
+
+    // Starts the program and waits for its window.
+    void Start()
+    {
+        Program = std::make_unique<TRunningProgram>(*Folder, *Display, (Folder->Path() / "zwirbels.log").string());
+        ASSERT_TRUE(Program->WaitForWindow(kStartTimeout))
+            << "the main window did not appear; the program's output:\n" << Program->Log();
+    }
+
+    // Alt+X, as the user closes the program; it must end cleanly (under the
+    // sanitizers: without a leak or an error report).
+    void Close()
+    {
+        ASSERT_TRUE(Program->PressKeys("alt+x")) << "xdotool could not press Alt+X";
+        const auto exit = Program->Process().Wait(30s);
+        ASSERT_TRUE(exit.has_value()) << "the program did not end within 30 s of Alt+X; its output:\n"
+                                      << Program->Log();
+        EXPECT_FALSE(exit->Signalled) << exit->Describe() << "\n" << Program->Log();
+        EXPECT_EQ(exit->Code, 0) << exit->Describe() << "\n" << Program->Log();
+    }
+
+    std::unique_ptr<TProgramFolder> Folder;
+    std::unique_ptr<TVirtualDisplay> Display;
+    std::unique_ptr<TRunningProgram> Program;
+};
+
+TEST_F(ProgramOnJack, PeerHearsTheNewAudibleWormAtOnceAndThenEveryMutationTick)
+{
+    TJackPeer peer(Unique("zwe2e"));
+    Folder->WriteSettings(SettingsNaming(peer.InPortName()));
+    ASSERT_NO_FATAL_FAILURE(Start());
+
+    // At start the audible worm is the frozen one, which mutation leaves
+    // alone: two ticks pass in silence.
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * kAutoInterval + 200));
+    EXPECT_TRUE(peer.Received().empty()) << "sound before a worm was picked: " << Hex(peer.Received().front());
+
+    // Right picks the next worm: its genome sounds at once, then every tick
+    // mutates it. The genome and three ticks are enough.
+    ASSERT_TRUE(Program->PressKeys("Right")) << "xdotool could not press Right";
+    constexpr size_t kBlocks = 4;
+    ASSERT_TRUE(peer.WaitFor(kBlocks * kGenes, kArrivalTimeout))
+        << "the peer heard " << peer.Received().size() << " messages, expected " << kBlocks * kGenes
+        << "; the program's output:\n" << Program->Log();
+
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const std::vector<TMidiBytes> heard = peer.Received();
+    ASSERT_GE(heard.size(), kBlocks * kGenes);
+    const size_t genomes = heard.size() / kGenes;
+    const size_t silence = heard.size() % kGenes;
+    ExpectGenome(heard, 0, "the new audible worm");
+    for (size_t block = 1; block < genomes; ++block) {
+        const std::string what = "tick " + std::to_string(block);
+        ExpectGenome(heard, block * kGenes, what);
+        ExpectMutationOf(heard, (block - 1) * kGenes, block * kGenes, what);
+    }
+    ExpectSilenceAtClose(std::vector<TMidiBytes>(heard.end() - static_cast<std::ptrdiff_t>(silence), heard.end()));
+    ExpectSettingsWritten(*Folder, peer.InPortName());
+    if (HasFailure())
+        WriteMessages(heard, Folder->Path() / "heard.txt");
+}
+
+// The control changes FluidSynth's verbose log reports: "cc <channel> <controller> <value>".
+std::vector<TMidiBytes> LoggedControlChanges(const std::string& logFile)
+{
+    std::ifstream log(logFile);
+    const std::regex cc(R"(cc\s+(\d+)\s+(\d+)\s+(\d+)\s*$)");
+    std::vector<TMidiBytes> changes;
+    std::string line;
+    while (std::getline(log, line)) {
+        std::smatch m;
+        if (std::regex_search(line, m, cc))
+            changes.push_back({static_cast<uint8_t>(0xB0 | std::stoi(m[1])), static_cast<uint8_t>(std::stoi(m[2])),
+                               static_cast<uint8_t>(std::stoi(m[3]))});
+    }
+    return changes;
+}
+
+// True once a JACK MIDI input port named `name` exists, within `timeout`.
+bool WaitForJackInput(const std::string& name, std::chrono::milliseconds timeout)
+{
+    RtMidiOut lister(RtMidi::UNIX_JACK, Unique("zwe2e-list"));
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (std::chrono::steady_clock::now() < deadline) {
+        for (unsigned i = 0; i < lister.getPortCount(); ++i)
+            if (lister.getPortName(i) == name)
+                return true;
+        std::this_thread::sleep_for(100ms);
+    }
+    return false;
+}
+
+TEST_F(ProgramOnJack, FluidSynthReceivesTheControlChanges)
+{
+    // FluidSynth with JACK MIDI and audio, printing what it receives. Its
+    // shell reads the pipe the test keeps open, so it waits for input.
+    const std::string synthName = Unique("zwfluid");
+    const std::string synthInput = synthName + ":midi_00";
+    TChildProcess synth({"fluidsynth", "-v", "-m", "jack", "-a", "jack", "-o", "midi.jack.id=" + synthName, "-o",
+                         "audio.jack.id=" + synthName},
+                        TEnvironment(), (Folder->Path() / "fluidsynth.log").string());
+    ASSERT_TRUE(WaitForJackInput(synthInput, 30s))
+        << "FluidSynth's MIDI input " << synthInput << " did not appear; its output:\n" << FileTail(synth.LogFile());
+
+    Folder->WriteSettings(SettingsNaming(synthInput));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // A second listener on the program's output records what was sent, to
+    // compare with what FluidSynth reports.
+    TJackPeer listener(Unique("zwe2e-listen"));
+    ASSERT_TRUE(listener.ListenTo("zwirbels:MIDI out")) << "the program's JACK output port was not found";
+
+    ASSERT_TRUE(Program->PressKeys("Right")) << "xdotool could not press Right";
+    constexpr size_t kSent = 3 * kGenes; // the new audible worm and two ticks
+    ASSERT_TRUE(listener.WaitFor(kSent, kArrivalTimeout)) << "the program sent " << listener.Received().size();
+    std::vector<TMidiBytes> logged;
+    for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
+        logged = LoggedControlChanges(synth.LogFile());
+        if (logged.size() >= kSent)
+            break;
+        std::this_thread::sleep_for(100ms);
+    }
+    ASSERT_GE(logged.size(), kSent) << "FluidSynth logged only " << logged.size() << " control changes:\n"
+                                    << FileTail(synth.LogFile());
+    const std::vector<TMidiBytes> sent = listener.Received();
+    ExpectGenome(logged, 0, "FluidSynth's first genome");
+    for (size_t i = 0; i < kSent; ++i)
+        ASSERT_EQ(logged[i], sent.at(i)) << "message " << i << ": FluidSynth got " << Hex(logged[i])
+                                         << ", the program sent " << Hex(sent.at(i));
+
+    ASSERT_NO_FATAL_FAILURE(Close());
+    ExpectSettingsWritten(*Folder, synthInput);
+    synth.CloseInput(); // its shell ends, and FluidSynth with it
+    EXPECT_TRUE(synth.Wait(10s).has_value()) << "FluidSynth did not end when its input closed";
+}
+
+} // namespace
+} // namespace zw
