@@ -100,6 +100,7 @@ TFormAbout::TFormAbout(QWidget* parent, const TVersionFields& fields)
         auto* value = new QLabel(text, FPanel1);
         value->setObjectName(QString::fromLatin1(kFieldLabels[i].ValueName));
         value->setGeometry(400, top, width() - 400 - 6, rowHeight - 4);
+        value->setToolTip(text); // the column is narrow; long values are cut
         if (i == kCopyrightField || i == kCommentsField) {
             QFont linkFont = value->font();
             linkFont.setUnderline(true);
