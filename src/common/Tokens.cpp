@@ -27,6 +27,17 @@ long long TokenToInt(std::string_view token)
     return value;
 }
 
+int HexDigitValue(int c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    return -1;
+}
+
 long long ReadIntToken(std::string_view line, std::size_t& pos, std::string_view separators)
 {
     return TokenToInt(ReadToken(line, pos, separators));

@@ -4,7 +4,8 @@
 #include <string>
 #include <string_view>
 
-// Token reading shared by the gene-file and substitution-file readers.
+// Token reading shared by the gene-file and substitution-file readers (and
+// the rule language's digits).
 namespace zw {
 
 // The separators of both text formats: tab, space, comma, full stop, colon,
@@ -26,5 +27,9 @@ bool ReadBoolToken(std::string_view line, std::size_t& pos,
 
 // The decimal integer held by `token`, 0 when it is no number.
 long long TokenToInt(std::string_view token);
+
+// The value of the hexadecimal digit `c` (either case), -1 for any other
+// character or for -1 (no character).
+int HexDigitValue(int c);
 
 } // namespace zw

@@ -2,6 +2,7 @@
 
 #include "common/Checked.h"
 #include "common/TextLines.h"
+#include "common/Tokens.h"
 #include "rules/RuleMachine.h"
 
 #include <climits>
@@ -46,17 +47,6 @@ constexpr int kEnd = -1;
 bool IsBlank(int c) { return c == ' ' || c == '\t'; }
 bool IsDigit(int c) { return c >= '0' && c <= '9'; }
 bool IsWordChar(int c) { return c == '@' || (c >= 'A' && c <= 'Z') || c == '_' || (c >= 'a' && c <= 'z'); }
-
-int HexDigit(int c)
-{
-    if (IsDigit(c))
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
 
 char ToUpper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
@@ -383,7 +373,7 @@ bool TRuleParser::ScanHex(std::uint32_t& value)
     int digits = 0;
     int significant = 0;
     value = 0;
-    for (int d = HexDigit(Char(FPos)); d >= 0; d = HexDigit(Char(FPos))) {
+    for (int d = HexDigitValue(Char(FPos)); d >= 0; d = HexDigitValue(Char(FPos))) {
         ++digits;
         if (significant > 0 || d != 0)
             ++significant;

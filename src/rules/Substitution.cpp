@@ -18,17 +18,6 @@ namespace {
 // The file's own separators: only blanks delimit the count and the flags.
 constexpr std::string_view kBlanks = " \t";
 
-int HexValue(char c)
-{
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    return -1;
-}
-
 // A decimal number with an optional sign, or a hexadecimal one after "$".
 // Anything else, or a number beyond 32 bits, reads as 0.
 long long CountFromToken(std::string_view token)
@@ -42,7 +31,7 @@ long long CountFromToken(std::string_view token)
         return 0;
     unsigned long long value = 0;
     for (char c : token) {
-        const int digit = HexValue(c);
+        const int digit = HexDigitValue(c);
         if (digit < 0)
             return 0;
         value = value * 16 + static_cast<unsigned>(digit);

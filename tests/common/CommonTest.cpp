@@ -93,6 +93,15 @@ TEST(Tokens, SkipSeparatorsAndReadNumbersTolerantly)
     EXPECT_TRUE(ReadBoolToken("TrUe", p));
     p = 0;
     EXPECT_FALSE(ReadBoolToken("1", p));
+
+    EXPECT_EQ(HexDigitValue('0'), 0);
+    EXPECT_EQ(HexDigitValue('9'), 9);
+    EXPECT_EQ(HexDigitValue('a'), 10);
+    EXPECT_EQ(HexDigitValue('F'), 15);
+    EXPECT_EQ(HexDigitValue('g'), -1);
+    EXPECT_EQ(HexDigitValue('@'), -1);
+    EXPECT_EQ(HexDigitValue('\xC1'), -1); // a negative char is no digit either
+    EXPECT_EQ(HexDigitValue(-1), -1);
 }
 
 TEST(TextLines, SplitsEveryLineEnd)
