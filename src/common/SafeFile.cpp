@@ -3,6 +3,7 @@
 #include "Exceptions.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -58,13 +59,18 @@ void WriteFileAtomically(const std::string& fileName, const std::string& content
 
 std::string ReadWholeFile(const std::string& fileName)
 {
+    return ReadFileUpTo(fileName, SIZE_MAX);
+}
+
+std::string ReadFileUpTo(const std::string& fileName, std::size_t limit)
+{
     std::FILE* file = std::fopen(fileName.c_str(), "rb");
     if (!file)
         throw EInOutError(errno);
     std::string contents;
     char buffer[65536];
-    std::size_t n;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
+    std::size_t n = 0;
+    while (contents.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
         contents.append(buffer, n);
     const bool failed = std::ferror(file) != 0;
     const int error = errno;

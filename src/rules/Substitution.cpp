@@ -7,9 +7,7 @@
 #include "worms/WormErrors.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <climits>
-#include <cstdio>
 
 namespace zw {
 
@@ -39,23 +37,11 @@ long long CountFromToken(std::string_view token)
     return static_cast<int>(static_cast<unsigned>(value));
 }
 
-// Reads at most `limit` bytes; a longer file (or an endless one such as a
-// device) is refused rather than read into memory.
+// A longer file (or an endless one such as a device) is refused rather than
+// read into memory.
 std::string ReadLimited(const std::string& fileName, std::size_t limit)
 {
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (!file)
-        throw EInOutError(errno);
-    std::string contents;
-    char buffer[65536];
-    std::size_t n = 0;
-    while (contents.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        contents.append(buffer, n);
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed)
-        throw EInOutError(error);
+    std::string contents = ReadFileUpTo(fileName, limit);
     if (contents.size() > limit)
         throw EInvalidFile(Format("Invalid substitution file '%s': larger than %zu bytes", fileName.c_str(), limit));
     return contents;

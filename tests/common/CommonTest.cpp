@@ -125,6 +125,10 @@ TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
     WriteFileAtomically(target, "first");
     WriteFileAtomically(target, "second");
     EXPECT_EQ(ReadWholeFile(target), "second");
+    // Reading up to a limit stops past it: a longer result marks a larger file.
+    EXPECT_EQ(ReadFileUpTo(target, 6), "second");
+    EXPECT_GT(ReadFileUpTo(target, 5).size(), 5u);
+    EXPECT_THROW(ReadFileUpTo((dir / "missing.txt").string(), 5), EInOutError);
 
     // A folder that does not exist cannot take the temporary file.
     EXPECT_THROW(WriteFileAtomically((dir / "missing" / "b.txt").string(), "x"), EInOutError);
