@@ -166,12 +166,22 @@ protected:
         }
     }
 
+    void Launch()
+    {
+        Program = std::make_unique<TRunningProgram>(*Folder, *Display, (Folder->Path() / "zwirbels.log").string());
+    }
+
+    void WaitForMainWindow()
+    {
+        ASSERT_TRUE(Program->WaitForWindow("Zwirbels", kStartTimeout))
+            << "the main window did not appear; the program's output:\n" << Program->Log();
+    }
+
     // Starts the program and waits for its window.
     void Start()
     {
-        Program = std::make_unique<TRunningProgram>(*Folder, *Display, (Folder->Path() / "zwirbels.log").string());
-        ASSERT_TRUE(Program->WaitForWindow(kStartTimeout))
-            << "the main window did not appear; the program's output:\n" << Program->Log();
+        Launch();
+        WaitForMainWindow();
     }
 
     // Alt+X, as the user closes the program; it must end cleanly (under the
@@ -225,6 +235,28 @@ TEST_F(ProgramOnJack, PeerHearsTheNewAudibleWormAtOnceAndThenEveryMutationTick)
     ExpectSettingsWritten(*Folder, peer.InPortName());
     if (HasFailure())
         WriteMessages(heard, Folder->Path() / "heard.txt");
+}
+
+TEST_F(ProgramOnJack, AnOutputMissingAtStartIsReportedAndNotKept)
+{
+    const std::string missing = Unique("zwnosuch") + ":in";
+    Folder->WriteSettings(SettingsNaming(missing));
+    Launch();
+    // The message about the output comes before the main window shows.
+    ASSERT_TRUE(Program->WaitForWindow("zwirbels", kStartTimeout))
+        << "no message about the missing output; the program's output:\n" << Program->Log();
+    ASSERT_TRUE(Program->PressKeys("Return"));
+    ASSERT_NO_FATAL_FAILURE(WaitForMainWindow());
+    // Channel A is active and mutating: with no output its genomes are
+    // dropped without a word, so no further message stands in the way of
+    // a new audible worm, the ticks and the close.
+    ASSERT_TRUE(Program->PressKeys("Right"));
+    std::this_thread::sleep_for(std::chrono::milliseconds(2 * kAutoInterval));
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const TWrittenSettings written(Folder->SettingsFile());
+    ASSERT_TRUE(written.Has("Midi", "MidiOut")) << written.Text();
+    EXPECT_EQ(written.Value("Midi", "MidiOut"), "") << "a device that failed at start is not kept";
+    EXPECT_EQ(written.Value("Settings", "ChannelActiveA"), "1") << written.Text();
 }
 
 // The control changes FluidSynth's verbose log reports: "cc <channel> <controller> <value>".

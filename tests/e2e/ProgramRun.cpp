@@ -125,14 +125,22 @@ TRunningProgram::TRunningProgram(const TProgramFolder& folder, const TVirtualDis
                                                logFile);
 }
 
-bool TRunningProgram::WaitForWindow(std::chrono::milliseconds timeout)
+bool TRunningProgram::WaitForWindow(const std::string& title, std::chrono::milliseconds timeout)
 {
+    FWindow.clear();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline && FProcess->Running()) {
-        if (auto found = RunTool({"xdotool", "search", "--onlyvisible", "--name", "^Zwirbels$"}, FEnvironment)) {
+        // xdotool matches titles without regard to case; the exact title is checked here.
+        if (auto found = RunTool({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, FEnvironment)) {
             std::istringstream ids(*found);
-            if (std::getline(ids, FWindow) && !FWindow.empty())
-                return true;
+            std::string id;
+            while (std::getline(ids, id)) {
+                const auto name = RunTool({"xdotool", "getwindowname", id}, FEnvironment);
+                if (name && *name == title + "\n") {
+                    FWindow = id;
+                    return true;
+                }
+            }
         }
         std::this_thread::sleep_for(200ms);
     }

@@ -69,10 +69,11 @@ class TRunningProgram {
 public:
     TRunningProgram(const TProgramFolder& folder, const TVirtualDisplay& display, const std::string& logFile);
 
-    // Waits for the main window "Zwirbels"; false when it has not appeared
-    // within `timeout` or the program ended first.
-    bool WaitForWindow(std::chrono::milliseconds timeout);
-    // Gives the window the keyboard focus and presses `keys` (xdotool names,
+    // Waits for a shown window titled exactly `title` (the main window is
+    // "Zwirbels", a message box "zwirbels") and makes it the one keys go to;
+    // false when none appeared within `timeout` or the program ended first.
+    bool WaitForWindow(const std::string& title, std::chrono::milliseconds timeout);
+    // Gives that window the keyboard focus and presses `keys` (xdotool names,
     // e.g. "Right", "alt+x"), as a user at the keyboard would.
     bool PressKeys(const std::string& keys);
     TChildProcess& Process() { return *FProcess; }
