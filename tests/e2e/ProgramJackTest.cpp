@@ -298,7 +298,7 @@ TEST_F(ProgramOnJack, FluidSynthReceivesTheControlChanges)
     TChildProcess synth({"fluidsynth", "-v", "-m", "jack", "-a", "jack", "-o", "midi.jack.id=" + synthName, "-o",
                          "audio.jack.id=" + synthName},
                         TEnvironment(), (Folder->Path() / "fluidsynth.log").string());
-    ASSERT_TRUE(WaitForJackInput(synthInput, 30s))
+    ASSERT_TRUE(WaitForJackInput(synthInput, 20s))
         << "FluidSynth's MIDI input " << synthInput << " did not appear; its output:\n" << FileTail(synth.LogFile());
 
     Folder->WriteSettings(SettingsNaming(synthInput));
