@@ -61,4 +61,41 @@ bool MidiResultText(TMidiResult code, std::string& text)
     }
 }
 
+TMidiResult PrepareMidiHeader(TMidiHdr* header, uint32_t size)
+{
+    if (!header || size != kMidiHdrSize || !header->lpData)
+        return MMSYSERR_INVALPARAM;
+    header->dwFlags = MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+TMidiResult UnprepareMidiHeader(TMidiHdr* header, uint32_t size)
+{
+    if (!header || size != kMidiHdrSize)
+        return MMSYSERR_INVALPARAM;
+    if (header->dwFlags & MHDR_INQUEUE)
+        return MIDIERR_STILLPLAYING;
+    header->dwFlags &= ~MHDR_PREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+TMidiResult CheckMidiHeaderQueueable(const TMidiHdr* header, uint32_t size)
+{
+    if (!header || size != kMidiHdrSize)
+        return MMSYSERR_INVALPARAM;
+    if (!(header->dwFlags & MHDR_PREPARED))
+        return MIDIERR_UNPREPARED;
+    return MMSYSERR_NOERROR;
+}
+
+void MarkMidiHeaderQueued(TMidiHdr* header)
+{
+    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+}
+
+void MarkMidiHeaderDone(TMidiHdr* header)
+{
+    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+}
+
 } // namespace zw

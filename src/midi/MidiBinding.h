@@ -80,4 +80,17 @@ private:
 // a code without a text.
 bool MidiResultText(TMidiResult code, std::string& text);
 
+// The long-message header rules every binding keeps, once it has found the
+// handle good. A missing header, or a size other than kMidiHdrSize, is an
+// invalid parameter.
+// Marks the header prepared; one without data is an invalid parameter too.
+TMidiResult PrepareMidiHeader(TMidiHdr* header, uint32_t size);
+// Clears the prepared mark; refused while the header is queued.
+TMidiResult UnprepareMidiHeader(TMidiHdr* header, uint32_t size);
+// Whether the header may be queued (sent, or added as an input buffer).
+TMidiResult CheckMidiHeaderQueueable(const TMidiHdr* header, uint32_t size);
+// The flags of a header taken into the queue, and of one handed back.
+void MarkMidiHeaderQueued(TMidiHdr* header);
+void MarkMidiHeaderDone(TMidiHdr* header);
+
 } // namespace zw

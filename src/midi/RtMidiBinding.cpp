@@ -86,11 +86,6 @@ int FindPort(TRt& rt, const std::string& rawName)
     return -1;
 }
 
-void MarkDone(TMidiHdr* header)
-{
-    header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
-}
-
 // One open output: its own RtMidi client and a sender thread, so that a long
 // message is queued at once and reported done from the sender's thread.
 class TRtOutDevice {
@@ -197,7 +192,7 @@ private:
 
     void Complete(TMidiHdr* header)
     {
-        MarkDone(header);
+        MarkMidiHeaderDone(header);
         FCallback(FHandle, MOM_DONE, FInstance, reinterpret_cast<uintptr_t>(header), 0);
     }
 
@@ -355,7 +350,7 @@ public:
         std::lock_guard lock(FMutex);
         for (TMidiHdr* header : FBuffers) {
             header->dwBytesRecorded = 0;
-            MarkDone(header);
+            MarkMidiHeaderDone(header);
             FCallback(FHandle, MIM_LONGDATA, FInstance, reinterpret_cast<uintptr_t>(header), 0);
         }
         FBuffers.clear();
@@ -393,7 +388,7 @@ private:
                 std::copy(data + done, data + done + part, header->lpData);
                 done += part;
                 header->dwBytesRecorded = static_cast<uint32_t>(part);
-                MarkDone(header);
+                MarkMidiHeaderDone(header);
                 FCallback(FHandle, MIM_LONGDATA, FInstance, reinterpret_cast<uintptr_t>(header), timestamp);
             }
         } else if (size <= 3) {
@@ -504,13 +499,11 @@ public:
         TRtOutDevice* device = Find(FOutputs, handle);
         if (!device)
             return MMSYSERR_INVALHANDLE;
-        if (!header || size != kMidiHdrSize)
-            return MMSYSERR_INVALPARAM;
-        if (!(header->dwFlags & MHDR_PREPARED))
-            return MIDIERR_UNPREPARED;
+        if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
+            return failure;
         if (FApi == TApi::Jack && LongestMessage(header) > kJackMaxMessage)
             return MIDIERR_TOOLONG;
-        header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+        MarkMidiHeaderQueued(header);
         const TMidiResult result = device->Enqueue(header, {});
         if (result != MMSYSERR_NOERROR)
             header->dwFlags &= ~MHDR_INQUEUE;
@@ -585,11 +578,9 @@ public:
         TRtInDevice* device = Find(FInputs, handle);
         if (!device)
             return MMSYSERR_INVALHANDLE;
-        if (!header || size != kMidiHdrSize)
-            return MMSYSERR_INVALPARAM;
-        if (!(header->dwFlags & MHDR_PREPARED))
-            return MIDIERR_UNPREPARED;
-        header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+        if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
+            return failure;
+        MarkMidiHeaderQueued(header);
         header->dwBytesRecorded = 0;
         device->AddBuffer(header);
         return MMSYSERR_NOERROR;
@@ -735,24 +726,12 @@ private:
 
     static TMidiResult Prepare(bool validHandle, TMidiHdr* header, uint32_t size)
     {
-        if (!validHandle)
-            return MMSYSERR_INVALHANDLE;
-        if (!header || size != kMidiHdrSize || !header->lpData)
-            return MMSYSERR_INVALPARAM;
-        header->dwFlags = MHDR_PREPARED;
-        return MMSYSERR_NOERROR;
+        return validHandle ? PrepareMidiHeader(header, size) : MMSYSERR_INVALHANDLE;
     }
 
     static TMidiResult Unprepare(bool validHandle, TMidiHdr* header, uint32_t size)
     {
-        if (!validHandle)
-            return MMSYSERR_INVALHANDLE;
-        if (!header || size != kMidiHdrSize)
-            return MMSYSERR_INVALPARAM;
-        if (header->dwFlags & MHDR_INQUEUE)
-            return MIDIERR_STILLPLAYING;
-        header->dwFlags &= ~MHDR_PREPARED;
-        return MMSYSERR_NOERROR;
+        return validHandle ? UnprepareMidiHeader(header, size) : MMSYSERR_INVALHANDLE;
     }
 
     static size_t LongestMessage(const TMidiHdr* header)

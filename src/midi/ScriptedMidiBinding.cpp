@@ -161,10 +161,7 @@ TMidiResult TScriptedMidiBinding::Prepare(TMidiHandle handle, bool input, TMidiH
         return failure;
     if (!Find(handle, input))
         return MMSYSERR_INVALHANDLE;
-    if (!header || size != kMidiHdrSize || !header->lpData)
-        return MMSYSERR_INVALPARAM;
-    header->dwFlags = MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return PrepareMidiHeader(header, size);
 }
 
 TMidiResult TScriptedMidiBinding::Unprepare(TMidiHandle handle, bool input, TMidiHdr* header, uint32_t size,
@@ -174,12 +171,7 @@ TMidiResult TScriptedMidiBinding::Unprepare(TMidiHandle handle, bool input, TMid
         return failure;
     if (!Find(handle, input))
         return MMSYSERR_INVALHANDLE;
-    if (!header || size != kMidiHdrSize)
-        return MMSYSERR_INVALPARAM;
-    if (header->dwFlags & MHDR_INQUEUE)
-        return MIDIERR_STILLPLAYING;
-    header->dwFlags &= ~MHDR_PREPARED;
-    return MMSYSERR_NOERROR;
+    return UnprepareMidiHeader(header, size);
 }
 
 TMidiResult TScriptedMidiBinding::OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size)
@@ -196,10 +188,8 @@ TMidiResult TScriptedMidiBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* heade
     TDevice* device = Find(handle, false);
     if (!device)
         return MMSYSERR_INVALHANDLE;
-    if (!header || size != kMidiHdrSize)
-        return MMSYSERR_INVALPARAM;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
+    if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
+        return failure;
     FSent.push_back(TSent{device->DeviceId, true, 0,
                           std::vector<uint8_t>(header->lpData, header->lpData + header->dwBufferLength)});
     if (HoldLongMessages) {
@@ -225,7 +215,7 @@ void TScriptedMidiBinding::CompleteHeld()
         if (device.Input)
             continue;
         for (TMidiHdr* header : device.Queue) {
-            header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+            MarkMidiHeaderDone(header);
             device.Callback(handle, MOM_DONE, device.Instance, reinterpret_cast<uintptr_t>(header), 0);
         }
         device.Queue.clear();
@@ -241,7 +231,7 @@ TMidiResult TScriptedMidiBinding::OutReset(TMidiHandle handle)
     if (!device)
         return MMSYSERR_INVALHANDLE;
     for (TMidiHdr* header : device->Queue) {
-        header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+        MarkMidiHeaderDone(header);
         device->Callback(handle, MOM_DONE, device->Instance, reinterpret_cast<uintptr_t>(header), 0);
     }
     device->Queue.clear();
@@ -318,11 +308,9 @@ TMidiResult TScriptedMidiBinding::InAddBuffer(TMidiHandle handle, TMidiHdr* head
     TDevice* device = Find(handle, true);
     if (!device)
         return MMSYSERR_INVALHANDLE;
-    if (!header || size != kMidiHdrSize)
-        return MMSYSERR_INVALPARAM;
-    if (!(header->dwFlags & MHDR_PREPARED))
-        return MIDIERR_UNPREPARED;
-    header->dwFlags = (header->dwFlags & ~MHDR_DONE) | MHDR_INQUEUE;
+    if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
+        return failure;
+    MarkMidiHeaderQueued(header);
     header->dwBytesRecorded = 0;
     device->Queue.push_back(header);
     return MMSYSERR_NOERROR;
@@ -369,7 +357,7 @@ TMidiResult TScriptedMidiBinding::InReset(TMidiHandle handle)
     device->Started = false;
     // Queued buffers come back empty, as a driver hands them back.
     for (TMidiHdr* header : device->Queue) {
-        header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+        MarkMidiHeaderDone(header);
         header->dwBytesRecorded = 0;
         device->Callback(handle, MIM_LONGDATA, device->Instance, reinterpret_cast<uintptr_t>(header), 0);
     }
@@ -421,7 +409,7 @@ bool TScriptedMidiBinding::InjectSysex(uint32_t deviceId, const std::vector<uint
             std::memcpy(header->lpData, bytes.data() + done, part);
             done += part;
             header->dwBytesRecorded = static_cast<uint32_t>(part);
-            header->dwFlags = (header->dwFlags & ~MHDR_INQUEUE) | MHDR_DONE;
+            MarkMidiHeaderDone(header);
             device.Callback(handle, MIM_LONGDATA, device.Instance, reinterpret_cast<uintptr_t>(header), timestamp);
         }
         return true;
