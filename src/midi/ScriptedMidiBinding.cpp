@@ -88,6 +88,23 @@ TScriptedMidiBinding::TDevice* TScriptedMidiBinding::Find(TMidiHandle handle, bo
     return &found->second;
 }
 
+TMidiResult TScriptedMidiBinding::EnterDevice(TCall call, TMidiHandle handle, bool input, TDevice*& device)
+{
+    if (const TMidiResult failure = Enter(call))
+        return failure;
+    device = Find(handle, input);
+    return device ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
+}
+
+void TScriptedMidiBinding::ReturnHeld(TMidiHandle handle, TDevice& device)
+{
+    for (TMidiHdr* header : device.Queue) {
+        MarkMidiHeaderDone(header);
+        device.Callback(handle, MOM_DONE, device.Instance, reinterpret_cast<uintptr_t>(header), 0);
+    }
+    device.Queue.clear();
+}
+
 // Output
 
 uint32_t TScriptedMidiBinding::OutGetNumDevs()
@@ -145,11 +162,9 @@ TMidiResult TScriptedMidiBinding::OutOpen(TMidiHandle& handle, uint32_t deviceId
 TMidiResult TScriptedMidiBinding::OutShortMsg(TMidiHandle handle, uint32_t message)
 {
     std::lock_guard lock(FMutex);
-    if (const TMidiResult failure = Enter(TCall::OutShortMsg))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(TCall::OutShortMsg, handle, false, device))
         return failure;
-    TDevice* device = Find(handle, false);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
     FSent.push_back(TSent{device->DeviceId, false, message, {}});
     return MMSYSERR_NOERROR;
 }
@@ -157,20 +172,18 @@ TMidiResult TScriptedMidiBinding::OutShortMsg(TMidiHandle handle, uint32_t messa
 TMidiResult TScriptedMidiBinding::Prepare(TMidiHandle handle, bool input, TMidiHdr* header, uint32_t size,
                                           TCall call)
 {
-    if (const TMidiResult failure = Enter(call))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(call, handle, input, device))
         return failure;
-    if (!Find(handle, input))
-        return MMSYSERR_INVALHANDLE;
     return PrepareMidiHeader(header, size);
 }
 
 TMidiResult TScriptedMidiBinding::Unprepare(TMidiHandle handle, bool input, TMidiHdr* header, uint32_t size,
                                             TCall call)
 {
-    if (const TMidiResult failure = Enter(call))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(call, handle, input, device))
         return failure;
-    if (!Find(handle, input))
-        return MMSYSERR_INVALHANDLE;
     return UnprepareMidiHeader(header, size);
 }
 
@@ -183,11 +196,9 @@ TMidiResult TScriptedMidiBinding::OutPrepareHeader(TMidiHandle handle, TMidiHdr*
 TMidiResult TScriptedMidiBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint32_t size)
 {
     std::lock_guard lock(FMutex);
-    if (const TMidiResult failure = Enter(TCall::OutLongMsg))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(TCall::OutLongMsg, handle, false, device))
         return failure;
-    TDevice* device = Find(handle, false);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
     if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
         return failure;
     FSent.push_back(TSent{device->DeviceId, true, 0,
@@ -212,39 +223,26 @@ void TScriptedMidiBinding::CompleteHeld()
 {
     std::lock_guard lock(FMutex);
     for (auto& [handle, device] : FDevices) {
-        if (device.Input)
-            continue;
-        for (TMidiHdr* header : device.Queue) {
-            MarkMidiHeaderDone(header);
-            device.Callback(handle, MOM_DONE, device.Instance, reinterpret_cast<uintptr_t>(header), 0);
-        }
-        device.Queue.clear();
+        if (!device.Input)
+            ReturnHeld(handle, device);
     }
 }
 
 TMidiResult TScriptedMidiBinding::OutReset(TMidiHandle handle)
 {
     std::lock_guard lock(FMutex);
-    if (const TMidiResult failure = Enter(TCall::OutReset))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(TCall::OutReset, handle, false, device))
         return failure;
-    TDevice* device = Find(handle, false);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
-    for (TMidiHdr* header : device->Queue) {
-        MarkMidiHeaderDone(header);
-        device->Callback(handle, MOM_DONE, device->Instance, reinterpret_cast<uintptr_t>(header), 0);
-    }
-    device->Queue.clear();
+    ReturnHeld(handle, *device);
     return MMSYSERR_NOERROR;
 }
 
 TMidiResult TScriptedMidiBinding::Close(TMidiHandle handle, bool input, TCall call)
 {
-    if (const TMidiResult failure = Enter(call))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(call, handle, input, device))
         return failure;
-    TDevice* device = Find(handle, input);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
     if (!device->Queue.empty())
         return MIDIERR_STILLPLAYING;
     FDevices.erase(handle);
@@ -303,11 +301,9 @@ TMidiResult TScriptedMidiBinding::InPrepareHeader(TMidiHandle handle, TMidiHdr* 
 TMidiResult TScriptedMidiBinding::InAddBuffer(TMidiHandle handle, TMidiHdr* header, uint32_t size)
 {
     std::lock_guard lock(FMutex);
-    if (const TMidiResult failure = Enter(TCall::InAddBuffer))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(TCall::InAddBuffer, handle, true, device))
         return failure;
-    TDevice* device = Find(handle, true);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
     if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
         return failure;
     MarkMidiHeaderQueued(header);
@@ -325,11 +321,9 @@ TMidiResult TScriptedMidiBinding::InUnprepareHeader(TMidiHandle handle, TMidiHdr
 TMidiResult TScriptedMidiBinding::InStart(TMidiHandle handle)
 {
     std::lock_guard lock(FMutex);
-    if (const TMidiResult failure = Enter(TCall::InStart))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(TCall::InStart, handle, true, device))
         return failure;
-    TDevice* device = Find(handle, true);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
     device->Started = true;
     return MMSYSERR_NOERROR;
 }
@@ -337,11 +331,9 @@ TMidiResult TScriptedMidiBinding::InStart(TMidiHandle handle)
 TMidiResult TScriptedMidiBinding::InStop(TMidiHandle handle)
 {
     std::lock_guard lock(FMutex);
-    if (const TMidiResult failure = Enter(TCall::InStop))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(TCall::InStop, handle, true, device))
         return failure;
-    TDevice* device = Find(handle, true);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
     device->Started = false;
     return MMSYSERR_NOERROR;
 }
@@ -349,11 +341,9 @@ TMidiResult TScriptedMidiBinding::InStop(TMidiHandle handle)
 TMidiResult TScriptedMidiBinding::InReset(TMidiHandle handle)
 {
     std::lock_guard lock(FMutex);
-    if (const TMidiResult failure = Enter(TCall::InReset))
+    TDevice* device = nullptr;
+    if (const TMidiResult failure = EnterDevice(TCall::InReset, handle, true, device))
         return failure;
-    TDevice* device = Find(handle, true);
-    if (!device)
-        return MMSYSERR_INVALHANDLE;
     device->Started = false;
     // Queued buffers come back empty, as a driver hands them back.
     for (TMidiHdr* header : device->Queue) {

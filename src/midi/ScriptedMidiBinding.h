@@ -104,6 +104,11 @@ private:
     // Records the call; returns the injected failure for it, or 0.
     TMidiResult Enter(TCall call);
     TDevice* Find(TMidiHandle handle, bool input);
+    // Enter, then Find: the injected failure, or MMSYSERR_INVALHANDLE when the
+    // handle is no open device of that direction; else `device` is set.
+    TMidiResult EnterDevice(TCall call, TMidiHandle handle, bool input, TDevice*& device);
+    // Hands back every held output header, done (MOM_DONE).
+    void ReturnHeld(TMidiHandle handle, TDevice& device);
     TMidiResult Open(TMidiHandle& handle, bool input, uint32_t deviceId, TMidiCallback callback,
                      uintptr_t instance);
     TMidiResult Prepare(TMidiHandle handle, bool input, TMidiHdr* header, uint32_t size, TCall call);
