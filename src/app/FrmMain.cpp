@@ -85,10 +85,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     setGeometry(1, 103, 541, 553);
     setMinimumSize(541, 553);
     // The controls are laid out for a small dialog font.
-    QFont smallFont = font();
-    if (smallFont.pointSizeF() > 8.0)
-        smallFont.setPointSizeF(8.0);
-    setFont(smallFont);
+    UseSmallDialogFont(*this);
 
     // The layout, as a form description would build it.
     auto* central = new QWidget(this);

@@ -217,7 +217,10 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     }
     const auto header = FindSection(section);
     if (!header) {
-        FLines.push_back("[" + std::string(section) + "]");
+        std::string sectionLine = "[";
+        sectionLine += section;
+        sectionLine += ']';
+        FLines.push_back(std::move(sectionLine));
         FLines.push_back(std::move(line));
         return;
     }

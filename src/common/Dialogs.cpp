@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QFont>
 #include <QInputDialog>
 #include <QMessageBox>
 
@@ -28,6 +29,14 @@ bool TakeFirst(std::vector<T>& queue, T& value)
 }
 
 } // namespace
+
+void UseSmallDialogFont(QWidget& window)
+{
+    QFont smallFont = window.font();
+    if (smallFont.pointSizeF() > 8.0)
+        smallFont.setPointSizeF(8.0);
+    window.setFont(smallFont);
+}
 
 IDialogs& Dialogs()
 {

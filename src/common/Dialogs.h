@@ -93,6 +93,10 @@ public:
     TScopedDialogs& operator=(const TScopedDialogs&) = delete;
 };
 
+// Caps the font of a window at 8 points: its controls are laid out in
+// fixed sizes made for a small dialog font.
+void UseSmallDialogFont(QWidget& window);
+
 // Shows the message of whatever `action` throws in the error box and goes on;
 // every user action, timer tick and dispatch runs through here. Returns false
 // when the action failed.

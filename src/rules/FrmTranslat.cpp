@@ -95,6 +95,7 @@ TFormTranslate::TFormTranslate(QWidget* parent)
     setObjectName(QStringLiteral("FormTranslate"));
     FBaseCaption = QStringLiteral("Translation rules");
     setWindowTitle(FBaseCaption);
+    UseSmallDialogFont(*this);
     CreateControls();
     FSubstitution.SetCount(kRuleCount);
     SetupGrid();
