@@ -65,6 +65,12 @@ public:
         static_cast<TRtErrorSink*>(self)->FCode.store(CodeOf(type));
     }
     TMidiResult Take() { return FCode.exchange(MMSYSERR_NOERROR); }
+    // Take, after opening a port: a driver error there means the open failed.
+    TMidiResult TakeOpenResult()
+    {
+        const TMidiResult failure = Take();
+        return failure == MIDIERR_DRIVER ? MIDIERR_OPENFAILED : failure;
+    }
     void Set(TMidiResult code) { FCode.store(code); }
 
 private:
@@ -76,6 +82,11 @@ std::string DeviceName(TApi api, const std::string& raw)
     return api == TApi::Alsa ? AlsaDeviceName(raw) : raw;
 }
 
+RtMidi::Api RtApi(TApi api)
+{
+    return api == TApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
+}
+
 template <typename TRt>
 int FindPort(TRt& rt, const std::string& rawName)
 {
@@ -84,6 +95,21 @@ int FindPort(TRt& rt, const std::string& rawName)
         if (rt.getPortName(i) == rawName)
             return static_cast<int>(i);
     return -1;
+}
+
+// Connects `rt`, through a port of ours named `ownName`, to the port listed as
+// `rawName`; false when no port is listed so. A refused connection is left in
+// `errors` for TakeOpenResult.
+template <typename TRt>
+bool ConnectPort(TRt& rt, const std::string& rawName, const char* ownName, TRtErrorSink& errors)
+{
+    const int index = FindPort(rt, rawName);
+    if (index < 0)
+        return false;
+    rt.openPort(static_cast<unsigned>(index), ownName);
+    if (!rt.isPortOpen())
+        errors.Set(MIDIERR_OPENFAILED);
+    return true;
 }
 
 // One open output: its own RtMidi client and a sender thread, so that a long
@@ -101,22 +127,14 @@ public:
     TMidiResult Open(const std::string& clientName, const std::string& target)
     {
         try {
-            FRt = std::make_unique<RtMidiOut>(FApi == TApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK,
-                                              clientName);
+            FRt = std::make_unique<RtMidiOut>(RtApi(FApi), clientName);
             FRt->setErrorCallback(&TRtErrorSink::Report, &FErrors);
-            if (target.empty()) {
+            if (target.empty())
                 FRt->openVirtualPort(kVirtualPortName);
-            } else {
-                const int index = FindPort(*FRt, target);
-                if (index < 0)
-                    return MIDIERR_NODEVICE;
-                FRt->openPort(static_cast<unsigned>(index), kOutPortName);
-                if (!FRt->isPortOpen())
-                    FErrors.Set(MIDIERR_OPENFAILED);
-            }
-            const TMidiResult failure = FErrors.Take();
-            if (failure != MMSYSERR_NOERROR)
-                return failure == MIDIERR_DRIVER ? MIDIERR_OPENFAILED : failure;
+            else if (!ConnectPort(*FRt, target, kOutPortName, FErrors))
+                return MIDIERR_NODEVICE;
+            if (const TMidiResult failure = FErrors.TakeOpenResult())
+                return failure;
             if (FWatch)
                 FWindowCycle = FWatch->Cycles();
             FThread = std::thread([this] { Run(); });
@@ -300,21 +318,13 @@ public:
     TMidiResult Open(const std::string& clientName, const std::string& source)
     {
         try {
-            FRt = std::make_unique<RtMidiIn>(FApi == TApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK,
-                                             clientName);
+            FRt = std::make_unique<RtMidiIn>(RtApi(FApi), clientName);
             FRt->setErrorCallback(&TRtErrorSink::Report, &FErrors);
             FRt->ignoreTypes(false, false, false); // the port filters itself
             FRt->setCallback(&TRtInDevice::Received, this);
-            const int index = FindPort(*FRt, source);
-            if (index < 0)
+            if (!ConnectPort(*FRt, source, kInPortName, FErrors))
                 return MIDIERR_NODEVICE;
-            FRt->openPort(static_cast<unsigned>(index), kInPortName);
-            if (!FRt->isPortOpen())
-                FErrors.Set(MIDIERR_OPENFAILED);
-            const TMidiResult failure = FErrors.Take();
-            if (failure != MMSYSERR_NOERROR)
-                return failure == MIDIERR_DRIVER ? MIDIERR_OPENFAILED : failure;
-            return MMSYSERR_NOERROR;
+            return FErrors.TakeOpenResult();
         } catch (const RtMidiError& e) {
             return CodeOf(e.getType());
         } catch (const std::bad_alloc&) {
@@ -468,12 +478,7 @@ public:
         if (deviceId != MIDI_MAPPER)
             if (const TMidiResult failure = RawName(FOutLister.get(), FOutListErrors, FOutNames, deviceId, target))
                 return failure;
-        auto device = std::make_unique<TRtOutDevice>(FApi, FWatch.get(), FNextHandle, callback, instance);
-        if (const TMidiResult failure = device->Open(FClientName, target))
-            return failure;
-        handle = FNextHandle++;
-        FOutputs.emplace(handle, std::move(device));
-        return MMSYSERR_NOERROR;
+        return Open(FOutputs, handle, target, callback, instance);
     }
 
     TMidiResult OutShortMsg(TMidiHandle handle, uint32_t message) override
@@ -515,22 +520,9 @@ public:
         return Unprepare(Find(FOutputs, handle) != nullptr, header, size);
     }
 
-    TMidiResult OutReset(TMidiHandle handle) override
-    {
-        TRtOutDevice* device = Find(FOutputs, handle);
-        if (!device)
-            return MMSYSERR_INVALHANDLE;
-        device->Reset();
-        return MMSYSERR_NOERROR;
-    }
+    TMidiResult OutReset(TMidiHandle handle) override { return Reset(FOutputs, handle); }
 
-    TMidiResult OutClose(TMidiHandle handle) override
-    {
-        // Closing is local: it works, and releases everything, also when the server has gone.
-        if (FOutputs.erase(handle) == 0)
-            return MMSYSERR_INVALHANDLE;
-        return MMSYSERR_NOERROR;
-    }
+    TMidiResult OutClose(TMidiHandle handle) override { return Close(FOutputs, handle); }
 
     bool OutGetErrorText(TMidiResult code, std::string& text) override { return MidiResultText(code, text); }
 
@@ -560,12 +552,7 @@ public:
         std::string source;
         if (const TMidiResult failure = RawName(FInLister.get(), FInListErrors, FInNames, deviceId, source))
             return failure;
-        auto device = std::make_unique<TRtInDevice>(FApi, FWatch.get(), FNextHandle, callback, instance);
-        if (const TMidiResult failure = device->Open(FClientName, source))
-            return failure;
-        handle = FNextHandle++;
-        FInputs.emplace(handle, std::move(device));
-        return MMSYSERR_NOERROR;
+        return Open(FInputs, handle, source, callback, instance);
     }
 
     TMidiResult InPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
@@ -611,21 +598,9 @@ public:
         return device->Health();
     }
 
-    TMidiResult InReset(TMidiHandle handle) override
-    {
-        TRtInDevice* device = Find(FInputs, handle);
-        if (!device)
-            return MMSYSERR_INVALHANDLE;
-        device->Reset();
-        return MMSYSERR_NOERROR;
-    }
+    TMidiResult InReset(TMidiHandle handle) override { return Reset(FInputs, handle); }
 
-    TMidiResult InClose(TMidiHandle handle) override
-    {
-        if (FInputs.erase(handle) == 0)
-            return MMSYSERR_INVALHANDLE;
-        return MMSYSERR_NOERROR;
-    }
+    TMidiResult InClose(TMidiHandle handle) override { return Close(FInputs, handle); }
 
     bool InGetErrorText(TMidiResult code, std::string& text) override { return MidiResultText(code, text); }
 
@@ -717,11 +692,46 @@ private:
         return MMSYSERR_NOERROR;
     }
 
+    // The output and the input devices are kept alike; these serve both.
     template <typename TDevice>
-    static TDevice* Find(const std::map<TMidiHandle, std::unique_ptr<TDevice>>& devices, TMidiHandle handle)
+    using TDevices = std::map<TMidiHandle, std::unique_ptr<TDevice>>;
+
+    template <typename TDevice>
+    TMidiResult Open(TDevices<TDevice>& devices, TMidiHandle& handle, const std::string& rawName,
+                     TMidiCallback callback, uintptr_t instance)
+    {
+        auto device = std::make_unique<TDevice>(FApi, FWatch.get(), FNextHandle, callback, instance);
+        if (const TMidiResult failure = device->Open(FClientName, rawName))
+            return failure;
+        handle = FNextHandle++;
+        devices.emplace(handle, std::move(device));
+        return MMSYSERR_NOERROR;
+    }
+
+    template <typename TDevice>
+    static TDevice* Find(const TDevices<TDevice>& devices, TMidiHandle handle)
     {
         const auto found = devices.find(handle);
         return found == devices.end() ? nullptr : found->second.get();
+    }
+
+    template <typename TDevice>
+    static TMidiResult Reset(TDevices<TDevice>& devices, TMidiHandle handle)
+    {
+        TDevice* device = Find(devices, handle);
+        if (!device)
+            return MMSYSERR_INVALHANDLE;
+        device->Reset();
+        return MMSYSERR_NOERROR;
+    }
+
+    // Closing is local: it works, and releases everything, also when the server has gone.
+    template <typename TDevice>
+    static TMidiResult Close(TDevices<TDevice>& devices, TMidiHandle handle)
+    {
+        if (devices.erase(handle) == 0)
+            return MMSYSERR_INVALHANDLE;
+        return MMSYSERR_NOERROR;
     }
 
     static TMidiResult Prepare(bool validHandle, TMidiHdr* header, uint32_t size)
@@ -751,8 +761,8 @@ private:
     std::unique_ptr<RtMidiIn> FInLister;
     std::vector<std::string> FOutNames; // raw names at the last count
     std::vector<std::string> FInNames;
-    std::map<TMidiHandle, std::unique_ptr<TRtOutDevice>> FOutputs;
-    std::map<TMidiHandle, std::unique_ptr<TRtInDevice>> FInputs;
+    TDevices<TRtOutDevice> FOutputs;
+    TDevices<TRtInDevice> FInputs;
     TMidiHandle FNextHandle = 1;
 };
 
