@@ -8,7 +8,6 @@
 #include "worms/GeneFile.h"
 #include "worms/Worm.h"
 
-#include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QDragMoveEvent>
@@ -60,7 +59,7 @@ void TGeneBox::AddGene(QString name, const TWorm* worm)
 void TGeneBox::Clear()
 {
     FDragGene = nullptr;
-    FDragPending = false;
+    FDrag.Cancel();
     while (!FGenes.empty()) {
         FGenes.pop_back();
         delete takeItem(count() - 1);
@@ -77,8 +76,7 @@ std::unique_ptr<QMimeData> TGeneBox::CreateDragData() const
 {
     auto mime = std::make_unique<QMimeData>();
     if (FDragGene)
-        mime->setData(kGeneBoxMimeType,
-                      QByteArray(reinterpret_cast<const char*>(FDragGene->Data()), FDragGene->Size()));
+        mime->setData(kGeneBoxMimeType, GenomeBytes(*FDragGene));
     return mime;
 }
 
@@ -123,24 +121,19 @@ void TGeneBox::mousePressEvent(QMouseEvent* event)
     if (!pressed)
         return;
     FDragGene = FGenes[static_cast<std::size_t>(row(pressed))].get();
-    FDragPending = true;
-    FPressPos = pos;
+    FDrag.Press(pos);
 }
 
 void TGeneBox::mouseMoveEvent(QMouseEvent* event)
 {
     QListWidget::mouseMoveEvent(event);
-    if (!FDragPending || !(event->buttons() & Qt::LeftButton))
-        return;
-    if ((event->position().toPoint() - FPressPos).manhattanLength() < QApplication::startDragDistance())
-        return;
-    FDragPending = false;
-    RunGuarded([this] { StartDrag(); });
+    if (FDrag.Starts(event))
+        RunGuarded([this] { StartDrag(); });
 }
 
 void TGeneBox::mouseReleaseEvent(QMouseEvent* event)
 {
-    FDragPending = false;
+    FDrag.Cancel();
     QListWidget::mouseReleaseEvent(event);
 }
 
@@ -166,29 +159,18 @@ void TGeneBox::Drop(const QMimeData* mime, const QObject* source)
 
 void TGeneBox::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (AcceptsDrop(event->mimeData(), event->source()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    AnswerDragOver(*this, event);
 }
 
 void TGeneBox::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (AcceptsDrop(event->mimeData(), event->source()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    AnswerDragOver(*this, event);
 }
 
 void TGeneBox::dropEvent(QDropEvent* event)
 {
-    if (!AcceptsDrop(event->mimeData(), event->source())) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
     // The host's naming handler may fail; the bank then stays as it was.
-    RunGuarded([this, event] { Drop(event->mimeData(), event->source()); });
+    AnswerDrop(*this, event);
 }
 
 } // namespace zw

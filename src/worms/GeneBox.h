@@ -1,9 +1,9 @@
 #pragma once
 
+#include "worms/DragDrop.h"
 #include "worms/Gene.h"
 
 #include <QListWidget>
-#include <QPoint>
 #include <QString>
 
 #include <functional>
@@ -89,9 +89,7 @@ private:
     std::vector<std::unique_ptr<TGene>> FGenes;
     const TGene* FDragGene = nullptr;
     TOnGetGeneName FOnGetGeneName;
-    // Left press position while a drag may still start.
-    bool FDragPending = false;
-    QPoint FPressPos;
+    TDragGesture FDrag;
 };
 
 } // namespace zw

@@ -7,7 +7,6 @@
 #include "worms/WormPanel.h"
 #include "worms/WormPath.h"
 
-#include <QApplication>
 #include <QDrag>
 #include <QDragEnterEvent>
 #include <QMimeData>
@@ -267,8 +266,7 @@ void TWorm::mousePressEvent(QMouseEvent* event)
     const QPoint pos = event->position().toPoint();
     RunGuarded([this, button, pos] {
         if (button == Qt::LeftButton) {
-            FDragPending = true;
-            FPressPos = pos;
+            FDrag.Press(pos);
             SetAudible(true);
         } else if (button == Qt::RightButton) {
             SetFrozen(true);
@@ -279,29 +277,24 @@ void TWorm::mousePressEvent(QMouseEvent* event)
 void TWorm::mouseMoveEvent(QMouseEvent* event)
 {
     event->accept();
-    if (!FDragPending || !(event->buttons() & Qt::LeftButton))
-        return;
-    if ((event->position().toPoint() - FPressPos).manhattanLength() < QApplication::startDragDistance())
-        return;
-    FDragPending = false;
-    RunGuarded([this] { StartDrag(); });
+    if (FDrag.Starts(event))
+        RunGuarded([this] { StartDrag(); });
 }
 
 void TWorm::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
-    FDragPending = false;
+    FDrag.Cancel();
 }
 
 void TWorm::StartDrag()
 {
     auto* mime = new QMimeData;
-    mime->setData(kWormMimeType,
-                  QByteArray(reinterpret_cast<const char*>(FGene.Data()), FGene.Size()));
+    mime->setData(kWormMimeType, GenomeBytes(FGene));
     auto* drag = new QDrag(this);
     drag->setMimeData(mime);
     drag->setPixmap(grab());
-    drag->setHotSpot(FPressPos);
+    drag->setHotSpot(FDrag.PressPos());
     drag->exec(Qt::CopyAction);
 }
 
@@ -332,28 +325,17 @@ void TWorm::Drop(const QMimeData* mime, const QObject* source)
 
 void TWorm::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (AcceptsDrop(event->mimeData(), event->source()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    AnswerDragOver(*this, event);
 }
 
 void TWorm::dragMoveEvent(QDragMoveEvent* event)
 {
-    if (AcceptsDrop(event->mimeData(), event->source()))
-        event->acceptProposedAction();
-    else
-        event->ignore();
+    AnswerDragOver(*this, event);
 }
 
 void TWorm::dropEvent(QDropEvent* event)
 {
-    if (!AcceptsDrop(event->mimeData(), event->source())) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    RunGuarded([this, event] { Drop(event->mimeData(), event->source()); });
+    AnswerDrop(*this, event);
 }
 
 } // namespace zw

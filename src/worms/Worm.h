@@ -1,9 +1,9 @@
 #pragma once
 
+#include "worms/DragDrop.h"
 #include "worms/Gene.h"
 
 #include <QColor>
-#include <QPoint>
 #include <QWidget>
 
 #include <functional>
@@ -147,9 +147,7 @@ private:
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TGenomeChangedEvent FOnGenomeChanged;
-    // Left press position while a drag may still start.
-    bool FDragPending = false;
-    QPoint FPressPos;
+    TDragGesture FDrag;
 };
 
 } // namespace zw
