@@ -199,6 +199,7 @@ public:
             FWake.notify_one();
             FThread.join();
         }
+        WaitUntilFlushed();
         FRt.reset();
     }
 
@@ -263,6 +264,20 @@ private:
             }
             std::this_thread::sleep_for(kSendRetryPause);
         }
+    }
+
+    // JACK flushes what the sender wrote in its next process cycle; a port
+    // removed before that cycle has run loses the last messages (the
+    // silencing sent on close among them). Two cycles make sure, unless the
+    // server has stopped or stalls.
+    void WaitUntilFlushed() const
+    {
+        if (!FWatch)
+            return;
+        const uint64_t target = FWatch->Cycles() + 2;
+        const auto deadline = std::chrono::steady_clock::now() + kStallTimeout;
+        while (!FWatch->Stopped() && FWatch->Cycles() < target && std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(200us);
     }
 
     void Pace(size_t size)
