@@ -22,7 +22,7 @@ TGene::TGene(const TWorm* worm)
         *this = worm->Gene();
 }
 
-TWorm::TWorm(QWidget* parent) : QWidget(parent)
+TWorm::TWorm(QWidget* parent) : TWormSettings(parent)
 {
     resize(80, 80);
     setAcceptDrops(true);

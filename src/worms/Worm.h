@@ -27,7 +27,7 @@ namespace zw {
 // Right press freezes it. Dropping another worm on it makes it audible and
 // mates its panel; dropping a gene bank entry (kGeneBoxMimeType) makes it
 // audible and gives it the entry's genome.
-class TWorm : public QWidget, public TWormSettings {
+class TWorm : public TWormSettings<QWidget> {
     Q_OBJECT
 
 public:

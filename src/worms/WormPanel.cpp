@@ -9,7 +9,7 @@
 
 namespace zw {
 
-TWormPanel::TWormPanel(QWidget* parent) : QFrame(parent)
+TWormPanel::TWormPanel(QWidget* parent) : TWormSettings(parent)
 {
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(1);

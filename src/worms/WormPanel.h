@@ -28,7 +28,7 @@ class TWorm;
 // Every setter except SetAudible/SetFrozen does nothing when the value is unchanged.
 // The look and breeding settings (TWormSettings) reach every worm on change
 // (UpdateWorms); worms added by a larger grid keep the worm defaults until then.
-class TWormPanel : public QFrame, public TWormSettings {
+class TWormPanel : public TWormSettings<QFrame> {
     Q_OBJECT
 
 public:

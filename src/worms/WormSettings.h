@@ -22,14 +22,18 @@ struct TWormLook {
     bool operator==(const TWormLook&) const = default;
 };
 
-// The look and the breeding parameters as properties, held alike by a worm
-// and by a panel that hands them on to its worms. A setter raises ERangeError
-// for a value out of range, does nothing when the value is unchanged, and
-// otherwise tells its holder through LookChanged / BreedingChanged.
-class TWormSettings {
+// The look and the breeding parameters as properties of a widget: a worm, or
+// a panel that hands them on to its worms. A setter raises ERangeError for a
+// value out of range, does nothing when the value is unchanged, and otherwise
+// tells the widget through LookChanged / BreedingChanged.
+//
+// A layer between the widget and its toolkit base rather than a second base:
+// the properties then sit at the widget's own address, as member pointers to
+// them expect.
+template <typename TWidget>
+class TWormSettings : public TWidget {
 public:
-    TWormSettings(const TWormSettings&) = delete;
-    TWormSettings& operator=(const TWormSettings&) = delete;
+    using TWidget::TWidget;
 
     const TWormLook& Look() const { return FLook; }
     void SetLook(const TWormLook& look)
@@ -86,9 +90,6 @@ public:
     }
 
 protected:
-    TWormSettings() = default;
-    ~TWormSettings() = default;
-
     // Called after a change, the new values in place.
     virtual void LookChanged() = 0;
     virtual void BreedingChanged() = 0;
