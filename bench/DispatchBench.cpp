@@ -4,13 +4,9 @@
 // Figures are ratios: to the time the 120 rule evaluations take alone, and to
 // the server's period. Uses the running JACK server, or starts a private
 // dummy one (and stops it at the end) when none answers.
-#include "ChildProcess.h"
-#include "JackPeer.h"
-
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
-#include "common/Dialogs.h"
 #include "common/Globals.h"
 #include "common/SafeFile.h"
 #include "midi/JackWatch.h"
@@ -18,6 +14,9 @@
 #include "rules/FrmTranslat.h"
 #include "rules/Parser.h"
 #include "rules/Substitution.h"
+#include "support/ChildProcess.h"
+#include "support/JackPeer.h"
+#include "support/ScriptedDialogs.h"
 #include "worms/Gene.h"
 #include "worms/WormPanel.h"
 

@@ -6,8 +6,6 @@
 
 namespace zw {
 
-class TWorm;
-
 // A percentage 0..100 held in one byte: crossover and mutation probability,
 // morph percentage. Setters taking a TPercentage check the range.
 using TPercentage = uint8_t;
@@ -21,8 +19,6 @@ class TGene {
 public:
     // An empty genome (Size 0).
     TGene() = default;
-    // A copy of the worm's genome; an empty genome when `worm` is null.
-    explicit TGene(const TWorm* worm);
     // A genome of `count` genes taken from `bytes`, one byte per gene (as a
     // drag carries them).
     TGene(const uint8_t* bytes, int32_t count);

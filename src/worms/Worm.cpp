@@ -1,7 +1,7 @@
 #include "worms/Worm.h"
 
 #include "common/Checked.h"
-#include "common/Dialogs.h"
+#include "common/Guard.h"
 #include "common/Random.h"
 #include "worms/DragFormats.h"
 #include "worms/WormPanel.h"
@@ -216,7 +216,7 @@ void TWorm::NotifyChanged()
     update();
     if (FAudible && FOnGenomeChanged) {
         // The listener gets a copy that lives only for the call; unwinding frees it too.
-        const TGene copy(this);
+        const TGene copy(FGene);
         TGenomeChangedEvent handler = FOnGenomeChanged;
         handler(this, copy);
     }
