@@ -7,6 +7,7 @@
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "common/Dialogs.h"
 #include "common/Globals.h"
 #include "common/SafeFile.h"
 #include "midi/JackWatch.h"
@@ -253,6 +254,7 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    zw::ReportErrorsInDialogs();
     zw::TBenchJackServer server;
     if (!server.Ensure()) {
         std::fprintf(stderr, "No JACK server answers, and none could be started (is jackd installed?).\n");
