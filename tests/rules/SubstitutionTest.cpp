@@ -1,8 +1,8 @@
 #include "common/Exceptions.h"
+#include "common/FileErrors.h"
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
 #include "rules/Substitution.h"
-#include "worms/WormErrors.h"
 
 #include <gtest/gtest.h>
 
