@@ -158,7 +158,7 @@ void BM_MutateToLastByteAtPeer(benchmark::State& state)
         state.SkipWithError("the audible genome did not arrive");
         return;
     }
-    QCoreApplication::sendPostedEvents();
+    QCoreApplication::processEvents();
 
     const int rounds = static_cast<int>(state.range(0));
     std::vector<double> latencies;
@@ -178,7 +178,7 @@ void BM_MutateToLastByteAtPeer(benchmark::State& state)
             }
             latencies.push_back(Microseconds(peer.ArrivalTimes().back() - start));
             dispatches.push_back(Microseconds(returned - start));
-            QCoreApplication::sendPostedEvents(); // releases the sent messages
+            QCoreApplication::processEvents(); // releases the sent messages
         }
     }
     const double evaluation = EvaluationMicroseconds(SampleGene());

@@ -619,14 +619,15 @@ void TFormMain::TimerAutoTimer()
 
 // Dispatch and the MIDI lamp -------------------------------------------------
 
-void TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
+bool TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
 {
     if (!FMidiOutOpen || bytes.empty())
-        return;
+        return false;
     // One result travels as one long message, its length as a 16-bit number.
     MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
     SetMidiLamp(true);
     Timer1->start(); // restarts the 250 ms count
+    return true;
 }
 
 void TFormMain::Timer1Timer()

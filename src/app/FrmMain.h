@@ -57,8 +57,8 @@ public:
     void TimerAutoTimer();
 
     // Sends one rule result to the MIDI output and lights the lamp; nothing
-    // while the output is closed or the bytes are empty.
-    void SendToMidiOut(const std::vector<uint8_t>& bytes);
+    // while the output is closed or the bytes are empty (false then).
+    bool SendToMidiOut(const std::vector<uint8_t>& bytes);
 
     // The settings file: read once at creation, the rule file name at first
     // show, written once at close.

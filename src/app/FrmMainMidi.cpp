@@ -12,6 +12,7 @@
 #include "worms/WormPanel.h"
 
 #include <exception>
+#include <optional>
 
 namespace zw {
 
@@ -124,8 +125,24 @@ void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
     long long outChannel = 0;
     if (channel >= 0 && channel < kChannelCount)
         outChannel = FOutChannels[static_cast<size_t>(channel)];
+    // The genome's results reach the MIDI system together, in one hand-off.
+    // When a failure ends the translation, the results before it still go
+    // (the batch hands them over as it ends), and that failure is the
+    // genome's one error; otherwise bytes that made no complete message are.
+    std::optional<TMidiOutBatch> batch;
+    if (FMidiOutOpen)
+        batch.emplace(*MidiOutput);
+    std::vector<int32_t> genes; // the gene of each result handed over
     TranslateGenome([]() -> const TSubstitution& { return FormTranslate->Substitution(); }, outChannel, aGene,
-                    [this](const TRuleBytes& bytes) { SendToMidiOut(bytes); });
+                    [&](int32_t gene, const TRuleBytes& bytes) {
+                        if (SendToMidiOut(bytes))
+                            genes.push_back(gene);
+                    });
+    if (!batch)
+        return;
+    const std::string incomplete = IncompleteBytesReport(genes, batch->End());
+    if (!incomplete.empty())
+        throw EmidioutputError(incomplete);
 }
 
 } // namespace zw

@@ -6,7 +6,7 @@
 namespace zw {
 
 void TranslateGenome(const std::function<const TSubstitution&()>& table, long long outChannel,
-                     const TGene& gene, const std::function<void(const TRuleBytes&)>& send)
+                     const TGene& gene, const std::function<void(int32_t gene, const TRuleBytes&)>& send)
 {
     TRuleBytes result;
     for (int32_t i = 0; i < gene.Size(); ++i) {
@@ -16,8 +16,28 @@ void TranslateGenome(const std::function<const TSubstitution&()>& table, long lo
         ClearVariables();
         AddVariables({outChannel, i, gene.Genes(i)});
         if (EvaluateRules(rules.Rule(i), result))
-            send(result);
+            send(i, result);
     }
+}
+
+std::string IncompleteBytesReport(const std::vector<int32_t>& genes, const std::vector<uint32_t>& incomplete)
+{
+    std::string report;
+    size_t others = 0;
+    for (size_t i = 0; i < incomplete.size() && i < genes.size(); ++i) {
+        if (incomplete[i] == 0)
+            continue;
+        if (report.empty())
+            report = "The rule of gene " + std::to_string(genes[i]) + " gave " + std::to_string(incomplete[i]) +
+                     (incomplete[i] == 1 ? " byte" : " bytes") + " that make no complete MIDI message";
+        else
+            ++others;
+    }
+    if (report.empty())
+        return report;
+    if (others > 0)
+        report += ", and so did the rules of " + std::to_string(others) + (others == 1 ? " more gene" : " more genes");
+    return report + "; these bytes were not sent.";
 }
 
 } // namespace zw

@@ -2,7 +2,10 @@
 
 #include "rules/Parser.h"
 
+#include <cstdint>
 #include <functional>
+#include <string>
+#include <vector>
 
 namespace zw {
 
@@ -12,11 +15,16 @@ class TSubstitution;
 // Translates one genome, gene by gene, through the rule table: for every gene
 // number with an active rule the variables %1 (the MIDI output channel), %2
 // (the gene number) and %3 (the gene value) are set and the rule evaluated; a
-// matching result goes to `send` before the next rule is evaluated, so the
+// matching result goes to `send`, with its gene number, before the next rule is evaluated, so the
 // results leave in gene order. The table is fetched anew for every gene. The
 // first failure (a gene beyond the table, a rule that raises, a failing send)
 // ends the translation with its exception; earlier results have been sent.
 void TranslateGenome(const std::function<const TSubstitution&()>& table, long long outChannel,
-                     const TGene& gene, const std::function<void(const TRuleBytes&)>& send);
+                     const TGene& gene, const std::function<void(int32_t gene, const TRuleBytes&)>& send);
+
+// The report of the results that held bytes making no complete MIDI message:
+// `genes` and `incomplete` give, per result sent, its gene and how many of its
+// bytes were not sent. Empty when every byte went.
+std::string IncompleteBytesReport(const std::vector<int32_t>& genes, const std::vector<uint32_t>& incomplete);
 
 } // namespace zw

@@ -36,6 +36,15 @@ TScopedMidiBinding::~TScopedMidiBinding()
     SetMidiBinding(FPrevious);
 }
 
+TMidiResult TMidiBinding::OutLongMsgs(TMidiHandle handle, TMidiHdr* const* headers, uint32_t count, uint32_t size,
+                                      uint32_t& queued)
+{
+    for (queued = 0; queued < count; ++queued)
+        if (const TMidiResult failure = OutLongMsg(handle, headers[queued], size))
+            return failure;
+    return MMSYSERR_NOERROR;
+}
+
 bool MidiResultText(TMidiResult code, std::string& text)
 {
     switch (code) {

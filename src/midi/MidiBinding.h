@@ -33,6 +33,12 @@ public:
     virtual TMidiResult OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
     // Queues the header; MOM_DONE with the header follows once it is sent or handed back.
     virtual TMidiResult OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
+    // Queues `count` headers in order as one hand-off: a binding with a
+    // sending thread wakes it once for all of them. On a failure the headers
+    // from the failing one on are not queued; `queued` tells how many were.
+    // This default hands them over one by one with OutLongMsg.
+    virtual TMidiResult OutLongMsgs(TMidiHandle handle, TMidiHdr* const* headers, uint32_t count, uint32_t size,
+                                    uint32_t& queued);
     virtual TMidiResult OutUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) = 0;
     // Silences the device and hands back every queued header (each with MOM_DONE).
     virtual TMidiResult OutReset(TMidiHandle handle) = 0;

@@ -3,26 +3,16 @@
 #include "common/Guard.h"
 #include "midi/MidiDriverApi.h"
 
-#include <QCoreApplication>
+#include <QSocketNotifier>
 
 #include <new>
+
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 namespace zw {
 
 namespace {
-
-// One posted notice and its parameter.
-class TMidiNoticeEvent : public QEvent {
-public:
-    static QEvent::Type Kind()
-    {
-        static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
-        return kind;
-    }
-    TMidiNoticeEvent(TMidiNotice notice, uintptr_t param) : QEvent(Kind()), Notice(notice), Param(param) {}
-    const TMidiNotice Notice;
-    const uintptr_t Param;
-};
 
 void StoreInput(TCallbackBlock& block, uint32_t message, uintptr_t param1, uintptr_t param2)
 {
@@ -41,31 +31,93 @@ void StoreInput(TCallbackBlock& block, uint32_t message, uintptr_t param1, uintp
         event.Header = owner ? owner->Number : 0;
     }
     if (PutRingEvent(block.RingBuffer, event))
-        block.NotificationWindow->Post(TMidiNotice::Input, 0);
+        block.NotificationWindow->PostInput();
     else
-        block.NotificationWindow->Post(TMidiNotice::Overflow, 0);
+        block.NotificationWindow->PostOverflow();
 }
 
 } // namespace
 
 TMidiNotifier::TMidiNotifier(THandler handler) : FHandler(std::move(handler))
 {
-    // Kind() registers the event type here, in the GUI thread, not in the callback.
-    (void)TMidiNoticeEvent::Kind();
+    FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (FWakeFd < 0)
+        throw std::bad_alloc(); // out of file descriptors: as good as out of memory here
+    FWakeNotifier = new QSocketNotifier(FWakeFd, QSocketNotifier::Read, this);
+    connect(FWakeNotifier, &QSocketNotifier::activated, this, [this] { Deliver(); });
 }
 
-void TMidiNotifier::Post(TMidiNotice notice, uintptr_t param)
+TMidiNotifier::~TMidiNotifier()
 {
-    QCoreApplication::postEvent(this, new TMidiNoticeEvent(notice, param));
+    delete FWakeNotifier; // before its descriptor goes
+    close(FWakeFd);
 }
 
-void TMidiNotifier::customEvent(QEvent* event)
+void TMidiNotifier::PostInput()
 {
-    if (event->type() != TMidiNoticeEvent::Kind())
-        return;
-    const auto* notice = static_cast<TMidiNoticeEvent*>(event);
+    FInputs.fetch_add(1);
+    Wake();
+}
+
+void TMidiNotifier::PostOverflow()
+{
+    FOverflows.fetch_add(1);
+    Wake();
+}
+
+void TMidiNotifier::PostDone(TMidiHdr* header, TMidiResult result)
+{
+    if (result != MMSYSERR_NOERROR) {
+        TMidiResult none = MMSYSERR_NOERROR;
+        FFailure.compare_exchange_strong(none, result); // the first failure is the one told
+    }
+    auto* owner = header ? reinterpret_cast<TMyMidiHdr*>(header->dwUser) : nullptr;
+    if (owner && !owner->DonePosted.exchange(true)) { // a header is handed back once
+        owner->NextDone = FDone.load();
+        while (!FDone.compare_exchange_weak(owner->NextDone, owner)) {
+        }
+    }
+    Wake();
+}
+
+void TMidiNotifier::Wake()
+{
+    // One write wakes the GUI thread for everything posted until it looks.
+    if (!FWakePending.exchange(true)) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = write(FWakeFd, &one, sizeof one);
+    }
+}
+
+void TMidiNotifier::Deliver()
+{
+    uint64_t count = 0;
+    [[maybe_unused]] const ssize_t read = ::read(FWakeFd, &count, sizeof count);
+    // Cleared before looking, so a notice posted from here on wakes again.
+    FWakePending.store(false);
+    TMyMidiHdr* done = FDone.exchange(nullptr);
+    TMyMidiHdr* inOrder = nullptr;
+    while (done) { // the list is newest first
+        TMyMidiHdr* next = done->NextDone;
+        done->NextDone = inOrder;
+        inOrder = done;
+        done = next;
+    }
+    const uint32_t inputs = FInputs.exchange(0);
+    const uint32_t overflows = FOverflows.exchange(0);
+    const TMidiResult failure = FFailure.exchange(MMSYSERR_NOERROR);
     // The port's events run user code: its failures go to the error box, never into the event loop.
-    RunGuarded([&] { FHandler(notice->Notice, notice->Param); });
+    while (inOrder) {
+        TMidiHdr* header = inOrder->Header();
+        inOrder = inOrder->NextDone; // read first: the port frees the owner
+        RunGuarded([&] { FHandler(TMidiNotice::Done, reinterpret_cast<uintptr_t>(header)); });
+    }
+    for (uint32_t i = 0; i < inputs; ++i)
+        RunGuarded([&] { FHandler(TMidiNotice::Input, 0); });
+    for (uint32_t i = 0; i < overflows; ++i)
+        RunGuarded([&] { FHandler(TMidiNotice::Overflow, 0); });
+    if (failure != MMSYSERR_NOERROR)
+        RunGuarded([&] { FHandler(TMidiNotice::Failed, failure); });
 }
 
 TCallbackBlock* AllocCallbackBlock()
@@ -94,22 +146,17 @@ void MidiDriverCallback(TMidiHandle, uint32_t message, uintptr_t instance, uintp
     auto* block = reinterpret_cast<TCallbackBlock*>(instance);
     if (!block || !block->NotificationWindow)
         return;
-    try {
-        switch (message) {
-        case MOM_DONE:
-            block->NotificationWindow->Post(TMidiNotice::Done, param1);
-            break;
-        case MIM_DATA:
-        case MIM_LONGDATA:
-        case MIM_LONGERROR:
-            StoreInput(*block, message, param1, param2);
-            break;
-        default: // open, close, error and more-data notices
-            break;
-        }
-    } catch (...) {
-        // Posting can fail only when memory is exhausted; the notice is lost then,
-        // but nothing may unwind into the driver's thread.
+    switch (message) {
+    case MOM_DONE:
+        block->NotificationWindow->PostDone(reinterpret_cast<TMidiHdr*>(param1), static_cast<TMidiResult>(param2));
+        break;
+    case MIM_DATA:
+    case MIM_LONGDATA:
+    case MIM_LONGERROR:
+        StoreInput(*block, message, param1, param2);
+        break;
+    default: // open, close, error and more-data notices
+        break;
     }
 }
 

@@ -2,6 +2,7 @@
 
 #include "midi/Circbuf.h"
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -79,6 +80,9 @@ struct TMidiHdr {
     uint32_t dwBytesRecorded;
     uintptr_t dwUser;  // the owner's object, handed back with the completion notice
     uint32_t dwFlags;  // MHDR_*
+    // Output: bytes that made no complete MIDI message and were not sent; the
+    // binding sets it when it takes the header, before the header is queued.
+    uint32_t dwIncomplete;
 };
 constexpr uint32_t kMidiHdrSize = sizeof(TMidiHdr);
 
@@ -137,6 +141,11 @@ public:
     // Position of an input buffer in its port's list, 1-based: what a ring
     // buffer record refers to. 0 for output headers.
     uint32_t Number = 0;
+
+    // The completion list of the port's notifier (MidiCallback.h) runs
+    // through the owners, so handing a header back allocates nothing.
+    TMyMidiHdr* NextDone = nullptr;
+    std::atomic<bool> DonePosted{false};
 
 private:
     TLockedHandle FHeaderHandle = nullptr;

@@ -121,15 +121,55 @@ void TMidiOutput::SendLong(const uint8_t* data, uint16_t length)
     header->dwUser = reinterpret_cast<uintptr_t>(owner.get());
     // Owned by the port before the driver sees it, so the notice always finds it.
     FOutstanding.emplace(header, std::move(owner));
-    TMidiResult result = FBinding.OutPrepareHeader(FHandle, header, kMidiHdrSize);
-    if (result == MMSYSERR_NOERROR) {
-        result = FBinding.OutLongMsg(FHandle, header, kMidiHdrSize);
-        if (result != MMSYSERR_NOERROR)
-            FBinding.OutUnprepareHeader(FHandle, header, kMidiHdrSize);
-    }
-    if (result != MMSYSERR_NOERROR)
+    const TMidiResult prepared = FBinding.OutPrepareHeader(FHandle, header, kMidiHdrSize);
+    if (prepared != MMSYSERR_NOERROR)
         FOutstanding.erase(header); // never reached the device
+    Check(prepared);
+    if (FBatching) {
+        FBatch.push_back(header);
+        return;
+    }
+    uint32_t queued = 0;
+    HandOver(&header, 1, queued);
+    if (header->dwIncomplete > 0)
+        throw EmidioutputError(IncompleteText(header->dwIncomplete));
+}
+
+void TMidiOutput::BeginBatch()
+{
+    FBatching = true;
+}
+
+std::vector<uint32_t> TMidiOutput::EndBatch()
+{
+    FBatching = false;
+    std::vector<TMidiHdr*> batch;
+    batch.swap(FBatch);
+    if (batch.empty())
+        return {};
+    uint32_t queued = 0;
+    HandOver(batch.data(), static_cast<uint32_t>(batch.size()), queued);
+    std::vector<uint32_t> incomplete;
+    incomplete.reserve(batch.size());
+    for (const TMidiHdr* header : batch)
+        incomplete.push_back(header->dwIncomplete);
+    return incomplete;
+}
+
+void TMidiOutput::HandOver(TMidiHdr* const* headers, uint32_t count, uint32_t& queued)
+{
+    const TMidiResult result = FBinding.OutLongMsgs(FHandle, headers, count, kMidiHdrSize, queued);
+    for (uint32_t i = queued; i < count; ++i) { // never reached the device
+        FBinding.OutUnprepareHeader(FHandle, headers[i], kMidiHdrSize);
+        FOutstanding.erase(headers[i]);
+    }
     Check(result);
+}
+
+std::string TMidiOutput::IncompleteText(uint32_t bytes)
+{
+    return std::to_string(bytes) + (bytes == 1 ? " byte makes" : " bytes make") +
+           " no complete MIDI message; not sent.";
 }
 
 void TMidiOutput::SendEvent(const TMyMidiEvent& event)
@@ -144,6 +184,10 @@ void TMidiOutput::SendEvent(const TMyMidiEvent& event)
 
 void TMidiOutput::NoticeReceived(TMidiNotice notice, uintptr_t param)
 {
+    if (notice == TMidiNotice::Failed) {
+        Check(static_cast<TMidiResult>(param)); // a send that failed after its call had returned
+        return;
+    }
     if (notice != TMidiNotice::Done)
         return;
     auto* header = reinterpret_cast<TMidiHdr*>(param);
@@ -154,6 +198,22 @@ void TMidiOutput::NoticeReceived(TMidiNotice notice, uintptr_t param)
     FOutstanding.erase(found);
     if (FOnmidioutput)
         FOnmidioutput(this);
+}
+
+TMidiOutBatch::~TMidiOutBatch()
+{
+    if (!FPort.Batching())
+        return;
+    try {
+        FPort.EndBatch();
+    } catch (...) {
+        // The exception that ended the collecting is the one reported.
+    }
+}
+
+std::vector<uint32_t> TMidiOutBatch::End()
+{
+    return FPort.EndBatch();
 }
 
 } // namespace zw

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <unordered_map>
+#include <vector>
 
 namespace zw {
 
@@ -42,10 +43,24 @@ public:
     virtual void SendEvent(const TMyMidiEvent& event);
     virtual void SendShort(uint8_t status, uint8_t data1, uint8_t data2);
     // The bytes as one long message, as they are; length 0 sends nothing.
+    // Outside a batch, bytes that make no complete MIDI message are reported
+    // (raised) once the complete ones have gone.
     virtual void SendLong(const uint8_t* data, uint16_t length);
+
+    // Long messages sent from here on wait for EndBatch, which hands them to
+    // the device together: one hand-off for all of them.
+    void BeginBatch();
+    // Raises the hand-off's failure (the messages before the refused one have
+    // gone). Otherwise returns, per collected message in order, how many of
+    // its bytes made no complete MIDI message and were not sent.
+    std::vector<uint32_t> EndBatch();
+    bool Batching() const { return FBatching; }
 
     // Raised after a long message has been completed and released.
     void SetOnmidioutput(TNotifyEvent handler) { FOnmidioutput = std::move(handler); }
+
+    // The report of bytes that made no complete message.
+    static std::string IncompleteText(uint32_t bytes);
 
     bool IsOpen() const { return FOpen; }
     TMidiResult LastError() const { return FError; }
@@ -60,6 +75,8 @@ public:
 
 private:
     void NoticeReceived(TMidiNotice notice, uintptr_t param) override;
+    // Hands the prepared headers over; those not queued are released, and the failure raised.
+    void HandOver(TMidiHdr* const* headers, uint32_t count, uint32_t& queued);
     bool DriverErrorText(TMidiResult code, std::string& text) const override;
     [[noreturn]] void Raise(const std::string& message) const override;
 
@@ -74,9 +91,28 @@ private:
     uint16_t FChannelMask = 0;
     uint32_t FSupport = 0;
     TNotifyEvent FOnmidioutput;
+    bool FBatching = false;
+    std::vector<TMidiHdr*> FBatch; // prepared, not yet handed over
     // Owned here until their completion notice, so none is lost when the
     // port goes away with notices still queued.
     std::unordered_map<TMidiHdr*, std::unique_ptr<TMyMidiHdr>> FOutstanding;
+};
+
+// Collects the long messages sent through a port while it lives (see
+// TMidiOutput::BeginBatch). Left without End, as when an exception ends the
+// collecting, it hands them over all the same and raises nothing: the
+// exception on its way is the one to report.
+class TMidiOutBatch {
+public:
+    explicit TMidiOutBatch(TMidiOutput& port) : FPort(port) { FPort.BeginBatch(); }
+    ~TMidiOutBatch();
+    TMidiOutBatch(const TMidiOutBatch&) = delete;
+    TMidiOutBatch& operator=(const TMidiOutBatch&) = delete;
+
+    std::vector<uint32_t> End();
+
+private:
+    TMidiOutput& FPort;
 };
 
 } // namespace zw

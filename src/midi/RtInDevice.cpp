@@ -1,10 +1,17 @@
 #include "midi/RtInDevice.h"
 
 #include "midi/MidiBinding.h"
+#include "midi/MidiSplitter.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace zw {
+
+TRtInDevice::TRtInDevice(const TRtDeviceContext& context)
+    : FContext(context), FBuffers(std::make_unique<TBufferQueue>())
+{
+}
 
 TMidiResult TRtInDevice::Open(const std::string& clientName, const std::string& source)
 {
@@ -25,10 +32,9 @@ TMidiResult TRtInDevice::Health()
     return FErrors.Take();
 }
 
-void TRtInDevice::AddBuffer(TMidiHdr* header)
+TMidiResult TRtInDevice::AddBuffer(TMidiHdr* header)
 {
-    std::lock_guard lock(FMutex);
-    FBuffers.push_back(header);
+    return FBuffers->TryPush(header) ? MMSYSERR_NOERROR : MMSYSERR_NOMEM;
 }
 
 void TRtInDevice::Start()
@@ -37,16 +43,23 @@ void TRtInDevice::Start()
     FStarted.store(true);
 }
 
+void TRtInDevice::Stop()
+{
+    FStarted.store(false);
+    // A delivery that saw the device started finishes before Stop returns.
+    while (FDelivering.load() != 0)
+        std::this_thread::yield();
+}
+
 void TRtInDevice::Reset()
 {
-    Stop();
-    std::lock_guard lock(FMutex);
-    for (TMidiHdr* header : FBuffers) {
+    Stop(); // from here on the GUI thread is the queue's only reader
+    TMidiHdr* header = nullptr;
+    while (FBuffers->TryPop(header)) {
         header->dwBytesRecorded = 0;
         MarkMidiHeaderDone(header);
         FContext.Notify(MIM_LONGDATA, reinterpret_cast<uintptr_t>(header), 0);
     }
-    FBuffers.clear();
 }
 
 void TRtInDevice::Close()
@@ -63,32 +76,39 @@ void TRtInDevice::Received(double, std::vector<unsigned char>* message, void* se
 
 void TRtInDevice::Deliver(const uint8_t* data, size_t size) noexcept
 {
-    if (!FStarted.load())
-        return;
-    const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-    const auto elapsed = std::chrono::steady_clock::duration(now - FStart.load());
-    const auto timestamp =
-        static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-    if (data[0] == 0xF0) {
-        std::lock_guard lock(FMutex);
-        size_t done = 0;
-        while (done < size && !FBuffers.empty()) { // no buffer left: the rest is dropped
-            TMidiHdr* header = FBuffers.front();
-            FBuffers.pop_front();
-            const size_t part = std::min<size_t>(size - done, header->dwBufferLength);
-            std::copy(data + done, data + done + part, header->lpData);
-            done += part;
-            header->dwBytesRecorded = static_cast<uint32_t>(part);
-            MarkMidiHeaderDone(header);
-            FContext.Notify(MIM_LONGDATA, reinterpret_cast<uintptr_t>(header), timestamp);
+    FDelivering.fetch_add(1);
+    if (FStarted.load()) {
+        const auto elapsed = std::chrono::steady_clock::now().time_since_epoch().count() - FStart.load();
+        const auto timestamp = static_cast<uint32_t>(
+            std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::duration(elapsed))
+                .count());
+        if (data[0] == 0xF0) {
+            DeliverSysex(data, size, timestamp);
+        } else {
+            // Several messages may come as one delivery; pieces that start
+            // with a data byte (no status to run on) are dropped.
+            TMidiSplitter(false).Split(data, size, [&](const uint8_t* message, size_t length) {
+                uint32_t word = 0;
+                for (size_t i = 0; i < length; ++i)
+                    word |= static_cast<uint32_t>(message[i]) << (8 * i);
+                FContext.Notify(MIM_DATA, word, timestamp);
+            });
         }
-    } else if (size <= 3) {
-        uint32_t word = 0;
-        for (size_t i = 0; i < size; ++i)
-            word |= static_cast<uint32_t>(data[i]) << (8 * i);
-        FContext.Notify(MIM_DATA, word, timestamp);
-    } else {
-        FContext.Notify(MIM_ERROR, 0, timestamp);
+    }
+    FDelivering.fetch_sub(1);
+}
+
+void TRtInDevice::DeliverSysex(const uint8_t* data, size_t size, uint32_t timestamp) noexcept
+{
+    size_t done = 0;
+    TMidiHdr* header = nullptr;
+    while (done < size && FBuffers->TryPop(header)) { // no buffer left: the rest is dropped
+        const size_t part = std::min<size_t>(size - done, header->dwBufferLength);
+        std::copy(data + done, data + done + part, header->lpData);
+        done += part;
+        header->dwBytesRecorded = static_cast<uint32_t>(part);
+        MarkMidiHeaderDone(header);
+        FContext.Notify(MIM_LONGDATA, reinterpret_cast<uintptr_t>(header), timestamp);
     }
 }
 

@@ -88,7 +88,7 @@ public:
         const int dataLength = MidiDataLength(bytes[0]);
         if (dataLength < 0)
             return MMSYSERR_INVALPARAM;
-        return device->Enqueue(nullptr, std::vector<uint8_t>(bytes, bytes + 1 + dataLength));
+        return device->SendShort(bytes, static_cast<size_t>(1 + dataLength));
     }
 
     TMidiResult OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
@@ -98,18 +98,27 @@ public:
 
     TMidiResult OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
     {
+        uint32_t queued = 0;
+        return OutLongMsgs(handle, &header, 1, size, queued);
+    }
+
+    TMidiResult OutLongMsgs(TMidiHandle handle, TMidiHdr* const* headers, uint32_t count, uint32_t size,
+                            uint32_t& queued) override
+    {
+        queued = 0;
         TRtOutDevice* device = Find(FOutputs, handle);
         if (!device)
             return MMSYSERR_INVALHANDLE;
-        if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
+        // The device takes the good ones before the first bad one.
+        uint32_t good = 0;
+        TMidiResult failure = MMSYSERR_NOERROR;
+        while (good < count && (failure = CheckMidiHeaderQueueable(headers[good], size)) == MMSYSERR_NOERROR)
+            ++good;
+        if (good == 0)
             return failure;
-        if (FApi == TRtApi::Jack && LongestMessage(header) > kJackMaxMessage)
-            return MIDIERR_TOOLONG;
-        MarkMidiHeaderQueued(header);
-        const TMidiResult result = device->Enqueue(header, {});
-        if (result != MMSYSERR_NOERROR)
-            header->dwFlags &= ~MHDR_INQUEUE;
-        return result;
+        if (const TMidiResult refused = device->SendLong(headers, good, queued))
+            return refused;
+        return failure;
     }
 
     TMidiResult OutUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
@@ -166,8 +175,10 @@ public:
             return failure;
         MarkMidiHeaderQueued(header);
         header->dwBytesRecorded = 0;
-        device->AddBuffer(header);
-        return MMSYSERR_NOERROR;
+        const TMidiResult result = device->AddBuffer(header);
+        if (result != MMSYSERR_NOERROR)
+            header->dwFlags &= ~MHDR_INQUEUE;
+        return result;
     }
 
     TMidiResult InUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
@@ -338,14 +349,6 @@ private:
     std::string DeviceName(const std::string& raw) const
     {
         return FApi == TRtApi::Alsa ? AlsaDeviceName(raw) : raw;
-    }
-
-    static size_t LongestMessage(const TMidiHdr* header)
-    {
-        size_t longest = 0;
-        SplitMidiMessages(header->lpData, header->dwBufferLength,
-                          [&longest](const uint8_t*, size_t size) { longest = std::max(longest, size); });
-        return longest;
     }
 
     TRtApi FApi = TRtApi::None;

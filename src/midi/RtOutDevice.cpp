@@ -1,7 +1,8 @@
 #include "midi/RtOutDevice.h"
 
 #include "midi/MidiBinding.h"
-#include "midi/MidiSplitter.h"
+
+#include <algorithm>
 
 namespace zw {
 
@@ -11,10 +12,30 @@ namespace {
 // retries for a while, then reports the message as not sent.
 constexpr int kSendAttempts = 50;
 constexpr std::chrono::milliseconds kSendRetryPause{1};
+constexpr size_t kAlsaMaxMessage = 4096;
 
 } // namespace
 
-TRtOutDevice::TRtOutDevice(const TRtDeviceContext& context) : FContext(context)
+size_t RtMaxMessageLength(TRtApi api)
+{
+    return api == TRtApi::Jack ? kJackMaxMessage : kAlsaMaxMessage;
+}
+
+void TRtOutDevice::TBatch::Add(const uint8_t* message, size_t size)
+{
+    Bytes.insert(Bytes.end(), message, message + size);
+    Pieces.push_back(TPiece{Bytes.size(), Items.size()});
+}
+
+void TRtOutDevice::TBatch::Clear()
+{
+    Bytes.clear();
+    Pieces.clear();
+    Items.clear();
+}
+
+TRtOutDevice::TRtOutDevice(const TRtDeviceContext& context)
+    : FContext(context), FMaxMessage(RtMaxMessageLength(context.Api))
 {
     if (FContext.Watch)
         FPacer.emplace(*FContext.Watch);
@@ -27,35 +48,87 @@ TRtOutDevice::~TRtOutDevice()
 
 TMidiResult TRtOutDevice::Open(const std::string& clientName, const std::string& target)
 {
+    FClientName = clientName;
+    FTarget = target;
+    if (const TMidiResult failure = Connect())
+        return failure;
+    if (FPacer)
+        FPacer->Start();
     return GuardedRtOpen([&] {
-        FRt = NewRtClient<RtMidiOut>(FContext.Api, clientName, FErrors);
-        if (target.empty())
-            FRt->openVirtualPort(kRtVirtualPortName);
-        else if (!ConnectRtPort(*FRt, target, kRtOutPortName, FErrors))
-            return MIDIERR_NODEVICE;
-        if (const TMidiResult failure = FErrors.TakeOpenResult())
-            return failure;
-        if (FPacer)
-            FPacer->Start();
         FThread = std::thread([this] { Run(); });
         return MMSYSERR_NOERROR;
     });
 }
 
-TMidiResult TRtOutDevice::Health()
+TMidiResult TRtOutDevice::Connect()
 {
-    if (FContext.ServerStopped())
-        return MIDIERR_SERVERSTOPPED;
-    return FSendFailure.exchange(MMSYSERR_NOERROR);
+    FRt.reset();
+    return GuardedRtOpen([&] {
+        auto rt = NewRtClient<RtMidiOut>(FContext.Api, FClientName, FErrors);
+        if (FTarget.empty())
+            rt->openVirtualPort(kRtVirtualPortName);
+        else if (!ConnectRtPort(*rt, FTarget, kRtOutPortName, FErrors))
+            return MIDIERR_NODEVICE;
+        if (const TMidiResult failure = FErrors.TakeOpenResult())
+            return failure;
+        FRt = std::move(rt);
+        return MMSYSERR_NOERROR;
+    });
 }
 
-TMidiResult TRtOutDevice::Enqueue(TMidiHdr* header, std::vector<uint8_t> bytes)
+TMidiResult TRtOutDevice::Health() const
+{
+    return FContext.ServerStopped() ? MIDIERR_SERVERSTOPPED : MMSYSERR_NOERROR;
+}
+
+TMidiResult TRtOutDevice::SendLong(TMidiHdr* const* headers, uint32_t count, uint32_t& queued)
+{
+    queued = 0;
+    if (const TMidiResult failure = Health())
+        return failure;
+    TMidiResult result = MMSYSERR_NOERROR;
+    {
+        std::lock_guard lock(FMutex);
+        while (queued < count && (result = Frame(headers[queued])) == MMSYSERR_NOERROR)
+            ++queued;
+    }
+    if (queued > 0)
+        FWake.notify_one();
+    return result;
+}
+
+TMidiResult TRtOutDevice::Frame(TMidiHdr* header)
+{
+    // Framed on a copy, so that a refused header leaves the running status as it was.
+    TMidiSplitter framing = FFraming;
+    const size_t bytes = FPending.Bytes.size();
+    const size_t pieces = FPending.Pieces.size();
+    size_t longest = 0;
+    const size_t incomplete =
+        framing.Split(header->lpData, header->dwBufferLength, [&](const uint8_t* message, size_t size) {
+            longest = std::max(longest, size);
+            FPending.Add(message, size);
+        });
+    if (longest > FMaxMessage) {
+        FPending.Bytes.resize(bytes);
+        FPending.Pieces.resize(pieces);
+        return MIDIERR_TOOLONG;
+    }
+    FFraming = std::move(framing);
+    header->dwIncomplete = static_cast<uint32_t>(incomplete);
+    MarkMidiHeaderQueued(header);
+    FPending.Items.push_back(TBatch::TItem{header, MMSYSERR_NOERROR});
+    return MMSYSERR_NOERROR;
+}
+
+TMidiResult TRtOutDevice::SendShort(const uint8_t* message, size_t size)
 {
     if (const TMidiResult failure = Health())
         return failure;
     {
         std::lock_guard lock(FMutex);
-        FQueue.push_back(TItem{header, std::move(bytes)});
+        FPending.Add(message, size);
+        FPending.Items.push_back(TBatch::TItem{nullptr, MMSYSERR_NOERROR});
     }
     FWake.notify_one();
     return MMSYSERR_NOERROR;
@@ -63,21 +136,24 @@ TMidiResult TRtOutDevice::Enqueue(TMidiHdr* header, std::vector<uint8_t> bytes)
 
 void TRtOutDevice::Reset()
 {
-    std::deque<TItem> taken;
+    TBatch taken;
     {
         std::lock_guard lock(FMutex);
-        taken.swap(FQueue);
-        std::vector<uint8_t> silence;
+        std::swap(taken, FPending);
+        FFraming.Reset();
         for (uint8_t channel = 0; channel < 16; ++channel) {
             const uint8_t status = static_cast<uint8_t>(0xB0 | channel);
-            silence.insert(silence.end(), {status, 123, 0, status, 120, 0}); // all notes off, all sound off
+            const uint8_t allNotesOff[] = {status, 123, 0};
+            const uint8_t allSoundOff[] = {status, 120, 0};
+            FPending.Add(allNotesOff, 3);
+            FPending.Add(allSoundOff, 3);
         }
-        FQueue.push_back(TItem{nullptr, std::move(silence)});
+        FPending.Items.push_back(TBatch::TItem{nullptr, MMSYSERR_NOERROR});
     }
     FWake.notify_one();
-    for (const TItem& item : taken)
-        if (item.Header)
-            Complete(item.Header);
+    for (TBatch::TItem& item : taken.Items)
+        item.Result = MMSYSERR_NOERROR; // handed back unsent: no failure
+    Complete(taken);
 }
 
 void TRtOutDevice::Close()
@@ -91,66 +167,75 @@ void TRtOutDevice::Close()
         FThread.join();
     }
     // The silencing sent on close is among what a port removed too early loses.
-    if (FPacer)
+    if (FPacer && FRt)
         FPacer->WaitUntilFlushed();
     FRt.reset();
-}
-
-void TRtOutDevice::Complete(TMidiHdr* header)
-{
-    MarkMidiHeaderDone(header);
-    FContext.Notify(MOM_DONE, reinterpret_cast<uintptr_t>(header), 0);
 }
 
 void TRtOutDevice::Run()
 {
     for (;;) {
-        TItem item;
         {
             std::unique_lock lock(FMutex);
-            FWake.wait(lock, [this] { return !FQueue.empty() || FClosing; });
-            if (FQueue.empty())
+            FWake.wait(lock, [this] { return !FPending.Items.empty() || FClosing; });
+            if (FPending.Items.empty())
                 return;
-            item = std::move(FQueue.front());
-            FQueue.pop_front();
+            std::swap(FSending, FPending);
         }
-        try {
-            if (item.Header)
-                SendStream(item.Header->lpData, item.Header->dwBufferLength);
-            else
-                SendStream(item.Bytes.data(), item.Bytes.size());
-        } catch (...) {
-            FSendFailure.store(MIDIERR_SENDFAILED);
-        }
-        if (item.Header)
-            Complete(item.Header);
+        Send(FSending);
+        Complete(FSending);
+        FSending.Clear();
     }
 }
 
-void TRtOutDevice::SendStream(const uint8_t* data, size_t length)
+void TRtOutDevice::Send(TBatch& batch)
 {
-    SplitMidiMessages(data, length, [this](const uint8_t* message, size_t size) {
+    size_t begin = 0;
+    for (const TBatch::TPiece& piece : batch.Pieces) {
+        const uint8_t* message = batch.Bytes.data() + begin;
+        const size_t size = piece.End - begin;
+        begin = piece.End;
+        TMidiResult& result = batch.Items[piece.Item].Result;
+        TMidiResult failure = MMSYSERR_NOERROR;
         if (FPacer) {
             if (FContext.ServerStopped())
-                return;
-            if (const TMidiResult failure = FPacer->Pace(size))
-                FSendFailure.store(failure);
+                continue; // said once by the next call, not once per message
+            failure = FPacer->Pace(size); // a stalled server: sent all the same, and told
         }
-        SendOne(message, size);
-    });
+        if (const TMidiResult sent = SendOne(message, size))
+            failure = sent;
+        if (result == MMSYSERR_NOERROR)
+            result = failure;
+    }
 }
 
-void TRtOutDevice::SendOne(const uint8_t* message, size_t size)
+TMidiResult TRtOutDevice::SendOne(const uint8_t* message, size_t size)
 {
     for (int attempt = 1;; ++attempt) {
-        FRt->sendMessage(message, size);
-        if (FErrors.Take() == MMSYSERR_NOERROR)
-            return;
-        if (attempt == kSendAttempts) {
-            FSendFailure.store(MIDIERR_SENDFAILED);
-            return;
+        if (FRt) {
+            FRt->sendMessage(message, size);
+            if (FErrors.Take() == MMSYSERR_NOERROR)
+                return MMSYSERR_NOERROR;
         }
+        // alsa-lib keeps a refused event at the head of its buffer and sends
+        // it again with every later one: only a new connection forgets it.
+        if (FContext.Api == TRtApi::Alsa)
+            Connect();
+        if (attempt == kSendAttempts)
+            return MIDIERR_SENDFAILED;
         std::this_thread::sleep_for(kSendRetryPause);
+    }
+}
+
+void TRtOutDevice::Complete(TBatch& batch)
+{
+    for (const TBatch::TItem& item : batch.Items) {
+        if (item.Header) {
+            MarkMidiHeaderDone(item.Header);
+            FContext.Notify(MOM_DONE, reinterpret_cast<uintptr_t>(item.Header), item.Result);
+        } else if (item.Result != MMSYSERR_NOERROR) {
+            FContext.Notify(MOM_DONE, 0, item.Result);
+        }
     }
 }
 

@@ -1,10 +1,10 @@
 #pragma once
 
 #include "midi/JackPacer.h"
+#include "midi/MidiSplitter.h"
 #include "midi/RtMidiCommon.h"
 
 #include <condition_variable>
-#include <deque>
 #include <mutex>
 #include <optional>
 #include <thread>
@@ -12,9 +12,19 @@
 
 namespace zw {
 
-// One open output: its own RtMidi client and a sender thread, so that a long
-// message is queued at once and reported done from the sender's thread. On
-// JACK the sender paces itself to the server's cycles.
+// The longest message each MIDI system carries whole. JACK: what passes
+// RtMidi's ring buffer. ALSA: a hardware port's kernel buffer (4 KiB) cuts
+// longer messages without an error, and alsa-lib's own buffer (16 KiB)
+// refuses them late or never.
+size_t RtMaxMessageLength(TRtApi api);
+
+// One open output: its own RtMidi client and a sender thread. Callers hand
+// over whole batches (the long messages of one genome at once): the bytes are
+// split into messages on the caller's thread, with running status kept across
+// calls as on a serial line, and the sender is woken once per batch. It
+// writes what the server's cycle window takes, paced on JACK, and reports
+// each header done, with the result of its sending, through the callback.
+// Callers may be several threads (the GUI and a scheduler).
 class TRtOutDevice {
 public:
     explicit TRtOutDevice(const TRtDeviceContext& context);
@@ -24,34 +34,62 @@ public:
 
     // An empty target opens the program's virtual output port (the mapper).
     TMidiResult Open(const std::string& clientName, const std::string& target);
-    // What went wrong since the last call: a stopped server, or a send that failed.
-    TMidiResult Health();
-    // Queues `header`, or, when it is null, `bytes`.
-    TMidiResult Enqueue(TMidiHdr* header, std::vector<uint8_t> bytes);
+    // MIDIERR_SERVERSTOPPED while the server is away.
+    TMidiResult Health() const;
+    // Queues `count` headers as one hand-off, setting each one's dwIncomplete.
+    // A header holding a message longer than the system carries is refused
+    // with MIDIERR_TOOLONG, and so are the headers after it; `queued` tells
+    // how many were taken.
+    TMidiResult SendLong(TMidiHdr* const* headers, uint32_t count, uint32_t& queued);
+    // One complete short message; it leaves the long messages' running status alone.
+    TMidiResult SendShort(const uint8_t* message, size_t size);
     // Hands back every queued header and silences all 16 channels.
     void Reset();
     // Sends what is queued, then ends the sender; no callback comes after this.
     void Close();
 
 private:
-    struct TItem {
-        TMidiHdr* Header; // null: Bytes are to be sent
+    // What one hand-off (or several, while the sender was busy) brings: the
+    // messages back to back, where each ends and whose it is, and per item
+    // (a header, or a short message with none) the result of sending it. The
+    // callers fill one, the sender empties the other; they swap, so the
+    // storage is reused.
+    struct TBatch {
+        struct TPiece {
+            size_t End;
+            size_t Item;
+        };
+        struct TItem {
+            TMidiHdr* Header;
+            TMidiResult Result;
+        };
         std::vector<uint8_t> Bytes;
+        std::vector<TPiece> Pieces;
+        std::vector<TItem> Items;
+
+        void Add(const uint8_t* message, size_t size);
+        void Clear();
     };
 
-    void Complete(TMidiHdr* header);
+    TMidiResult Connect();
+    TMidiResult Frame(TMidiHdr* header);
     void Run();
-    void SendStream(const uint8_t* data, size_t length);
-    void SendOne(const uint8_t* message, size_t size);
+    void Send(TBatch& batch);
+    TMidiResult SendOne(const uint8_t* message, size_t size);
+    void Complete(TBatch& batch);
 
     const TRtDeviceContext FContext;
+    const size_t FMaxMessage;
+    std::string FClientName;
+    std::string FTarget;
     TRtErrorSink FErrors; // outlives FRt, which reports into it
-    std::atomic<TMidiResult> FSendFailure{MMSYSERR_NOERROR}; // reported by the next call
-    std::unique_ptr<RtMidiOut> FRt;
+    std::unique_ptr<RtMidiOut> FRt; // sender thread only, once it runs
     std::mutex FMutex;
     std::condition_variable FWake;
-    std::deque<TItem> FQueue;
-    bool FClosing = false;
+    TBatch FPending;            // under FMutex
+    TMidiSplitter FFraming;     // under FMutex: the long messages' running status
+    bool FClosing = false;      // under FMutex
+    TBatch FSending;            // sender thread only
     std::optional<TJackPacer> FPacer; // JACK only; sender thread only
     std::thread FThread;
 };

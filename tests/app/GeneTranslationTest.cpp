@@ -35,9 +35,9 @@ TSubstitution DefaultTable(int count, bool active)
 
 struct TSink {
     std::vector<TRuleBytes> Sent;
-    std::function<void(const TRuleBytes&)> Function()
+    std::function<void(int32_t, const TRuleBytes&)> Function()
     {
-        return [this](const TRuleBytes& bytes) { Sent.push_back(bytes); };
+        return [this](int32_t, const TRuleBytes& bytes) { Sent.push_back(bytes); };
     }
 };
 
@@ -103,7 +103,7 @@ TEST(GeneTranslation, AFailureEndsTheGenomeAfterEarlierResultsWereSent)
     // A failing send stops at once.
     int sends = 0;
     EXPECT_THROW(TranslateGenome([&]() -> const TSubstitution& { return table; }, 0, MakeGenome(4),
-                                 [&](const TRuleBytes&) {
+                                 [&](int32_t, const TRuleBytes&) {
                                      if (++sends == 2)
                                          throw std::runtime_error("port gone");
                                  }),

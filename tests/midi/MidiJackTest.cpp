@@ -146,14 +146,18 @@ TEST_F(JackMidi, LongMessagesArriveExactlyAndInOrder)
     EXPECT_TRUE(port->ClosePort());
 }
 
-TEST_F(JackMidi, IncompleteBytesAreDroppedNeverSentHalf)
+TEST_F(JackMidi, IncompleteBytesAreNeverSentHalfAndAreReported)
 {
     auto port = OutputToPeer();
-    const TMidiBytes bytes = {0x05, 0xB0, 7, 0xF0, 1, 2, 0xB1, 7, 64, 0xF0, 9};
-    port->SendLong(bytes.data(), static_cast<uint16_t>(bytes.size()));
-    ASSERT_TRUE(peer->WaitFor(1));
+    const TMidiBytes bytes = {0x05, 0xB0, 7, 0xF0, 9, 0xF0, 1, 2, 0xB1, 7, 64};
+    ExpectRaises<EmidioutputError>([&] { port->SendLong(bytes.data(), static_cast<uint16_t>(bytes.size())); },
+                                   TMidiOutput::IncompleteText(8));
+    // Running status goes on from the last call, as on a serial line.
+    const TMidiBytes dataOnly = {9, 10};
+    port->SendLong(dataOnly.data(), 2);
+    ASSERT_TRUE(peer->WaitFor(2));
     std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(peer->Received(), (std::vector<TMidiBytes>{{0xB1, 7, 64}}));
+    EXPECT_EQ(peer->Received(), (std::vector<TMidiBytes>{{0xB1, 7, 64}, {0xB1, 9, 10}}));
 }
 
 TEST_F(JackMidi, ClosingSilencesAllChannels)

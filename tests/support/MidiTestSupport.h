@@ -11,9 +11,11 @@
 
 namespace zw {
 
-// Delivers the notices that the driver callback posted to the ports.
+// Delivers the notices that the driver callback handed to the ports (their
+// wake-up is a socket the event loop watches).
 inline void DeliverNotices()
 {
+    QCoreApplication::processEvents();
     QCoreApplication::sendPostedEvents();
 }
 
