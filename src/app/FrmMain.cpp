@@ -626,7 +626,13 @@ bool TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
     // One result travels as one long message, its length as a 16-bit number.
     MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
     SetMidiLamp(true);
-    Timer1->start(); // restarts the 250 ms count
+    // Restarts the 250 ms count. A restart costs about as much as the send,
+    // and one within a millisecond of the last changes nothing one can see.
+    const auto now = std::chrono::steady_clock::now();
+    if (!Timer1->isActive() || now - FLampRestarted > std::chrono::milliseconds(1)) {
+        Timer1->start();
+        FLampRestarted = now;
+    }
     return true;
 }
 
@@ -638,6 +644,10 @@ void TFormMain::Timer1Timer()
 
 void TFormMain::SetMidiLamp(bool flowing)
 {
+    // A palette change costs microseconds, and a dispatch lights the lamp once per result.
+    const QColor wanted = flowing ? kLampFlowing : kLampResting;
+    if (PanelMidi->palette().color(QPalette::Window) == wanted)
+        return;
     QPalette palette = PanelMidi->palette();
     palette.setColor(QPalette::Window, flowing ? kLampFlowing : kLampResting);
     PanelMidi->setPalette(palette);

@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <vector>
 
@@ -159,6 +160,7 @@ private:
     TMidiInput* MidiInput = nullptr;
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
+    std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
 

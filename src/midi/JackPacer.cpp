@@ -22,6 +22,12 @@ TMidiResult TJackPacer::Pace(size_t size)
     return result;
 }
 
+bool TJackPacer::Fits(uint64_t cost) const
+{
+    const bool freshWindow = FClock.Cycles() >= FWindowCycle + 2;
+    return (freshWindow ? 0 : FWindowCost) + cost <= kJackBudget;
+}
+
 void TJackPacer::WaitUntilFlushed() const
 {
     WaitForCycle(FClock.Cycles() + 2);

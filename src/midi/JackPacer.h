@@ -29,7 +29,7 @@ constexpr size_t kJackMaxMessage = 8192;
 // unpaced and the next call reports it, rather than hanging.
 constexpr std::chrono::milliseconds kJackStallTimeout{1000};
 
-// Paces one sender to the server's cycles. Used by the sender's thread only.
+// Paces one sender to the server's cycles. Used by one thread at a time.
 class TJackPacer {
 public:
     explicit TJackPacer(const TCycleClock& clock, std::chrono::milliseconds stallTimeout = kJackStallTimeout)
@@ -43,6 +43,9 @@ public:
     // the message would overrun this one. MIDIERR_NOTREADY when the server
     // stalled meanwhile (the message may be sent all the same).
     TMidiResult Pace(size_t size);
+    // Whether messages costing `cost` in all (their lengths plus
+    // kJackEventCost each) go out now without waiting for a window.
+    bool Fits(uint64_t cost) const;
     // JACK flushes what the sender wrote in its next process cycle; a port
     // removed before that cycle has run loses the last messages. Waits two
     // cycles, unless the server has stopped or stalls.

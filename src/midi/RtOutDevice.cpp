@@ -91,9 +91,16 @@ TMidiResult TRtOutDevice::SendLong(TMidiHdr* const* headers, uint32_t count, uin
         std::lock_guard lock(FMutex);
         while (queued < count && (result = Frame(headers[queued])) == MMSYSERR_NOERROR)
             ++queued;
+        if (queued == 0)
+            return result;
+        if (FPacer && !FSenderBusy && FPacer->Fits(FPending.JackCost())) {
+            Send(FPending);
+            Complete(FPending);
+            FPending.Clear();
+            return result;
+        }
     }
-    if (queued > 0)
-        FWake.notify_one();
+    FWake.notify_one();
     return result;
 }
 
@@ -177,10 +184,12 @@ void TRtOutDevice::Run()
     for (;;) {
         {
             std::unique_lock lock(FMutex);
+            FSenderBusy = false;
             FWake.wait(lock, [this] { return !FPending.Items.empty() || FClosing; });
             if (FPending.Items.empty())
                 return;
             std::swap(FSending, FPending);
+            FSenderBusy = true;
         }
         Send(FSending);
         Complete(FSending);

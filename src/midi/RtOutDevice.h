@@ -21,10 +21,13 @@ size_t RtMaxMessageLength(TRtApi api);
 // One open output: its own RtMidi client and a sender thread. Callers hand
 // over whole batches (the long messages of one genome at once): the bytes are
 // split into messages on the caller's thread, with running status kept across
-// calls as on a serial line, and the sender is woken once per batch. It
-// writes what the server's cycle window takes, paced on JACK, and reports
-// each header done, with the result of its sending, through the callback.
-// Callers may be several threads (the GUI and a scheduler).
+// calls as on a serial line. On JACK, a batch that the current cycle window
+// still takes while the sender is idle is written at once by the caller, so
+// it makes the next cycle whatever the scheduler does with the sender;
+// otherwise the sender is woken once per batch and writes it paced to the
+// server's cycles. Each header is reported done, with the result of its
+// sending, through the callback. Callers may be several threads (the GUI
+// and a scheduler); one of them, or the sender, writes at a time.
 class TRtOutDevice {
 public:
     explicit TRtOutDevice(const TRtDeviceContext& context);
@@ -69,6 +72,8 @@ private:
 
         void Add(const uint8_t* message, size_t size);
         void Clear();
+        // What the messages cost in a JACK cycle window.
+        uint64_t JackCost() const { return Bytes.size() + Pieces.size() * kJackEventCost; }
     };
 
     TMidiResult Connect();
@@ -89,8 +94,11 @@ private:
     TBatch FPending;            // under FMutex
     TMidiSplitter FFraming;     // under FMutex: the long messages' running status
     bool FClosing = false;      // under FMutex
+    bool FSenderBusy = false;   // under FMutex: the sender writes FSending
     TBatch FSending;            // sender thread only
-    std::optional<TJackPacer> FPacer; // JACK only; sender thread only
+    // JACK only. FRt and FPacer are used by the sender while it is busy, else
+    // by a caller holding FMutex.
+    std::optional<TJackPacer> FPacer;
     std::thread FThread;
 };
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
 
 namespace zw {
@@ -343,6 +344,62 @@ TEST_F(MidiOutput, AFailingHandlerReachesTheErrorBoxNotTheEventLoop)
     DeliverNotices();
     EXPECT_EQ(dialogs.Errors, QStringList{"handler failed"});
     EXPECT_EQ(port->OutstandingCount(), 0u) << "released before the handler ran";
+}
+
+TEST_F(MidiOutput, ABatchReachesTheDeviceWholeAtItsEnd)
+{
+    auto port = OpenOnB();
+    const TBytes first = {0xB0, 1, 2};
+    const TBytes second = {0xC0, 5};
+    {
+        TMidiOutBatch batch(*port);
+        port->SendLong(first.data(), 3);
+        port->SendLong(second.data(), 2);
+        EXPECT_TRUE(midi.Sent().empty()) << "nothing goes before the end of the batch";
+        EXPECT_EQ(batch.End(), (std::vector<uint32_t>{0, 0}));
+    }
+    ASSERT_EQ(midi.Sent().size(), 2u);
+    EXPECT_EQ(midi.Sent()[0].Bytes, first);
+    EXPECT_EQ(midi.Sent()[1].Bytes, second);
+
+    // A refused hand-off raises once and leaves nothing outstanding.
+    midi.ClearRecords();
+    {
+        TMidiOutBatch batch(*port);
+        port->SendLong(first.data(), 3);
+        port->SendLong(second.data(), 2);
+        midi.Fail(TCall::OutLongMsg, MIDIERR_NOTREADY);
+        ExpectRaises<EmidioutputError>([&] { batch.End(); }, BindingText(MIDIERR_NOTREADY));
+    }
+    DeliverNotices();
+    EXPECT_TRUE(midi.Sent().empty());
+    EXPECT_EQ(port->OutstandingCount(), 0u);
+
+    // An exception while collecting: what was collected still goes, silently.
+    try {
+        TMidiOutBatch batch(*port);
+        port->SendLong(first.data(), 3);
+        throw std::runtime_error("a rule failed");
+    } catch (const std::runtime_error&) {
+    }
+    EXPECT_EQ(midi.Sent().size(), 1u);
+}
+
+TEST_F(MidiOutput, ASendFailureIsReportedOnceWithItsMessagesNotByTheNextCall)
+{
+    TScriptedDialogs dialogs;
+    TScopedDialogs use(dialogs);
+    midi.HoldLongMessages = true;
+    auto port = OpenOnB();
+    const uint8_t cc[] = {0xB0, 1, 2};
+    for (int i = 0; i < 3; ++i)
+        port->SendLong(cc, 3);
+    std::thread driver([&] { midi.CompleteHeld(MIDIERR_SENDFAILED); });
+    driver.join();
+    port->SendLong(cc, 3); // the next call is not refused for it
+    DeliverNotices();
+    EXPECT_EQ(dialogs.Errors, QStringList{QString::fromStdString(BindingText(MIDIERR_SENDFAILED))});
+    EXPECT_EQ(port->OutstandingCount(), 1u);
 }
 
 TEST_F(MidiOutput, UsesTheProcessWideBindingByDefault)

@@ -96,11 +96,11 @@ TMidiResult TScriptedMidiBinding::EnterDevice(TCall call, TMidiHandle handle, bo
     return device ? MMSYSERR_NOERROR : MMSYSERR_INVALHANDLE;
 }
 
-void TScriptedMidiBinding::ReturnHeld(TMidiHandle handle, TDevice& device)
+void TScriptedMidiBinding::ReturnHeld(TMidiHandle handle, TDevice& device, TMidiResult result)
 {
     for (TMidiHdr* header : device.Queue) {
         MarkMidiHeaderDone(header);
-        device.Callback(handle, MOM_DONE, device.Instance, reinterpret_cast<uintptr_t>(header), 0);
+        device.Callback(handle, MOM_DONE, device.Instance, reinterpret_cast<uintptr_t>(header), result);
     }
     device.Queue.clear();
 }
@@ -219,12 +219,12 @@ TMidiResult TScriptedMidiBinding::OutUnprepareHeader(TMidiHandle handle, TMidiHd
     return Unprepare(handle, false, header, size, TCall::OutUnprepareHeader);
 }
 
-void TScriptedMidiBinding::CompleteHeld()
+void TScriptedMidiBinding::CompleteHeld(TMidiResult result)
 {
     std::lock_guard lock(FMutex);
     for (auto& [handle, device] : FDevices) {
         if (!device.Input)
-            ReturnHeld(handle, device);
+            ReturnHeld(handle, device, result);
     }
 }
 

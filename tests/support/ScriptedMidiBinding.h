@@ -51,8 +51,9 @@ public:
     void ClearRecords();
     size_t OpenDeviceCount() const;
 
-    // Completes every held long message (MOM_DONE on the calling thread).
-    void CompleteHeld();
+    // Completes every held long message (MOM_DONE on the calling thread),
+    // each with `result` as the outcome of its sending.
+    void CompleteHeld(TMidiResult result = MMSYSERR_NOERROR);
     // Input from the device `deviceId`, delivered on the calling thread when
     // that device is open and started; false when nothing was delivered.
     bool InjectShort(uint32_t deviceId, uint32_t message, uint32_t timestamp);
@@ -108,7 +109,7 @@ private:
     // handle is no open device of that direction; else `device` is set.
     TMidiResult EnterDevice(TCall call, TMidiHandle handle, bool input, TDevice*& device);
     // Hands back every held output header, done (MOM_DONE).
-    void ReturnHeld(TMidiHandle handle, TDevice& device);
+    void ReturnHeld(TMidiHandle handle, TDevice& device, TMidiResult result = MMSYSERR_NOERROR);
     TMidiResult Open(TMidiHandle& handle, bool input, uint32_t deviceId, TMidiCallback callback,
                      uintptr_t instance);
     TMidiResult Prepare(TMidiHandle handle, bool input, TMidiHdr* header, uint32_t size, TCall call);
