@@ -1,6 +1,4 @@
-// The dispatch of the main window to another program on the JACK server:
-// running status carries from one genome to the next, and bytes that make no
-// complete message are reported once per genome, naming the gene.
+// The main window's dispatch to another program on the JACK server.
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
@@ -11,16 +9,13 @@
 #include "rules/Substitution.h"
 #include "support/JackPeer.h"
 #include "support/ScriptedDialogs.h"
-#include "worms/Gene.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"
 
 #include <QTemporaryDir>
 #include <QTest>
-
 #include <gtest/gtest.h>
 
-#include <thread>
 #include <unistd.h>
 
 namespace zw {
@@ -78,7 +73,7 @@ TEST(DispatchJack, RunningStatusCarriesAcrossGenomesAndIncompleteBytesAreReporte
     dialogs.Errors.clear();
     QTest::keyClick(&form, Qt::Key_Right);
     ASSERT_TRUE(peer.WaitFor(2));
-    std::this_thread::sleep_for(50ms); // nothing more may come
+    EXPECT_FALSE(peer.WaitFor(3, 50ms)) << "nothing more may come";
     EXPECT_EQ(peer.Received(), (std::vector<TMidiBytes>{{0xB4, 0, audibleGene(0)}, {0xB4, 1, audibleGene(1)}}));
     EXPECT_EQ(dialogs.Errors, QStringList{"The rule of gene 2 gave 2 bytes that make no complete MIDI message; "
                                           "these bytes were not sent."});

@@ -1,4 +1,5 @@
 #include "midi/JackPacer.h"
+#include "midi/RtOutDevice.h"
 
 #include <gtest/gtest.h>
 
@@ -41,7 +42,10 @@ TEST(JackPacer, KeepsTwoCycleWindowsWithinBudget)
     for (size_t i = 0; i < kFitting; ++i)
         ASSERT_EQ(pacer.Pace(3), MMSYSERR_NOERROR) << "message " << i;
     server.Advance(2);
+    EXPECT_TRUE(pacer.Fits(kJackBudget));
+    EXPECT_FALSE(pacer.Fits(kJackBudget + 1)) << "a caller never writes what would wait";
     EXPECT_EQ(pacer.Pace(kJackMaxMessage), MMSYSERR_NOERROR);
+    EXPECT_FALSE(pacer.Fits(1));
     EXPECT_EQ(pacer.Pace(3), MIDIERR_NOTREADY);
 
     // A running server: the message over budget waits for the next window.
@@ -59,6 +63,14 @@ TEST(JackPacer, KeepsTwoCycleWindowsWithinBudget)
     server.IsStopped = true;
     for (size_t i = 0; i <= 2 * kFitting; ++i)
         ASSERT_EQ(pacer.Pace(3), MMSYSERR_NOERROR) << "message " << i;
+}
+
+// Each system refuses up front what it would not carry whole: JACK what
+// passes RtMidi's ring buffer, ALSA what a hardware port's 4 KiB buffer takes.
+TEST(MidiSystemLimits, EachSystemHasItsOwnLongestMessage)
+{
+    EXPECT_EQ(RtMaxMessageLength(TRtApi::Jack), kJackMaxMessage);
+    EXPECT_LE(RtMaxMessageLength(TRtApi::Alsa), 4096u);
 }
 
 } // namespace

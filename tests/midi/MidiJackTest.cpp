@@ -1,5 +1,6 @@
 // Against a running JACK server (scripts/run-tests starts `jackd -d dummy`).
 #include "midi/FrmMidDlg.h"
+#include "midi/MidiCallback.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/RtMidiBinding.h"
@@ -12,8 +13,31 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
+#include <new>
 #include <thread>
 #include <unistd.h>
+
+// Every operator new of this program is counted while it runs on a thread
+// marked as delivering MIDI input.
+namespace {
+thread_local bool tDeliveryThread = false;
+std::atomic<int> gDeliveryAllocations{0};
+} // namespace
+
+void* operator new(std::size_t size)
+{
+    gDeliveryAllocations += tDeliveryThread;
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+        return memory;
+    throw std::bad_alloc();
+}
+void* operator new[](std::size_t size) { return operator new(size); }
+void operator delete(void* memory) noexcept { std::free(memory); }
+void operator delete[](void* memory) noexcept { std::free(memory); }
+void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
+void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace zw {
 namespace {
@@ -268,6 +292,49 @@ TEST_F(JackMidi, ADeviceThatHasGoneGivesClearErrors)
     input.OpenPort();
     EXPECT_FALSE(input.IsOpen());
     EXPECT_EQ(input.Error(), MIDIERR_NODEVICE);
+}
+
+// Marks its thread as delivering input, then is the ports' driver callback.
+void MarkingCallback(TMidiHandle handle, uint32_t message, uintptr_t instance, uintptr_t param1,
+                     uintptr_t param2) noexcept
+{
+    tDeliveryThread = true;
+    MidiDriverCallback(handle, message, instance, param1, param2);
+}
+
+// On JACK, input arrives inside the server's process cycle: after the first
+// delivery (which sizes RtMidi's own buffer) nothing is allocated there, and a
+// delivery holding several messages (an NRPN) is split into them.
+TEST_F(JackMidi, InputDeliveryAllocatesNothingAndSplitsSeveralMessages)
+{
+    int inputs = 0;
+    TMidiNotifier notifier([&](TMidiNotice notice, uintptr_t) { inputs += notice == TMidiNotice::Input; });
+    TCallbackBlock* block = AllocCallbackBlock(); // a port's parts, around the marking callback
+    block->RingBuffer = AllocRingBuffer(64);
+    block->NotificationWindow = &notifier;
+    const auto names = InputNames(*binding);
+    const auto device = static_cast<uint32_t>(std::find(names.begin(), names.end(), peer->OutPortName()) - names.begin());
+    TMidiHandle handle = 0;
+    ASSERT_EQ(binding->InOpen(handle, device, &MarkingCallback, reinterpret_cast<uintptr_t>(block), CALLBACK_FUNCTION),
+              MMSYSERR_NOERROR);
+    ASSERT_EQ(binding->InStart(handle), MMSYSERR_NOERROR);
+
+    peer->Send({0xB0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
+    ASSERT_TRUE(PumpUntil([&] { return inputs == 8; }));
+    gDeliveryAllocations = 0;
+    peer->Send({0x90, 60, 100});
+    peer->Send({0xF8}); // clock: not stored
+    peer->Send({0xB0, 0x63, 0x01, 0x62, 0x05, 0x06, 0x40, 0xB0, 0x26, 0x00});
+    peer->Send({0x40, 0x41, 0xC0, 0x07}); // begins with data bytes
+    ASSERT_TRUE(PumpUntil([&] { return inputs == 8 + 6; })) << "events: " << inputs;
+    EXPECT_EQ(gDeliveryAllocations.load(), 0) << "allocations on the delivery thread";
+    const uint32_t expected[] = {0x643C90, 0x0163B0, 0x0562B0, 0x4006B0, 0x0026B0, 0x07C0};
+    for (size_t i = 0; i < std::size(expected); ++i)
+        EXPECT_EQ(block->RingBuffer->Start[8 + i].Message, expected[i]) << "event " << i;
+
+    EXPECT_EQ(binding->InClose(handle), MMSYSERR_NOERROR);
+    FreeRingBuffer(block->RingBuffer);
+    FreeCallbackBlock(block);
 }
 
 } // namespace

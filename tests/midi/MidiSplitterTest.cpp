@@ -66,6 +66,30 @@ TEST(MidiSplitter, DropsWhatFormsNoCompleteMessage)
     EXPECT_TRUE(Split({}).empty());
 }
 
+TEST(MidiSplitter, RunningStatusCarriesAcrossCallsAndDroppedBytesAreCounted)
+{
+    TMidiSplitter splitter;
+    std::vector<TBytes> messages;
+    auto split = [&](const TBytes& bytes) {
+        return splitter.Split(bytes.data(), bytes.size(), [&](const uint8_t* message, size_t length) {
+            messages.emplace_back(message, message + length);
+        });
+    };
+    EXPECT_EQ(split({1, 2}), 2u);           // no status yet
+    EXPECT_EQ(split({0xB3, 7, 9, 8}), 1u);  // the last data byte is cut by the end
+    EXPECT_EQ(split({10, 11}), 0u);         // runs on B3 from the call before
+    EXPECT_EQ(split({0xF0, 1, 0xF7, 5, 6}), 2u); // system exclusive ends running status
+    splitter.Reset();
+    EXPECT_EQ(split({0xF8, 0xF9, 0xC1}), 2u); // an undefined code and a cut message
+    EXPECT_EQ(messages, (std::vector<TBytes>{{0xB3, 7, 9}, {0xB3, 10, 11}, {0xF0, 1, 0xF7}, {0xF8}}));
+
+    // Without system exclusive (input deliveries), F0 … F7 is dropped like undefined bytes.
+    messages.clear();
+    splitter = TMidiSplitter(false);
+    EXPECT_EQ(split({0xB0, 1, 2, 0xF0, 3, 0xF7, 0x90, 60, 1}), 3u);
+    EXPECT_EQ(messages, (std::vector<TBytes>{{0xB0, 1, 2}, {0x90, 60, 1}}));
+}
+
 TEST(MidiSplitter, DataLengthOfEveryStatusKind)
 {
     EXPECT_EQ(MidiDataLength(0x80), 2);
