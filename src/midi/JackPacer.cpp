@@ -8,24 +8,39 @@ TMidiResult TJackPacer::Pace(size_t size)
 {
     const uint64_t cost = size + kJackEventCost;
     TMidiResult result = MMSYSERR_NOERROR;
-    if (FClock.Cycles() >= FWindowCycle + 2) {
-        FWindowCycle = FClock.Cycles();
-        FWindowCost = 0;
+    Advance(FClock.Cycles());
+    // A stopped server takes nothing more: no use waiting for it.
+    while (!FClock.Stopped() && FCost + FPreviousCost > 0 && FCost + FPreviousCost + cost > kJackBudget) {
+        if (!WaitForCycle(FCycle + 1)) {
+            result = MIDIERR_NOTREADY; // sent all the same, on a fresh count
+            FCost = FPreviousCost = 0;
+            break;
+        }
+        Advance(FClock.Cycles());
     }
-    if (FWindowCost > 0 && FWindowCost + cost > kJackBudget) {
-        if (!WaitForCycle(FWindowCycle + 2))
-            result = MIDIERR_NOTREADY;
-        FWindowCycle = FClock.Cycles();
-        FWindowCost = 0;
-    }
-    FWindowCost += cost;
+    FCost += cost;
     return result;
 }
 
 bool TJackPacer::Fits(uint64_t cost) const
 {
-    const bool freshWindow = FClock.Cycles() >= FWindowCycle + 2;
-    return (freshWindow ? 0 : FWindowCost) + cost <= kJackBudget;
+    return Pending(FClock.Cycles()) + cost <= kJackBudget;
+}
+
+uint64_t TJackPacer::Pending(uint64_t cycle) const
+{
+    if (cycle >= FCycle + 2)
+        return 0;
+    return cycle == FCycle + 1 ? FCost : FCost + FPreviousCost;
+}
+
+void TJackPacer::Advance(uint64_t cycle)
+{
+    if (cycle <= FCycle)
+        return;
+    FPreviousCost = cycle == FCycle + 1 ? FCost : 0;
+    FCost = 0;
+    FCycle = cycle;
 }
 
 void TJackPacer::WaitUntilFlushed() const

@@ -17,11 +17,14 @@ public:
     virtual bool Stopped() const = 0;
 };
 
-// JACK carries what a client writes in one process cycle; RtMidi drops, without
-// a word, what does not fit its ring buffer (16 KiB) or the cycle's port
-// buffer. So a sender writes at most kJackBudget bytes (each message costing
-// its length plus kJackEventCost) per window of two cycles.
-constexpr uint32_t kJackBudget = 4096;
+// RtMidi drops, without a word, what does not fit its ring buffer (16 KiB) or
+// the cycle's port buffer (32 KiB on JACK 2). What a sender wrote while the
+// watch counted cycle n has been taken out of the ring once it counts n + 2
+// (the whole cycle n + 1 ran after it), so only what was written in the last
+// two counted cycles can still be in the ring, or in one cycle's port buffer.
+// A sender keeps that below kJackBudget, each message costing its length plus
+// kJackEventCost (more than either buffer takes for it).
+constexpr uint32_t kJackBudget = 12288;
 constexpr uint32_t kJackEventCost = 16;
 // Longer messages never get through RtMidi's JACK ring buffer whole.
 constexpr size_t kJackMaxMessage = 8192;
@@ -37,14 +40,14 @@ public:
     {
     }
 
-    // Opens the first window at the current cycle.
-    void Start() { FWindowCycle = FClock.Cycles(); }
-    // Before sending a message of `size` bytes: waits for the next window when
-    // the message would overrun this one. MIDIERR_NOTREADY when the server
-    // stalled meanwhile (the message may be sent all the same).
+    // Starts counting at the current cycle, with nothing written.
+    void Start() { FCycle = FClock.Cycles(); }
+    // Before sending a message of `size` bytes: waits for cycles to pass while
+    // it would overrun the budget. MIDIERR_NOTREADY when the server stalled
+    // meanwhile (the message may be sent all the same).
     TMidiResult Pace(size_t size);
     // Whether messages costing `cost` in all (their lengths plus
-    // kJackEventCost each) go out now without waiting for a window.
+    // kJackEventCost each) go out now without waiting.
     bool Fits(uint64_t cost) const;
     // JACK flushes what the sender wrote in its next process cycle; a port
     // removed before that cycle has run loses the last messages. Waits two
@@ -55,10 +58,16 @@ private:
     // False when the server stalled before reaching `cycle`.
     bool WaitForCycle(uint64_t cycle) const;
 
+    // What may still be in the buffers at cycle `cycle`.
+    uint64_t Pending(uint64_t cycle) const;
+    // Moves the count on to `cycle`.
+    void Advance(uint64_t cycle);
+
     const TCycleClock& FClock;
     const std::chrono::milliseconds FStallTimeout;
-    uint64_t FWindowCycle = 0;
-    uint64_t FWindowCost = 0;
+    uint64_t FCycle = 0;         // the cycle FCost was written in
+    uint64_t FCost = 0;          // written in FCycle
+    uint64_t FPreviousCost = 0;  // written in FCycle - 1
 };
 
 } // namespace zw

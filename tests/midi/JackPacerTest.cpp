@@ -36,8 +36,7 @@ TEST(JackPacer, KeepsTwoCycleWindowsWithinBudget)
         ASSERT_EQ(pacer.Pace(3), MMSYSERR_NOERROR) << "message " << i;
     EXPECT_EQ(pacer.Pace(3), MIDIERR_NOTREADY);
 
-    // Two cycles later a fresh window takes a full budget again; a message
-    // longer than the budget passes alone in a fresh window.
+    // Two cycles later the full budget is free again, and the longest message fits.
     server.Advance(2);
     for (size_t i = 0; i < kFitting; ++i)
         ASSERT_EQ(pacer.Pace(3), MMSYSERR_NOERROR) << "message " << i;
@@ -45,10 +44,18 @@ TEST(JackPacer, KeepsTwoCycleWindowsWithinBudget)
     EXPECT_TRUE(pacer.Fits(kJackBudget));
     EXPECT_FALSE(pacer.Fits(kJackBudget + 1)) << "a caller never writes what would wait";
     EXPECT_EQ(pacer.Pace(kJackMaxMessage), MMSYSERR_NOERROR);
-    EXPECT_FALSE(pacer.Fits(1));
-    EXPECT_EQ(pacer.Pace(3), MIDIERR_NOTREADY);
+    constexpr uint64_t kLeft = kJackBudget - kJackMaxMessage - kJackEventCost;
+    EXPECT_TRUE(pacer.Fits(kLeft));
+    EXPECT_FALSE(pacer.Fits(kLeft + 1));
+    EXPECT_EQ(pacer.Pace(kJackMaxMessage), MIDIERR_NOTREADY);
 
-    // A running server: the message over budget waits for the next window.
+    // What was written one cycle ago still counts; two cycles ago, no longer.
+    server.Advance(1);
+    EXPECT_FALSE(pacer.Fits(kLeft + 1));
+    server.Advance(1);
+    EXPECT_TRUE(pacer.Fits(kJackBudget));
+
+    // A running server: the message over budget waits for cycles to pass.
     server.Running = true;
     const uint64_t before = server.Now();
     for (size_t i = 0; i <= kFitting; ++i)
