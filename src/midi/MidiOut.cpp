@@ -129,8 +129,7 @@ void TMidiOutput::SendLong(const uint8_t* data, uint16_t length)
         FBatch.push_back(header);
         return;
     }
-    uint32_t queued = 0;
-    HandOver(&header, 1, queued);
+    HandOver(&header, 1);
     if (header->dwIncomplete > 0)
         throw EmidioutputError(IncompleteText(header->dwIncomplete));
 }
@@ -147,8 +146,7 @@ std::vector<uint32_t> TMidiOutput::EndBatch()
     batch.swap(FBatch);
     if (batch.empty())
         return {};
-    uint32_t queued = 0;
-    HandOver(batch.data(), static_cast<uint32_t>(batch.size()), queued);
+    HandOver(batch.data(), static_cast<uint32_t>(batch.size()));
     std::vector<uint32_t> incomplete;
     incomplete.reserve(batch.size());
     for (const TMidiHdr* header : batch)
@@ -156,8 +154,9 @@ std::vector<uint32_t> TMidiOutput::EndBatch()
     return incomplete;
 }
 
-void TMidiOutput::HandOver(TMidiHdr* const* headers, uint32_t count, uint32_t& queued)
+void TMidiOutput::HandOver(TMidiHdr* const* headers, uint32_t count)
 {
+    uint32_t queued = 0;
     const TMidiResult result = FBinding.OutLongMsgs(FHandle, headers, count, kMidiHdrSize, queued);
     for (uint32_t i = queued; i < count; ++i) { // never reached the device
         FBinding.OutUnprepareHeader(FHandle, headers[i], kMidiHdrSize);

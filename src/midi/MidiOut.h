@@ -76,7 +76,7 @@ public:
 private:
     void NoticeReceived(TMidiNotice notice, uintptr_t param) override;
     // Hands the prepared headers over; those not queued are released, and the failure raised.
-    void HandOver(TMidiHdr* const* headers, uint32_t count, uint32_t& queued);
+    void HandOver(TMidiHdr* const* headers, uint32_t count);
     bool DriverErrorText(TMidiResult code, std::string& text) const override;
     [[noreturn]] void Raise(const std::string& message) const override;
 
