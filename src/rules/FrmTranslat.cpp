@@ -1,7 +1,7 @@
 #include "rules/FrmTranslat.h"
 
 #include "common/Dialogs.h"
-#include "common/Globals.h"
+#include "common/ProgramFiles.h"
 #include "common/TextLines.h"
 #include "rules/Parser.h"
 
@@ -53,7 +53,7 @@ TFileDialogOptions RuleFileDialog(const char* title)
     options.Title = QString::fromLatin1(title);
     options.Filter = QStringLiteral("substitution files (*.sub)|*.sub|all files (*.*)|*.*");
     options.DefaultExtension = QStringLiteral("sub");
-    options.InitialDir = FileNameToQt(ProgramPath());
+    options.InitialDir = FileNameToQt(WriteFolder());
     return options;
 }
 
@@ -303,7 +303,7 @@ void TFormTranslate::UseOnSelection()
 void TFormTranslate::LoadRules()
 {
     if (!FileExists(FFileName))
-        SetFileName(ProgramPath() + "default.sub");
+        SetFileName(DataFileName("default.sub"));
     if (FileExists(FFileName)) {
         FSubstitution.LoadFromFile(FFileName);
         SetModified(false);
@@ -389,7 +389,7 @@ void TFormTranslate::SyntaxCheck()
     bool ok = false;
     std::exception_ptr failure;
     try {
-        ok = FCheckBoxDebug->isChecked() ? EvaluateRulesTraced(ProgramPath() + "debug.txt", rule, result)
+        ok = FCheckBoxDebug->isChecked() ? EvaluateRulesTraced(WritableFileName("debug.txt"), rule, result)
                                          : EvaluateRules(rule, result);
     } catch (...) {
         failure = std::current_exception();
