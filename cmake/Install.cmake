@@ -36,9 +36,9 @@ set(CPACK_PACKAGE_NAME zwirbels)
 set(CPACK_PACKAGE_VENDOR "${ZW_COMPANY_NAME}")
 set(CPACK_PACKAGE_CONTACT "${ZW_COMPANY_NAME} <${ZW_COMMENTS}>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "interactive evolutionary sound designer for MIDI synthesizers")
-set(CPACK_PACKAGE_DESCRIPTION
-    "Breed worms, genomes of 120 byte genes, by randomizing, mating, mutating and morphing them; "
-    "a one-line rule per gene translates the audible worm into MIDI bytes for a synthesizer.")
+string(CONCAT CPACK_PACKAGE_DESCRIPTION
+       "Breed worms, genomes of 120 byte genes, by randomizing, mating, mutating and morphing them; "
+       "a one-line rule per gene translates the audible worm into MIDI bytes for a synthesizer.")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
