@@ -1,6 +1,7 @@
 #include "common/Checked.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
+#include "common/SpscQueue.h"
 #include "common/TextLines.h"
 #include "common/Tokens.h"
 
@@ -11,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace zw;
 
@@ -146,4 +148,36 @@ TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
         leftovers += entry.path().filename() != "a.txt";
     EXPECT_EQ(leftovers, 0u);
     fs::remove_all(dir);
+}
+
+// Two threads, many wrap-arounds: every item arrives once, in order, and a
+// full queue refuses instead of overwriting.
+TEST(SpscQueue, CarriesEveryItemInOrderAcrossThreads)
+{
+    zw::TSpscQueue<uint32_t, 8> queue;
+    for (uint32_t i = 0; i < 8; ++i)
+        ASSERT_TRUE(queue.TryPush(i));
+    EXPECT_FALSE(queue.TryPush(99));
+    uint32_t item = 0;
+    for (uint32_t i = 0; i < 8; ++i) {
+        ASSERT_TRUE(queue.TryPop(item));
+        EXPECT_EQ(item, i);
+    }
+    EXPECT_FALSE(queue.TryPop(item));
+
+    constexpr uint32_t kCount = 200000;
+    std::thread producer([&queue] {
+        for (uint32_t i = 1; i <= kCount;)
+            if (queue.TryPush(i))
+                ++i;
+    });
+    uint32_t expected = 1;
+    while (expected <= kCount) {
+        if (queue.TryPop(item)) {
+            ASSERT_EQ(item, expected);
+            ++expected;
+        }
+    }
+    producer.join();
+    EXPECT_TRUE(queue.Empty());
 }
