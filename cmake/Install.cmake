@@ -16,6 +16,9 @@ install(FILES ${ZW_DESKTOP_DIR}/${ZW_APP_ID}.desktop DESTINATION ${CMAKE_INSTALL
 install(FILES ${ZW_DESKTOP_DIR}/${ZW_APP_ID}.svg DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 configure_file(${ZW_DESKTOP_DIR}/${ZW_APP_ID}.metainfo.xml.in ${ZW_GENERATED_DIR}/${ZW_APP_ID}.metainfo.xml @ONLY)
 install(FILES ${ZW_GENERATED_DIR}/${ZW_APP_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
+# The licence, where Debian looks for it.
+configure_file(${ZW_DESKTOP_DIR}/copyright.in ${ZW_GENERATED_DIR}/copyright @ONLY)
+install(FILES ${ZW_GENERATED_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 
 # Manual pages, compressed as Debian installs them (-n: no time stamp, so
 # two builds give the same bytes).

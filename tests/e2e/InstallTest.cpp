@@ -80,7 +80,7 @@ const std::vector<std::string> kDataFiles = {
     "share/applications/org.zwirbels.Zwirbels.desktop",
     "share/icons/hicolor/scalable/apps/org.zwirbels.Zwirbels.svg",
     "share/metainfo/org.zwirbels.Zwirbels.metainfo.xml", "share/man/man1/zwirbels.1.gz",
-    "share/man/man1/zwirbels-rule.1.gz"};
+    "share/man/man1/zwirbels-rule.1.gz", "share/doc/zwirbels/copyright"};
 
 TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
 {
