@@ -6,6 +6,7 @@
 #include "app/FrmMain.h"
 #include "common/Dialogs.h"
 #include "common/Globals.h"
+#include "common/Guard.h"
 #include "midi/FrmMidDlg.h"
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"
@@ -68,6 +69,7 @@ int main(int argc, char** argv)
         return 0;
     }
     zw::TApplication application(argc, argv);
+    zw::ReportErrorsInDialogs();
     int result = 1;
     // A window that cannot even be built is reported, never thrown through Qt.
     zw::RunGuarded([&] { result = Run(application); });

@@ -2,7 +2,7 @@
 // then made read-only, run from there on a virtual display with a fresh home,
 // against the JACK server that scripts/run-tests starts (a desktop has an
 // audio server). And the Debian package made of the same build.
-#include "ProgramRun.h"
+#include "support/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
