@@ -12,13 +12,31 @@ namespace zw {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+fs::path SharedDataFileName(const std::string& name)
+{
+    return (fs::path(ProgramPath()) / ".." / "share" / "zwirbels" / name).lexically_normal();
+}
+
+// An installed program: its data lives in ../share/zwirbels, not beside it.
+// Its folder (say /usr/bin) is no place for a user's files even when root
+// may write there.
+bool IsInstalled()
+{
+    std::error_code error;
+    return !fs::exists(ProgramPath() + "RuleHelp.txt", error) && fs::exists(SharedDataFileName("RuleHelp.txt"), error);
+}
+
+} // namespace
+
 std::string DataFileName(const std::string& name)
 {
     const std::string beside = ProgramPath() + name;
     std::error_code error;
     if (fs::exists(beside, error))
         return beside;
-    const fs::path shared = (fs::path(ProgramPath()) / ".." / "share" / "zwirbels" / name).lexically_normal();
+    const fs::path shared = SharedDataFileName(name);
     return fs::exists(shared, error) ? shared.string() : beside;
 }
 
@@ -30,7 +48,7 @@ const std::string& WriteFolder()
     static std::string folder;
     if (folder.empty() || decidedFor != ProgramPath()) {
         decidedFor = ProgramPath();
-        folder = ::access(decidedFor.c_str(), W_OK) == 0 ? decidedFor : UserConfigFolder();
+        folder = ::access(decidedFor.c_str(), W_OK) == 0 && !IsInstalled() ? decidedFor : UserConfigFolder();
     }
     return folder;
 }

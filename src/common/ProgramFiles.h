@@ -13,7 +13,8 @@ namespace zw {
 std::string DataFileName(const std::string& name);
 
 // The folder for files the program writes (settings, rule trace), ending with
-// '/': ProgramPath() when that folder can be written, else
+// '/': ProgramPath() when that folder can be written and the program is not
+// installed (its data beside it, not in ../share/zwirbels), else
 // UserConfigFolder(). Decided once per program folder, so a file is read back
 // from where it was written.
 const std::string& WriteFolder();
