@@ -37,11 +37,11 @@ TEST(DispatchJack, RunningStatusCarriesAcrossGenomesAndIncompleteBytesAreReporte
     // Gene 0 sends data bytes only, gene 1 a whole control change, gene 2 a cut one.
     TSubstitution rules;
     rules.SetCount(120);
-    rules.SetRule(0, "1(0) 7(%2) 1(0) 7(%3)");
-    rules.SetRule(1, "4(CC) 4(%1) 1(0) 7(%2) 1(0) 7(%3)");
-    rules.SetRule(2, "4(CC) 4(%1) 1(0) 7(%2)");
-    for (int i = 0; i < 3; ++i)
+    const char* texts[] = {"1(0) 7(%2) 1(0) 7(%3)", "4(CC) 4(%1) 1(0) 7(%2) 1(0) 7(%3)", "4(CC) 4(%1) 1(0) 7(%2)"};
+    for (int i = 0; i < 3; ++i) {
+        rules.SetRule(i, texts[i]);
         rules.SetActive(i, true);
+    }
     rules.SaveToFile(ProgramPath() + "default.sub");
     WriteFileAtomically(IniFileName(), "[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=" + peer.InPortName() +
                                            "\r\nOutChannelA=4\r\n");
