@@ -46,8 +46,11 @@ void TRtInDevice::Start()
 void TRtInDevice::Stop()
 {
     FStarted.store(false);
-    // A delivery that saw the device started finishes before Stop returns.
-    while (FDelivering.load() != 0)
+    // A delivery that saw the device started finishes before Stop returns. It
+    // neither waits nor locks, so it ends within microseconds, unless its
+    // thread was ended under it (the server killed): then there is no one to wait for.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
+    while (FDelivering.load() != 0 && std::chrono::steady_clock::now() < deadline)
         std::this_thread::yield();
 }
 
