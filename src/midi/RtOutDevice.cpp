@@ -87,21 +87,26 @@ TMidiResult TRtOutDevice::SendLong(TMidiHdr* const* headers, uint32_t count, uin
     if (const TMidiResult failure = Health())
         return failure;
     TMidiResult result = MMSYSERR_NOERROR;
+    bool written = false;
     {
         std::lock_guard lock(FMutex);
         while (queued < count && (result = Frame(headers[queued])) == MMSYSERR_NOERROR)
             ++queued;
-        if (queued == 0)
-            return result;
-        if (FPacer && !FSenderBusy && FPacer->Fits(FPending.JackCost())) {
-            Send(FPending);
-            Complete(FPending);
-            FPending.Clear();
-            return result;
-        }
+        written = queued == 0 || WriteNowIfItFits();
     }
-    FWake.notify_one();
+    if (!written)
+        FWake.notify_one();
     return result;
+}
+
+bool TRtOutDevice::WriteNowIfItFits()
+{
+    if (!FPacer || FSenderBusy || !FPacer->Fits(FPending.JackCost()))
+        return false;
+    Send(FPending);
+    Complete(FPending);
+    FPending.Clear();
+    return true;
 }
 
 TMidiResult TRtOutDevice::Frame(TMidiHdr* header)
@@ -132,12 +137,15 @@ TMidiResult TRtOutDevice::SendShort(const uint8_t* message, size_t size)
 {
     if (const TMidiResult failure = Health())
         return failure;
+    bool written = false;
     {
         std::lock_guard lock(FMutex);
         FPending.Add(message, size);
         FPending.Items.push_back(TBatch::TItem{nullptr, MMSYSERR_NOERROR});
+        written = WriteNowIfItFits();
     }
-    FWake.notify_one();
+    if (!written)
+        FWake.notify_one();
     return MMSYSERR_NOERROR;
 }
 

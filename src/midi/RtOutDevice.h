@@ -78,6 +78,10 @@ private:
 
     TMidiResult Connect();
     TMidiResult Frame(TMidiHdr* header);
+    // With FMutex held: writes what is pending at once, when the sender is
+    // idle and the cycle window takes it all (JACK only); false when the
+    // sender is to write it.
+    bool WriteNowIfItFits();
     void Run();
     void Send(TBatch& batch);
     TMidiResult SendOne(const uint8_t* message, size_t size);
