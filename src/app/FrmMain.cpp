@@ -114,7 +114,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
     TimerAuto->setInterval(FAutoInterval);
-    connect(TimerAuto, &QTimer::timeout, this, Guarded([this] { TimerAutoTimer(); }));
+    connect(TimerAuto, &QTimer::timeout, this, [this] { TimerAutoTick(); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -552,6 +552,17 @@ void TFormMain::SpeedButtonAutoClick(TAutoMode mode, TChannel channel, bool down
     EnableTimerAuto(AutomationActive());
 }
 
+void TFormMain::TimerAutoTick()
+{
+    // A failing rule shows a modal error box, whose own event loop goes on
+    // ticking: without this, one box would open on every tick.
+    if (FInTick)
+        return;
+    FInTick = true;
+    RunGuarded([this] { TimerAutoTimer(); });
+    FInTick = false;
+}
+
 void TFormMain::TimerAutoTimer()
 {
     if (!AutomationActive()) {
@@ -600,7 +611,7 @@ void TFormMain::SetMidiLamp(bool flowing)
 
 void TFormMain::SaveGenes()
 {
-    const QString fileName = Dialogs().SaveFileName(FSaveDialogGenes);
+    const QString fileName = AskSaveFileName(FSaveDialogGenes);
     if (fileName.isEmpty())
         return;
     FSaveDialogGenes.FileName = fileName;

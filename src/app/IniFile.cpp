@@ -4,6 +4,7 @@
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <system_error>
@@ -105,13 +106,12 @@ EIniWriteError::EIniWriteError(const std::string& fileName)
 TIniFile TIniFile::Load(const std::string& fileName)
 {
     TIniFile ini;
-    std::error_code error;
-    if (!std::filesystem::exists(fileName, error))
-        return ini;
-    const auto size = std::filesystem::file_size(fileName, error);
-    if (!error && size > kMaxFileSize)
-        throw Exception(fileName + " is too large for a settings file");
-    ini.LoadFromText(ReadWholeFile(fileName));
+    try {
+        ini.LoadFromText(ReadRegularFile(fileName, kMaxFileSize));
+    } catch (const EInOutError& e) {
+        if (e.ErrorNumber() != ENOENT)
+            throw;
+    }
     return ini;
 }
 
@@ -130,9 +130,11 @@ void TIniFile::Save(const std::string& fileName) const
 
 void TIniFile::LoadFromText(std::string_view text)
 {
-    // Editors may put a UTF-8 byte order mark before the first section.
+    // Editors may put a UTF-8 byte order mark before the first section, and
+    // some add another to a file that had one. None is written back, so all
+    // go: the file then reads the same after the program saved it.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    while (text.starts_with(kByteOrderMark))
         text.remove_prefix(kByteOrderMark.size());
     FLines = SplitLines(text);
 }

@@ -5,6 +5,7 @@
 #include "app/FrmMain.h"
 #include "common/Dialogs.h"
 #include "common/Globals.h"
+#include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"
@@ -57,6 +58,8 @@ int Run(zw::TApplication& application)
 
 int main(int argc, char** argv)
 {
+    // Under a file-size limit, a save then fails as an ordinary write error.
+    zw::IgnoreFileSizeSignal();
     zw::TApplication application(argc, argv);
     int result = 1;
     // A window that cannot even be built is reported, never thrown through Qt.

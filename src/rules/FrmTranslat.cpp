@@ -305,7 +305,11 @@ void TFormTranslate::LoadRules()
     if (!FileExists(FFileName))
         SetFileName(ProgramPath() + "default.sub");
     if (FileExists(FFileName)) {
+        // A file this window refused holds rules it never showed: until a
+        // load succeeds, Save asks for a name instead of replacing it.
+        FFileRefused = true;
         FSubstitution.LoadFromFile(FFileName);
+        FFileRefused = false;
         SetModified(false);
         FillGrid();
     } else {
@@ -317,7 +321,7 @@ void TFormTranslate::LoadRules()
 
 bool TFormTranslate::SaveRules()
 {
-    if (!FileExists(FFileName))
+    if (FFileRefused || !FileExists(FFileName))
         return SaveRulesAs();
     FSubstitution.SaveToFile(FFileName);
     SetModified(false);
@@ -327,11 +331,12 @@ bool TFormTranslate::SaveRules()
 
 bool TFormTranslate::SaveRulesAs()
 {
-    const QString name = Dialogs().SaveFileName(RuleFileDialog("Save substitutions as"));
+    const QString name = AskSaveFileName(RuleFileDialog("Save substitutions as"));
     if (name.isEmpty())
         return false;
     const std::string fileName = FileNameFromQt(name);
     FSubstitution.SaveToFile(fileName);
+    FFileRefused = false;
     SetModified(false);
     SetFileName(fileName);
     return true;

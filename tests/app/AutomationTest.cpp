@@ -149,6 +149,34 @@ TEST_F(AutomationTest, TheTimerTicksAtItsPeriodAndAFailingTickLeavesItRunning)
     ASSERT_TRUE(QTest::qWaitFor([&] { return Dialogs.Errors.size() >= 2; }, 5000)) << "the next tick comes";
 }
 
+// The first error box stays open for 2 s, its own event loop running as a
+// modal box's does.
+class TLingeringErrorDialogs : public TScriptedDialogs {
+public:
+    void ShowError(const QString& text) override
+    {
+        TScriptedDialogs::ShowError(text);
+        if (Errors.size() == 1)
+            QTest::qWait(2000);
+    }
+};
+
+TEST_F(AutomationTest, WhileAFailedTicksErrorIsOpenTheTicksWait)
+{
+    TLingeringErrorDialogs lingering;
+    TScopedDialogs scope(lingering);
+    Activate({0});
+    SeparateAudible();
+    ClickMode(2, 0);
+    Form->FailingChannel = 0;
+    Form->SetAutoInterval(600);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !lingering.Errors.isEmpty(); }, 5000));
+    EXPECT_EQ(lingering.Errors.size(), 1) << "no tick ran while the box was open";
+    EXPECT_EQ(Form->Reports.size(), 1u);
+    EXPECT_TRUE(TimerAuto()->isActive());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lingering.Errors.size() >= 2; }, 5000)) << "then the ticks go on";
+}
+
 TEST_F(AutomationTest, ATickWithoutAnyModeStopsTheTimer)
 {
     ClickMode(1, 2);

@@ -1,6 +1,7 @@
 // The gene bank as the main window runs it: naming, saving, loading, clearing.
 #include "MainWindowFixture.h"
 
+#include "common/SafeFile.h"
 #include "worms/GeneBox.h"
 
 #include <QAction>
@@ -106,6 +107,19 @@ TEST_F(GeneBankWindowTest, TheBankRoundTripsThroughItsButtonsAndKeys)
     Find<QAction>("MenuLoadGenes")->trigger();
     EXPECT_EQ(Bank()->Count(), 2);
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
+
+    // "bank" typed again names the existing bank.gen: asked first; No keeps it.
+    const std::string saved = ReadWholeFile(FilePath("bank.gen").toStdString());
+    Click("SpeedButtonClearGenes");
+    Dialogs.FileNames = {FilePath("bank")};
+    Dialogs.Answers = {TQueryAnswer::No};
+    Click("SpeedButtonSaveGenes");
+    EXPECT_EQ(Dialogs.Questions.last(), FilePath("bank.gen") + " already exists.\nDo you want to replace it?");
+    EXPECT_EQ(ReadWholeFile(FilePath("bank.gen").toStdString()), saved);
+    Dialogs.FileNames = {FilePath("bank")};
+    Dialogs.Answers = {TQueryAnswer::Yes};
+    Click("SpeedButtonSaveGenes");
+    EXPECT_EQ(ReadWholeFile(FilePath("bank.gen").toStdString()), "0\r\n");
 }
 
 TEST_F(GeneBankWindowTest, CancelledDialogsChangeNothingAndFailuresAreShown)

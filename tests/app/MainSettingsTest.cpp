@@ -230,3 +230,29 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     EXPECT_TRUE(std::filesystem::is_directory(folder + "Dir.INI"));
     std::filesystem::remove_all(folder);
 }
+
+TEST(MainSettings, WhatWasWrittenReadsTheSameAndAValueTheFileCannotHoldIsSkipped)
+{
+    // Two byte order marks, and bytes that are no UTF-8 in a device name.
+    const TIniFile original =
+        FromText("\xEF\xBB\xBF\xEF\xBB\xBF[Position]\r\nLeft=7\r\n[Midi]\r\nMidiOut=Synth \xFF\xFE\r\n");
+    TMainSettings settings;
+    settings.Read(original);
+    EXPECT_EQ(settings.Left, 7);
+    TIniFile written = original;
+    EXPECT_TRUE(settings.Write(written).empty());
+    TMainSettings reread;
+    reread.Read(FromText(written.SaveToText()));
+    EXPECT_EQ(reread, settings);
+    EXPECT_EQ(reread.MidiOut, "Synth \xFF\xFE");
+
+    settings.FileName = "/rules/line\nbreak.sub";
+    settings.FileNameAssigned = true;
+    settings.MutationRange = 9;
+    TIniFile skipping;
+    EXPECT_EQ(settings.Write(skipping),
+              std::vector<std::string>{"The setting FileName cannot hold a line break; it was not saved"});
+    EXPECT_EQ(skipping.ReadInteger("Settings", "MutationRange", 0), 9);
+    EXPECT_EQ(skipping.ReadInteger("Midi", "OutChannelD", -1), 0);
+    EXPECT_FALSE(skipping.ValueExists("Translations", "FileName"));
+}

@@ -1,4 +1,5 @@
 #include "common/Checked.h"
+#include "common/Exceptions.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
@@ -10,7 +11,10 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace zw;
 
@@ -125,10 +129,10 @@ TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
     WriteFileAtomically(target, "first");
     WriteFileAtomically(target, "second");
     EXPECT_EQ(ReadWholeFile(target), "second");
-    // Reading up to a limit stops past it: a longer result marks a larger file.
-    EXPECT_EQ(ReadFileUpTo(target, 6), "second");
-    EXPECT_GT(ReadFileUpTo(target, 5).size(), 5u);
-    EXPECT_THROW(ReadFileUpTo((dir / "missing.txt").string(), 5), EInOutError);
+    // A file above the limit is refused.
+    EXPECT_EQ(ReadRegularFile(target, 6), "second");
+    EXPECT_THROW(ReadRegularFile(target, 5), EInOutError);
+    EXPECT_THROW(ReadRegularFile((dir / "missing.txt").string(), 5), EInOutError);
 
     // A folder that does not exist cannot take the temporary file.
     EXPECT_THROW(WriteFileAtomically((dir / "missing" / "b.txt").string(), "x"), EInOutError);
@@ -145,5 +149,59 @@ TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
     for (const auto& entry : fs::directory_iterator(dir))
         leftovers += entry.path().filename() != "a.txt";
     EXPECT_EQ(leftovers, 0u);
+    fs::remove_all(dir);
+}
+
+TEST(SafeFile, FollowsLinksRefusesWhatIsNoFileAndNamesTheFileInEveryError)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("zw_safelink_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "real");
+    const std::string target = (dir / "real" / "a.INI").string();
+    WriteFileAtomically(target, "old");
+    // A relative link to a link: the save goes through both to the file.
+    fs::create_symlink("real/a.INI", dir / "inner");
+    fs::create_symlink("inner", dir / "outer");
+    WriteFileAtomically((dir / "outer").string(), "new");
+    EXPECT_TRUE(fs::is_symlink(dir / "outer"));
+    EXPECT_EQ(ReadWholeFile(target), "new");
+
+    const std::string fifo = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string missing = (dir / "missing").string();
+    const std::pair<std::string, std::string> refusals[] = {
+        {fifo, "Cannot read \"" + fifo + "\": not a regular file"},
+        {dir.string(), "Cannot read \"" + dir.string() + "\": a folder, not a file"},
+        {missing, "Cannot read \"" + missing + "\": No such file or directory"},
+    };
+    for (const auto& [name, message] : refusals) {
+        try {
+            ReadWholeFile(name);
+            ADD_FAILURE() << name << " was read";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.Message(), message);
+        }
+    }
+
+    // Under a file-size limit the write fails like any other, in a child
+    // process so that the limit and the signal stay there.
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        IgnoreFileSizeSignal();
+        const struct rlimit small {100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        try {
+            WriteFileAtomically(target, std::string(1000, 'x'));
+        } catch (const EInOutError& e) {
+            ::_exit(e.Message() == "Cannot write \"" + target + "\": File too large" ? 0 : 2);
+        }
+        ::_exit(3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+    EXPECT_EQ(ReadWholeFile(target), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 1);
     fs::remove_all(dir);
 }
