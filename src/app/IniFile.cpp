@@ -185,8 +185,10 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
     const auto line = FindKey(section, key);
     if (!line)
         return fallback;
+    // Blanks are removed after the cut too: a value written back with a blank
+    // at its end would read differently next time.
     const std::string_view value = Entry(FLines[*line])->Value;
-    return std::string(value.substr(0, kMaxStringLength));
+    return std::string(Trim(value.substr(0, kMaxStringLength)));
 }
 
 int TIniFile::ReadInteger(std::string_view section, std::string_view key, int fallback) const
