@@ -554,8 +554,9 @@ void TFormMain::SpeedButtonAutoClick(TAutoMode mode, TChannel channel, bool down
 
 void TFormMain::TimerAutoTick()
 {
-    // A failing rule shows a modal error box, whose own event loop goes on
-    // ticking: without this, one box would open on every tick.
+    // A failing rule shows a modal error box with an event loop of its own.
+    // The ticks wait until it is closed; the toolkit would not re-enter a
+    // timer's slot either, but that is not to be relied on.
     if (FInTick)
         return;
     FInTick = true;
