@@ -10,6 +10,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -29,8 +30,9 @@ std::string TempPath(const std::string& name)
 
 TRun RunTool(const std::vector<std::string>& args)
 {
-    const std::string outFile = TempPath("rule-tool.out");
-    const std::string errFile = TempPath("rule-tool.err");
+    // One pair per test process: ctest runs these tests side by side.
+    const std::string outFile = TempPath("rule-tool-" + std::to_string(getpid()) + ".out");
+    const std::string errFile = TempPath("rule-tool-" + std::to_string(getpid()) + ".err");
     std::vector<std::string> argv = {ZW_RULE_TOOL};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
