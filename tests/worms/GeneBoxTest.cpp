@@ -296,7 +296,7 @@ TEST_F(GeneBoxFiles, PipesDevicesHugeFilesAndTooManyEntriesAreRefusedByNameAndAd
     ASSERT_EQ(::mkfifo(Path("pipe.gen").toStdString().c_str(), 0600), 0);
     ASSERT_EQ(::symlink("/dev/zero", Path("zero.gen").toStdString().c_str()), 0);
     Write("huge.gen", "1\r\nA = 1, 1;\r\n");
-    std::filesystem::resize_file(Path("huge.gen").toStdString(), kMaxGeneFileSize + 1); // sparse: no disk
+    std::filesystem::resize_file(Path("huge.gen").toStdString(), kMaxGeneFileSize + 1); // sparse
     Write("many.gen", "65537\r\n" + std::string(65537 * 3, 'a'));
     for (const char* name : {"pipe.gen", "zero.gen", "huge.gen", "many.gen"}) {
         try {
