@@ -1,7 +1,5 @@
 #pragma once
 
-#include "midi/Mididefs.h"
-
 #include <atomic>
 #include <cstdint>
 

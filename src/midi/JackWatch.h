@@ -1,5 +1,7 @@
 #pragma once
 
+#include "midi/JackPacer.h"
+
 #include <atomic>
 #include <cstdint>
 #include <memory>
@@ -12,16 +14,16 @@ namespace zw {
 // A JACK client without ports that tells whether the server still runs and
 // counts its process cycles, so that senders can pace themselves to what the
 // server carries per cycle. RtMidi reports neither.
-class TJackWatch {
+class TJackWatch : public TCycleClock {
 public:
     // Null when no server answers; never starts one.
     static std::unique_ptr<TJackWatch> Open(const std::string& clientName);
-    ~TJackWatch();
+    ~TJackWatch() override;
     TJackWatch(const TJackWatch&) = delete;
     TJackWatch& operator=(const TJackWatch&) = delete;
 
-    bool Stopped() const { return FStopped.load(std::memory_order_acquire); }
-    uint64_t Cycles() const { return FCycles.load(std::memory_order_acquire); }
+    bool Stopped() const override { return FStopped.load(std::memory_order_acquire); }
+    uint64_t Cycles() const override { return FCycles.load(std::memory_order_acquire); }
     uint32_t PeriodFrames() const { return FPeriodFrames; }
     uint32_t SampleRate() const { return FSampleRate; }
 

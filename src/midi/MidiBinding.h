@@ -1,6 +1,6 @@
 #pragma once
 
-#include "midi/Mididefs.h"
+#include "midi/MidiDriverApi.h"
 
 #include <string>
 
@@ -76,7 +76,7 @@ private:
     TMidiBinding* FPrevious;
 };
 
-// Texts of the result codes in Midicons.h, shared by the bindings; false for
+// Texts of the result codes in MidiDriverApi.h, shared by the bindings; false for
 // a code without a text.
 bool MidiResultText(TMidiResult code, std::string& text);
 

@@ -1,7 +1,7 @@
 #include "midi/MidiCallback.h"
 
 #include "common/Dialogs.h"
-#include "midi/MidiHdr.h"
+#include "midi/MidiDriverApi.h"
 
 #include <QCoreApplication>
 
@@ -11,7 +11,7 @@ namespace zw {
 
 namespace {
 
-// One posted notice: the message and its parameter, like a window message.
+// One posted notice and its parameter.
 class TMidiNoticeEvent : public QEvent {
 public:
     static QEvent::Type Kind()
@@ -19,8 +19,8 @@ public:
         static const auto kind = static_cast<QEvent::Type>(QEvent::registerEventType());
         return kind;
     }
-    TMidiNoticeEvent(uint32_t message, uintptr_t param) : QEvent(Kind()), Message(message), Param(param) {}
-    const uint32_t Message;
+    TMidiNoticeEvent(TMidiNotice notice, uintptr_t param) : QEvent(Kind()), Notice(notice), Param(param) {}
+    const TMidiNotice Notice;
     const uintptr_t Param;
 };
 
@@ -41,9 +41,9 @@ void StoreInput(TCallbackBlock& block, uint32_t message, uintptr_t param1, uintp
         event.Header = owner ? owner->Number : 0;
     }
     if (PutRingEvent(block.RingBuffer, event))
-        block.NotificationWindow->Post(MIM_DATA, 0);
+        block.NotificationWindow->Post(TMidiNotice::Input, 0);
     else
-        block.NotificationWindow->Post(WM_USER, 0);
+        block.NotificationWindow->Post(TMidiNotice::Overflow, 0);
 }
 
 } // namespace
@@ -54,9 +54,9 @@ TMidiNotifier::TMidiNotifier(THandler handler) : FHandler(std::move(handler))
     (void)TMidiNoticeEvent::Kind();
 }
 
-void TMidiNotifier::Post(uint32_t message, uintptr_t param)
+void TMidiNotifier::Post(TMidiNotice notice, uintptr_t param)
 {
-    QCoreApplication::postEvent(this, new TMidiNoticeEvent(message, param));
+    QCoreApplication::postEvent(this, new TMidiNoticeEvent(notice, param));
 }
 
 void TMidiNotifier::customEvent(QEvent* event)
@@ -65,7 +65,7 @@ void TMidiNotifier::customEvent(QEvent* event)
         return;
     const auto* notice = static_cast<TMidiNoticeEvent*>(event);
     // The port's events run user code: its failures go to the error box, never into the event loop.
-    RunGuarded([&] { FHandler(notice->Message, notice->Param); });
+    RunGuarded([&] { FHandler(notice->Notice, notice->Param); });
 }
 
 TCallbackBlock* AllocCallbackBlock()
@@ -97,7 +97,7 @@ void MidiDriverCallback(TMidiHandle, uint32_t message, uintptr_t instance, uintp
     try {
         switch (message) {
         case MOM_DONE:
-            block->NotificationWindow->Post(MOM_DONE, param1);
+            block->NotificationWindow->Post(TMidiNotice::Done, param1);
             break;
         case MIM_DATA:
         case MIM_LONGDATA:

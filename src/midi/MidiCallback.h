@@ -1,7 +1,7 @@
 #pragma once
 
 #include "midi/Circbuf.h"
-#include "midi/Mididefs.h"
+#include "midi/MidiDriverApi.h"
 
 #include <QEvent>
 #include <QObject>
@@ -13,17 +13,24 @@
 // the GUI thread to which it posts its notices.
 namespace zw {
 
+// What the driver callback tells a port in the GUI thread.
+enum class TMidiNotice {
+    Input,    // an input event was stored in the ring buffer
+    Overflow, // an input event was dropped: the ring buffer was full
+    Done,     // a long message is done; the parameter is its header
+};
+
 // Receives the notices that the driver callback posts and hands them to its
 // port in the GUI thread. Notices still queued when it is destroyed are dropped.
 class TMidiNotifier : public QObject {
     Q_OBJECT
 public:
     // (notice, parameter), on the GUI thread.
-    using THandler = std::function<void(uint32_t message, uintptr_t param)>;
+    using THandler = std::function<void(TMidiNotice notice, uintptr_t param)>;
     explicit TMidiNotifier(THandler handler);
 
     // Thread-safe: queues one notice for the GUI thread.
-    void Post(uint32_t message, uintptr_t param);
+    void Post(TMidiNotice notice, uintptr_t param);
 
 protected:
     void customEvent(QEvent* event) override;

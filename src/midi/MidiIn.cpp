@@ -4,16 +4,13 @@
 
 namespace zw {
 
-TMidiInput::TMidiInput(QObject* owner, TMidiBinding* binding)
-    : QObject(owner), FBinding(binding ? *binding : MidiBinding())
+TMidiInput::TMidiInput(QObject* owner, TMidiBinding* binding) : TMidiPort(owner, binding)
 {
     try {
         SetDeviceID(0);
     } catch (...) {
         // No usable device 0: the port starts without a device name.
     }
-    FNotificationWindow = std::make_unique<TMidiNotifier>(
-        [this](uint32_t message, uintptr_t param) { NoticeReceived(message, param); });
     FState = TState::Closed;
 }
 
@@ -29,23 +26,18 @@ TMidiInput::~TMidiInput()
     }
     FSysexHeaders.clear();
     FreeRingBuffer(FRingBuffer);
-    FreeCallbackBlock(FCallbackBlock);
-    FNotificationWindow.reset();
+    ReleaseCallbackBlock();
+    StopNotices();
 }
 
-void TMidiInput::Check(TMidiResult result)
+bool TMidiInput::DriverErrorText(TMidiResult code, std::string& text) const
 {
-    FError = result;
-    if (result != MMSYSERR_NOERROR)
-        throw EMidiInputError(ErrorText(result));
+    return FBinding.InGetErrorText(code, text);
 }
 
-std::string TMidiInput::ErrorText(TMidiResult code) const
+void TMidiInput::Raise(const std::string& message) const
 {
-    std::string text;
-    if (!FBinding.InGetErrorText(code, text))
-        return "Specified error number is out of range";
-    return text;
+    throw EMidiInputError(message);
 }
 
 void TMidiInput::SetDeviceID(uint32_t value)
@@ -100,8 +92,8 @@ void TMidiInput::SetSysexBufferCount(uint16_t value)
 void TMidiInput::SetSysexOnly(bool value)
 {
     FSysexOnly = value;
-    if (FCallbackBlock)
-        FCallbackBlock->SysexOnly = value;
+    if (CallbackBlock())
+        CallbackBlock()->SysexOnly = value;
 }
 
 void TMidiInput::OpenPort()
@@ -125,17 +117,11 @@ void TMidiInput::OpenDevice()
 {
     if (!FRingBuffer)
         FRingBuffer = AllocRingBuffer(FCapacity);
-    if (!FCallbackBlock) {
-        FCallbackBlock = AllocCallbackBlock();
-        if (!FCallbackBlock)
-            Check(MMSYSERR_NOMEM);
-    }
-    FCallbackBlock->RingBuffer = FRingBuffer;
-    FCallbackBlock->NotificationWindow = FNotificationWindow.get();
-    FCallbackBlock->SysexOnly = FSysexOnly;
+    const uintptr_t instance = CallbackInstance();
+    CallbackBlock()->RingBuffer = FRingBuffer;
+    CallbackBlock()->SysexOnly = FSysexOnly;
     TMidiHandle handle = 0;
-    Check(FBinding.InOpen(handle, FDeviceID, &MidiDriverCallback,
-                          reinterpret_cast<uintptr_t>(FCallbackBlock), CALLBACK_FUNCTION));
+    Check(FBinding.InOpen(handle, FDeviceID, &MidiDriverCallback, instance, CALLBACK_FUNCTION));
     FHandle = handle;
     if (FSysexBufferCount > 0 && FSysexBufferSize > 0 && FHandle) {
         FSysexHeaders.clear();
@@ -170,8 +156,7 @@ void TMidiInput::ReleaseAfterFailedOpen()
     FSysexHeaders.clear();
     FreeRingBuffer(FRingBuffer);
     FRingBuffer = nullptr;
-    FreeCallbackBlock(FCallbackBlock);
-    FCallbackBlock = nullptr;
+    ReleaseCallbackBlock();
 }
 
 void TMidiInput::StartInput()
@@ -197,8 +182,8 @@ void TMidiInput::ClosePort()
     ReleaseSysexBuffers();
     Check(FBinding.InClose(FHandle));
     FHandle = 0;
-    if (FCallbackBlock)
-        FCallbackBlock->RingBuffer = nullptr;
+    if (CallbackBlock())
+        CallbackBlock()->RingBuffer = nullptr;
     FreeRingBuffer(FRingBuffer);
     FRingBuffer = nullptr;
 }
@@ -226,12 +211,12 @@ const TMyMidiHdr* TMidiInput::SysexBuffer(uint32_t number) const
     return FSysexHeaders[number - 1].get();
 }
 
-void TMidiInput::NoticeReceived(uint32_t message, uintptr_t)
+void TMidiInput::NoticeReceived(TMidiNotice notice, uintptr_t)
 {
-    if (message == MIM_DATA) {
+    if (notice == TMidiNotice::Input) {
         if (FOnMidiInput && FState == TState::Open && PendingEventCount() > 0)
             FOnMidiInput(this);
-    } else if (message == WM_USER) {
+    } else if (notice == TMidiNotice::Overflow) {
         if (FOnOverflow && FState == TState::Open)
             FOnOverflow(this);
     }

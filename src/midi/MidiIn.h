@@ -2,10 +2,8 @@
 
 #include "common/Exceptions.h"
 #include "midi/Circbuf.h"
-#include "midi/MidiBinding.h"
-#include "midi/MidiHdr.h"
+#include "midi/MidiPort.h"
 
-#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -14,9 +12,6 @@
 #include <vector>
 
 namespace zw {
-
-class TMidiNotifier;
-struct TCallbackBlock;
 
 class EMidiInputError : public Exception {
 public:
@@ -27,7 +22,7 @@ public:
 // buffer of Capacity events (system-exclusive data in SysexBufferCount buffers
 // of SysexBufferSize bytes); OnMidiInput is raised in the GUI thread once per
 // stored event and OnOverflow once per event dropped for lack of room.
-class TMidiInput : public QObject {
+class TMidiInput : public TMidiPort {
     Q_OBJECT
 public:
     using TNotifyEvent = std::function<void(TMidiInput* sender)>;
@@ -64,7 +59,6 @@ public:
     virtual void StopInput();
     virtual void ClosePort();
     uint16_t PendingEventCount() const;
-    std::string ErrorText(TMidiResult code) const;
 
     void SetOnMidiInput(TNotifyEvent handler) { FOnMidiInput = std::move(handler); }
     void SetOnOverflow(TNotifyEvent handler) { FOnOverflow = std::move(handler); }
@@ -82,18 +76,16 @@ public:
 private:
     enum class TState { Creating, Closed, Open };
 
-    void Check(TMidiResult result); // raises ErrorText(result) when nonzero
+    void NoticeReceived(TMidiNotice notice, uintptr_t param) override;
+    bool DriverErrorText(TMidiResult code, std::string& text) const override;
+    [[noreturn]] void Raise(const std::string& message) const override;
     void OpenDevice();
     void ReleaseAfterFailedOpen();
     void ReleaseSysexBuffers();
-    void NoticeReceived(uint32_t message, uintptr_t param);
 
-    TMidiBinding& FBinding;
-    std::unique_ptr<TMidiNotifier> FNotificationWindow;
     uint32_t FDeviceID = 0;
     TMidiHandle FHandle = 0;
     TState FState = TState::Creating;
-    TMidiResult FError = 0;
     bool FSysexOnly = false;
     uint32_t FDriverVersion = 0;
     QString FProductName;
@@ -106,7 +98,6 @@ private:
     uint16_t FSysexBufferSize = 4096;
     uint16_t FSysexBufferCount = 16;
     std::vector<std::unique_ptr<TMyMidiHdr>> FSysexHeaders;
-    TCallbackBlock* FCallbackBlock = nullptr;
 };
 
 } // namespace zw

@@ -6,13 +6,7 @@
 
 namespace zw {
 
-TMidiOutput::TMidiOutput(QObject* owner, TMidiBinding* binding)
-    : QObject(owner),
-      FBinding(binding ? *binding : MidiBinding()),
-      FNotificationWindow(std::make_unique<TMidiNotifier>(
-          [this](uint32_t message, uintptr_t param) { NoticeReceived(message, param); }))
-{
-}
+TMidiOutput::TMidiOutput(QObject* owner, TMidiBinding* binding) : TMidiPort(owner, binding) {}
 
 TMidiOutput::~TMidiOutput()
 {
@@ -23,25 +17,20 @@ TMidiOutput::~TMidiOutput()
             // Nothing can be reported from here; what can be released still is.
         }
     }
-    FreeCallbackBlock();
+    ReleaseCallbackBlock();
     // Notices still queued die with the window; the headers they carried are freed here.
-    FNotificationWindow.reset();
+    StopNotices();
     FOutstanding.clear();
 }
 
-void TMidiOutput::Check(TMidiResult result)
+bool TMidiOutput::DriverErrorText(TMidiResult code, std::string& text) const
 {
-    FError = result;
-    if (result != MMSYSERR_NOERROR)
-        throw EmidioutputError(ErrorText(result));
+    return FBinding.OutGetErrorText(code, text);
 }
 
-std::string TMidiOutput::ErrorText(TMidiResult code) const
+void TMidiOutput::Raise(const std::string& message) const
 {
-    std::string text;
-    if (!FBinding.OutGetErrorText(code, text))
-        return "Specified error number is out of range";
-    return text;
+    throw EmidioutputError(message);
 }
 
 void TMidiOutput::SetDeviceID(uint32_t value)
@@ -89,18 +78,11 @@ bool TMidiOutput::OpenPort()
     if (FOpen)
         Check(MMSYSERR_ALLOCATED);
     try {
-        if (!FCallbackBlock) {
-            FCallbackBlock = AllocCallbackBlock();
-            if (!FCallbackBlock)
-                Check(MMSYSERR_NOMEM);
-        }
-        FCallbackBlock->NotificationWindow = FNotificationWindow.get();
         TMidiHandle handle = 0;
-        Check(FBinding.OutOpen(handle, FDeviceID, &MidiDriverCallback,
-                               reinterpret_cast<uintptr_t>(FCallbackBlock), CALLBACK_FUNCTION));
+        Check(FBinding.OutOpen(handle, FDeviceID, &MidiDriverCallback, CallbackInstance(), CALLBACK_FUNCTION));
         FHandle = handle;
     } catch (...) {
-        FreeCallbackBlock();
+        ReleaseCallbackBlock();
         throw;
     }
     FOpen = true;
@@ -160,9 +142,9 @@ void TMidiOutput::SendEvent(const TMyMidiEvent& event)
         SendShort(event.MidiMessage, event.Data1, event.Data2);
 }
 
-void TMidiOutput::NoticeReceived(uint32_t message, uintptr_t param)
+void TMidiOutput::NoticeReceived(TMidiNotice notice, uintptr_t param)
 {
-    if (message != MOM_DONE)
+    if (notice != TMidiNotice::Done)
         return;
     auto* header = reinterpret_cast<TMidiHdr*>(param);
     const auto found = FOutstanding.find(header);
@@ -172,12 +154,6 @@ void TMidiOutput::NoticeReceived(uint32_t message, uintptr_t param)
     FOutstanding.erase(found);
     if (FOnmidioutput)
         FOnmidioutput(this);
-}
-
-void TMidiOutput::FreeCallbackBlock()
-{
-    zw::FreeCallbackBlock(FCallbackBlock);
-    FCallbackBlock = nullptr;
 }
 
 } // namespace zw

@@ -1,11 +1,8 @@
 #pragma once
 
 #include "common/Exceptions.h"
-#include "midi/MidiBinding.h"
-#include "midi/MidiHdr.h"
-#include "midi/Miditype.h"
+#include "midi/MidiPort.h"
 
-#include <QObject>
 #include <QString>
 
 #include <cstdint>
@@ -15,9 +12,6 @@
 
 namespace zw {
 
-class TMidiNotifier;
-struct TCallbackBlock;
-
 class EmidioutputError : public Exception {
 public:
     using Exception::Exception;
@@ -26,7 +20,7 @@ public:
 // One MIDI output device. Select it by number (SetDeviceID) or by name
 // (SetProductName) while closed, OpenPort, send, ClosePort. Every long
 // message is released in the GUI thread when the driver reports it done.
-class TMidiOutput : public QObject {
+class TMidiOutput : public TMidiPort {
     Q_OBJECT
 public:
     using TNotifyEvent = std::function<void(TMidiOutput* sender)>;
@@ -50,8 +44,6 @@ public:
     // The bytes as one long message, as they are; length 0 sends nothing.
     virtual void SendLong(const uint8_t* data, uint16_t length);
 
-    std::string ErrorText(TMidiResult code) const;
-
     // Raised after a long message has been completed and released.
     void SetOnmidioutput(TNotifyEvent handler) { FOnmidioutput = std::move(handler); }
 
@@ -67,17 +59,13 @@ public:
     size_t OutstandingCount() const { return FOutstanding.size(); }
 
 private:
-    void Check(TMidiResult result); // raises ErrorText(result) when nonzero
-    void NoticeReceived(uint32_t message, uintptr_t param);
-    void FreeCallbackBlock();
+    void NoticeReceived(TMidiNotice notice, uintptr_t param) override;
+    bool DriverErrorText(TMidiResult code, std::string& text) const override;
+    [[noreturn]] void Raise(const std::string& message) const override;
 
-    TMidiBinding& FBinding;
-    std::unique_ptr<TMidiNotifier> FNotificationWindow;
     uint32_t FDeviceID = 0;
     TMidiHandle FHandle = 0;
     bool FOpen = false;
-    TCallbackBlock* FCallbackBlock = nullptr;
-    TMidiResult FError = 0;
     uint32_t FDriverVersion = 0;
     QString FProductName;
     uint8_t FTechnology = 0;

@@ -1,18 +1,16 @@
 #include "midi/RtMidiBinding.h"
 
+#include "midi/JackPacer.h"
 #include "midi/JackWatch.h"
 #include "midi/MidiSplitter.h"
+#include "midi/RtInDevice.h"
+#include "midi/RtMidiCommon.h"
+#include "midi/RtOutDevice.h"
 
 #include <QCoreApplication>
 
-#include <rtmidi/RtMidi.h>
-
-#include <chrono>
-#include <condition_variable>
-#include <deque>
+#include <algorithm>
 #include <map>
-#include <mutex>
-#include <thread>
 #include <vector>
 
 #include <unistd.h>
@@ -21,424 +19,8 @@ namespace zw {
 
 namespace {
 
-using namespace std::chrono_literals;
-
-enum class TApi { None, Alsa, Jack };
-
-// JACK carries what a client writes in one process cycle; RtMidi drops, without
-// a word, what does not fit its ring buffer (16 KiB) or the cycle's port
-// buffer. So a sender writes at most kJackBudget bytes (each message costing
-// its length plus kJackEventCost) per window of two cycles.
-constexpr uint32_t kJackBudget = 4096;
-constexpr uint32_t kJackEventCost = 16;
-constexpr size_t kJackMaxMessage = 8192;
-// A server that runs no cycle for this long counts as stalled: sending goes on
-// unpaced and the next call reports it, rather than hanging.
-constexpr auto kStallTimeout = 1s;
-// The ALSA sequencer refuses an event while its queue is full; the sender
-// retries for a while, then reports the message as not sent.
-constexpr int kSendAttempts = 50;
-constexpr auto kSendRetryPause = 1ms;
-
-const char* const kOutPortName = "MIDI out";
-const char* const kInPortName = "MIDI in";
-const char* const kVirtualPortName = "virtual output";
-
-TMidiResult CodeOf(RtMidiError::Type type)
-{
-    switch (type) {
-    case RtMidiError::NO_DEVICES_FOUND:
-    case RtMidiError::INVALID_DEVICE: return MIDIERR_NODEVICE;
-    case RtMidiError::MEMORY_ERROR: return MMSYSERR_NOMEM;
-    case RtMidiError::INVALID_PARAMETER: return MMSYSERR_INVALPARAM;
-    case RtMidiError::INVALID_USE: return MMSYSERR_ERROR;
-    default: return MIDIERR_DRIVER; // warnings too: RtMidi warns of failed sends
-    }
-}
-
-// Takes what RtMidi reports through its error callback, so that RtMidi never
-// throws once the callback is set, and hands it to the next caller.
-class TRtErrorSink {
-public:
-    static void Report(RtMidiError::Type type, const std::string&, void* self)
-    {
-        static_cast<TRtErrorSink*>(self)->FCode.store(CodeOf(type));
-    }
-    TMidiResult Take() { return FCode.exchange(MMSYSERR_NOERROR); }
-    // Take, after opening a port: a driver error there means the open failed.
-    TMidiResult TakeOpenResult()
-    {
-        const TMidiResult failure = Take();
-        return failure == MIDIERR_DRIVER ? MIDIERR_OPENFAILED : failure;
-    }
-    void Set(TMidiResult code) { FCode.store(code); }
-
-private:
-    std::atomic<TMidiResult> FCode{MMSYSERR_NOERROR};
-};
-
-std::string DeviceName(TApi api, const std::string& raw)
-{
-    return api == TApi::Alsa ? AlsaDeviceName(raw) : raw;
-}
-
-RtMidi::Api RtApi(TApi api)
-{
-    return api == TApi::Alsa ? RtMidi::LINUX_ALSA : RtMidi::UNIX_JACK;
-}
-
-template <typename TRt>
-int FindPort(TRt& rt, const std::string& rawName)
-{
-    const unsigned count = rt.getPortCount();
-    for (unsigned i = 0; i < count; ++i)
-        if (rt.getPortName(i) == rawName)
-            return static_cast<int>(i);
-    return -1;
-}
-
-// Connects `rt`, through a port of ours named `ownName`, to the port listed as
-// `rawName`; false when no port is listed so. A refused connection is left in
-// `errors` for TakeOpenResult.
-template <typename TRt>
-bool ConnectPort(TRt& rt, const std::string& rawName, const char* ownName, TRtErrorSink& errors)
-{
-    const int index = FindPort(rt, rawName);
-    if (index < 0)
-        return false;
-    rt.openPort(static_cast<unsigned>(index), ownName);
-    if (!rt.isPortOpen())
-        errors.Set(MIDIERR_OPENFAILED);
-    return true;
-}
-
-// One open output: its own RtMidi client and a sender thread, so that a long
-// message is queued at once and reported done from the sender's thread.
-class TRtOutDevice {
-public:
-    TRtOutDevice(TApi api, TJackWatch* watch, TMidiHandle handle, TMidiCallback callback, uintptr_t instance)
-        : FApi(api), FWatch(watch), FHandle(handle), FCallback(callback), FInstance(instance)
-    {
-    }
-
-    ~TRtOutDevice() { Close(); }
-
-    // An empty target opens the program's virtual output port (the mapper).
-    TMidiResult Open(const std::string& clientName, const std::string& target)
-    {
-        try {
-            FRt = std::make_unique<RtMidiOut>(RtApi(FApi), clientName);
-            FRt->setErrorCallback(&TRtErrorSink::Report, &FErrors);
-            if (target.empty())
-                FRt->openVirtualPort(kVirtualPortName);
-            else if (!ConnectPort(*FRt, target, kOutPortName, FErrors))
-                return MIDIERR_NODEVICE;
-            if (const TMidiResult failure = FErrors.TakeOpenResult())
-                return failure;
-            if (FWatch)
-                FWindowCycle = FWatch->Cycles();
-            FThread = std::thread([this] { Run(); });
-            return MMSYSERR_NOERROR;
-        } catch (const RtMidiError& e) {
-            return CodeOf(e.getType());
-        } catch (const std::bad_alloc&) {
-            return MMSYSERR_NOMEM;
-        } catch (const std::system_error&) {
-            return MIDIERR_DRIVER;
-        }
-    }
-
-    // What went wrong since the last call: a stopped server, or a send that failed.
-    TMidiResult Health()
-    {
-        if (FWatch && FWatch->Stopped())
-            return MIDIERR_SERVERSTOPPED;
-        return FSendFailure.exchange(MMSYSERR_NOERROR);
-    }
-
-    TMidiResult Enqueue(TMidiHdr* header, std::vector<uint8_t> bytes)
-    {
-        if (const TMidiResult failure = Health())
-            return failure;
-        {
-            std::lock_guard lock(FMutex);
-            FQueue.push_back(TItem{header, std::move(bytes)});
-        }
-        FWake.notify_one();
-        return MMSYSERR_NOERROR;
-    }
-
-    // Hands back every queued header and silences all 16 channels.
-    void Reset()
-    {
-        std::deque<TItem> taken;
-        {
-            std::lock_guard lock(FMutex);
-            taken.swap(FQueue);
-            std::vector<uint8_t> silence;
-            for (uint8_t channel = 0; channel < 16; ++channel) {
-                const uint8_t status = static_cast<uint8_t>(0xB0 | channel);
-                silence.insert(silence.end(), {status, 123, 0, status, 120, 0}); // all notes off, all sound off
-            }
-            FQueue.push_back(TItem{nullptr, std::move(silence)});
-        }
-        FWake.notify_one();
-        for (const TItem& item : taken)
-            if (item.Header)
-                Complete(item.Header);
-    }
-
-    // Sends what is queued, then ends the sender; no callback comes after this.
-    void Close()
-    {
-        if (FThread.joinable()) {
-            {
-                std::lock_guard lock(FMutex);
-                FClosing = true;
-            }
-            FWake.notify_one();
-            FThread.join();
-        }
-        WaitUntilFlushed();
-        FRt.reset();
-    }
-
-private:
-    struct TItem {
-        TMidiHdr* Header; // null: Bytes are to be sent
-        std::vector<uint8_t> Bytes;
-    };
-
-    void Complete(TMidiHdr* header)
-    {
-        MarkMidiHeaderDone(header);
-        FCallback(FHandle, MOM_DONE, FInstance, reinterpret_cast<uintptr_t>(header), 0);
-    }
-
-    void Run()
-    {
-        for (;;) {
-            TItem item;
-            {
-                std::unique_lock lock(FMutex);
-                FWake.wait(lock, [this] { return !FQueue.empty() || FClosing; });
-                if (FQueue.empty())
-                    return;
-                item = std::move(FQueue.front());
-                FQueue.pop_front();
-            }
-            try {
-                if (item.Header)
-                    SendStream(item.Header->lpData, item.Header->dwBufferLength);
-                else
-                    SendStream(item.Bytes.data(), item.Bytes.size());
-            } catch (...) {
-                FSendFailure.store(MIDIERR_SENDFAILED);
-            }
-            if (item.Header)
-                Complete(item.Header);
-        }
-    }
-
-    void SendStream(const uint8_t* data, size_t length)
-    {
-        SplitMidiMessages(data, length, [this](const uint8_t* message, size_t size) {
-            if (FWatch) {
-                if (FWatch->Stopped())
-                    return;
-                Pace(size);
-            }
-            SendOne(message, size);
-        });
-    }
-
-    void SendOne(const uint8_t* message, size_t size)
-    {
-        for (int attempt = 1;; ++attempt) {
-            FRt->sendMessage(message, size);
-            if (FErrors.Take() == MMSYSERR_NOERROR)
-                return;
-            if (attempt == kSendAttempts) {
-                FSendFailure.store(MIDIERR_SENDFAILED);
-                return;
-            }
-            std::this_thread::sleep_for(kSendRetryPause);
-        }
-    }
-
-    // JACK flushes what the sender wrote in its next process cycle; a port
-    // removed before that cycle has run loses the last messages (the
-    // silencing sent on close among them). Two cycles make sure, unless the
-    // server has stopped or stalls.
-    void WaitUntilFlushed() const
-    {
-        if (!FWatch)
-            return;
-        const uint64_t target = FWatch->Cycles() + 2;
-        const auto deadline = std::chrono::steady_clock::now() + kStallTimeout;
-        while (!FWatch->Stopped() && FWatch->Cycles() < target && std::chrono::steady_clock::now() < deadline)
-            std::this_thread::sleep_for(200us);
-    }
-
-    void Pace(size_t size)
-    {
-        const uint64_t cost = size + kJackEventCost;
-        if (FWatch->Cycles() >= FWindowCycle + 2) {
-            FWindowCycle = FWatch->Cycles();
-            FWindowCost = 0;
-        }
-        if (FWindowCost > 0 && FWindowCost + cost > kJackBudget) {
-            const auto deadline = std::chrono::steady_clock::now() + kStallTimeout;
-            while (!FWatch->Stopped() && FWatch->Cycles() < FWindowCycle + 2) {
-                if (std::chrono::steady_clock::now() > deadline) {
-                    FSendFailure.store(MIDIERR_NOTREADY);
-                    break;
-                }
-                std::this_thread::sleep_for(200us);
-            }
-            FWindowCycle = FWatch->Cycles();
-            FWindowCost = 0;
-        }
-        FWindowCost += cost;
-    }
-
-    const TApi FApi;
-    TJackWatch* const FWatch; // JACK only
-    const TMidiHandle FHandle;
-    const TMidiCallback FCallback;
-    const uintptr_t FInstance;
-    TRtErrorSink FErrors; // outlives FRt, which reports into it
-    std::atomic<TMidiResult> FSendFailure{MMSYSERR_NOERROR}; // reported by the next call
-    std::unique_ptr<RtMidiOut> FRt;
-    std::mutex FMutex;
-    std::condition_variable FWake;
-    std::deque<TItem> FQueue;
-    bool FClosing = false;
-    uint64_t FWindowCycle = 0; // sender thread only
-    uint64_t FWindowCost = 0;
-    std::thread FThread;
-};
-
-// One open input: RtMidi's thread delivers whole messages; short ones go to
-// the callback packed, system-exclusive ones into the queued buffers.
-class TRtInDevice {
-public:
-    TRtInDevice(TApi api, TJackWatch* watch, TMidiHandle handle, TMidiCallback callback, uintptr_t instance)
-        : FApi(api), FWatch(watch), FHandle(handle), FCallback(callback), FInstance(instance)
-    {
-    }
-
-    ~TRtInDevice() { Close(); }
-
-    TMidiResult Open(const std::string& clientName, const std::string& source)
-    {
-        try {
-            FRt = std::make_unique<RtMidiIn>(RtApi(FApi), clientName);
-            FRt->setErrorCallback(&TRtErrorSink::Report, &FErrors);
-            FRt->ignoreTypes(false, false, false); // the port filters itself
-            FRt->setCallback(&TRtInDevice::Received, this);
-            if (!ConnectPort(*FRt, source, kInPortName, FErrors))
-                return MIDIERR_NODEVICE;
-            return FErrors.TakeOpenResult();
-        } catch (const RtMidiError& e) {
-            return CodeOf(e.getType());
-        } catch (const std::bad_alloc&) {
-            return MMSYSERR_NOMEM;
-        }
-    }
-
-    TMidiResult Health()
-    {
-        if (FWatch && FWatch->Stopped())
-            return MIDIERR_SERVERSTOPPED;
-        return FErrors.Take();
-    }
-
-    void AddBuffer(TMidiHdr* header)
-    {
-        std::lock_guard lock(FMutex);
-        FBuffers.push_back(header);
-    }
-
-    void Start()
-    {
-        FStart.store(std::chrono::steady_clock::now().time_since_epoch().count());
-        FStarted.store(true);
-    }
-
-    void Stop() { FStarted.store(false); }
-
-    // Stops input and hands back every queued buffer, empty.
-    void Reset()
-    {
-        Stop();
-        std::lock_guard lock(FMutex);
-        for (TMidiHdr* header : FBuffers) {
-            header->dwBytesRecorded = 0;
-            MarkMidiHeaderDone(header);
-            FCallback(FHandle, MIM_LONGDATA, FInstance, reinterpret_cast<uintptr_t>(header), 0);
-        }
-        FBuffers.clear();
-    }
-
-    // Ends RtMidi's client and with it its thread: no callback comes after this.
-    void Close()
-    {
-        Stop();
-        FRt.reset();
-    }
-
-private:
-    static void Received(double, std::vector<unsigned char>* message, void* self) noexcept
-    {
-        if (message && !message->empty())
-            static_cast<TRtInDevice*>(self)->Deliver(message->data(), message->size());
-    }
-
-    void Deliver(const uint8_t* data, size_t size) noexcept
-    {
-        if (!FStarted.load())
-            return;
-        const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
-        const auto elapsed = std::chrono::steady_clock::duration(now - FStart.load());
-        const auto timestamp =
-            static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count());
-        if (data[0] == 0xF0) {
-            std::lock_guard lock(FMutex);
-            size_t done = 0;
-            while (done < size && !FBuffers.empty()) { // no buffer left: the rest is dropped
-                TMidiHdr* header = FBuffers.front();
-                FBuffers.pop_front();
-                const size_t part = std::min<size_t>(size - done, header->dwBufferLength);
-                std::copy(data + done, data + done + part, header->lpData);
-                done += part;
-                header->dwBytesRecorded = static_cast<uint32_t>(part);
-                MarkMidiHeaderDone(header);
-                FCallback(FHandle, MIM_LONGDATA, FInstance, reinterpret_cast<uintptr_t>(header), timestamp);
-            }
-        } else if (size <= 3) {
-            uint32_t word = 0;
-            for (size_t i = 0; i < size; ++i)
-                word |= static_cast<uint32_t>(data[i]) << (8 * i);
-            FCallback(FHandle, MIM_DATA, FInstance, word, timestamp);
-        } else {
-            FCallback(FHandle, MIM_ERROR, FInstance, 0, timestamp);
-        }
-    }
-
-    const TApi FApi;
-    TJackWatch* const FWatch;
-    const TMidiHandle FHandle;
-    const TMidiCallback FCallback;
-    const uintptr_t FInstance;
-    TRtErrorSink FErrors;
-    std::mutex FMutex;
-    std::deque<TMidiHdr*> FBuffers;
-    std::atomic<bool> FStarted{false};
-    std::atomic<std::chrono::steady_clock::rep> FStart{0};
-    std::unique_ptr<RtMidiIn> FRt; // last: destroyed first, while the rest is still there
-};
-
+// The device table: lists the devices of the MIDI system in use, opens them
+// and finds each open device by its handle.
 class TRtMidiBinding : public TMidiBinding {
 public:
     explicit TRtMidiBinding(TMidiSystem system)
@@ -470,14 +52,14 @@ public:
         caps.vDriverVersion = RTMIDI_DRIVER_VERSION;
         caps.wChannelMask = 0xFFFF;
         if (deviceId == MIDI_MAPPER) {
-            caps.szPname = FClientName + " " + kVirtualPortName;
+            caps.szPname = FClientName + " " + kRtVirtualPortName;
             caps.wTechnology = MOD_MAPPER;
             return MMSYSERR_NOERROR;
         }
         std::string raw;
         if (const TMidiResult failure = RawName(FOutLister.get(), FOutListErrors, FOutNames, deviceId, raw))
             return failure;
-        caps.szPname = DeviceName(FApi, raw);
+        caps.szPname = DeviceName(raw);
         caps.wTechnology = MOD_MIDIPORT;
         return MMSYSERR_NOERROR;
     }
@@ -521,7 +103,7 @@ public:
             return MMSYSERR_INVALHANDLE;
         if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
             return failure;
-        if (FApi == TApi::Jack && LongestMessage(header) > kJackMaxMessage)
+        if (FApi == TRtApi::Jack && LongestMessage(header) > kJackMaxMessage)
             return MIDIERR_TOOLONG;
         MarkMidiHeaderQueued(header);
         const TMidiResult result = device->Enqueue(header, {});
@@ -553,7 +135,7 @@ public:
         std::string raw;
         if (const TMidiResult failure = RawName(FInLister.get(), FInListErrors, FInNames, deviceId, raw))
             return failure;
-        caps.szPname = DeviceName(FApi, raw);
+        caps.szPname = DeviceName(raw);
         return MMSYSERR_NOERROR;
     }
 
@@ -627,15 +209,8 @@ private:
         // Without the device there is nothing to try (and ALSA would say so on stderr).
         if (access("/dev/snd/seq", R_OK | W_OK) != 0)
             return false;
-        try {
-            auto out = std::make_unique<RtMidiOut>(RtMidi::LINUX_ALSA, FClientName);
-            auto in = std::make_unique<RtMidiIn>(RtMidi::LINUX_ALSA, FClientName);
-            Adopt(std::move(out), std::move(in));
-            FApi = TApi::Alsa;
-            return true;
-        } catch (const RtMidiError&) {
-            return false; // no sequencer (no /dev/snd/seq, or no permission)
-        }
+        // False without a sequencer (no /dev/snd/seq, or no permission).
+        return TryListers(TRtApi::Alsa, FClientName);
     }
 
     bool TryJack()
@@ -645,31 +220,32 @@ private:
         FWatch = TJackWatch::Open(FClientName + " watch");
         if (!FWatch)
             return false;
+        if (TryListers(TRtApi::Jack, FClientName + " list"))
+            return true;
+        FWatch.reset();
+        return false;
+    }
+
+    // The clients that list the devices; the table uses `api` once both are made.
+    bool TryListers(TRtApi api, const std::string& clientName)
+    {
         try {
-            auto out = std::make_unique<RtMidiOut>(RtMidi::UNIX_JACK, FClientName + " list");
-            auto in = std::make_unique<RtMidiIn>(RtMidi::UNIX_JACK, FClientName + " list");
-            Adopt(std::move(out), std::move(in));
-            FApi = TApi::Jack;
+            FOutLister = NewRtClient<RtMidiOut>(api, clientName, FOutListErrors);
+            FInLister = NewRtClient<RtMidiIn>(api, clientName, FInListErrors);
+            FApi = api;
             return true;
         } catch (const RtMidiError&) {
-            FWatch.reset();
+            FOutLister.reset();
+            FInLister.reset();
             return false;
         }
     }
 
-    void Adopt(std::unique_ptr<RtMidiOut> out, std::unique_ptr<RtMidiIn> in)
-    {
-        out->setErrorCallback(&TRtErrorSink::Report, &FOutListErrors);
-        in->setErrorCallback(&TRtErrorSink::Report, &FInListErrors);
-        FOutLister = std::move(out);
-        FInLister = std::move(in);
-    }
-
-    bool Available() const { return FApi != TApi::None && !(FWatch && FWatch->Stopped()); }
+    bool Available() const { return FApi != TRtApi::None && !(FWatch && FWatch->Stopped()); }
 
     TMidiResult ServerState() const
     {
-        if (FApi == TApi::None)
+        if (FApi == TRtApi::None)
             return MMSYSERR_NODRIVER;
         if (FWatch && FWatch->Stopped())
             return MIDIERR_SERVERSTOPPED;
@@ -715,7 +291,7 @@ private:
     TMidiResult Open(TDevices<TDevice>& devices, TMidiHandle& handle, const std::string& rawName,
                      TMidiCallback callback, uintptr_t instance)
     {
-        auto device = std::make_unique<TDevice>(FApi, FWatch.get(), FNextHandle, callback, instance);
+        auto device = std::make_unique<TDevice>(TRtDeviceContext{FApi, FWatch.get(), FNextHandle, callback, instance});
         if (const TMidiResult failure = device->Open(FClientName, rawName))
             return failure;
         handle = FNextHandle++;
@@ -759,6 +335,11 @@ private:
         return validHandle ? UnprepareMidiHeader(header, size) : MMSYSERR_INVALHANDLE;
     }
 
+    std::string DeviceName(const std::string& raw) const
+    {
+        return FApi == TRtApi::Alsa ? AlsaDeviceName(raw) : raw;
+    }
+
     static size_t LongestMessage(const TMidiHdr* header)
     {
         size_t longest = 0;
@@ -767,7 +348,7 @@ private:
         return longest;
     }
 
-    TApi FApi = TApi::None;
+    TRtApi FApi = TRtApi::None;
     std::string FClientName;
     std::unique_ptr<TJackWatch> FWatch; // outlives every device, which reads it
     TRtErrorSink FOutListErrors;

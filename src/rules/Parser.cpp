@@ -28,17 +28,6 @@ constexpr TPredefined kPredefined[] = {
     {"SYSEX", 15}, {"SX", 15}, {"EX", 15},
 };
 
-constexpr std::int32_t kCodeNot = 2;
-constexpr std::int32_t kCodeUnaryMinus = 3;
-constexpr std::int32_t kCodeAdd = 4;
-constexpr std::int32_t kCodeSubtract = 5;
-constexpr std::int32_t kCodeMultiply = 6;
-constexpr std::int32_t kCodeDivide = 7;
-constexpr std::int32_t kCodeModulo = 8;
-constexpr std::int32_t kCodeOr = 9;
-constexpr std::int32_t kCodeAnd = 10;
-constexpr std::int32_t kCodeXor = 11;
-
 // Positions are ints; a longer text could not be addressed.
 constexpr std::size_t kMaxTextLength = INT_MAX / 2;
 
@@ -122,10 +111,10 @@ private:
         return false;
     }
     // Applies a binary or unary operator to the operands on the value stack.
-    void Operate(const char* line, std::int32_t code)
+    void Operate(const char* line, TRuleOperator code)
     {
         M.Trace(line);
-        M.PushValue(code);
+        M.PushValue(static_cast<std::int32_t>(code));
         M.Calculate();
     }
 
@@ -211,24 +200,24 @@ bool TRuleParser::E()
             ++FPos;
             if (E()) {
                 if (c == '+')
-                    Operate("e : t + e", kCodeAdd);
+                    Operate("e : t + e", TRuleOperator::Add);
                 else
-                    Operate("e : t - e", kCodeSubtract);
+                    Operate("e : t - e", TRuleOperator::Subtract);
                 return Succeed();
             }
         } else {
             const std::string_view word = WordAt(FPos);
             const char* line = nullptr;
-            std::int32_t code = 0;
+            TRuleOperator code{};
             if (SameWord(word, "OR")) {
                 line = "e : t OR e";
-                code = kCodeOr;
+                code = TRuleOperator::Or;
             } else if (SameWord(word, "AND")) {
                 line = "e : t AND e";
-                code = kCodeAnd;
+                code = TRuleOperator::And;
             } else if (SameWord(word, "XOR")) {
                 line = "e : t XOR e";
-                code = kCodeXor;
+                code = TRuleOperator::Xor;
             }
             if (line) {
                 FPos += static_cast<int>(word.size());
@@ -251,7 +240,7 @@ bool TRuleParser::E()
         if (!T())
             return Fail();
         if (c == '-')
-            Operate("e : - t", kCodeUnaryMinus);
+            Operate("e : - t", TRuleOperator::UnaryMinus);
         else
             M.Trace("e : + t");
         return Succeed();
@@ -262,7 +251,7 @@ bool TRuleParser::E()
         SkipBlanks();
         if (!T())
             return Fail();
-        Operate("e : NOT t", kCodeNot);
+        Operate("e : NOT t", TRuleOperator::Not);
         return Succeed();
     }
     return Fail();
@@ -277,19 +266,19 @@ bool TRuleParser::T()
     const int operatorPos = FPos;
     const int c = Char(FPos);
     const char* line = nullptr;
-    std::int32_t code = 0;
+    TRuleOperator code{};
     int length = 1;
     if (c == '*') {
         line = "t : f * t";
-        code = kCodeMultiply;
+        code = TRuleOperator::Multiply;
     } else if (c == '/') {
         line = "t : f / t";
-        code = kCodeDivide;
+        code = TRuleOperator::Divide;
     } else {
         const std::string_view word = WordAt(FPos);
         if (SameWord(word, "MOD")) {
             line = "t : f MOD t";
-            code = kCodeModulo;
+            code = TRuleOperator::Modulo;
             length = 3;
         }
     }

@@ -81,7 +81,12 @@ int PopContext();
 void DropContext();
 void PushValue(std::int32_t value);
 std::int32_t PopValue();
-// Pops an operator code (1..11), its operand(s), pushes the result.
+// The calculator's operator codes, as they stand on the value stack. Codes up
+// to UnaryMinus take one operand.
+enum class TRuleOperator : std::int32_t {
+    UnaryPlus = 1, Not, UnaryMinus, Add, Subtract, Multiply, Divide, Modulo, Or, And, Xor
+};
+// Pops an operator code (a TRuleOperator, 1..11), its operand(s), pushes the result.
 void Calculate();
 // Appends the low `bitCount` bits of `value`, most significant first. Bits of
 // a field wider than 32 repeat: field bit k takes value bit (k mod 32). A

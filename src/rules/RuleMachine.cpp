@@ -10,32 +10,31 @@ namespace zw {
 
 namespace {
 
-enum TOperator : std::int32_t {
-    UnaryPlus = 1, Not, UnaryMinus, Add, Subtract, Multiply, Divide, Modulo, Or, And, Xor
-};
-
-// Indexed by operator code; codes up to UnaryMinus take one operand.
+// Indexed by operator code.
 constexpr const char* kOperatorNames[] = {
     "", "UnaryPlus", "Not", "UnaryMinus", "Add", "Subtract", "Multiply",
     "Divide", "Modulo", "Or", "And", "Xor",
 };
 
-std::int32_t Apply(std::int32_t code, std::int32_t left, std::int32_t right)
+std::int32_t Apply(TRuleOperator code, std::int32_t left, std::int32_t right)
 {
     switch (code) {
-    case UnaryPlus: return right;
-    case Not: return ~right;
-    case UnaryMinus: return CheckedNeg(right);
-    case Add: return CheckedAdd(left, right);
-    case Subtract: return CheckedSub(left, right);
-    case Multiply: return CheckedMul(left, right);
-    case Divide: return CheckedDiv(left, right);
-    case Modulo: return CheckedMod(left, right);
-    case Or: return left | right;
-    case And: return left & right;
-    default: return left ^ right;  // Xor; the caller has checked the range
+    case TRuleOperator::UnaryPlus: return right;
+    case TRuleOperator::Not: return ~right;
+    case TRuleOperator::UnaryMinus: return CheckedNeg(right);
+    case TRuleOperator::Add: return CheckedAdd(left, right);
+    case TRuleOperator::Subtract: return CheckedSub(left, right);
+    case TRuleOperator::Multiply: return CheckedMul(left, right);
+    case TRuleOperator::Divide: return CheckedDiv(left, right);
+    case TRuleOperator::Modulo: return CheckedMod(left, right);
+    case TRuleOperator::Or: return left | right;
+    case TRuleOperator::And: return left & right;
+    case TRuleOperator::Xor: break;
     }
+    return left ^ right;
 }
+
+constexpr std::int32_t Code(TRuleOperator code) { return static_cast<std::int32_t>(code); }
 
 } // namespace
 
@@ -82,11 +81,11 @@ void TRuleMachine::RaiseValueUnderflow()
 void TRuleMachine::Calculate()
 {
     const std::int32_t code = PopValue();
-    if (code < UnaryPlus || code > Xor)
+    if (code < Code(TRuleOperator::UnaryPlus) || code > Code(TRuleOperator::Xor))
         throw EBug(Format("Unknown or invalid operarator (%d) in calculator", code));
     const std::int32_t right = PopValue();
-    const std::int32_t left = code > UnaryMinus ? PopValue() : 0;
-    const std::int32_t result = Apply(code, left, right);
+    const std::int32_t left = code > Code(TRuleOperator::UnaryMinus) ? PopValue() : 0;
+    const std::int32_t result = Apply(static_cast<TRuleOperator>(code), left, right);
     PushValue(result);
     Trace("-- operator %s( %d, %d) -> %d", kOperatorNames[code], right, left, result);
 }

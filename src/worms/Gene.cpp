@@ -2,15 +2,8 @@
 
 #include "common/Exceptions.h"
 #include "common/TextLines.h"
-#include "worms/Worm.h"
 
 namespace zw {
-
-TGene::TGene(const TWorm* worm)
-{
-    if (worm)
-        FGenes.assign(worm->Gene().Data(), worm->Gene().Data() + worm->Size());
-}
 
 TGene::TGene(const uint8_t* bytes, int32_t count)
 {

@@ -8,11 +8,6 @@ namespace zw {
 
 class TWorm;
 
-// A percentage 0..100 held in one byte: crossover and mutation probability,
-// morph percentage. Setters taking a TPercentage check the range.
-using TPercentage = uint8_t;
-inline constexpr int kMaxPercentage = 100;
-
 // The genome of one worm: an ordered, counted run of byte-valued genes. A gene
 // is identified by its 0-based index, which is also its gene number in the rule
 // table. Copies are plain values; a copy never follows later changes of its
@@ -22,6 +17,7 @@ public:
     // An empty genome (Size 0).
     TGene() = default;
     // A copy of the worm's genome; an empty genome when `worm` is null.
+    // Defined with the worm, so that the genome itself needs no toolkit.
     explicit TGene(const TWorm* worm);
     // A genome of `count` genes taken from `bytes`, one byte per gene (as a
     // drag carries them).

@@ -1,8 +1,7 @@
 #include "worms/Worm.h"
 
-#include "common/Checked.h"
 #include "common/Dialogs.h"
-#include "common/Random.h"
+#include "worms/Breeding.h"
 #include "worms/DragFormats.h"
 #include "worms/WormPanel.h"
 #include "worms/WormPath.h"
@@ -17,7 +16,13 @@
 
 namespace zw {
 
-TWorm::TWorm(QWidget* parent) : QWidget(parent)
+TGene::TGene(const TWorm* worm)
+{
+    if (worm)
+        *this = worm->Gene();
+}
+
+TWorm::TWorm(QWidget* parent) : TWormSettings(parent)
 {
     resize(80, 80);
     setAcceptDrops(true);
@@ -75,92 +80,23 @@ void TWorm::SetFrozen(bool value)
     }
 }
 
-void TWorm::SetLookColor(QColor& field, const QColor& value)
-{
-    if (field == value)
-        return;
-    field = value;
-    update();
-}
-
-void TWorm::SetClearance(int value)
-{
-    const uint8_t clearance = CheckedByte(value);
-    if (clearance == FClearance)
-        return;
-    FClearance = clearance;
-    update();
-}
-
-void TWorm::SetBackColor(const QColor& value) { SetLookColor(FBackColor, value); }
-void TWorm::SetBorderColorNormal(const QColor& value) { SetLookColor(FBorderColorNormal, value); }
-void TWorm::SetBorderColorAudible(const QColor& value) { SetLookColor(FBorderColorAudible, value); }
-void TWorm::SetBorderColorFrozen(const QColor& value) { SetLookColor(FBorderColorFrozen, value); }
-void TWorm::SetBorderColorBoth(const QColor& value) { SetLookColor(FBorderColorBoth, value); }
-void TWorm::SetPenColor(const QColor& value) { SetLookColor(FPenColor, value); }
-
-void TWorm::SetTransparent(bool value)
-{
-    if (value == FTransparent)
-        return;
-    FTransparent = value;
-    update();
-}
-
-void TWorm::SetDrawLines(bool value)
-{
-    if (value == FDrawLines)
-        return;
-    FDrawLines = value;
-    update();
-}
-
 QColor TWorm::BorderColor() const
 {
+    const TWormLook& look = Look();
     if (FAudible)
-        return FFrozen ? FBorderColorBoth : FBorderColorAudible;
-    return FFrozen ? FBorderColorFrozen : FBorderColorNormal;
-}
-
-void TWorm::SetCrossOverProbability(int value)
-{
-    FCrossOverProbability = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
-}
-
-void TWorm::SetMutationProbability(int value)
-{
-    FMutationProbability = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
-}
-
-void TWorm::SetMutationRange(int value)
-{
-    FMutationRange = CheckedByte(value);
-}
-
-void TWorm::SetMorphPercentage(int value)
-{
-    FMorphPercentage = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
+        return FFrozen ? look.BorderColorBoth : look.BorderColorAudible;
+    return FFrozen ? look.BorderColorFrozen : look.BorderColorNormal;
 }
 
 void TWorm::Randomize()
 {
-    uint8_t* genes = FGene.Data();
-    for (int32_t i = 0; i < FGene.Size(); ++i)
-        genes[i] = static_cast<uint8_t>(Random(256));
+    RandomizeGenes(FGene);
     NotifyChanged();
 }
 
 void TWorm::Mutate()
 {
-    const int range = FMutationRange;
-    uint8_t* genes = FGene.Data();
-    for (int32_t i = 0; i < FGene.Size(); ++i) {
-        if (Random(100) >= FMutationProbability)
-            continue;
-        const int step = range - Random(2 * range + 1);
-        // Steps wrap around the byte on purpose: 255 + 1 gives 0.
-        genes[i] = static_cast<uint8_t>((genes[i] + 256 + step) % 256);
-    }
+    MutateGenes(FGene, Breeding());
     NotifyChanged();
 }
 
@@ -168,29 +104,15 @@ void TWorm::CrossOver(TWorm* other)
 {
     if (!other)
         return;
-    bool take = Random(100) < FCrossOverProbability;
-    const int32_t count = std::min(FGene.Size(), other->FGene.Size());
-    uint8_t* genes = FGene.Data();
-    const uint8_t* partner = other->FGene.Data();
-    for (int32_t i = 0; i < count; ++i) {
-        if (take)
-            genes[i] = partner[i];
-        if (Random(100) < FCrossOverProbability)
-            take = !take;
-    }
-    Mutate();
+    CrossOverGenes(FGene, other->FGene, Breeding());
+    NotifyChanged();
 }
 
 void TWorm::Morph(TWorm* other)
 {
     if (!other)
         return;
-    const int q = FMorphPercentage;
-    const int32_t count = std::min(FGene.Size(), other->FGene.Size());
-    uint8_t* genes = FGene.Data();
-    const uint8_t* partner = other->FGene.Data();
-    for (int32_t i = 0; i < count; ++i)
-        genes[i] = static_cast<uint8_t>((genes[i] * (100 - q) + partner[i] * q) / 100);
+    MorphGenes(FGene, other->FGene, Breeding());
     NotifyChanged();
 }
 
@@ -226,7 +148,8 @@ void TWorm::PaintTo(QPainter& painter) const
 {
     const int w = width();
     const int h = height();
-    const std::vector<QPoint> points = RoundWormPath(WormPath(FGene, w, h, FClearance));
+    const TWormLook& look = Look();
+    const std::vector<QPoint> points = RoundWormPath(WormPath(FGene, w, h, look.Clearance));
 
     // The caller's painter may be shared (an image, another widget): leave it as it was.
     painter.save();
@@ -234,11 +157,11 @@ void TWorm::PaintTo(QPainter& painter) const
     QPen border(BorderColor(), 4);
     border.setJoinStyle(Qt::MiterJoin);
     painter.setPen(border);
-    painter.setBrush(FBackColor);
+    painter.setBrush(look.BackColor);
     painter.drawRect(1, 1, w - 1, h - 1);
 
-    painter.setPen(QPen(FPenColor, 1));
-    if (FDrawLines) {
+    painter.setPen(QPen(look.PenColor, 1));
+    if (look.DrawLines) {
         painter.drawPolyline(points.data(), static_cast<int>(points.size()));
     } else {
         // Dots on the inner points only: the ends of the path get none.

@@ -2,6 +2,7 @@
 
 #include "worms/DragDrop.h"
 #include "worms/Gene.h"
+#include "worms/WormSettings.h"
 
 #include <QColor>
 #include <QWidget>
@@ -13,7 +14,8 @@ class QPainter;
 
 namespace zw {
 
-// One creature on screen: owns a genome, carries the breeding parameters and
+// One creature on screen: owns a genome, carries its look and breeding
+// parameters (TWormSettings; a change of look repaints) and the breeding
 // operators, shows its state (audible, frozen, both, neither) by its border
 // colour and draws its genome as a path of unit steps.
 //
@@ -25,7 +27,7 @@ namespace zw {
 // Right press freezes it. Dropping another worm on it makes it audible and
 // mates its panel; dropping a gene bank entry (kGeneBoxMimeType) makes it
 // audible and gives it the entry's genome.
-class TWorm : public QWidget {
+class TWorm : public TWormSettings<QWidget> {
     Q_OBJECT
 
 public:
@@ -53,46 +55,16 @@ public:
     int Tag() const { return FTag; }
     void SetTag(int tag) { FTag = tag; }
 
-    // Look; each setter repaints and does nothing when the value is unchanged.
-    int Clearance() const { return FClearance; } // 0..255
-    void SetClearance(int value);
-    QColor BackColor() const { return FBackColor; }
-    void SetBackColor(const QColor& value);
-    QColor BorderColorNormal() const { return FBorderColorNormal; }
-    void SetBorderColorNormal(const QColor& value);
-    QColor BorderColorAudible() const { return FBorderColorAudible; }
-    void SetBorderColorAudible(const QColor& value);
-    QColor BorderColorFrozen() const { return FBorderColorFrozen; }
-    void SetBorderColorFrozen(const QColor& value);
-    QColor BorderColorBoth() const { return FBorderColorBoth; }
-    void SetBorderColorBoth(const QColor& value);
-    QColor PenColor() const { return FPenColor; }
-    void SetPenColor(const QColor& value);
-    // Stored and repainted on change; the drawing does not consult it.
-    bool Transparent() const { return FTransparent; }
-    void SetTransparent(bool value);
-    bool DrawLines() const { return FDrawLines; }
-    void SetDrawLines(bool value);
     // The border colour for the current state.
     QColor BorderColor() const;
-
-    // Breeding parameters (stored only). Out-of-range values raise ERangeError.
-    int CrossOverProbability() const { return FCrossOverProbability; } // 0..100
-    void SetCrossOverProbability(int value);
-    int MutationProbability() const { return FMutationProbability; } // 0..100
-    void SetMutationProbability(int value);
-    int MutationRange() const { return FMutationRange; } // 0..255
-    void SetMutationRange(int value);
-    int MorphPercentage() const { return FMorphPercentage; } // 0..100
-    void SetMorphPercentage(int value);
 
     void SetOnAudible(TNotifyEvent handler) { FOnAudible = std::move(handler); }
     void SetOnFrozen(TNotifyEvent handler) { FOnFrozen = std::move(handler); }
     void SetOnGenomeChanged(TGenomeChangedEvent handler) { FOnGenomeChanged = std::move(handler); }
 
-    // Breeding operators; each draws from zw::Random in a fixed order and ends
-    // with NotifyChanged. A null partner does nothing (AssignGenes(nullptr)
-    // still notifies).
+    // Breeding operators (the draws are those of Breeding.h), each ending with
+    // NotifyChanged. A null partner does nothing (AssignGenes(nullptr) still
+    // notifies).
     void Randomize();
     void Mutate();
     void CrossOver(TWorm* other);
@@ -123,27 +95,15 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
+    void LookChanged() override { update(); }
+    void BreedingChanged() override {}
     void StartDrag();
-    void SetLookColor(QColor& field, const QColor& value);
 
     TGene FGene;
     bool FDestroying = false;
     bool FAudible = false;
     bool FFrozen = false;
     int FTag = -1;
-    int FClearance = 10;
-    QColor FBackColor{255, 255, 255};
-    QColor FBorderColorNormal{128, 128, 128};
-    QColor FBorderColorAudible{255, 255, 0};
-    QColor FBorderColorFrozen{0, 0, 255};
-    QColor FBorderColorBoth{0, 255, 0};
-    QColor FPenColor{0, 0, 0};
-    bool FTransparent = false;
-    bool FDrawLines = true;
-    TPercentage FCrossOverProbability = 33;
-    TPercentage FMutationProbability = 50;
-    uint8_t FMutationRange = 5;
-    TPercentage FMorphPercentage = 20;
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TGenomeChangedEvent FOnGenomeChanged;

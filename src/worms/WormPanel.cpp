@@ -9,32 +9,13 @@
 
 namespace zw {
 
-TWormPanel::TWormPanel(QWidget* parent) : QFrame(parent)
+TWormPanel::TWormPanel(QWidget* parent) : TWormSettings(parent)
 {
     setFrameStyle(QFrame::Panel | QFrame::Raised);
     setLineWidth(1);
 
-    // The defaults go through the setters in this order, so the grid is built
-    // last and its worms start with the worm defaults.
-    SetSpacing(2);
-    SetClearance(10);
-    SetWormWidth(80);
-    SetWormHeight(80);
-    SetWormSize(120);
-    SetBackColor(QColor(255, 255, 255));
-    SetBorderColorNormal(QColor(128, 128, 128));
-    SetBorderColorAudible(QColor(255, 255, 0));
-    SetBorderColorFrozen(QColor(0, 0, 255));
-    SetBorderColorBoth(QColor(0, 255, 0));
-    SetPenColor(QColor(0, 0, 0));
-    SetTransparent(false);
-    SetCrossOverProbability(33);
-    SetMutationProbability(50);
-    SetMutationRange(5);
-    SetMorphPercentage(20);
-    SetDrawLines(true);
-    SetAudible(-1);
-    SetFrozen(-1);
+    // The grid is built last, so its worms start with the worm defaults,
+    // which are also the panel's.
     SetRowCount(2);
     SetColCount(2);
 }
@@ -91,16 +72,6 @@ void TWormPanel::SetSpacing(int value)
     ArrangeWorms();
 }
 
-void TWormPanel::SetClearance(int value)
-{
-    const int clearance = CheckedByte(value);
-    if (clearance == FClearance)
-        return;
-    FClearance = clearance;
-    UpdateWorms();
-    ArrangeWorms();
-}
-
 void TWormPanel::SetWormWidth(int value)
 {
     const int wormWidth = CheckedByte(value);
@@ -128,73 +99,6 @@ void TWormPanel::SetWormSize(int value)
     FWormSize = value;
     for (TWorm* worm : FWorms)
         worm->SetSize(value);
-}
-
-void TWormPanel::SetLookColor(QColor& field, const QColor& value)
-{
-    if (field == value)
-        return;
-    field = value;
-    UpdateWorms();
-}
-
-void TWormPanel::SetBackColor(const QColor& value) { SetLookColor(FBackColor, value); }
-void TWormPanel::SetBorderColorNormal(const QColor& value) { SetLookColor(FBorderColorNormal, value); }
-void TWormPanel::SetBorderColorAudible(const QColor& value) { SetLookColor(FBorderColorAudible, value); }
-void TWormPanel::SetBorderColorFrozen(const QColor& value) { SetLookColor(FBorderColorFrozen, value); }
-void TWormPanel::SetBorderColorBoth(const QColor& value) { SetLookColor(FBorderColorBoth, value); }
-void TWormPanel::SetPenColor(const QColor& value) { SetLookColor(FPenColor, value); }
-
-void TWormPanel::SetTransparent(bool value)
-{
-    if (value == FTransparent)
-        return;
-    FTransparent = value;
-    UpdateWorms();
-}
-
-void TWormPanel::SetDrawLines(bool value)
-{
-    if (value == FDrawLines)
-        return;
-    FDrawLines = value;
-    UpdateWorms();
-}
-
-void TWormPanel::SetCrossOverProbability(int value)
-{
-    const int probability = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
-    if (probability == FCrossOverProbability)
-        return;
-    FCrossOverProbability = probability;
-    UpdateWorms();
-}
-
-void TWormPanel::SetMutationProbability(int value)
-{
-    const int probability = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
-    if (probability == FMutationProbability)
-        return;
-    FMutationProbability = probability;
-    UpdateWorms();
-}
-
-void TWormPanel::SetMutationRange(int value)
-{
-    const int range = CheckedByte(value);
-    if (range == FMutationRange)
-        return;
-    FMutationRange = range;
-    UpdateWorms();
-}
-
-void TWormPanel::SetMorphPercentage(int value)
-{
-    const int percentage = CheckedRange<TPercentage>(value, 0, kMaxPercentage);
-    if (percentage == FMorphPercentage)
-        return;
-    FMorphPercentage = percentage;
-    UpdateWorms();
 }
 
 void TWormPanel::RandomizeAll()
@@ -279,19 +183,8 @@ void TWormPanel::FrozenDown() { if (WormCount() > 0) SetFrozen(MoveDown(FFrozen)
 void TWormPanel::UpdateWorms()
 {
     for (TWorm* worm : FWorms) {
-        worm->SetClearance(FClearance);
-        worm->SetBackColor(FBackColor);
-        worm->SetBorderColorNormal(FBorderColorNormal);
-        worm->SetBorderColorAudible(FBorderColorAudible);
-        worm->SetBorderColorFrozen(FBorderColorFrozen);
-        worm->SetBorderColorBoth(FBorderColorBoth);
-        worm->SetPenColor(FPenColor);
-        worm->SetTransparent(FTransparent);
-        worm->SetCrossOverProbability(FCrossOverProbability);
-        worm->SetMutationProbability(FMutationProbability);
-        worm->SetMutationRange(FMutationRange);
-        worm->SetMorphPercentage(FMorphPercentage);
-        worm->SetDrawLines(FDrawLines);
+        worm->SetLook(Look());
+        worm->SetBreeding(Breeding());
         worm->resize(FWormWidth, FWormHeight);
     }
 }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include "worms/Gene.h"
+#include "worms/WormSettings.h"
 
-#include <QColor>
 #include <QFrame>
 #include <QPointer>
 
@@ -26,7 +26,9 @@ class TWorm;
 // Exceptions thrown by a listener propagate to the caller of the operation.
 //
 // Every setter except SetAudible/SetFrozen does nothing when the value is unchanged.
-class TWormPanel : public QFrame {
+// The look and breeding settings (TWormSettings) reach every worm on change
+// (UpdateWorms); worms added by a larger grid keep the worm defaults until then.
+class TWormPanel : public TWormSettings<QFrame> {
     Q_OBJECT
 
 public:
@@ -60,8 +62,6 @@ public:
     // Layout (unsigned bytes 0..255; out of range raises ERangeError).
     int Spacing() const { return FSpacing; }
     void SetSpacing(int value);
-    int Clearance() const { return FClearance; }
-    void SetClearance(int value);
     int WormWidth() const { return FWormWidth; }
     void SetWormWidth(int value);
     int WormHeight() const { return FWormHeight; }
@@ -69,32 +69,6 @@ public:
     // Gene count of every worm; a change re-randomizes every worm in index order.
     int WormSize() const { return FWormSize; }
     void SetWormSize(int value);
-
-    // Worm settings, copied to every worm on change (UpdateWorms).
-    QColor BackColor() const { return FBackColor; }
-    void SetBackColor(const QColor& value);
-    QColor BorderColorNormal() const { return FBorderColorNormal; }
-    void SetBorderColorNormal(const QColor& value);
-    QColor BorderColorAudible() const { return FBorderColorAudible; }
-    void SetBorderColorAudible(const QColor& value);
-    QColor BorderColorFrozen() const { return FBorderColorFrozen; }
-    void SetBorderColorFrozen(const QColor& value);
-    QColor BorderColorBoth() const { return FBorderColorBoth; }
-    void SetBorderColorBoth(const QColor& value);
-    QColor PenColor() const { return FPenColor; }
-    void SetPenColor(const QColor& value);
-    bool Transparent() const { return FTransparent; }
-    void SetTransparent(bool value);
-    bool DrawLines() const { return FDrawLines; }
-    void SetDrawLines(bool value);
-    int CrossOverProbability() const { return FCrossOverProbability; } // 0..100
-    void SetCrossOverProbability(int value);
-    int MutationProbability() const { return FMutationProbability; } // 0..100
-    void SetMutationProbability(int value);
-    int MutationRange() const { return FMutationRange; } // 0..255
-    void SetMutationRange(int value);
-    int MorphPercentage() const { return FMorphPercentage; } // 0..100
-    void SetMorphPercentage(int value);
 
     void SetOnAudible(TNotifyEvent handler) { FOnAudible = std::move(handler); }
     void SetOnFrozen(TNotifyEvent handler) { FOnFrozen = std::move(handler); }
@@ -139,7 +113,8 @@ private:
     void WormAudible(TWorm* worm);
     void WormFrozen(TWorm* worm);
     void WormGenomeChanged(const TGene& gene);
-    void SetLookColor(QColor& field, const QColor& value);
+    void LookChanged() override { UpdateWorms(); }
+    void BreedingChanged() override { UpdateWorms(); }
     int MovePrev(int index) const;
     int MoveNext(int index) const;
     int MoveUp(int index) const;
@@ -149,28 +124,14 @@ private:
     QPointer<TWorm> FAudibleWorm;
     QPointer<TWorm> FFrozenWorm;
     int FTag = 0;
-    // Fields start empty; the constructor applies the defaults through the setters.
-    int FRowCount = 0;
+    int FRowCount = 0; // the constructor builds the default grid
     int FColCount = 0;
     int FAudible = -1;
     int FFrozen = -1;
-    int FSpacing = 0;
-    int FClearance = 0;
-    int FWormWidth = 0;
-    int FWormHeight = 0;
-    int FWormSize = 0;
-    QColor FBackColor{0, 0, 0};
-    QColor FBorderColorNormal{0, 0, 0};
-    QColor FBorderColorAudible{0, 0, 0};
-    QColor FBorderColorFrozen{0, 0, 0};
-    QColor FBorderColorBoth{0, 0, 0};
-    QColor FPenColor{0, 0, 0};
-    bool FTransparent = false;
-    bool FDrawLines = false;
-    int FCrossOverProbability = 0;
-    int FMutationProbability = 0;
-    int FMutationRange = 0;
-    int FMorphPercentage = 0;
+    int FSpacing = 2;
+    int FWormWidth = 80;
+    int FWormHeight = 80;
+    int FWormSize = 120;
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TOnWormChanged FOnWormChanged;

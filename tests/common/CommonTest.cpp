@@ -2,6 +2,7 @@
 #include "common/Exceptions.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
+#include "common/SpscQueue.h"
 #include "common/TextLines.h"
 #include "common/Tokens.h"
 
@@ -14,6 +15,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace zw;
@@ -152,7 +154,7 @@ TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
     fs::remove_all(dir);
 }
 
-TEST(SafeFile, FollowsLinksRefusesWhatIsNoFileAndNamesTheFileInEveryError)
+TEST(SafeFile, FollowsLinksRefusesPipesAndFailsPlainlyUnderAFileSizeLimit)
 {
     namespace fs = std::filesystem;
     const fs::path dir = fs::temp_directory_path() / ("zw_safelink_" + std::to_string(::getpid()));
@@ -188,4 +190,36 @@ TEST(SafeFile, FollowsLinksRefusesWhatIsNoFileAndNamesTheFileInEveryError)
     EXPECT_EQ(ReadWholeFile(target), "new");
     EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 1);
     fs::remove_all(dir);
+}
+
+// Two threads, many wrap-arounds: every item arrives once, in order, and a
+// full queue refuses instead of overwriting.
+TEST(SpscQueue, CarriesEveryItemInOrderAcrossThreads)
+{
+    zw::TSpscQueue<uint32_t, 8> queue;
+    for (uint32_t i = 0; i < 8; ++i)
+        ASSERT_TRUE(queue.TryPush(i));
+    EXPECT_FALSE(queue.TryPush(99));
+    uint32_t item = 0;
+    for (uint32_t i = 0; i < 8; ++i) {
+        ASSERT_TRUE(queue.TryPop(item));
+        EXPECT_EQ(item, i);
+    }
+    EXPECT_FALSE(queue.TryPop(item));
+
+    constexpr uint32_t kCount = 200000;
+    std::thread producer([&queue] {
+        for (uint32_t i = 1; i <= kCount;)
+            if (queue.TryPush(i))
+                ++i;
+    });
+    uint32_t expected = 1;
+    while (expected <= kCount) {
+        if (queue.TryPop(item)) {
+            ASSERT_EQ(item, expected);
+            ++expected;
+        }
+    }
+    producer.join();
+    EXPECT_TRUE(queue.Empty());
 }

@@ -1,6 +1,6 @@
 #include "common/Exceptions.h"
 #include "midi/Circbuf.h"
-#include "midi/MidiHdr.h"
+#include "midi/MidiDriverApi.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "midi/MidiHdr.h"
+#include "midi/MidiDriverApi.h"
 
 namespace zw {
 

@@ -1,0 +1,54 @@
+#include "worms/Breeding.h"
+
+#include "common/Random.h"
+
+#include <algorithm>
+
+namespace zw {
+
+void RandomizeGenes(TGene& gene)
+{
+    uint8_t* genes = gene.Data();
+    for (int32_t i = 0; i < gene.Size(); ++i)
+        genes[i] = static_cast<uint8_t>(Random(256));
+}
+
+void MutateGenes(TGene& gene, const TBreedingParams& params)
+{
+    const int range = params.MutationRange;
+    uint8_t* genes = gene.Data();
+    for (int32_t i = 0; i < gene.Size(); ++i) {
+        if (Random(100) >= params.MutationProbability)
+            continue;
+        const int step = range - Random(2 * range + 1);
+        // Steps wrap around the byte on purpose: 255 + 1 gives 0.
+        genes[i] = static_cast<uint8_t>((genes[i] + 256 + step) % 256);
+    }
+}
+
+void CrossOverGenes(TGene& gene, const TGene& partner, const TBreedingParams& params)
+{
+    bool take = Random(100) < params.CrossOverProbability;
+    const int32_t count = std::min(gene.Size(), partner.Size());
+    uint8_t* genes = gene.Data();
+    const uint8_t* source = partner.Data();
+    for (int32_t i = 0; i < count; ++i) {
+        if (take)
+            genes[i] = source[i];
+        if (Random(100) < params.CrossOverProbability)
+            take = !take;
+    }
+    MutateGenes(gene, params);
+}
+
+void MorphGenes(TGene& gene, const TGene& partner, const TBreedingParams& params)
+{
+    const int q = params.MorphPercentage;
+    const int32_t count = std::min(gene.Size(), partner.Size());
+    uint8_t* genes = gene.Data();
+    const uint8_t* target = partner.Data();
+    for (int32_t i = 0; i < count; ++i)
+        genes[i] = static_cast<uint8_t>((genes[i] * (100 - q) + target[i] * q) / 100);
+}
+
+} // namespace zw
