@@ -4,9 +4,6 @@
 // Figures are ratios: to the time the 120 rule evaluations take alone, and to
 // the server's period. Uses the running JACK server, or starts a private
 // dummy one (and stops it at the end) when none answers.
-#include "ChildProcess.h"
-#include "JackPeer.h"
-
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
@@ -18,6 +15,9 @@
 #include "rules/FrmTranslat.h"
 #include "rules/Parser.h"
 #include "rules/Substitution.h"
+#include "support/ChildProcess.h"
+#include "support/JackPeer.h"
+#include "support/ScriptedDialogs.h"
 #include "worms/Gene.h"
 #include "worms/WormPanel.h"
 
@@ -254,6 +254,7 @@ int main(int argc, char** argv)
     if (!std::getenv("QT_QPA_PLATFORM"))
         setenv("QT_QPA_PLATFORM", "offscreen", 1);
     QApplication app(argc, argv);
+    zw::ReportErrorsInDialogs();
     zw::TBenchJackServer server;
     if (!server.Ensure()) {
         std::fprintf(stderr, "No JACK server answers, and none could be started (is jackd installed?).\n");

@@ -1,10 +1,9 @@
 // MIDI output through a JACK server: latency of one rule result and loss in
 // bursts. Needs a running server (e.g. `jackd --no-realtime -d dummy &`).
-#include "JackPeer.h"
-
 #include "midi/JackWatch.h"
 #include "midi/MidiOut.h"
 #include "midi/RtMidiBinding.h"
+#include "support/JackPeer.h"
 
 #include <QCoreApplication>
 

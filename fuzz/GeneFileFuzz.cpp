@@ -3,8 +3,8 @@
 // runaway allocation is a finding. Every entry read must also survive being
 // written and read again unchanged.
 #include "common/Exceptions.h"
+#include "common/FileErrors.h"
 #include "worms/GeneFile.h"
-#include "worms/WormErrors.h"
 
 #include <cstdint>
 #include <cstdlib>

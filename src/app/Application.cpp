@@ -1,6 +1,6 @@
 #include "app/Application.h"
 
-#include "common/Dialogs.h"
+#include "common/Guard.h"
 
 namespace zw {
 

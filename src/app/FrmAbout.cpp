@@ -1,7 +1,7 @@
 #include "app/FrmAbout.h"
 
 #include "app/Version.h"
-#include "common/Dialogs.h"
+#include "common/Guard.h"
 #include "common/Random.h"
 #include "worms/Worm.h"
 

@@ -5,6 +5,7 @@
 #include "app/MainKeys.h"
 #include "common/Checked.h"
 #include "common/Globals.h"
+#include "common/Guard.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "rules/FrmTranslat.h"
@@ -66,6 +67,51 @@ auto Guarded(F action)
 }
 
 QString ChannelLetter(TChannel channel) { return QString(QChar('A' + channel)); }
+
+// Runs a key's `action` on `panel`; None does nothing.
+void RunKeyAction(TKeyAction action, TWormPanel& panel)
+{
+    switch (action) {
+    case TKeyAction::None:
+        break;
+    case TKeyAction::AudiblePrev:
+        panel.AudiblePrev();
+        break;
+    case TKeyAction::AudibleNext:
+        panel.AudibleNext();
+        break;
+    case TKeyAction::AudibleUp:
+        panel.AudibleUp();
+        break;
+    case TKeyAction::AudibleDown:
+        panel.AudibleDown();
+        break;
+    case TKeyAction::FrozenPrev:
+        panel.FrozenPrev();
+        break;
+    case TKeyAction::FrozenNext:
+        panel.FrozenNext();
+        break;
+    case TKeyAction::FrozenUp:
+        panel.FrozenUp();
+        break;
+    case TKeyAction::FrozenDown:
+        panel.FrozenDown();
+        break;
+    case TKeyAction::Mate:
+        panel.Mate();
+        break;
+    case TKeyAction::RandomizeAll:
+        panel.RandomizeAll();
+        break;
+    case TKeyAction::Morph:
+        panel.Morph();
+        break;
+    case TKeyAction::MutateAll:
+        panel.MutateAll();
+        break;
+    }
+}
 
 void ShowNonModal(QWidget* window)
 {

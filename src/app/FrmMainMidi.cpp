@@ -4,6 +4,7 @@
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/GeneTranslation.h"
+#include "common/Guard.h"
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"

@@ -1,7 +1,5 @@
 #include "app/MainKeys.h"
 
-#include "worms/WormPanel.h"
-
 namespace zw {
 namespace {
 
@@ -61,50 +59,6 @@ TKeyAction MainKeyAction(int key, Qt::KeyboardModifiers modifiers)
         return TKeyAction::None;
     const TKeyAction arrow = ArrowAction(key, false);
     return arrow != TKeyAction::None ? arrow : BreedingAction(key, keypad);
-}
-
-void RunKeyAction(TKeyAction action, TWormPanel& panel)
-{
-    switch (action) {
-    case TKeyAction::None:
-        break;
-    case TKeyAction::AudiblePrev:
-        panel.AudiblePrev();
-        break;
-    case TKeyAction::AudibleNext:
-        panel.AudibleNext();
-        break;
-    case TKeyAction::AudibleUp:
-        panel.AudibleUp();
-        break;
-    case TKeyAction::AudibleDown:
-        panel.AudibleDown();
-        break;
-    case TKeyAction::FrozenPrev:
-        panel.FrozenPrev();
-        break;
-    case TKeyAction::FrozenNext:
-        panel.FrozenNext();
-        break;
-    case TKeyAction::FrozenUp:
-        panel.FrozenUp();
-        break;
-    case TKeyAction::FrozenDown:
-        panel.FrozenDown();
-        break;
-    case TKeyAction::Mate:
-        panel.Mate();
-        break;
-    case TKeyAction::RandomizeAll:
-        panel.RandomizeAll();
-        break;
-    case TKeyAction::Morph:
-        panel.Morph();
-        break;
-    case TKeyAction::MutateAll:
-        panel.MutateAll();
-        break;
-    }
 }
 
 } // namespace zw

@@ -4,8 +4,6 @@
 
 namespace zw {
 
-class TWormPanel;
-
 // What a key does to the breeder shown in the main window.
 enum class TKeyAction {
     None,
@@ -29,8 +27,5 @@ enum class TKeyAction {
 // frozen worm. Ctrl alone, the Meta key, and every other key do nothing, so the
 // main keyboard's + - . / never breed.
 TKeyAction MainKeyAction(int key, Qt::KeyboardModifiers modifiers);
-
-// Runs `action` on `panel`; None does nothing.
-void RunKeyAction(TKeyAction action, TWormPanel& panel);
 
 } // namespace zw

@@ -5,6 +5,7 @@
 #include "app/FrmMain.h"
 #include "common/Dialogs.h"
 #include "common/Globals.h"
+#include "common/Guard.h"
 #include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "rules/FrmRuleHelp.h"
@@ -61,6 +62,7 @@ int main(int argc, char** argv)
     // Under a file-size limit, a save then fails as an ordinary write error.
     zw::IgnoreFileSizeSignal();
     zw::TApplication application(argc, argv);
+    zw::ReportErrorsInDialogs();
     int result = 1;
     // A window that cannot even be built is reported, never thrown through Qt.
     zw::RunGuarded([&] { result = Run(application); });

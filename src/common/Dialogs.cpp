@@ -1,4 +1,6 @@
-#include "Dialogs.h"
+#include "common/Dialogs.h"
+
+#include "common/Guard.h"
 
 #include <QApplication>
 #include <QFileDialog>
@@ -18,15 +20,14 @@ IDialogs*& InstalledDialogs()
 
 QWidget* DialogParent() { return QApplication::activeWindow(); }
 
-template <typename T>
-bool TakeFirst(std::vector<T>& queue, T& value)
-{
-    if (queue.empty())
-        return false;
-    value = queue.front();
-    queue.erase(queue.begin());
-    return true;
-}
+// The error box as the reporter of guarded actions.
+class TDialogErrorReporter : public IErrorReporter {
+public:
+    void ReportError(const std::string& message) override
+    {
+        Dialogs().ShowError(QString::fromLocal8Bit(message.c_str()));
+    }
+};
 
 } // namespace
 
@@ -57,6 +58,12 @@ QString AskSaveFileName(TFileDialogOptions options)
             return name;
         options.FileName = name;
     }
+}
+
+void ReportErrorsInDialogs()
+{
+    static TDialogErrorReporter errorBox;
+    SetErrorReporter(&errorBox);
 }
 
 void TQtDialogs::ShowMessage(const QString& text)
@@ -136,47 +143,6 @@ QString TQtDialogs::SaveFileName(const TFileDialogOptions& options)
                                                              ToolkitFilter(options.Filter), nullptr,
                                                              QFileDialog::DontConfirmOverwrite),
                                 options.DefaultExtension);
-}
-
-TQueryAnswer TScriptedDialogs::AskYesNoCancel(const QString& text)
-{
-    Questions.push_back(text);
-    TQueryAnswer answer = TQueryAnswer::Cancel;
-    TakeFirst(Answers, answer);
-    return answer;
-}
-
-bool TScriptedDialogs::Confirm(const QString& text)
-{
-    return AskYesNoCancel(text) == TQueryAnswer::Yes;
-}
-
-bool TScriptedDialogs::InputQuery(const QString& title, const QString& prompt, QString& value)
-{
-    Questions.push_back(title + ": " + prompt + " [" + value + "]");
-    std::pair<bool, QString> input{false, QString()};
-    if (!TakeFirst(Inputs, input) || !input.first)
-        return false;
-    value = input.second;
-    return true;
-}
-
-QString TScriptedDialogs::OpenFileName(const TFileDialogOptions& options)
-{
-    FileDialogs.push_back(options);
-    QString name;
-    if (!FileNames.isEmpty())
-        name = FileNames.takeFirst();
-    return name;
-}
-
-QString TScriptedDialogs::SaveFileName(const TFileDialogOptions& options)
-{
-    FileDialogs.push_back(options);
-    QString name;
-    if (!FileNames.isEmpty())
-        name = TQtDialogs::WithDefaultExtension(FileNames.takeFirst(), options.DefaultExtension);
-    return name;
 }
 
 } // namespace zw

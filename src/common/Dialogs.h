@@ -3,11 +3,6 @@
 #include <QString>
 #include <QStringList>
 
-#include <exception>
-#include <memory>
-#include <utility>
-#include <vector>
-
 class QWidget;
 
 // Every message box, question, input box, file dialog and the error display
@@ -73,63 +68,12 @@ public:
     static QString WithDefaultExtension(const QString& fileName, const QString& extension);
 };
 
-// Scripted answers and a record of everything shown, for tests.
-class TScriptedDialogs : public IDialogs {
-public:
-    void ShowMessage(const QString& text) override { Messages.push_back(text); }
-    void ShowError(const QString& text) override { Errors.push_back(text); }
-    TQueryAnswer AskYesNoCancel(const QString& text) override;
-    // Takes the next of Answers: Yes confirms.
-    bool Confirm(const QString& text) override;
-    bool InputQuery(const QString& title, const QString& prompt, QString& value) override;
-    QString OpenFileName(const TFileDialogOptions& options) override;
-    QString SaveFileName(const TFileDialogOptions& options) override;
-
-    // What was shown, in order.
-    QStringList Messages;
-    QStringList Errors;
-    QStringList Questions;
-    std::vector<TFileDialogOptions> FileDialogs;
-    // The next answers; when a queue is empty the user cancels.
-    std::vector<TQueryAnswer> Answers;
-    std::vector<std::pair<bool, QString>> Inputs; // accepted?, text
-    QStringList FileNames;
-};
-
-// Installs a scripted set of dialogs for the lifetime of the object.
-class TScopedDialogs {
-public:
-    explicit TScopedDialogs(IDialogs& dialogs) { SetDialogs(&dialogs); }
-    ~TScopedDialogs() { SetDialogs(nullptr); }
-    TScopedDialogs(const TScopedDialogs&) = delete;
-    TScopedDialogs& operator=(const TScopedDialogs&) = delete;
-};
-
 // Caps the font of a window at 8 points: its controls are laid out in
 // fixed sizes made for a small dialog font.
 void UseSmallDialogFont(QWidget& window);
 
-// Shows the message of whatever `action` throws in the error box and goes on;
-// every user action, timer tick and dispatch runs through here. Returns false
-// when the action failed.
-template <typename F>
-bool RunGuarded(F&& action) noexcept
-{
-    try {
-        std::forward<F>(action)();
-        return true;
-    } catch (const std::exception& e) {
-        try {
-            Dialogs().ShowError(QString::fromLocal8Bit(e.what()));
-        } catch (...) {
-        }
-    } catch (...) {
-        try {
-            Dialogs().ShowError(QStringLiteral("Unknown error"));
-        } catch (...) {
-        }
-    }
-    return false;
-}
+// Shows the failures of guarded actions (RunGuarded) in the error box of the
+// dialogs in use. The program start and the widget tests' start install it.
+void ReportErrorsInDialogs();
 
 } // namespace zw

@@ -1,6 +1,6 @@
 #include "midi/MidiCallback.h"
 
-#include "common/Dialogs.h"
+#include "common/Guard.h"
 #include "midi/MidiDriverApi.h"
 
 #include <QCoreApplication>

@@ -1,6 +1,7 @@
 #include "rules/FrmTranslat.h"
 
 #include "common/Dialogs.h"
+#include "common/Guard.h"
 #include "common/Globals.h"
 #include "common/TextLines.h"
 #include "rules/Parser.h"

@@ -1,10 +1,10 @@
 #include "rules/Substitution.h"
 
 #include "common/Exceptions.h"
+#include "common/FileErrors.h"
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
 #include "common/Tokens.h"
-#include "worms/WormErrors.h"
 
 #include <algorithm>
 #include <climits>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/Dialogs.h"
+#include "common/Guard.h"
 
 #include <QDropEvent>
 #include <QPoint>

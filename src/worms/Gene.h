@@ -6,8 +6,6 @@
 
 namespace zw {
 
-class TWorm;
-
 // The genome of one worm: an ordered, counted run of byte-valued genes. A gene
 // is identified by its 0-based index, which is also its gene number in the rule
 // table. Copies are plain values; a copy never follows later changes of its
@@ -16,9 +14,6 @@ class TGene {
 public:
     // An empty genome (Size 0).
     TGene() = default;
-    // A copy of the worm's genome; an empty genome when `worm` is null.
-    // Defined with the worm, so that the genome itself needs no toolkit.
-    explicit TGene(const TWorm* worm);
     // A genome of `count` genes taken from `bytes`, one byte per gene (as a
     // drag carries them).
     TGene(const uint8_t* bytes, int32_t count);

@@ -1,7 +1,7 @@
 #include "worms/GeneBox.h"
 
-#include "common/Dialogs.h"
 #include "common/Exceptions.h"
+#include "common/Guard.h"
 #include "common/SafeFile.h"
 #include "common/Tokens.h"
 #include "worms/DragFormats.h"
@@ -49,7 +49,7 @@ const TGene& TGeneBox::Genes(int index) const
 
 void TGeneBox::AddGene(QString name, const TWorm* worm)
 {
-    auto gene = std::make_unique<TGene>(worm);
+    auto gene = std::make_unique<TGene>(GenomeOf(worm));
     if (name.isEmpty() && FOnGetGeneName)
         FOnGetGeneName(this, *gene, name);
     if (!name.isEmpty())

@@ -1,9 +1,9 @@
 #include "worms/GeneFile.h"
 
 #include "common/Exceptions.h"
+#include "common/FileErrors.h"
 #include "common/TextLines.h"
 #include "common/Tokens.h"
-#include "worms/WormErrors.h"
 
 
 namespace zw {

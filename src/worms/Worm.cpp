@@ -1,6 +1,6 @@
 #include "worms/Worm.h"
 
-#include "common/Dialogs.h"
+#include "common/Guard.h"
 #include "worms/Breeding.h"
 #include "worms/DragFormats.h"
 #include "worms/WormPanel.h"
@@ -15,12 +15,6 @@
 #include <algorithm>
 
 namespace zw {
-
-TGene::TGene(const TWorm* worm)
-{
-    if (worm)
-        *this = worm->Gene();
-}
 
 TWorm::TWorm(QWidget* parent) : TWormSettings(parent)
 {
@@ -138,7 +132,7 @@ void TWorm::NotifyChanged()
     update();
     if (FAudible && FOnGenomeChanged) {
         // The listener gets a copy that lives only for the call; unwinding frees it too.
-        const TGene copy(this);
+        const TGene copy(FGene);
         TGenomeChangedEvent handler = FOnGenomeChanged;
         handler(this, copy);
     }

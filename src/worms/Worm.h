@@ -110,4 +110,7 @@ private:
     TDragGesture FDrag;
 };
 
+// A copy of the worm's genome; an empty genome when `worm` is null.
+inline TGene GenomeOf(const TWorm* worm) { return worm ? worm->Gene() : TGene(); }
+
 } // namespace zw

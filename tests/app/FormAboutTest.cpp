@@ -2,8 +2,8 @@
 // closing, the links, and the one clock seeding.
 #include "app/FrmAbout.h"
 #include "app/Version.h"
-#include "common/Dialogs.h"
 #include "common/Random.h"
+#include "support/ScriptedDialogs.h"
 #include "worms/Worm.h"
 
 #include <QLabel>

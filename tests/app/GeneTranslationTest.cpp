@@ -1,7 +1,7 @@
 #include "app/GeneTranslation.h"
+#include "common/FileErrors.h"
 #include "rules/Substitution.h"
 #include "worms/Gene.h"
-#include "worms/WormErrors.h"
 
 #include <gtest/gtest.h>
 

@@ -227,7 +227,7 @@ TEST(IniFile, TheFileIsNamedAfterTheProgramBesideItOrInTheConfigFolder)
     const std::string savedPath = ProgramPath();
     TTempFolder folder;
     SetProgramPath(folder.Path());
-    EXPECT_EQ(IniFileName(), folder.Path() + "test_settings.INI");
+    EXPECT_EQ(IniFileName(), folder.Path() + "test_app_settings.INI");
     SetProgramPath(savedPath);
-    EXPECT_EQ(IniFileName(), savedPath + "test_settings.INI");
+    EXPECT_EQ(IniFileName(), savedPath + "test_app_settings.INI");
 }

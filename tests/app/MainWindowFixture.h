@@ -1,11 +1,11 @@
 #pragma once
 
 #include "app/FrmMain.h"
-#include "common/Dialogs.h"
 #include "common/Exceptions.h"
 #include "common/Globals.h"
 #include "common/Random.h"
-#include "midi/ScriptedMidiBinding.h"
+#include "support/ScriptedDialogs.h"
+#include "support/ScriptedMidiBinding.h"
 #include "worms/Gene.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"

@@ -1,8 +1,8 @@
 // The main window through its controls and keys.
 #include "MainWindowFixture.h"
 
-#include "app/FrmAbout.h"
 #include "app/Forms.h"
+#include "app/FrmAbout.h"
 #include "midi/MidiOut.h"
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"

@@ -1,5 +1,7 @@
 #include "common/Dialogs.h"
 #include "common/Exceptions.h"
+#include "common/Guard.h"
+#include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

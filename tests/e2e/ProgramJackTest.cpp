@@ -2,8 +2,8 @@
 // starts `jackd -d dummy`): a recording peer, and FluidSynth as the
 // synthesizer. The program runs from a folder of its own on a virtual display
 // and is driven through its keys, as a user drives it.
-#include "JackPeer.h"
-#include "ProgramRun.h"
+#include "support/JackPeer.h"
+#include "support/ProgramRun.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "midi/FrmMidDlg.h"
-#include "midi/ScriptedMidiBinding.h"
+#include "support/ScriptedMidiBinding.h"
 
 #include <QAbstractSpinBox>
 #include <QApplication>

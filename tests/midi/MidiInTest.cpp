@@ -1,6 +1,5 @@
-#include "MidiTestSupport.h"
-
 #include "midi/MidiIn.h"
+#include "support/MidiTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,10 @@
 // Stops a JACK server under open ports. The server is this test's own, so
 // that stopping it disturbs no other test.
-#include "JackPeer.h"
-#include "MidiTestSupport.h"
-
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/RtMidiBinding.h"
+#include "support/JackPeer.h"
+#include "support/MidiTestSupport.h"
 
 #include <QCoreApplication>
 #include <QProcess>

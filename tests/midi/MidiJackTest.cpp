@@ -1,11 +1,10 @@
 // Against a running JACK server (scripts/run-tests starts `jackd -d dummy`).
-#include "JackPeer.h"
-#include "MidiTestSupport.h"
-
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/RtMidiBinding.h"
+#include "support/JackPeer.h"
+#include "support/MidiTestSupport.h"
 
 #include <QComboBox>
 #include <QCoreApplication>

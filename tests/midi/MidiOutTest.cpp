@@ -1,7 +1,6 @@
-#include "MidiTestSupport.h"
-
-#include "common/Dialogs.h"
 #include "midi/MidiOut.h"
+#include "support/MidiTestSupport.h"
+#include "support/ScriptedDialogs.h"
 
 #include <gtest/gtest.h>
 

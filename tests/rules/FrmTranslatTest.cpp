@@ -1,9 +1,9 @@
 #include "rules/FrmTranslat.h"
 
-#include "common/Dialogs.h"
 #include "common/Globals.h"
 #include "common/SafeFile.h"
 #include "rules/Parser.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QCheckBox>
 #include <QComboBox>

@@ -1,12 +1,12 @@
 // The gene bank: entries, naming, drags in and out, and the gene file.
 #include "common/Dialogs.h"
 #include "common/Exceptions.h"
+#include "common/FileErrors.h"
 #include "common/SafeFile.h"
 #include "worms/DragFormats.h"
 #include "worms/GeneBox.h"
 #include "worms/GeneFile.h"
 #include "worms/Worm.h"
-#include "worms/WormErrors.h"
 
 #include <QDir>
 #include <QListWidgetItem>

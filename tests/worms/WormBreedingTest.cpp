@@ -43,7 +43,7 @@ TEST(Gene, EmptyGenomeHasNoGenesAndWritesItsCountOnly)
     std::string text;
     gene.WriteTo(text);
     EXPECT_EQ(text, "0;\r\n");
-    const TGene fromNoWorm(static_cast<const TWorm*>(nullptr));
+    const TGene fromNoWorm = GenomeOf(nullptr);
     EXPECT_EQ(fromNoWorm.Size(), 0);
 }
 
@@ -52,7 +52,7 @@ TEST(Gene, CopyOfAWormIsIndependentOfLaterChanges)
     TWorm worm;
     ASSERT_EQ(worm.Size(), 120);
     const std::vector<uint8_t> before = GenesOf(worm);
-    const TGene copy(&worm);
+    const TGene copy = GenomeOf(&worm);
     EXPECT_EQ(GenesOf(copy), before);
     worm.Randomize();
     EXPECT_NE(GenesOf(worm), before);

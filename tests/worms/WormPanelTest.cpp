@@ -2,8 +2,8 @@
 // moves, the grid-wide operators with their draw order, settings propagation.
 #include "WormTestUtil.h"
 
-#include "common/Dialogs.h"
 #include "common/Exceptions.h"
+#include "support/ScriptedDialogs.h"
 #include "worms/DragFormats.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"

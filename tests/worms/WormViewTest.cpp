@@ -2,7 +2,7 @@
 // events, mouse presses, drag start and drops.
 #include "WormTestUtil.h"
 
-#include "common/Dialogs.h"
+#include "support/ScriptedDialogs.h"
 #include "worms/DragFormats.h"
 #include "worms/Worm.h"
 

@@ -1,4 +1,4 @@
-#include "JackPeer.h"
+#include "support/JackPeer.h"
 
 #include "midi/JackWatch.h"
 

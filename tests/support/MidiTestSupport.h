@@ -1,6 +1,6 @@
 #pragma once
 
-#include "midi/ScriptedMidiBinding.h"
+#include "support/ScriptedMidiBinding.h"
 
 #include <QCoreApplication>
 

@@ -1,8 +1,8 @@
 // The rule syntax help window: the text beside the program, read once.
-#include "common/Dialogs.h"
 #include "common/Globals.h"
 #include "common/SafeFile.h"
 #include "rules/FrmRuleHelp.h"
+#include "support/ScriptedDialogs.h"
 
 #include <QPlainTextEdit>
 #include <QTemporaryDir>

@@ -4,7 +4,9 @@
 
 namespace zw {
 
-// Base of the worms module's failures; never raised itself.
+// Base of the failures of reading the program's files (gene files, rule
+// tables); never raised itself. The name is kept from the gene files, which
+// raised these first.
 class EWorm : public Exception {
 public:
     using Exception::Exception;

@@ -1,4 +1,4 @@
-#include "midi/ScriptedMidiBinding.h"
+#include "support/ScriptedMidiBinding.h"
 
 #include <algorithm>
 #include <cstring>
