@@ -12,7 +12,6 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
-#include <unistd.h>
 #include <vector>
 
 extern char** environ;
@@ -29,9 +28,8 @@ struct TRun {
 
 TRun RunTool(const std::vector<std::string>& args)
 {
-    // One pair per test process: ctest runs these tests side by side.
-    const std::string outFile = TempPath("rule-tool-" + std::to_string(getpid()) + ".out");
-    const std::string errFile = TempPath("rule-tool-" + std::to_string(getpid()) + ".err");
+    const std::string outFile = TempPath("rule-tool.out");
+    const std::string errFile = TempPath("rule-tool.err");
     std::vector<std::string> argv = {ZW_RULE_TOOL};
     argv.insert(argv.end(), args.begin(), args.end());
     std::vector<char*> pointers;
