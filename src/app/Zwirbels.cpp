@@ -1,5 +1,6 @@
 // Program start: the windows in their creation order, then the message loop.
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/FrmMain.h"
@@ -11,6 +12,9 @@
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"
 
+#include <QIcon>
+
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -38,6 +42,8 @@ int Run(zw::TApplication& application)
 {
     using namespace zw;
     SetProgramPath(QCoreApplication::applicationDirPath().toStdString());
+    // Built in, so every window shows the worm wherever the program lies.
+    application.setWindowIcon(QIcon(QStringLiteral(":/icons/org.zwirbels.Zwirbels.svg")));
     // The main window's worms draw from the generator before anything seeds it,
     // so every start shows the same first population.
     TFormReference formMain(FormMain, std::make_unique<TFormMain>());
@@ -59,6 +65,10 @@ int Run(zw::TApplication& application)
 
 int main(int argc, char** argv)
 {
+    if (const auto answer = zw::CommandLineAnswer(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     // Under a file-size limit, a save then fails as an ordinary write error.
     zw::IgnoreFileSizeSignal();
     zw::TApplication application(argc, argv);
