@@ -315,6 +315,7 @@ void TFormTranslate::LoadRules()
         FillGrid();
     } else {
         // Nothing to load: closing asks to save the empty rules.
+        FFileRefused = false;
         SetModified(true);
     }
     UpdateCaption();
