@@ -143,6 +143,8 @@ private:
     void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
                     const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
+    // The built-in synthesizer starts each breeder's output channel with its program.
+    void SendSynthPrograms();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -176,6 +178,7 @@ private:
     bool FMidiOutOpen = false;
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
+    TSynthSettings FSynthSettings;
 };
 
 } // namespace zw

@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "midi/SynthBinding.h"
 #include "worms/WormPanel.h"
 #include "rules/FrmTranslat.h"
 
@@ -34,6 +35,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiOut = FMidiOutName.toStdString();
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
+    s.Synth = FSynthSettings;
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -88,6 +90,8 @@ void TFormMain::ReadSettings()
     FMidiOutSetting = QString::fromStdString(s.MidiOut);
     FInChannels = s.InChannels;
     FOutChannels = s.OutChannels;
+    FSynthSettings = s.Synth;
+    ConfigureSynthesizer(MidiBinding(), FSynthSettings);
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

@@ -1,5 +1,7 @@
 #include "app/MainSettings.h"
 
+#include "common/Globals.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -10,7 +12,13 @@ constexpr const char* kPosition = "Position";
 constexpr const char* kSettings = "Settings";
 constexpr const char* kMidi = "Midi";
 constexpr const char* kTranslations = "Translations";
+constexpr const char* kSynth = "Synth";
 constexpr const char* kFileName = "FileName";
+constexpr const char* kMidiOut = "MidiOut";
+
+bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
+
+std::string SynthRuleFile() { return ProgramPath() + "synth.sub"; }
 
 // "ChannelActive" + channel 1 -> "ChannelActiveB".
 std::string ChannelKey(const char* prefix, std::size_t channel)
@@ -48,6 +56,25 @@ int ReadConfined(const TIniFile& ini, const char* section, const char* key, int 
     return std::clamp(ini.ReadInteger(section, key, current), low, high);
 }
 
+void ReadSynth(const TIniFile& ini, TSynthSettings& synth)
+{
+    synth.SoundFont = ini.ReadString(kSynth, "SoundFont", synth.SoundFont);
+    synth.AudioDriver = ini.ReadString(kSynth, "AudioDriver", synth.AudioDriver);
+    synth.Gain = ReadConfined(ini, kSynth, "Gain", synth.Gain, 0, TSynthSettings::kMaxGain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        synth.Programs[channel] = ReadConfined(ini, kSynth, ChannelKey("Program", channel).c_str(),
+                                               synth.Programs[channel], 0, TSynthSettings::kMaxProgram);
+}
+
+void WriteSynth(TIniFile& ini, const TSynthSettings& synth)
+{
+    ini.WriteString(kSynth, "SoundFont", synth.SoundFont);
+    ini.WriteString(kSynth, "AudioDriver", synth.AudioDriver);
+    ini.WriteInteger(kSynth, "Gain", synth.Gain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        ini.WriteInteger(kSynth, ChannelKey("Program", channel), synth.Programs[channel]);
+}
+
 } // namespace
 
 void TMainSettings::Read(const TIniFile& ini)
@@ -70,11 +97,13 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoMutate", AutoMutate);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
-    MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
+    MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
     ReadChannels(ini, "InChannel", InChannels);
     ReadChannels(ini, "OutChannel", OutChannels);
 
-    FileName = ini.ReadString(kTranslations, kFileName, FileName);
+    ReadSynth(ini, Synth);
+
+    FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
 }
 
 void TMainSettings::Write(TIniFile& ini) const
@@ -94,9 +123,11 @@ void TMainSettings::Write(TIniFile& ini) const
     WriteFlags(ini, "AutoMutate", AutoMutate);
 
     ini.WriteString(kMidi, "MidiIn", MidiIn);
-    ini.WriteString(kMidi, "MidiOut", MidiOut);
+    ini.WriteString(kMidi, kMidiOut, MidiOut);
     WriteChannels(ini, "InChannel", InChannels);
     WriteChannels(ini, "OutChannel", OutChannels);
+
+    WriteSynth(ini, Synth);
 
     if (FileNameAssigned)
         ini.WriteString(kTranslations, kFileName, FileName);
@@ -120,7 +151,8 @@ void TMainSettings::WriteToFile(const std::string& iniFileName) const
 
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)
 {
-    return TIniFile::Load(iniFileName).ReadString(kTranslations, kFileName, current);
+    const TIniFile ini = TIniFile::Load(iniFileName);
+    return ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : current);
 }
 
 } // namespace zw
