@@ -21,7 +21,7 @@ GEN = dict(MODLFOTOPITCH=5, VIBLFOTOPITCH=6, MODENVTOPITCH=7, FILTERFC=8, FILTER
            REVERBSEND=16, PAN=17, MODLFODELAY=21, MODLFOFREQ=22, VIBLFODELAY=23,
            VIBLFOFREQ=24, MODENVDELAY=25, MODENVATTACK=26, MODENVHOLD=27, MODENVDECAY=28,
            MODENVSUSTAIN=29, MODENVRELEASE=30, VOLENVDELAY=33, VOLENVATTACK=34,
-           VOLENVHOLD=35, VOLENVDECAY=36, VOLENVSUSTAIN=37, VOLENVRELEASE=38,
+           VOLENVHOLD=35, VOLENVDECAY=36, VOLENVSUSTAIN=37, VOLENVRELEASE=38, FINETUNE=52,
            ATTENUATION=48)
 
 def cc_bytes(controller, value):
@@ -51,21 +51,21 @@ def M(cc, gen, amount, value, text, bipolar=False):
 half = "%3 / 2"
 
 # Filter cutoff.
-N("FILTERFC", "(%3 - 96) * 5", "filter cutoff -960 .. +1590 cents")
+N("FILTERFC", "(%3 - 128) * 4", "filter cutoff -1024 .. +1020 cents")
 M(74, "FILTERFC", 2400, "%3 / 4 + 32", "brightness: filter cutoff -600 .. +600 cents", True)
 # Resonance.
-N("FILTERQ", "%3 * 5 / 16", "filter resonance +0 .. +8 dB")
+N("FILTERQ", "(%3 * 5) / 16", "filter resonance +0 .. +8 dB")
 M(71, "FILTERQ", 120, "%3 / 4 + 64", "resonance +0 .. +6 dB", True)
 # Volume envelope.
 N("VOLENVDELAY", "%3 * 8", "volume envelope delay, up to +4080 timecents (about 10 ms)")
-N("VOLENVATTACK", "%3 * 8", "attack time, up to +4080 timecents")
+N("VOLENVATTACK", "%3 * 6", "attack time, up to +3060 timecents")
 M(73, "VOLENVATTACK", 2400, half, "attack time -1200 .. +1200 timecents", True)
 N("VOLENVHOLD", "%3 * 20", "hold time, up to +10200 timecents (about 0.35 s)")
 N("VOLENVDECAY", "(%3 - 192) * 8", "decay time -3072 .. +1008 timecents")
 M(75, "VOLENVDECAY", 2400, half, "decay time -1200 .. +1200 timecents", True)
 N("VOLENVSUSTAIN", half, "sustain level -0 .. -12.7 dB")
-N("VOLENVRELEASE", "(%3 - 224) * 4", "release time -1792 .. +248 timecents")
-M(72, "VOLENVRELEASE", 600, "%3 / 4 + 32", "release time -300 .. +300 timecents", True)
+N("VOLENVRELEASE", "(%3 - 255) * 4", "release time -2040 .. +0 timecents")
+M(72, "VOLENVRELEASE", 1200, "%3 / 4 + 32", "release time -600 .. +600 timecents", True)
 # Level and place.
 N("ATTENUATION", "%3 / 4", "level -0 .. -6.3 dB")
 C(7, "%3 / 8 + 96", "volume 96 .. 127")
@@ -99,33 +99,37 @@ N("MODENVATTACK", "%3 * 21", "modulation envelope attack, up to +10710 timecents
 N("MODENVHOLD", "%3 * 16", "modulation envelope hold, up to +8160 timecents")
 N("MODENVDECAY", "(%3 - 64) * 8", "modulation envelope decay -1024 .. +3056 timecents")
 N("MODENVSUSTAIN", "(0 -%3) * 2", "modulation envelope sustain +0 .. +51 %")
-N("MODENVRELEASE", "%3 * 6", "modulation envelope release, up to +3060 timecents")
+N("FINETUNE", "(%3 - 128) / 21", "fine tuning -6 .. +6 cents")
 N("MODENVTOFILTERFC", "(%3 - 64) * 8", "modulation envelope to filter -1024 .. +3056 cents")
 N("MODENVTOPITCH", "(%3 - 128) / 8", "modulation envelope to pitch -32 .. +30 cents")
 
 # The remaining genes come in pairs of free controllers that drive one
-# modulator together: the first sets the amount, the second (64 .. 127) scales
-# it by one half to one. A SoundFont voice holds few modulators, so one
+# modulator together: the first sets the amount, the second (42 .. 127) scales
+# it by a third to one. A SoundFont voice holds few modulators, so one
 # modulator serves two genes.
 free = ([2, 3, 4, 9] + list(range(12, 32)) + [33, 34, 35, 36, 39] + list(range(41, 64)) + [70]
         + list(range(80, 84)) + list(range(85, 91)) + [92, 94, 95] + list(range(102, 120)))
-targets = ([("FILTERFC", 300, "filter cutoff +0 .. +300 cents")] * 8
-           + [("FILTERQ", 25, "filter resonance +0 .. +2.5 dB")] * 4
-           + [("MODENVTOFILTERFC", 600, "modulation envelope to filter +0 .. +600 cents")] * 4
-           + [("MODLFOTOFILTERFC", 400, "modulation LFO to filter +0 .. +400 cents")] * 4
-           + [("REVERBSEND", 200, "reverb send +0 .. +20 %")] * 3
-           + [("CHORUSSEND", 200, "chorus send +0 .. +20 %")] * 3
-           + [("PAN", 200, "pan +0 .. +20 %"), ("PAN", -200, "pan -0 .. -20 %")]
-           + [("VOLENVATTACK", 600, "attack time +0 .. +600 timecents")] * 3
-           + [("VOLENVRELEASE", 100, "release time +0 .. +100 timecents")] * 2
-           + [("MODLFOTOVOL", 30, "tremolo +0 .. +3 dB")] * 2
-           + [("VOLENVSUSTAIN", 40, "sustain level -0 .. -4 dB")]
-           + [("MODENVATTACK", 1200, "modulation envelope attack +0 .. +1200 timecents")] * 2)
+def both(gen, amount, unit, name, count):
+    """`count` pairs on one parameter, raising and lowering it in turn, so that
+    they cancel where the genes agree and the sum stays in a narrow range."""
+    return [(gen, amount if i % 2 == 0 else -amount,
+             f"{name} {'+' if i % 2 == 0 else '-'}0 .. {'+' if i % 2 == 0 else '-'}{amount} {unit}")
+            for i in range(count)]
+
+targets = (both("FILTERFC", 400, "cents", "filter cutoff", 10)
+           + [("FILTERQ", 40, "filter resonance +0 .. +4 dB")] * 4
+           + both("MODENVTOFILTERFC", 1200, "cents", "modulation envelope to filter", 6)
+           + both("MODLFOTOFILTERFC", 600, "cents", "modulation LFO to filter", 5)
+           + [("CHORUSSEND", 200, "chorus send +0 .. +20 %")] * 4
+           + both("PAN", 500, "(0.1 %)", "pan", 4)
+           + [("VOLENVATTACK", 3000, "attack time +0 .. +3000 timecents")]
+           + both("MODLFOTOVOL", 100, "cB", "tremolo", 2)
+           + [("MODENVATTACK", 2400, "modulation envelope attack +0 .. +2400 timecents")] * 2)
 for i, (gen, amount, text) in enumerate(targets):
     first, second = free[2 * i], free[2 * i + 1]
     mods.append((first, GEN[gen], amount, False, second))
     C(first, half, text + f" (scaled by CC {second})")
-    C(second, "%3 / 4 + 64", f"scales CC {first}: {text.split(' +')[0].split(' -')[0]} x0.5 .. x1")
+    C(second, "%3 / 3 + 42", f"scales CC {first} (x0.33 .. x1)")
 assert len(genes) == 120 and len(mods) <= 48
 used = [m[0] for m in mods] + [m[4] for m in mods if m[4]]
 assert len(set(used)) == len(used)
