@@ -187,3 +187,67 @@ TEST(SynthSound, EveryGeneMovesTheSound)
             << "gene " << gene << ": " << rules.Rule(gene);
     }
 }
+
+// Through the port: the synthesizer is output device 0, the system's devices
+// follow it, and what the port sends is played.
+TEST(SynthBinding, TheSynthesizerIsTheFirstDeviceAndPlaysWhatThePortSends)
+{
+    TScriptedMidiBinding system;
+    system.OutDevices = {"Synth One"};
+    TSynthBinding binding(system, TSynthOutput::Offline);
+    ASSERT_EQ(binding.OutGetNumDevs(), 2u);
+    TMidiOutCaps caps;
+    binding.OutGetDevCaps(0, caps);
+    EXPECT_EQ(caps.szPname, kSynthDeviceName);
+    binding.OutGetDevCaps(MIDI_MAPPER, caps);
+    EXPECT_EQ(caps.szPname, system.MapperName);
+
+    TMidiOutput external(nullptr, &binding);
+    external.SetProductName("Synth One");
+    external.OpenPort();
+    external.SendShort(0x90, 60, 100);
+    ASSERT_EQ(system.Sent().size(), 1u);
+    EXPECT_EQ(system.Sent()[0].DeviceId, 0u);
+
+    TMidiOutput port(nullptr, &binding);
+    port.SetProductName(kSynthDeviceName);
+    port.OpenPort();
+    EXPECT_THROW(TMidiOutput(nullptr, &binding).OpenPort(), EmidioutputError); // one synthesizer at a time
+    std::vector<float> left(kRate / 4);
+    std::vector<float> right(kRate / 4);
+    const uint8_t note[] = {0xC0, 81, 0xB0, 74, 100, 0x90, 60, 100};
+    port.SendLong(note, sizeof note);
+    ASSERT_TRUE(binding.Render(left.data(), right.data(), kRate / 4));
+    const double playing = Rms(left.data(), left.size());
+    EXPECT_GT(playing, 1e-3);
+    port.SendShort(0xB0, 120, 0); // all sound off: only the reverb's tail is left
+    binding.Render(left.data(), right.data(), kRate / 4);
+    EXPECT_LT(Rms(left.data() + kRate / 8, kRate / 8), playing / 10);
+    port.ClosePort();
+    EXPECT_FALSE(binding.Render(left.data(), right.data(), kRate / 4));
+    EXPECT_EQ(system.Sent().size(), 1u);
+}
+
+// A synthesizer that cannot start fails the open with what is missing and how
+// to mend it; the next open with good settings works.
+TEST(SynthBinding, AMissingSoundFontFailsTheOpenWithAClearMessage)
+{
+    TScriptedMidiBinding system;
+    TSynthBinding binding(system, TSynthOutput::Offline);
+    TSynthSettings settings;
+    settings.SoundFont = "/nowhere/none.sf2";
+    ConfigureSynthesizer(binding, settings);
+    TMidiOutput port(nullptr, &binding);
+    port.SetProductName(kSynthDeviceName);
+    try {
+        port.OpenPort();
+        FAIL() << "opened without a SoundFont";
+    } catch (const EmidioutputError& e) {
+        EXPECT_EQ(e.Message(), "The built-in synthesizer cannot start: the SoundFont \"/nowhere/none.sf2\" could not "
+                               "be loaded. Set SoundFont= to a readable .sf2 file in the [Synth] section of "
+                               "zwirbels.INI, or leave it empty to use an installed General MIDI SoundFont.");
+    }
+    EXPECT_FALSE(port.IsOpen());
+    ConfigureSynthesizer(binding, TSynthSettings{});
+    EXPECT_TRUE(port.OpenPort());
+}
