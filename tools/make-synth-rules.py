@@ -3,7 +3,7 @@
 
   data/synth.sub                 120 active rules, CR LF
   src/synth/ControllerMap.inc    the synthesizer's extra controller modulators
-  tools/synth-rules.md           the README's table of what each gene does
+  README.md                      its table of what each gene does (between the marks)
 
 Run it from the repository root after changing the table; commit all three.
 
@@ -148,8 +148,11 @@ with open("src/synth/ControllerMap.inc", "w") as f:
     for cc, gen, amount, bipolar, second in mods:
         f.write(f"{{{cc}, GEN_{names[gen]}, {amount}, {'true' if bipolar else 'false'}, {second}}},\n")
 
-with open("tools/synth-rules.md", "w") as f:
-    f.write("| gene | what it moves |\n|---|---|\n")
-    for n, (_, text) in enumerate(genes):
-        f.write(f"| {n} | {text} |\n")
+table = "| gene | what it moves |\n|---|---|\n" + "".join(
+    f"| {n} | {text} |\n" for n, (_, text) in enumerate(genes))
+begin, end = "<!-- synth.sub table -->\n", "<!-- end of synth.sub table -->\n"
+readme = open("README.md").read()
+head, rest = readme.split(begin)
+with open("README.md", "w") as f:
+    f.write(head + begin + table + end + rest.split(end)[1])
 print(f"{len(genes)} rules, {len(mods)} controller modulators")
