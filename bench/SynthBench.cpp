@@ -35,10 +35,7 @@ TGene RandomGenome()
 
 void StartNote(TOfflineSynth& synth, const TSubstitution& rules, int channel, const TGene& genome)
 {
-    const auto status = static_cast<uint8_t>(channel);
-    synth.Send({static_cast<uint8_t>(0xC0 | status), static_cast<uint8_t>(TSynthSettings{}.Programs[status])});
-    synth.SendGenome(rules, channel, genome);
-    synth.Send({static_cast<uint8_t>(0x90 | status), static_cast<uint8_t>(48 + 7 * channel), 100});
+    synth.StartNote(rules, channel, TSynthSettings{}.Programs[static_cast<size_t>(channel)], genome, 48 + 7 * channel);
 }
 
 // Two synthesizers hold the same note in lock step; one gets a new genome

@@ -11,11 +11,8 @@ TSynthBinding::TSynthBinding(std::unique_ptr<TMidiBinding> system, TSynthOutput 
 
 TSynthBinding::TSynthBinding(TMidiBinding& system, TSynthOutput output) : FSystem(system), FOutput(output) {}
 
-TSynthBinding::~TSynthBinding()
-{
-    // Stop the synthesizer's audio before the system binding goes.
-    FSynth.reset();
-}
+// The synthesizer (declared after the system binding) stops first.
+TSynthBinding::~TSynthBinding() = default;
 
 void TSynthBinding::Configure(const TSynthSettings& settings)
 {

@@ -22,6 +22,14 @@ void TOfflineSynth::SendGenome(const TSubstitution& rules, int channel, const TG
                     [this](const TRuleBytes& bytes) { Send(bytes); });
 }
 
+void TOfflineSynth::StartNote(const TSubstitution& rules, int channel, int program, const TGene& genome, int note)
+{
+    const auto status = static_cast<uint8_t>(channel & 0x0F);
+    Send({static_cast<uint8_t>(0xC0 | status), static_cast<uint8_t>(program)});
+    SendGenome(rules, channel, genome);
+    Send({static_cast<uint8_t>(0x90 | status), static_cast<uint8_t>(note), 100});
+}
+
 std::vector<float> TOfflineSynth::Render(int frames)
 {
     FLeft.resize(static_cast<size_t>(frames));
@@ -33,14 +41,6 @@ std::vector<float> TOfflineSynth::Render(int frames)
         stereo[2 * i + 1] = FRight[i];
     }
     return stereo;
-}
-
-std::vector<float> Mono(const std::vector<float>& stereo)
-{
-    std::vector<float> mixed(stereo.size() / 2);
-    for (size_t i = 0; i < mixed.size(); ++i)
-        mixed[i] = (stereo[2 * i] + stereo[2 * i + 1]) / 2;
-    return mixed;
 }
 
 double Rms(const float* samples, size_t count)

@@ -20,6 +20,8 @@ public:
     void Send(const std::vector<uint8_t>& bytes);
     // Every active rule's result for `genome` on output channel `channel`.
     void SendGenome(const TSubstitution& rules, int channel, const TGene& genome);
+    // On `channel`: the program, the genome through `rules`, then `note` (velocity 100).
+    void StartNote(const TSubstitution& rules, int channel, int program, const TGene& genome, int note);
     // The next `frames` frames, left and right interleaved.
     std::vector<float> Render(int frames);
 
@@ -28,9 +30,6 @@ private:
     std::vector<float> FLeft;
     std::vector<float> FRight;
 };
-
-// Left and right of interleaved frames, mixed.
-std::vector<float> Mono(const std::vector<float>& stereo);
 
 // Root mean square of `count` samples.
 double Rms(const float* samples, size_t count);
