@@ -1,6 +1,6 @@
 #include "app/MainSettings.h"
 
-#include "common/Globals.h"
+#include "common/ProgramFiles.h"
 
 #include <algorithm>
 #include <climits>
@@ -18,7 +18,7 @@ constexpr const char* kMidiOut = "MidiOut";
 
 bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
 
-std::string SynthRuleFile() { return ProgramPath() + "synth.sub"; }
+std::string SynthRuleFile() { return DataFileName("synth.sub"); }
 
 // "ChannelActive" + channel 1 -> "ChannelActiveB".
 std::string ChannelKey(const char* prefix, std::size_t channel)
