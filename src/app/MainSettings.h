@@ -58,7 +58,7 @@ struct TMainSettings {
     // missing or unreadable ones; values out of range are confined to it.
     // FileNameAssigned is left alone. A file without a MidiOut key is a first
     // start: the output is the built-in synthesizer, and the rule file, unless
-    // the file names one, the synthesizer's rules beside the program.
+    // the file names one, the synthesizer's rules (synth.sub, a data file).
     void Read(const TIniFile& ini);
     // Writes every key, in the file's order.
     void Write(TIniFile& ini) const;
