@@ -42,7 +42,8 @@ def C(cc, value, text):    genes.append((cc_bytes(cc, value), f"CC {cc}: {text}"
 def CP(value, text):       genes.append((f"4(CP) 4(%1) 1(0) 7({value})", f"channel pressure: {text}"))
 
 # Extra controller modulators: (cc, generator, amount at 127, bipolar, scaling cc).
-# Sound controllers 71-79 are bipolar around 64 (their reset value).
+# Sound controllers 71-79 are bipolar around 64 (their reset value): the
+# amount is reached at 0 (negative) and 127.
 mods = []
 def M(cc, gen, amount, value, text, bipolar=False):
     mods.append((cc, GEN[gen], amount, bipolar, 0))
@@ -52,17 +53,17 @@ half = "%3 / 2"
 
 # Filter cutoff.
 N("FILTERFC", "(%3 - 128) * 4", "filter cutoff -1024 .. +1020 cents")
-M(74, "FILTERFC", 2400, "%3 / 4 + 32", "brightness: filter cutoff -600 .. +600 cents", True)
+M(74, "FILTERFC", 1200, "%3 / 4 + 32", "brightness: filter cutoff -600 .. +600 cents", True)
 # Resonance.
 N("FILTERQ", "(%3 * 5) / 16", "filter resonance +0 .. +8 dB")
-M(71, "FILTERQ", 120, "%3 / 4 + 64", "resonance +0 .. +6 dB", True)
+M(71, "FILTERQ", 60, "%3 / 4 + 64", "resonance +0 .. +6 dB", True)
 # Volume envelope.
 N("VOLENVDELAY", "%3 * 8", "volume envelope delay, up to +4080 timecents (about 10 ms)")
 N("VOLENVATTACK", "%3 * 6", "attack time, up to +3060 timecents")
-M(73, "VOLENVATTACK", 2400, half, "attack time -1200 .. +1200 timecents", True)
+M(73, "VOLENVATTACK", 1200, half, "attack time -1200 .. +1200 timecents", True)
 N("VOLENVHOLD", "%3 * 20", "hold time, up to +10200 timecents (about 0.35 s)")
 N("VOLENVDECAY", "(%3 - 192) * 8", "decay time -3072 .. +1008 timecents")
-M(75, "VOLENVDECAY", 2400, half, "decay time -1200 .. +1200 timecents", True)
+M(75, "VOLENVDECAY", 1200, half, "decay time -1200 .. +1200 timecents", True)
 N("VOLENVSUSTAIN", half, "sustain level -0 .. -12.7 dB")
 N("VOLENVRELEASE", "(%3 - 255) * 4", "release time -2040 .. +0 timecents")
 M(72, "VOLENVRELEASE", 1200, "%3 / 4 + 32", "release time -600 .. +600 timecents", True)
@@ -79,19 +80,19 @@ N("CHORUSSEND", "%3 * 2", "chorus send +0 .. +51 %")
 C(93, half, "chorus send 0 .. 127")
 # Vibrato (its own LFO). Depths add up to at most 62 cents.
 N("VIBLFOFREQ", "(%3 - 128) * 2", "vibrato rate -1024 .. +1020 cents")
-M(76, "VIBLFOFREQ", 1200, half, "vibrato rate -600 .. +600 cents", True)
+M(76, "VIBLFOFREQ", 600, half, "vibrato rate -600 .. +600 cents", True)
 N("VIBLFOTOPITCH", "%3 / 16", "vibrato depth +0 .. +30 cents")
-C(1, "%3 / 8", "modulation wheel: vibrato depth +0 .. +6 cents")
-CP("%3 / 8", "vibrato depth +0 .. +6 cents")
-M(77, "VIBLFOTOPITCH", 40, "%3 / 4 + 64", "vibrato depth +0 .. +20 cents", True)
+C(1, "%3 / 16", "modulation wheel: vibrato depth +0 .. +6 cents")
+CP("%3 / 16", "vibrato depth +0 .. +6 cents")
+M(77, "VIBLFOTOPITCH", 20, "%3 / 4 + 64", "vibrato depth +0 .. +20 cents", True)
 N("VIBLFODELAY", "%3 * 10", "vibrato delay, up to +5100 timecents")
-M(78, "VIBLFODELAY", 2400, half, "vibrato delay -1200 .. +1200 timecents", True)
+M(78, "VIBLFODELAY", 1200, half, "vibrato delay -1200 .. +1200 timecents", True)
 # Modulation LFO.
 N("MODLFOFREQ", "(%3 - 128) * 2", "modulation LFO rate -1024 .. +1020 cents")
 N("MODLFODELAY", "%3 * 10", "modulation LFO delay, up to +5100 timecents")
 N("MODLFOTOPITCH", "%3 / 16", "modulation LFO to pitch +0 .. +30 cents")
 N("MODLFOTOFILTERFC", "%3 * 2", "modulation LFO to filter +0 .. +1020 cents")
-M(79, "MODLFOTOFILTERFC", 1200, "%3 / 4 + 64", "modulation LFO to filter +0 .. +600 cents", True)
+M(79, "MODLFOTOFILTERFC", 600, "%3 / 4 + 64", "modulation LFO to filter +0 .. +600 cents", True)
 N("MODLFOTOVOL", "%3 / 4", "tremolo +0 .. +6.3 dB")
 # Modulation envelope.
 N("MODENVDELAY", "%3 * 16", "modulation envelope delay, up to +8160 timecents")
