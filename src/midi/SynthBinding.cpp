@@ -113,8 +113,6 @@ TMidiResult TSynthBinding::OutPrepareHeader(TMidiHandle handle, TMidiHdr* header
 
 TMidiResult TSynthBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint32_t size)
 {
-    TMidiCallback callback = nullptr;
-    uintptr_t instance = 0;
     {
         std::lock_guard lock(FMutex);
         if (IsSynth(handle)) {
@@ -124,13 +122,10 @@ TMidiResult TSynthBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint
             SplitMidiMessages(header->lpData, header->dwBufferLength,
                               [this](const uint8_t* message, size_t length) { FSynth->Play(message, length); });
             MarkMidiHeaderDone(header);
-            callback = FSynthCallback;
-            instance = FSynthInstance;
+            // Under the lock, so a close cannot free the port's callback block meanwhile.
+            FSynthCallback(handle, MOM_DONE, FSynthInstance, reinterpret_cast<uintptr_t>(header), 0);
+            return MMSYSERR_NOERROR;
         }
-    }
-    if (callback) {
-        callback(handle, MOM_DONE, instance, reinterpret_cast<uintptr_t>(header), 0);
-        return MMSYSERR_NOERROR;
     }
     const TMidiHandle system = SystemHandle(handle);
     return system ? FSystem.OutLongMsg(system, header, size) : MMSYSERR_INVALHANDLE;
