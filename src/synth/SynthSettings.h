@@ -22,6 +22,8 @@ struct TSynthSettings {
     // The program (0..127) each breeder's output channel starts with: sustained
     // leads and pads, where filter and envelope changes are heard.
     std::array<int, 4> Programs{81, 90, 80, 87};
+
+    bool operator==(const TSynthSettings&) const = default;
 };
 
 inline constexpr std::array<const char*, 3> kSoundFontCandidates{
