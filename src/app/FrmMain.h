@@ -145,6 +145,8 @@ private:
     void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
                     const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
+    // The built-in synthesizer starts each breeder's output channel with its program.
+    void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
 
@@ -186,6 +188,7 @@ private:
     bool FMidiOutOpen = false;
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
+    TSynthSettings FSynthSettings;
 };
 
 } // namespace zw

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <thread>
 
 #include <unistd.h>
@@ -80,7 +81,7 @@ const std::vector<std::string> kDataFiles = {
     "share/applications/org.zwirbels.Zwirbels.desktop",
     "share/icons/hicolor/scalable/apps/org.zwirbels.Zwirbels.svg",
     "share/metainfo/org.zwirbels.Zwirbels.metainfo.xml", "share/man/man1/zwirbels.1.gz",
-    "share/man/man1/zwirbels-rule.1.gz", "share/doc/zwirbels/copyright"};
+    "share/man/man1/zwirbels-rule.1.gz", "share/doc/zwirbels/copyright", "share/zwirbels/synth.sub"};
 
 TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
 {
@@ -106,6 +107,11 @@ TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
         << *helpText;
     EXPECT_EQ(RunTool({(prefix / "bin/zwirbels-rule").string(), "--version"}, user),
               std::string("zwirbels-rule ") + ZW_VERSION + "\n");
+
+    // Not a first start, which would open the built-in synthesizer and its
+    // rules: this run is about the files, not the sound.
+    fs::create_directories(configFolder);
+    std::ofstream(configFolder / "zwirbels.INI", std::ios::binary) << "[Midi]\r\nMidiOut=\r\n";
 
     const TVirtualDisplay display((work.Path / "xvfb.log").string());
     TRunningProgram program(AsAUser(prefix / "bin/zwirbels"), user, display, (work.Path / "zwirbels.log").string());
