@@ -3,12 +3,14 @@
 #include "app/ChannelSet.h"
 #include "app/MainSettings.h"
 #include "common/Dialogs.h"
+#include "worms/BreederHistory.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class QFrame;
@@ -23,6 +25,7 @@ class QMenu;
 namespace zw {
 
 class TGene;
+class TBreederSnapshot;
 class TGeneBox;
 class TMidiInput;
 class TMidiOutput;
@@ -78,6 +81,16 @@ public:
     void SaveGenes();
     void LoadGenes();
     void ClearGenes();
+    // Undo and redo of the breeder shown (menu "&Edit"); each does nothing
+    // when there is no step that way.
+    void UndoClick();
+    void RedoClick();
+    // Breeds all four breeders anew from the clock, once the user agrees;
+    // undoable on each breeder.
+    void NewBreedersClick();
+    // Where the breeders are kept between runs: beside the settings file.
+    static std::string BreedersFileName();
+
     // Asks the name of a genome being banked (the bank's OnGetGeneName).
     void GeneBox1GetGeneName(TGeneBox* aSender, const TGene& aGene, QString& aName);
 
@@ -143,6 +156,13 @@ private:
     void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
                     const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
+    // Undo history: a step of `panel` and the menu entries' state.
+    void WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before);
+    void UpdateEditMenu();
+    // The kept breeders: read at creation with the selections the settings
+    // hold, written at close.
+    void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
+    void WriteBreeders();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -159,6 +179,8 @@ private:
     TMidiInput* MidiInput = nullptr;
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
+    QAction* MenuUndo = nullptr;
+    QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
 
@@ -176,6 +198,10 @@ private:
     bool FMidiOutOpen = false;
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
+    std::array<TBreederHistory, kChannelCount> FHistories;
+    // False while a kept-breeders file that could not be read is still in
+    // place: it is never replaced without the user's knowledge.
+    bool FWriteBreeders = true;
 };
 
 } // namespace zw

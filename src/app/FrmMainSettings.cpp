@@ -34,6 +34,10 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiOut = FMidiOutName.toStdString();
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
+        s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
+    }
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -88,6 +92,7 @@ void TFormMain::ReadSettings()
     FMidiOutSetting = QString::fromStdString(s.MidiOut);
     FInChannels = s.InChannels;
     FOutChannels = s.OutChannels;
+    ReadBreeders(s.Audible, s.Frozen);
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

@@ -9,6 +9,7 @@ namespace {
 constexpr const char* kPosition = "Position";
 constexpr const char* kSettings = "Settings";
 constexpr const char* kMidi = "Midi";
+constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
 constexpr const char* kFileName = "FileName";
 
@@ -30,17 +31,18 @@ void WriteFlags(TIniFile& ini, const char* prefix, const std::array<bool, 4>& fl
         ini.WriteBool(kSettings, ChannelKey(prefix, channel), flags[channel]);
 }
 
-void ReadChannels(const TIniFile& ini, const char* prefix, std::array<int, 4>& channels)
+// One number per channel, confined to 0..high.
+void ReadChannels(const TIniFile& ini, const char* section, const char* prefix, std::array<int, 4>& values,
+                  int high)
 {
-    for (std::size_t channel = 0; channel < channels.size(); ++channel)
-        channels[channel] = std::clamp(ini.ReadInteger(kMidi, ChannelKey(prefix, channel), channels[channel]),
-                                       0, TMainSettings::kMaxMidiChannel);
+    for (std::size_t channel = 0; channel < values.size(); ++channel)
+        values[channel] = std::clamp(ini.ReadInteger(section, ChannelKey(prefix, channel), values[channel]), 0, high);
 }
 
-void WriteChannels(TIniFile& ini, const char* prefix, const std::array<int, 4>& channels)
+void WriteChannels(TIniFile& ini, const char* section, const char* prefix, const std::array<int, 4>& values)
 {
-    for (std::size_t channel = 0; channel < channels.size(); ++channel)
-        ini.WriteInteger(kMidi, ChannelKey(prefix, channel), channels[channel]);
+    for (std::size_t channel = 0; channel < values.size(); ++channel)
+        ini.WriteInteger(section, ChannelKey(prefix, channel), values[channel]);
 }
 
 int ReadConfined(const TIniFile& ini, const char* section, const char* key, int current, int low, int high)
@@ -71,8 +73,10 @@ void TMainSettings::Read(const TIniFile& ini)
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
     MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
-    ReadChannels(ini, "InChannel", InChannels);
-    ReadChannels(ini, "OutChannel", OutChannels);
+    ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
+    ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
+    ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
+    ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
 
     FileName = ini.ReadString(kTranslations, kFileName, FileName);
 }
@@ -95,8 +99,10 @@ void TMainSettings::Write(TIniFile& ini) const
 
     ini.WriteString(kMidi, "MidiIn", MidiIn);
     ini.WriteString(kMidi, "MidiOut", MidiOut);
-    WriteChannels(ini, "InChannel", InChannels);
-    WriteChannels(ini, "OutChannel", OutChannels);
+    WriteChannels(ini, kMidi, "InChannel", InChannels);
+    WriteChannels(ini, kMidi, "OutChannel", OutChannels);
+    WriteChannels(ini, kBreeders, "Audible", Audible);
+    WriteChannels(ini, kBreeders, "Frozen", Frozen);
 
     if (FileNameAssigned)
         ini.WriteString(kTranslations, kFileName, FileName);

@@ -20,6 +20,7 @@ struct TMainSettings {
     static constexpr int kMinAutoInterval = 600;
     static constexpr int kMaxAutoInterval = 120000;
     static constexpr int kMaxMidiChannel = 15;
+    static constexpr int kMaxWormIndex = 15;
 
     // [Position]
     int Left = 1;
@@ -43,6 +44,11 @@ struct TMainSettings {
     std::string MidiOut;
     std::array<int, 4> InChannels{};
     std::array<int, 4> OutChannels{};
+
+    // [Breeders]: the audible and frozen worm of each breeder A..D, whose
+    // genomes are kept in a file of their own.
+    std::array<int, 4> Audible{};
+    std::array<int, 4> Frozen{};
 
     // [Translations]
     std::string FileName;
