@@ -12,8 +12,6 @@
 #include "rules/Substitution.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMidiBinding.h"
-#include "worms/BreederFile.h"
-#include "worms/GeneBox.h"
 #include "worms/Gene.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"
@@ -22,7 +20,6 @@
 #include <QComboBox>
 #include <QAction>
 #include <QDir>
-#include <QFileInfo>
 #include <QFrame>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -32,7 +29,6 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 
 using namespace zw;
@@ -80,34 +76,6 @@ protected:
         FormTranslate = Editor.get();
         Form->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
-    }
-
-    // A start after the program ended without its close: nothing written.
-    void Restart()
-    {
-        FormMain = nullptr;
-        FormMidiDialog = nullptr;
-        FormTranslate = nullptr;
-        Form.reset();
-        Editor.reset();
-        Dialog.reset();
-        RandSeed(0);
-        Start();
-    }
-
-    // Every breeder's genomes, then its audible and frozen worm.
-    std::vector<std::vector<std::vector<uint8_t>>> Breeders() const
-    {
-        std::vector<std::vector<std::vector<uint8_t>>> breeders;
-        for (int channel = 0; channel < 4; ++channel) {
-            const TWormPanel* panel = Form->WormPanel(channel);
-            auto& genomes = breeders.emplace_back();
-            for (int i = 0; i < panel->WormCount(); ++i)
-                genomes.emplace_back(panel->Worms(i)->Gene().Data(),
-                                     panel->Worms(i)->Gene().Data() + panel->Worms(i)->Gene().Size());
-            genomes.push_back({static_cast<uint8_t>(panel->Audible()), static_cast<uint8_t>(panel->Frozen())});
-        }
-        return breeders;
     }
 
     // Answers the next modal MIDI dialog with Ok or Cancel after choosing an output.
@@ -345,72 +313,6 @@ TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOn
         EXPECT_EQ(LongMessages(), tab == 0 ? heard : decltype(heard){}) << "channel " << tab;
     }
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
-}
-
-TEST_F(MainIntegrationTest, TheBreedersAndTheirSelectionsAreKeptAcrossACloseAndAStart)
-{
-    Start();
-    for (int channel = 0; channel < 4; ++channel) {
-        Form->WormPanel(channel)->MutateAll();
-        Form->WormPanel(channel)->SetAudible(channel + 3);
-        Form->WormPanel(channel)->SetFrozen(15 - channel);
-    }
-    const auto kept = Breeders();
-    Form->close();
-    EXPECT_NE(SettingsText().find("[Breeders]\r\nAudibleA=3\r\nAudibleB=4\r\n"), std::string::npos);
-    EXPECT_NE(SettingsText().find("FrozenD=12\r\n"), std::string::npos);
-    TGeneBox bank;
-    bank.LoadFromFile(QString::fromStdString(TFormMain::BreedersFileName()));
-    ASSERT_EQ(bank.Count(), 64);
-    EXPECT_EQ(bank.Names(63), "D15");
-    EXPECT_EQ(std::vector<uint8_t>(bank.Genes(17).Data(), bank.Genes(17).Data() + 120), kept[1][1]);
-
-    Restart();
-    EXPECT_EQ(Breeders(), kept);
-    EXPECT_TRUE(Dialogs.Errors.isEmpty());
-}
-
-TEST_F(MainIntegrationTest, ABreedersFileThatCannotBeReadIsReportedOnceSetAsideAndNeverOverwritten)
-{
-    Start();
-    const auto fresh = Breeders();
-    const std::string file = TFormMain::BreedersFileName();
-    const std::string damaged = "64\r\nA0 = 3, 1, 2, 3;\r\nB7 = 1, 1;\r\n";
-    struct TCase {
-        const char* Name;
-        std::function<void()> Spoil;
-        bool MovedAside;
-    };
-    const TCase cases[] = {
-        {"damaged", [&] { WriteFileAtomically(file, damaged); }, true},
-        {"unreadable", [&] { QDir().mkpath(QString::fromStdString(file)); }, true},
-        // As in a read-only folder: the file cannot be moved aside (a folder
-        // with contents stands in the way, even for the superuser).
-        {"fixed in place", [&] {
-             WriteFileAtomically(file, damaged);
-             QDir().mkpath(QString::fromStdString(file + ".bad/full"));
-         }, false},
-    };
-    for (const TCase& spoilt : cases) {
-        QDir(QString::fromStdString(file)).removeRecursively();
-        QDir(QString::fromStdString(file + ".bad")).removeRecursively();
-        QFile::remove(QString::fromStdString(file));
-        QFile::remove(QString::fromStdString(file + ".bad"));
-        spoilt.Spoil();
-        Dialogs.Errors.clear();
-        Restart();
-        EXPECT_EQ(Breeders(), fresh) << spoilt.Name;
-        Form->close();
-        ASSERT_EQ(Dialogs.Errors.size(), 1) << spoilt.Name;
-        const std::string start = "The breeders file \"" + file + "\" could not be read: ";
-        EXPECT_TRUE(Dialogs.Errors[0].startsWith(QString::fromStdString(start))) << Dialogs.Errors[0].toStdString();
-        EXPECT_TRUE(Dialogs.Errors[0].contains("; the breeders start anew.")) << spoilt.Name;
-        EXPECT_TRUE(QFileInfo::exists(QString::fromStdString(file + ".bad"))) << spoilt.Name;
-        if (spoilt.MovedAside)
-            EXPECT_NO_THROW(ReadBreederFile(ReadWholeFile(file), 4, 16)) << spoilt.Name;
-        else
-            EXPECT_EQ(ReadWholeFile(file), damaged);
-    }
 }
 
 } // namespace
