@@ -25,7 +25,6 @@ class QMenu;
 namespace zw {
 
 class TGene;
-class TBreederSnapshot;
 class TGeneBox;
 class TMidiInput;
 class TMidiOutput;

@@ -75,10 +75,10 @@ void TMainSettings::Read(const TIniFile& ini)
     MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
     ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
     ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
+    FileName = ini.ReadString(kTranslations, kFileName, FileName);
+
     ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
     ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
-
-    FileName = ini.ReadString(kTranslations, kFileName, FileName);
 }
 
 void TMainSettings::Write(TIniFile& ini) const
@@ -101,11 +101,11 @@ void TMainSettings::Write(TIniFile& ini) const
     ini.WriteString(kMidi, "MidiOut", MidiOut);
     WriteChannels(ini, kMidi, "InChannel", InChannels);
     WriteChannels(ini, kMidi, "OutChannel", OutChannels);
-    WriteChannels(ini, kBreeders, "Audible", Audible);
-    WriteChannels(ini, kBreeders, "Frozen", Frozen);
-
     if (FileNameAssigned)
         ini.WriteString(kTranslations, kFileName, FileName);
+
+    WriteChannels(ini, kBreeders, "Audible", Audible);
+    WriteChannels(ini, kBreeders, "Frozen", Frozen);
 }
 
 void TMainSettings::ReadFromFile(const std::string& iniFileName) { Read(TIniFile::Load(iniFileName)); }

@@ -45,16 +45,16 @@ struct TMainSettings {
     std::array<int, 4> InChannels{};
     std::array<int, 4> OutChannels{};
 
-    // [Breeders]: the audible and frozen worm of each breeder A..D, whose
-    // genomes are kept in a file of their own.
-    std::array<int, 4> Audible{};
-    std::array<int, 4> Frozen{};
-
     // [Translations]
     std::string FileName;
     // FileName is written only when the rules editor has a file name
     // assigned; otherwise the file keeps the one it holds.
     bool FileNameAssigned = false;
+
+    // [Breeders]: the audible and frozen worm of each breeder A..D, whose
+    // genomes are kept in a file of their own.
+    std::array<int, 4> Audible{};
+    std::array<int, 4> Frozen{};
 
     // Takes every key the file holds, the current values standing in for
     // missing or unreadable ones; values out of range are confined to it.

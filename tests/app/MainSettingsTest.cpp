@@ -39,7 +39,10 @@ const char* const kFirstStartFile =
     "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
     "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
     "[Translations]\r\n"
-    "FileName=/opt/zw/default.sub\r\n";
+    "FileName=/opt/zw/default.sub\r\n"
+    "[Breeders]\r\n"
+    "AudibleA=0\r\nAudibleB=0\r\nAudibleC=0\r\nAudibleD=0\r\n"
+    "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=0\r\n";
 
 } // namespace
 
@@ -86,7 +89,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
                                   "[Midi]\nMidiIn=In Port\nMidiOut=Out Port\n"
                                   "InChannelA=1\nInChannelB=2\nInChannelC=3\nInChannelD=4\n"
                                   "OutChannelA=5\nOutChannelB=6\nOutChannelC=7\nOutChannelD=8\n"
-                                  "[Translations]\nFileName=/rules/my.sub\n");
+                                  "[Translations]\nFileName=/rules/my.sub\n"
+                                  "[Breeders]\nAudibleB=7\nFrozenD=99\nFrozenA=-1\n");
     TMainSettings settings;
     settings.Read(ini);
     EXPECT_EQ(settings.Left, -20);
@@ -107,6 +111,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{5, 6, 7, 8}));
     EXPECT_EQ(settings.FileName, "/rules/my.sub");
     EXPECT_FALSE(settings.FileNameAssigned);
+    EXPECT_EQ(settings.Audible, (std::array<int, 4>{0, 7, 0, 0}));
+    EXPECT_EQ(settings.Frozen, (std::array<int, 4>{0, 0, 0, 15})) << "confined to the worms there are";
 
     // Writing normalises the flags to 1 and 0 and the interval to decimal.
     TIniFile out = ini;
@@ -130,7 +136,9 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "[Midi]\r\nMidiIn=In Port\r\nMidiOut=Out Port\r\n"
               "InChannelA=1\r\nInChannelB=2\r\nInChannelC=3\r\nInChannelD=4\r\n"
               "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\n"
-              "[Translations]\r\nFileName=/rules/my.sub\r\n");
+              "[Translations]\r\nFileName=/rules/my.sub\r\n"
+              "[Breeders]\r\nAudibleA=0\r\nAudibleB=7\r\nAudibleC=0\r\nAudibleD=0\r\n"
+              "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
 }
 
 TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
