@@ -87,7 +87,7 @@ public:
     // Breeds all four breeders anew from the clock, once the user agrees;
     // undoable on each breeder.
     void NewBreedersClick();
-    // Where the breeders are kept between runs: beside the settings file.
+    // Where the breeders are kept between runs: in the folder of the settings file.
     static std::string BreedersFileName();
 
     // Asks the name of a genome being banked (the bank's OnGetGeneName).

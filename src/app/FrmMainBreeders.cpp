@@ -1,10 +1,10 @@
 // The main window's side of the breeders' undo history and of the breeders
 // kept between runs.
 #include "app/FrmMain.h"
-#include "app/IniFile.h"
 #include "common/Exceptions.h"
 #include "common/FileErrors.h"
 #include "common/Guard.h"
+#include "common/ProgramFiles.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
@@ -21,6 +21,8 @@
 namespace zw {
 namespace {
 
+// Beside the settings file.
+constexpr const char* kBreedersFile = "zwirbels.breeders";
 // A kept-breeders file beyond this is no file the program wrote.
 constexpr std::size_t kMaxBreedersFileSize = 64U << 20;
 
@@ -90,10 +92,7 @@ void TFormMain::NewBreedersClick()
 
 // Kept breeders ----------------------------------------------------------------
 
-std::string TFormMain::BreedersFileName()
-{
-    return std::filesystem::path(IniFileName()).replace_filename("zwirbels.breeders").string();
-}
+std::string TFormMain::BreedersFileName() { return WriteFolder() + kBreedersFile; }
 
 void TFormMain::ReadBreeders(const std::array<int, kChannelCount>& audible,
                              const std::array<int, kChannelCount>& frozen)
@@ -136,10 +135,7 @@ void TFormMain::WriteBreeders()
     TBreederGenomes breeders;
     for (const TWormPanel* panel : FWormPanels)
         breeders.push_back(GenomesOf(*panel));
-    const std::string fileName = BreedersFileName();
-    std::error_code ignored; // a folder that cannot be made shows in the write
-    std::filesystem::create_directories(std::filesystem::path(fileName).parent_path(), ignored);
-    WriteFileAtomically(fileName, BreederFileText(breeders));
+    WriteFileAtomically(WritableFileName(kBreedersFile), BreederFileText(breeders));
 }
 
 } // namespace zw
