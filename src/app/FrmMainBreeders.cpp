@@ -2,13 +2,12 @@
 // kept between runs.
 #include "app/FrmMain.h"
 #include "common/Exceptions.h"
-#include "common/FileErrors.h"
 #include "common/Guard.h"
 #include "common/ProgramFiles.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
-#include "common/TextLines.h"
 #include "worms/BreederFile.h"
+#include "worms/GeneFile.h"
 #include "worms/WormPanel.h"
 
 #include <QAction>
@@ -21,10 +20,8 @@
 namespace zw {
 namespace {
 
-// Beside the settings file.
+// In the folder of the settings file.
 constexpr const char* kBreedersFile = "zwirbels.breeders";
-// A kept-breeders file beyond this is no file the program wrote.
-constexpr std::size_t kMaxBreedersFileSize = 64U << 20;
 
 std::vector<TGene> GenomesOf(const TWormPanel& panel)
 {
@@ -35,12 +32,26 @@ std::vector<TGene> GenomesOf(const TWormPanel& panel)
     return genomes;
 }
 
-std::string ReadBreedersText(const std::string& fileName)
+// Why the file could not be read, without its name: the message around it names it.
+std::string ReadFailure(const Exception& e)
 {
-    std::string text = ReadFileUpTo(fileName, kMaxBreedersFileSize);
-    if (text.size() > kMaxBreedersFileSize)
-        throw EInvalidFile(Format("it is larger than %zu bytes", kMaxBreedersFileSize));
-    return text;
+    const auto* io = dynamic_cast<const EInOutError*>(&e);
+    return io ? io->Reason() : e.Message();
+}
+
+// Moves a breeders file that could not be read aside, out of the way of the
+// write at close. False when it stays in place; `message` says which.
+bool SetAside(const std::string& fileName, QString& message)
+{
+    const std::string asideName = fileName + ".bad";
+    if (std::rename(fileName.c_str(), asideName.c_str()) == 0) {
+        message += QString(" It is kept as \"%1\".").arg(QString::fromStdString(asideName));
+        return true;
+    }
+    message += QString(" It could not be moved aside (%1), so it stays as it is and the breeders are not kept "
+                       "at close.")
+                   .arg(QString::fromLocal8Bit(std::strerror(errno)));
+    return false;
 }
 
 } // namespace
@@ -82,7 +93,7 @@ void TFormMain::RedoClick()
 
 void TFormMain::NewBreedersClick()
 {
-    if (Dialogs().AskYesNoCancel("Breed all four breeders anew? Undo brings back each one.") != TQueryAnswer::Yes)
+    if (!Dialogs().Confirm("Breed all four breeders anew? Undo brings back each one."))
         return;
     Randomize();
     // One failing channel (its rules) leaves the others to be bred.
@@ -103,22 +114,14 @@ void TFormMain::ReadBreeders(const std::array<int, kChannelCount>& audible,
         return; // a first start: the breeders are bred as always
     TBreederGenomes breeders;
     try {
-        breeders = ReadBreederFile(ReadBreedersText(fileName), kChannelCount, FWormPanels[0]->WormCount());
+        // The bank's own limits: the file is one the bank may load.
+        breeders = ReadBreederFile(ReadRegularFile(fileName, kMaxGeneFileSize), kChannelCount,
+                                   FWormPanels[0]->WormCount());
     } catch (const Exception& e) {
-        // Moved aside, the file is safe from the write at close; where it
-        // cannot be moved, it is not written at all.
-        QString message =
-            QString("The breeders file \"%1\" could not be read: %2; the breeders start anew.")
-                .arg(QString::fromStdString(fileName), QString::fromStdString(e.what()));
-        const std::string asideName = fileName + ".bad";
-        if (std::rename(fileName.c_str(), asideName.c_str()) == 0) {
-            message += QString(" It is kept as \"%1\".").arg(QString::fromStdString(asideName));
-        } else {
-            FWriteBreeders = false;
-            message += QString(" It could not be moved aside (%1), so it stays as it is and the breeders are not "
-                               "kept at close.")
-                           .arg(QString::fromLocal8Bit(std::strerror(errno)));
-        }
+        QString message = QString("The breeders file \"%1\" could not be read: %2; the breeders start anew.")
+                              .arg(QString::fromStdString(fileName), QString::fromStdString(ReadFailure(e)));
+        // A file left in place is never replaced without the user's knowing.
+        FWriteBreeders = SetAside(fileName, message);
         Dialogs().ShowError(message);
         return;
     }
