@@ -156,6 +156,8 @@ private:
     void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
                     const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
+    // The built-in synthesizer starts each breeder's output channel with its program.
+    void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
     // Undo history: a step of `panel` and the menu entries' state.
@@ -205,6 +207,7 @@ private:
     bool FMidiOutOpen = false;
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
+    TSynthSettings FSynthSettings;
     std::array<TBreederHistory, kChannelCount> FHistories;
     // False while a kept-breeders file that could not be read is still in
     // place: it is never replaced without the user's knowledge.

@@ -4,6 +4,7 @@
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
 #include "common/TextLines.h"
+#include "midi/SynthBinding.h"
 #include "worms/WormPanel.h"
 #include "rules/FrmTranslat.h"
 
@@ -66,6 +67,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiOut = NameBytes(FMidiOutName, FMidiOutBytes);
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
+    s.Synth = FSynthSettings;
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
         s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
@@ -137,6 +139,8 @@ void TFormMain::ReadSettings()
     FMidiOutSetting = QString::fromStdString(s.MidiOut);
     FInChannels = s.InChannels;
     FOutChannels = s.OutChannels;
+    FSynthSettings = s.Synth;
+    ConfigureSynthesizer(MidiBinding(), FSynthSettings);
     ReadBreeders(s.Audible, s.Frozen);
 
     if (FormTranslate) {

@@ -1,5 +1,7 @@
 #include "app/MainSettings.h"
 
+#include "common/ProgramFiles.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -11,7 +13,13 @@ constexpr const char* kSettings = "Settings";
 constexpr const char* kMidi = "Midi";
 constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
+constexpr const char* kSynth = "Synth";
 constexpr const char* kFileName = "FileName";
+constexpr const char* kMidiOut = "MidiOut";
+
+bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
+
+std::string SynthRuleFile() { return DataFileName("synth.sub"); }
 
 // "ChannelActive" + channel 1 -> "ChannelActiveB".
 std::string ChannelKey(const char* prefix, std::size_t channel)
@@ -73,6 +81,25 @@ int ReadConfined(const TIniFile& ini, const char* section, const char* key, int 
     return std::clamp(ini.ReadInteger(section, key, current), low, high);
 }
 
+void ReadSynth(const TIniFile& ini, TSynthSettings& synth)
+{
+    synth.SoundFont = ini.ReadString(kSynth, "SoundFont", synth.SoundFont);
+    synth.AudioDriver = ini.ReadString(kSynth, "AudioDriver", synth.AudioDriver);
+    synth.Gain = ReadConfined(ini, kSynth, "Gain", synth.Gain, 0, TSynthSettings::kMaxGain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        synth.Programs[channel] = ReadConfined(ini, kSynth, ChannelKey("Program", channel).c_str(),
+                                               synth.Programs[channel], 0, TSynthSettings::kMaxProgram);
+}
+
+void WriteSynth(TKeyWriter& writer, const TSynthSettings& synth)
+{
+    writer.String(kSynth, "SoundFont", synth.SoundFont);
+    writer.String(kSynth, "AudioDriver", synth.AudioDriver);
+    writer.Integer(kSynth, "Gain", synth.Gain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        writer.Integer(kSynth, ChannelKey("Program", channel), synth.Programs[channel]);
+}
+
 } // namespace
 
 void TMainSettings::Read(const TIniFile& ini)
@@ -95,10 +122,13 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoMutate", AutoMutate);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
-    MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
+    MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
     ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
     ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
-    FileName = ini.ReadString(kTranslations, kFileName, FileName);
+
+    ReadSynth(ini, Synth);
+
+    FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
 
     ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
     ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
@@ -122,9 +152,11 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     WriteFlags(writer, "AutoMutate", AutoMutate);
 
     writer.String(kMidi, "MidiIn", MidiIn);
-    writer.String(kMidi, "MidiOut", MidiOut);
+    writer.String(kMidi, kMidiOut, MidiOut);
     WriteChannels(writer, kMidi, "InChannel", InChannels);
     WriteChannels(writer, kMidi, "OutChannel", OutChannels);
+
+    WriteSynth(writer, Synth);
 
     if (FileNameAssigned)
         writer.String(kTranslations, kFileName, FileName);
@@ -153,7 +185,8 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
 
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)
 {
-    return TIniFile::Load(iniFileName).ReadString(kTranslations, kFileName, current);
+    const TIniFile ini = TIniFile::Load(iniFileName);
+    return ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : current);
 }
 
 } // namespace zw
