@@ -3,6 +3,7 @@
 #include "app/ChannelSet.h"
 #include "app/MainSettings.h"
 #include "common/Dialogs.h"
+#include "worms/BreederHistory.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class QFrame;
@@ -80,6 +82,16 @@ public:
     void SaveGenes();
     void LoadGenes();
     void ClearGenes();
+    // Undo and redo of the breeder shown (menu "&Edit"); each does nothing
+    // when there is no step that way.
+    void UndoClick();
+    void RedoClick();
+    // Breeds all four breeders anew from the clock, once the user agrees;
+    // undoable on each breeder.
+    void NewBreedersClick();
+    // Where the breeders are kept between runs: in the folder of the settings file.
+    static std::string BreedersFileName();
+
     // Asks the name of a genome being banked (the bank's OnGetGeneName).
     void GeneBox1GetGeneName(TGeneBox* aSender, const TGene& aGene, QString& aName);
 
@@ -149,6 +161,13 @@ private:
     void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
+    // Undo history: a step of `panel` and the menu entries' state.
+    void WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before);
+    void UpdateEditMenu();
+    // The kept breeders: read at creation with the selections the settings
+    // hold, written at close.
+    void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
+    void WriteBreeders();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -166,6 +185,8 @@ private:
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
+    QAction* MenuUndo = nullptr;
+    QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
 
@@ -189,6 +210,10 @@ private:
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
     TSynthSettings FSynthSettings;
+    std::array<TBreederHistory, kChannelCount> FHistories;
+    // False while a kept-breeders file that could not be read is still in
+    // place: it is never replaced without the user's knowledge.
+    bool FWriteBreeders = true;
 };
 
 } // namespace zw

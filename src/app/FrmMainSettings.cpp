@@ -68,6 +68,10 @@ TMainSettings TFormMain::CurrentSettings() const
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
     s.Synth = FSynthSettings;
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
+        s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
+    }
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -137,6 +141,7 @@ void TFormMain::ReadSettings()
     FOutChannels = s.OutChannels;
     FSynthSettings = s.Synth;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
+    ReadBreeders(s.Audible, s.Frozen);
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

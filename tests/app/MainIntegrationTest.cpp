@@ -21,6 +21,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QAction>
 #include <QDir>
 #include <QScreen>
 #include <QFrame>
@@ -326,6 +327,25 @@ TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
         ASSERT_EQ(messages.size(), 120u) << tab;
         EXPECT_EQ(messages[0][0], status) << tab;
     }
+}
+
+TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOnly)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    Midi.ClearRecords();
+    Form->WormPanel(0)->SetAudible(1);
+    const auto heard = LongMessages();
+    ASSERT_EQ(heard.size(), 120u);
+    auto* undo = Form->findChild<QAction*>("MenuUndo");
+    for (int tab : {0, 1}) {
+        Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
+        QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonMutate"), Qt::LeftButton);
+        Midi.ClearRecords();
+        undo->trigger();
+        EXPECT_EQ(LongMessages(), tab == 0 ? heard : decltype(heard){}) << "channel " << tab;
+    }
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
 }
 
 } // namespace

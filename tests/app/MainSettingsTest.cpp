@@ -43,7 +43,10 @@ const char* const kFirstStartFile =
     "[Synth]\r\n"
     "SoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\nProgramC=80\r\nProgramD=87\r\n"
     "[Translations]\r\n"
-    "FileName=/opt/zw/default.sub\r\n";
+    "FileName=/opt/zw/default.sub\r\n"
+    "[Breeders]\r\n"
+    "AudibleA=0\r\nAudibleB=0\r\nAudibleC=0\r\nAudibleD=0\r\n"
+    "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=0\r\n";
 
 } // namespace
 
@@ -94,7 +97,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
                                   "OutChannelA=5\nOutChannelB=6\nOutChannelC=7\nOutChannelD=8\n"
                                   "[synth]\nSoundFont=/sf/my.sf2\nAudioDriver=jack\nGain=150\n"
                                   "ProgramA=0\nProgramB=-3\nProgramC=200\nProgramD=5\n"
-                                  "[Translations]\nFileName=/rules/my.sub\n");
+                                  "[Translations]\nFileName=/rules/my.sub\n"
+                                  "[Breeders]\nAudibleB=7\nFrozenD=99\nFrozenA=-1\n");
     TMainSettings settings;
     settings.Read(ini);
     EXPECT_EQ(settings.Left, -20);
@@ -119,6 +123,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(settings.Synth.Programs, (std::array<int, 4>{0, 0, 127, 5}));
     EXPECT_EQ(settings.FileName, "/rules/my.sub");
     EXPECT_FALSE(settings.FileNameAssigned);
+    EXPECT_EQ(settings.Audible, (std::array<int, 4>{0, 7, 0, 0}));
+    EXPECT_EQ(settings.Frozen, (std::array<int, 4>{0, 0, 0, 15})) << "confined to the worms there are";
 
     // Writing normalises the flags to 1 and 0 and the interval to decimal.
     TIniFile out = ini;
@@ -144,7 +150,9 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\n"
               "[Synth]\r\nSoundFont=/sf/my.sf2\r\nAudioDriver=jack\r\nGain=100\r\n"
               "ProgramA=0\r\nProgramB=0\r\nProgramC=127\r\nProgramD=5\r\n"
-              "[Translations]\r\nFileName=/rules/my.sub\r\n");
+              "[Translations]\r\nFileName=/rules/my.sub\r\n"
+              "[Breeders]\r\nAudibleA=0\r\nAudibleB=7\r\nAudibleC=0\r\nAudibleD=0\r\n"
+              "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
 }
 
 TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
