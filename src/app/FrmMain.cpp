@@ -8,6 +8,7 @@
 #include "common/Guard.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiScheduler.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -156,6 +157,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     MidiInput = new TMidiInput(this);
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);
+    FScheduler = std::make_unique<TMidiScheduler>();
 
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
@@ -179,6 +181,7 @@ TFormMain::~TFormMain()
     for (TWormPanel* panel : FWormPanels)
         panel->SetOnWormChanged(nullptr);
     GeneBox1->SetOnGetGeneName(nullptr);
+    DisconnectMidiScheduler();
 }
 
 QWidget* TFormMain::CreatePageControl()
@@ -299,6 +302,7 @@ QWidget* TFormMain::CreateActiveChannelsGroup()
         row->addWidget(button);
     }
     column->addLayout(row);
+    column->addWidget(CreateAuditionButton(group));
     column->addWidget(CreateMidiLamp());
     return group;
 }
@@ -433,6 +437,10 @@ void TFormMain::CreateMenu()
     settings->setObjectName("MenuSettings");
     addAction(settings, "MenuMidi", "&Midi ...", QKeySequence(), &TFormMain::MidiSettingsClick);
     addAction(settings, "MenuEncodings", "&Encodings ...", QKeySequence(), &TFormMain::EncodingsClick);
+    MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
+    MenuAudition->setCheckable(true);
+    connect(MenuAudition, &QAction::triggered, this,
+            [this](bool on) { RunGuarded([&] { SetAuditionPlaying(on); }); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("MenuHelp");
@@ -463,6 +471,10 @@ void TFormMain::FormCreate()
     FInChannels.fill(0);
     FOutChannels.fill(0);
     ReadSettings();
+    RunGuarded([&] {
+        SyncMidiScheduler();
+        ConnectMidiScheduler();
+    });
     const TWormPanel& channelA = *FWormPanels[0];
     SpinEditCrossoverProb->setValue(channelA.CrossOverProbability());
     SpinEditMutationProb->setValue(channelA.MutationProbability());
@@ -472,6 +484,7 @@ void TFormMain::FormCreate()
     RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
     RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
     RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
+    RunGuarded([&] { SetAuditionPlaying(FAudition.Playing); });
     EnableTimerAuto(AutomationActive());
 }
 
@@ -517,9 +530,11 @@ void TFormMain::SpeedButtonChActiveClick(TChannel channel, bool down)
 {
     if (!down) {
         FActiveChannels.Exclude(channel);
+        SyncMidiScheduler();
         return;
     }
     FActiveChannels.Include(channel);
+    SyncMidiScheduler();
     WormPanel(channel)->NotifyAudible();
 }
 
@@ -710,6 +725,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
     }
     // A settings file that cannot be written is reported; the program still closes.
     RunGuarded([this] { WriteSettings(); });
+    // No note may outlive the window.
+    FScheduler->SetOutput(nullptr, 0);
     event->accept();
     emit Closed();
 }

@@ -9,6 +9,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 class QFrame;
@@ -26,6 +27,7 @@ class TGene;
 class TGeneBox;
 class TMidiInput;
 class TMidiOutput;
+class TMidiScheduler;
 class TWormPanel;
 
 // The main window: four breeders (channels A..D) on tab pages, the automation,
@@ -73,6 +75,11 @@ public:
     void SetMidiOutOpen(bool open);
     // The exchange with the MIDI settings dialog (menu "&Midi ...").
     void MidiSettingsClick();
+
+    // Audition (button, menu entry, F5): while on, every active channel plays
+    // the [Audition] phrase on its output channel.
+    void SetAuditionPlaying(bool playing);
+    bool AuditionPlaying() const { return FAudition.Playing; }
 
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
@@ -123,6 +130,13 @@ private:
     QToolButton* AddButton(const QString& objectName, const QString& text, const QString& hint,
                            QWidget* parent);
 
+    QWidget* CreateAuditionButton(QWidget* parent);
+    // Hands the scheduler the active channels, their MIDI channels and the
+    // phrase; and the open ports (before closing the output, detach it first).
+    void SyncMidiScheduler();
+    void ConnectMidiScheduler();
+    void DisconnectMidiScheduler();
+
     void FormCreate();
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
@@ -157,6 +171,11 @@ private:
     TGeneBox* GeneBox1 = nullptr;
     TMidiOutput* MidiOutput = nullptr;
     TMidiInput* MidiInput = nullptr;
+    QToolButton* SpeedButtonAudition = nullptr;
+    QAction* MenuAudition = nullptr;
+    // Times the audition notes and the thru messages; made before and ended
+    // after the ports' use of it (see the destructor).
+    std::unique_ptr<TMidiScheduler> FScheduler;
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     TFileDialogOptions FOpenDialogGenes;
@@ -176,6 +195,8 @@ private:
     bool FMidiOutOpen = false;
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
+    bool FThru = true;
+    TAuditionSettings FAudition;
 };
 
 } // namespace zw

@@ -8,6 +8,7 @@
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiScheduler.h"
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
 
@@ -75,11 +76,14 @@ void TFormMain::SetMidiOutOpen(bool open)
 {
     if (open == FMidiOutOpen)
         return;
+    // The scheduler's notes end on the device while it is still open.
+    FScheduler->SetOutput(nullptr, 0);
     if (open && !FMidiOutName.isEmpty())
         MidiOutput->OpenPort();
     else
         MidiOutput->ClosePort();
     FMidiOutOpen = open && !FMidiOutName.isEmpty();
+    ConnectMidiScheduler();
 }
 
 void TFormMain::MidiSettingsClick()
@@ -99,6 +103,7 @@ void TFormMain::MidiSettingsClick()
         FInChannels[static_cast<size_t>(c)] = dialog.InChannel(c);
         FOutChannels[static_cast<size_t>(c)] = dialog.OutChannel(c);
     }
+    SyncMidiScheduler();
     // A failing input port does not keep the output from being chosen. The
     // device steps report their own failures; a port that then fails to open
     // is reported too, so a silent output never looks like a chosen one.
@@ -126,6 +131,9 @@ void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
         outChannel = FOutChannels[static_cast<size_t>(channel)];
     TranslateGenome([]() -> const TSubstitution& { return FormTranslate->Substitution(); }, outChannel, aGene,
                     [this](const TRuleBytes& bytes) { SendToMidiOut(bytes); });
+    // After the genome's bytes, so the restarted note already carries them.
+    if (FAudition.Retrigger)
+        FScheduler->Restart(channel);
 }
 
 } // namespace zw

@@ -34,6 +34,8 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiOut = FMidiOutName.toStdString();
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
+    s.Thru = FThru;
+    s.Audition = FAudition;
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -88,6 +90,8 @@ void TFormMain::ReadSettings()
     FMidiOutSetting = QString::fromStdString(s.MidiOut);
     FInChannels = s.InChannels;
     FOutChannels = s.OutChannels;
+    FThru = s.Thru;
+    FAudition = s.Audition;
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

@@ -73,6 +73,8 @@ void TMainSettings::Read(const TIniFile& ini)
     MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
     ReadChannels(ini, "InChannel", InChannels);
     ReadChannels(ini, "OutChannel", OutChannels);
+    Thru = ini.ReadBool(kMidi, "Thru", Thru);
+    Audition.Read(ini);
 
     FileName = ini.ReadString(kTranslations, kFileName, FileName);
 }
@@ -97,9 +99,12 @@ void TMainSettings::Write(TIniFile& ini) const
     ini.WriteString(kMidi, "MidiOut", MidiOut);
     WriteChannels(ini, "InChannel", InChannels);
     WriteChannels(ini, "OutChannel", OutChannels);
+    ini.WriteBool(kMidi, "Thru", Thru);
 
     if (FileNameAssigned)
         ini.WriteString(kTranslations, kFileName, FileName);
+
+    Audition.Write(ini);
 }
 
 void TMainSettings::ReadFromFile(const std::string& iniFileName) { Read(TIniFile::Load(iniFileName)); }

@@ -38,8 +38,11 @@ const char* const kFirstStartFile =
     "MidiOut=\r\n"
     "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
     "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
+    "Thru=1\r\n"
     "[Translations]\r\n"
-    "FileName=/opt/zw/default.sub\r\n";
+    "FileName=/opt/zw/default.sub\r\n"
+    "[Audition]\r\n"
+    "Notes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\nPlaying=0\r\n";
 
 } // namespace
 
@@ -129,8 +132,10 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "AutoMutateA=0\r\nAutoMutateB=1\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
               "[Midi]\r\nMidiIn=In Port\r\nMidiOut=Out Port\r\n"
               "InChannelA=1\r\nInChannelB=2\r\nInChannelC=3\r\nInChannelD=4\r\n"
-              "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\n"
-              "[Translations]\r\nFileName=/rules/my.sub\r\n");
+              "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\nThru=1\r\n"
+              "[Translations]\r\nFileName=/rules/my.sub\r\n"
+              "[Audition]\r\nNotes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\n"
+              "Playing=0\r\n");
 }
 
 TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
