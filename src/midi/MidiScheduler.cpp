@@ -133,6 +133,7 @@ void TMidiScheduler::Restart(int voice)
         TVoice& v = FVoices[static_cast<size_t>(voice)];
         if (!FPlaying || !v.Active)
             return;
+        EndNote(v);
         StartVoice(v, TClock::now());
     }
     Wake();
