@@ -275,6 +275,7 @@ void TMidiScheduler::Send(uint8_t status, uint8_t data1, uint8_t data2)
     const uint32_t message = status | static_cast<uint32_t>(data1) << 8 | static_cast<uint32_t>(data2) << 16;
     if (FBinding->OutShortMsg(FHandle, message) != MMSYSERR_NOERROR)
         FSendFailures.fetch_add(1, std::memory_order_relaxed);
+    FSent.fetch_add(1, std::memory_order_release);
 }
 
 void TMidiScheduler::Wake() noexcept

@@ -64,7 +64,9 @@ public:
     // Real-time thread: queues a channel message for thru; anything else is ignored.
     void Receive(uint32_t message) noexcept override;
 
-    // Thru messages dropped because the queue was full, and sends the output refused.
+    // Messages sent, thru messages dropped because the queue was full, and
+    // sends the output refused.
+    uint64_t SentCount() const { return FSent.load(std::memory_order_acquire); }
     uint64_t ThruDropped() const { return FThruDropped.load(std::memory_order_relaxed); }
     uint64_t SendFailures() const { return FSendFailures.load(std::memory_order_relaxed); }
 
@@ -104,6 +106,7 @@ private:
     std::array<std::bitset<128>, kMidiChannels> FThruSounding{};
 
     TSpscQueue<uint32_t, 1024> FThruQueue;
+    std::atomic<uint64_t> FSent{0};
     std::atomic<uint64_t> FThruDropped{0};
     std::atomic<uint64_t> FSendFailures{0};
     int FWakeFd = -1; // eventfd: a write wakes the thread, safe from a real-time thread
