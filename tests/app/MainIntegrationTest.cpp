@@ -300,7 +300,7 @@ TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
 TEST_F(MainIntegrationTest, AuditionPlaysTheActiveChannelsAndEndsItsNotesOnEveryStop)
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\nOutChannelA=4\r\n"
-                  "MidiIn=Keyboard\r\nInChannelA=2\r\n[Audition]\r\nNotes=50, x, 200,62\r\nPeriod=5\r\nLength=99999\r\n");
+                  "MidiIn=Keyboard\r\nInChannelA=2\r\n[Audition]\r\nNotes=50, x, 200,62\r\nPeriod=60000\r\nLength=99999\r\n");
     Start();
     auto* button = Form->findChild<QToolButton*>("SpeedButtonAudition");
     ASSERT_NE(button, nullptr);
@@ -322,12 +322,14 @@ TEST_F(MainIntegrationTest, AuditionPlaysTheActiveChannelsAndEndsItsNotesOnEvery
     QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
     EXPECT_TRUE(EveryNoteEnded(played()));
     QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil(plays));
 
     // A new audible genome: its control changes, then the phrase from its first note.
     Midi.ClearRecords();
     QTest::keyClick(Form.get(), Qt::Key_Right);
     ASSERT_TRUE(WaitUntil(plays));
     EXPECT_TRUE(Midi.Sent().front().Long);
+    EXPECT_EQ(played(), (std::vector<uint32_t>{0x84 | 50 << 8, firstNote}));
 
     Form->findChild<QAction*>("MenuAudition")->trigger();
     EXPECT_FALSE(button->isChecked());
@@ -338,7 +340,7 @@ TEST_F(MainIntegrationTest, AuditionPlaysTheActiveChannelsAndEndsItsNotesOnEvery
     Form->close();
     EXPECT_TRUE(EveryNoteEnded(played()));
     const TIniFile written = TIniFile::Load(IniFileName());
-    for (const auto& [key, value] : {std::pair{"Notes", "50,62"}, std::pair{"Period", "50"}, std::pair{"Length", "50"},
+    for (const auto& [key, value] : {std::pair{"Notes", "50,62"}, std::pair{"Period", "60000"}, std::pair{"Length", "60000"},
                                      std::pair{"Velocity", "100"}, std::pair{"Playing", "1"}})
         EXPECT_EQ(written.ReadString("Audition", key, ""), value) << key;
 }

@@ -94,7 +94,7 @@ TEST_F(MidiScheduler, EveryStopPathEndsTheSoundingNoteAtOnce)
         EXPECT_EQ(words[1], Word(0x83, 60)) << name;
         // A restart plays the phrase's first note again, at once.
         if (std::string_view(name) == "restart") {
-            EXPECT_TRUE(WaitUntil([&] { return ShortWords(midi).size() == 3; }, 100ms));
+            EXPECT_TRUE(WaitUntil([&] { return ShortWords(midi).size() == 3; }));
         }
     }
 }
