@@ -235,20 +235,3 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     EXPECT_TRUE(std::filesystem::is_directory(folder + "Dir.INI"));
     std::filesystem::remove_all(folder);
 }
-
-TEST(MainSettings, BadAuditionValuesFallBackToPlayableOnes)
-{
-    TMainSettings settings;
-    settings.Read(FromText("[Audition]\nNotes=x,,999\nVelocity=500\nPeriod=abc\nLength=-3\nPlaying=yes\n"
-                           "[Midi]\nThru=0\n"));
-    EXPECT_EQ(settings.Audition.Notes, std::vector<int>{60});
-    EXPECT_EQ(settings.Audition.Velocity, 127);
-    EXPECT_EQ(settings.Audition.Period, 1000);
-    EXPECT_EQ(settings.Audition.Length, 1);
-    EXPECT_FALSE(settings.Audition.Playing);
-    EXPECT_FALSE(settings.Thru);
-    settings.Read(FromText("[Audition]\nNotes= 48 ,55,127,128,-1\nPeriod=10\nLength=900\n"));
-    EXPECT_EQ(settings.Audition.NotesText(), "48,55,127");
-    EXPECT_EQ(settings.Audition.Period, TAuditionSettings::kMinPeriod);
-    EXPECT_EQ(settings.Audition.Length, TAuditionSettings::kMinPeriod);
-}
