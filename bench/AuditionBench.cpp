@@ -86,19 +86,23 @@ void PlayWhileBusy(TMidiScheduler& scheduler, TClock::duration duration)
     scheduler.SetPlaying(false);
 }
 
-// Where each note-on left the scheduler for the binding.
+// When each note-on and each other message left the scheduler for the binding.
 class TStampingBinding : public TScriptedMidiBinding {
 public:
     TMidiResult OutShortMsg(TMidiHandle handle, uint32_t message) override
     {
-        if ((message & 0xF0) == 0x90 && (message >> 16 & 0x7F) > 0) {
+        {
             std::lock_guard lock(FMutex);
-            NoteOns.emplace_back(static_cast<int>(message & 0x0F), TClock::now());
+            if ((message & 0xF0) == 0x90 && (message >> 16 & 0x7F) > 0)
+                NoteOns.emplace_back(static_cast<int>(message & 0x0F), TClock::now());
+            else
+                Others.push_back(TClock::now());
         }
         return TScriptedMidiBinding::OutShortMsg(handle, message);
     }
     std::mutex FMutex;
     std::vector<std::pair<int, TClock::time_point>> NoteOns;
+    std::vector<TClock::time_point> Others;
 };
 
 void BM_AuditionJitterAtTheBinding(benchmark::State& state)
@@ -117,6 +121,44 @@ void BM_AuditionJitterAtTheBinding(benchmark::State& state)
     ReportJitter(state, Deviations(midi.NoteOns));
 }
 BENCHMARK(BM_AuditionJitterAtTheBinding)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// What thru's hand-off costs alone: from Receive on the "driver's" thread to
+// the scheduler's thread handing the message to the binding.
+void BM_ThruHandOffAtTheBinding(benchmark::State& state)
+{
+    TStampingBinding midi;
+    midi.OutDevices = {"Synth"};
+    TMidiOutput out(nullptr, &midi);
+    out.SetDeviceID(0);
+    out.OpenPort();
+    TMidiScheduler scheduler;
+    scheduler.SetOutput(&midi, out.Handle());
+    TMidiScheduler::TThruRoutes routes{};
+    routes[0] = 1 << 1;
+    scheduler.SetThruRoutes(routes);
+    constexpr int kMessages = 2000;
+    std::vector<TClock::time_point> received(kMessages);
+    for (auto _ : state) {
+        std::thread driver([&] {
+            for (int i = 0; i < kMessages; ++i) {
+                std::this_thread::sleep_for(std::chrono::microseconds(500 + i % 7 * 100));
+                received[static_cast<size_t>(i)] = TClock::now();
+                scheduler.Receive(0xB0 | static_cast<uint32_t>(i % 120) << 8);
+            }
+        });
+        driver.join();
+        std::this_thread::sleep_for(50ms);
+    }
+    std::vector<double> latencies;
+    std::lock_guard lock(midi.FMutex);
+    for (size_t i = 0; i < std::min(received.size(), midi.Others.size()); ++i)
+        latencies.push_back(std::chrono::duration<double, std::micro>(midi.Others[i] - received[i]).count());
+    state.counters["passed"] = static_cast<double>(midi.Others.size());
+    state.counters["median_us"] = Percentile(latencies, 0.5);
+    state.counters["p99_us"] = Percentile(latencies, 0.99);
+    state.counters["max_us"] = Percentile(latencies, 1.0);
+}
+BENCHMARK(BM_ThruHandOffAtTheBinding)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 struct TJackSetup {
     std::unique_ptr<TJackWatch> Watch = TJackWatch::Open("zwirbels-bench-watch");

@@ -26,8 +26,11 @@ std::vector<int> TAuditionSettings::ParseNotes(const std::string& text)
 std::string TAuditionSettings::NotesText() const
 {
     std::string text;
-    for (const int note : Notes)
-        text += (text.empty() ? "" : ",") + std::to_string(note);
+    for (const int note : Notes) {
+        if (!text.empty())
+            text += ',';
+        text += std::to_string(note);
+    }
     return text;
 }
 
