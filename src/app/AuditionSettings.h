@@ -30,6 +30,8 @@ struct TAuditionSettings {
     // skipped. Empty when none is usable.
     static std::vector<int> ParseNotes(const std::string& text);
     std::string NotesText() const;
+
+    bool operator==(const TAuditionSettings&) const = default;
 };
 
 } // namespace zw
