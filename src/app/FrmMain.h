@@ -158,6 +158,8 @@ private:
     void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
                     const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
+    // The built-in synthesizer starts each breeder's output channel with its program.
+    void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
 
@@ -205,6 +207,7 @@ private:
     std::array<int32_t, kChannelCount> FOutChannels{};
     bool FThru = true;
     TAuditionSettings FAudition;
+    TSynthSettings FSynthSettings;
 };
 
 } // namespace zw

@@ -4,6 +4,7 @@
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
 #include "common/TextLines.h"
+#include "midi/SynthBinding.h"
 #include "worms/WormPanel.h"
 #include "rules/FrmTranslat.h"
 
@@ -68,6 +69,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.OutChannels = FOutChannels;
     s.Thru = FThru;
     s.Audition = FAudition;
+    s.Synth = FSynthSettings;
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -137,6 +139,8 @@ void TFormMain::ReadSettings()
     FOutChannels = s.OutChannels;
     FThru = s.Thru;
     FAudition = s.Audition;
+    FSynthSettings = s.Synth;
+    ConfigureSynthesizer(MidiBinding(), FSynthSettings);
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

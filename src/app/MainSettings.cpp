@@ -1,5 +1,7 @@
 #include "app/MainSettings.h"
 
+#include "common/ProgramFiles.h"
+
 #include <algorithm>
 #include <climits>
 
@@ -10,7 +12,13 @@ constexpr const char* kPosition = "Position";
 constexpr const char* kSettings = "Settings";
 constexpr const char* kMidi = "Midi";
 constexpr const char* kTranslations = "Translations";
+constexpr const char* kSynth = "Synth";
 constexpr const char* kFileName = "FileName";
+constexpr const char* kMidiOut = "MidiOut";
+
+bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
+
+std::string SynthRuleFile() { return DataFileName("synth.sub"); }
 
 // "ChannelActive" + channel 1 -> "ChannelActiveB".
 std::string ChannelKey(const char* prefix, std::size_t channel)
@@ -71,6 +79,25 @@ int ReadConfined(const TIniFile& ini, const char* section, const char* key, int 
     return std::clamp(ini.ReadInteger(section, key, current), low, high);
 }
 
+void ReadSynth(const TIniFile& ini, TSynthSettings& synth)
+{
+    synth.SoundFont = ini.ReadString(kSynth, "SoundFont", synth.SoundFont);
+    synth.AudioDriver = ini.ReadString(kSynth, "AudioDriver", synth.AudioDriver);
+    synth.Gain = ReadConfined(ini, kSynth, "Gain", synth.Gain, 0, TSynthSettings::kMaxGain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        synth.Programs[channel] = ReadConfined(ini, kSynth, ChannelKey("Program", channel).c_str(),
+                                               synth.Programs[channel], 0, TSynthSettings::kMaxProgram);
+}
+
+void WriteSynth(TKeyWriter& writer, const TSynthSettings& synth)
+{
+    writer.String(kSynth, "SoundFont", synth.SoundFont);
+    writer.String(kSynth, "AudioDriver", synth.AudioDriver);
+    writer.Integer(kSynth, "Gain", synth.Gain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        writer.Integer(kSynth, ChannelKey("Program", channel), synth.Programs[channel]);
+}
+
 } // namespace
 
 void TMainSettings::Read(const TIniFile& ini)
@@ -93,13 +120,15 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoMutate", AutoMutate);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
-    MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
+    MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
     ReadChannels(ini, "InChannel", InChannels);
     ReadChannels(ini, "OutChannel", OutChannels);
     Thru = ini.ReadBool(kMidi, "Thru", Thru);
     Audition.Read(ini);
 
-    FileName = ini.ReadString(kTranslations, kFileName, FileName);
+    ReadSynth(ini, Synth);
+
+    FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
 }
 
 std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
@@ -120,10 +149,12 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     WriteFlags(writer, "AutoMutate", AutoMutate);
 
     writer.String(kMidi, "MidiIn", MidiIn);
-    writer.String(kMidi, "MidiOut", MidiOut);
+    writer.String(kMidi, kMidiOut, MidiOut);
     WriteChannels(writer, "InChannel", InChannels);
     WriteChannels(writer, "OutChannel", OutChannels);
     writer.Bool(kMidi, "Thru", Thru);
+
+    WriteSynth(writer, Synth);
 
     if (FileNameAssigned)
         writer.String(kTranslations, kFileName, FileName);
@@ -152,7 +183,8 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
 
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)
 {
-    return TIniFile::Load(iniFileName).ReadString(kTranslations, kFileName, current);
+    const TIniFile ini = TIniFile::Load(iniFileName);
+    return ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : current);
 }
 
 } // namespace zw

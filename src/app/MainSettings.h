@@ -2,6 +2,7 @@
 
 #include "app/AuditionSettings.h"
 #include "app/IniFile.h"
+#include "synth/SynthSettings.h"
 
 #include <array>
 #include <string>
@@ -51,6 +52,9 @@ struct TMainSettings {
     // [Audition]
     TAuditionSettings Audition;
 
+    // [Synth]
+    TSynthSettings Synth;
+
     // [Translations]
     std::string FileName;
     // FileName is written only when the rules editor has a file name
@@ -59,7 +63,9 @@ struct TMainSettings {
 
     // Takes every key the file holds, the current values standing in for
     // missing or unreadable ones; values out of range are confined to it.
-    // FileNameAssigned is left alone.
+    // FileNameAssigned is left alone. A file without a MidiOut key is a first
+    // start: the output is the built-in synthesizer, and the rule file, unless
+    // the file names one, the synthesizer's rules (synth.sub, a data file).
     void Read(const TIniFile& ini);
     // Writes every key, in the file's order. A key whose value the file
     // cannot hold (a line break) is skipped; the messages say which.
@@ -75,7 +81,8 @@ struct TMainSettings {
     bool operator==(const TMainSettings&) const = default;
 
     // The rule file name alone, as the rules editor asks for it while it has
-    // none assigned; `current` when the file names none.
+    // none assigned; `current` when the file names none (the synthesizer's
+    // rules on a first start).
     static std::string ReadRuleFileName(const std::string& iniFileName, const std::string& current);
 };
 

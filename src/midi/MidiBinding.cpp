@@ -1,6 +1,7 @@
 #include "midi/MidiBinding.h"
 
 #include "midi/RtMidiBinding.h"
+#include "midi/SynthBinding.h"
 
 #include <memory>
 
@@ -17,7 +18,8 @@ TMidiBinding& MidiBinding()
     if (GInstalledBinding)
         return *GInstalledBinding;
     // Made on first use: probing the MIDI servers costs a few milliseconds.
-    static const std::unique_ptr<TMidiBinding> real = MakeRtMidiBinding();
+    // The system's devices come with the built-in synthesizer.
+    static const std::unique_ptr<TMidiBinding> real = std::make_unique<TSynthBinding>(MakeRtMidiBinding());
     return *real;
 }
 
@@ -57,6 +59,7 @@ bool MidiResultText(TMidiResult code, std::string& text)
     case MIDIERR_SENDFAILED: text = "The MIDI server did not accept the message."; return true;
     case MIDIERR_TOOLONG: text = "The MIDI message is longer than the MIDI server can carry."; return true;
     case MIDIERR_DRIVER: text = "The MIDI server reported an error."; return true;
+    case MIDIERR_SYNTHFAILED: text = "The built-in synthesizer could not start."; return true;
     default: return false;
     }
 }

@@ -1,5 +1,6 @@
 #include "app/MainSettings.h"
 
+#include "common/Globals.h"
 #include "common/SafeFile.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,8 @@ TIniFile FromText(std::string_view text)
     return ini;
 }
 
-// The file a first start writes when its rule file is /opt/zw/default.sub.
+// The file a first start writes when its rule file is /opt/zw/default.sub: the
+// output is the built-in synthesizer.
 const char* const kFirstStartFile =
     "[Position]\r\n"
     "Left=1\r\n"
@@ -35,10 +37,12 @@ const char* const kFirstStartFile =
     "AutoMutateA=0\r\nAutoMutateB=0\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
     "[Midi]\r\n"
     "MidiIn=\r\n"
-    "MidiOut=\r\n"
+    "MidiOut=Zwirbels synthesizer\r\n"
     "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
     "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
     "Thru=1\r\n"
+    "[Synth]\r\n"
+    "SoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\nProgramC=80\r\nProgramD=87\r\n"
     "[Translations]\r\n"
     "FileName=/opt/zw/default.sub\r\n"
     "[Audition]\r\n"
@@ -50,6 +54,7 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
 {
     TMainSettings settings;
     settings.Read(TIniFile()); // no file: every key keeps its default
+    EXPECT_EQ(settings.FileName, ProgramPath() + "synth.sub");
     settings.FileName = "/opt/zw/default.sub";
     settings.FileNameAssigned = true;
     TIniFile ini;
@@ -74,8 +79,9 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     EXPECT_EQ(reread.MutationRange, 5);
     EXPECT_EQ(reread.AutoInterval, 700);
     EXPECT_EQ(reread.ChannelActive, (std::array<bool, 4>{}));
-    EXPECT_EQ(reread.MidiOut, "");
+    EXPECT_EQ(reread.MidiOut, "Zwirbels synthesizer");
     EXPECT_EQ(reread.OutChannels, (std::array<int, 4>{}));
+    EXPECT_EQ(reread.Synth.Gain, 40);
     EXPECT_EQ(reread.FileName, "/opt/zw/default.sub");
 }
 
@@ -89,6 +95,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
                                   "[Midi]\nMidiIn=In Port\nMidiOut=Out Port\n"
                                   "InChannelA=1\nInChannelB=2\nInChannelC=3\nInChannelD=4\n"
                                   "OutChannelA=5\nOutChannelB=6\nOutChannelC=7\nOutChannelD=8\n"
+                                  "[synth]\nSoundFont=/sf/my.sf2\nAudioDriver=jack\nGain=150\n"
+                                  "ProgramA=0\nProgramB=-3\nProgramC=200\nProgramD=5\n"
                                   "[Translations]\nFileName=/rules/my.sub\n");
     TMainSettings settings;
     settings.Read(ini);
@@ -108,6 +116,10 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(settings.MidiOut, "Out Port");
     EXPECT_EQ(settings.InChannels, (std::array<int, 4>{1, 2, 3, 4}));
     EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{5, 6, 7, 8}));
+    EXPECT_EQ(settings.Synth.SoundFont, "/sf/my.sf2");
+    EXPECT_EQ(settings.Synth.AudioDriver, "jack");
+    EXPECT_EQ(settings.Synth.Gain, 100);
+    EXPECT_EQ(settings.Synth.Programs, (std::array<int, 4>{0, 0, 127, 5}));
     EXPECT_EQ(settings.FileName, "/rules/my.sub");
     EXPECT_FALSE(settings.FileNameAssigned);
 
@@ -133,6 +145,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "[Midi]\r\nMidiIn=In Port\r\nMidiOut=Out Port\r\n"
               "InChannelA=1\r\nInChannelB=2\r\nInChannelC=3\r\nInChannelD=4\r\n"
               "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\nThru=1\r\n"
+              "[Synth]\r\nSoundFont=/sf/my.sf2\r\nAudioDriver=jack\r\nGain=100\r\n"
+              "ProgramA=0\r\nProgramB=0\r\nProgramC=127\r\nProgramD=5\r\n"
               "[Translations]\r\nFileName=/rules/my.sub\r\n"
               "[Audition]\r\nNotes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\n"
               "Playing=0\r\n");
@@ -207,7 +221,11 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     settings.ReadFromFile(name);
     EXPECT_EQ(settings.MutationRange, 77);
     EXPECT_EQ(TMainSettings::ReadRuleFileName(name, "/current.sub"), "/x.sub");
-    EXPECT_EQ(TMainSettings::ReadRuleFileName(folder + "none.INI", "/current.sub"), "/current.sub");
+    // No file at all is a first start, with the synthesizer's rules; a file
+    // that has chosen its output keeps the editor's file.
+    EXPECT_EQ(TMainSettings::ReadRuleFileName(folder + "none.INI", "/current.sub"), ProgramPath() + "synth.sub");
+    WriteFileAtomically(folder + "chosen.INI", "[Midi]\r\nMidiOut=\r\n");
+    EXPECT_EQ(TMainSettings::ReadRuleFileName(folder + "chosen.INI", "/current.sub"), "/current.sub");
 
     settings.MutationRange = 12;
     settings.WriteToFile(name);
