@@ -3,6 +3,7 @@
 #include "app/ChannelSet.h"
 #include "app/MainSettings.h"
 #include "common/Dialogs.h"
+#include "worms/BreederHistory.h"
 
 #include <QMainWindow>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 class QFrame;
@@ -86,6 +88,16 @@ public:
     void SaveGenes();
     void LoadGenes();
     void ClearGenes();
+    // Undo and redo of the breeder shown (menu "&Edit"); each does nothing
+    // when there is no step that way.
+    void UndoClick();
+    void RedoClick();
+    // Breeds all four breeders anew from the clock, once the user agrees;
+    // undoable on each breeder.
+    void NewBreedersClick();
+    // Where the breeders are kept between runs: in the folder of the settings file.
+    static std::string BreedersFileName();
+
     // Asks the name of a genome being banked (the bank's OnGetGeneName).
     void GeneBox1GetGeneName(TGeneBox* aSender, const TGene& aGene, QString& aName);
 
@@ -162,6 +174,13 @@ private:
     void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
+    // Undo history: a step of `panel` and the menu entries' state.
+    void WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before);
+    void UpdateEditMenu();
+    // The kept breeders: read at creation with the selections the settings
+    // hold, written at close.
+    void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
+    void WriteBreeders();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -183,6 +202,8 @@ private:
     std::unique_ptr<TMidiScheduler> FScheduler;
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
+    QAction* MenuUndo = nullptr;
+    QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
 
@@ -208,6 +229,10 @@ private:
     bool FThru = true;
     TAuditionSettings FAudition;
     TSynthSettings FSynthSettings;
+    std::array<TBreederHistory, kChannelCount> FHistories;
+    // False while a kept-breeders file that could not be read is still in
+    // place: it is never replaced without the user's knowledge.
+    bool FWriteBreeders = true;
 };
 
 } // namespace zw

@@ -70,6 +70,10 @@ TMainSettings TFormMain::CurrentSettings() const
     s.Thru = FThru;
     s.Audition = FAudition;
     s.Synth = FSynthSettings;
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
+        s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
+    }
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -141,6 +145,7 @@ void TFormMain::ReadSettings()
     FAudition = s.Audition;
     FSynthSettings = s.Synth;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
+    ReadBreeders(s.Audible, s.Frozen);
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

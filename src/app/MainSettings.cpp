@@ -11,6 +11,7 @@ namespace {
 constexpr const char* kPosition = "Position";
 constexpr const char* kSettings = "Settings";
 constexpr const char* kMidi = "Midi";
+constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
 constexpr const char* kSynth = "Synth";
 constexpr const char* kFileName = "FileName";
@@ -61,17 +62,18 @@ void WriteFlags(TKeyWriter& writer, const char* prefix, const std::array<bool, 4
         writer.Bool(kSettings, ChannelKey(prefix, channel), flags[channel]);
 }
 
-void ReadChannels(const TIniFile& ini, const char* prefix, std::array<int, 4>& channels)
+// One number per channel, confined to 0..high.
+void ReadChannels(const TIniFile& ini, const char* section, const char* prefix, std::array<int, 4>& values,
+                  int high)
 {
-    for (std::size_t channel = 0; channel < channels.size(); ++channel)
-        channels[channel] = std::clamp(ini.ReadInteger(kMidi, ChannelKey(prefix, channel), channels[channel]),
-                                       0, TMainSettings::kMaxMidiChannel);
+    for (std::size_t channel = 0; channel < values.size(); ++channel)
+        values[channel] = std::clamp(ini.ReadInteger(section, ChannelKey(prefix, channel), values[channel]), 0, high);
 }
 
-void WriteChannels(TKeyWriter& writer, const char* prefix, const std::array<int, 4>& channels)
+void WriteChannels(TKeyWriter& writer, const char* section, const char* prefix, const std::array<int, 4>& values)
 {
-    for (std::size_t channel = 0; channel < channels.size(); ++channel)
-        writer.Integer(kMidi, ChannelKey(prefix, channel), channels[channel]);
+    for (std::size_t channel = 0; channel < values.size(); ++channel)
+        writer.Integer(section, ChannelKey(prefix, channel), values[channel]);
 }
 
 int ReadConfined(const TIniFile& ini, const char* section, const char* key, int current, int low, int high)
@@ -121,14 +123,17 @@ void TMainSettings::Read(const TIniFile& ini)
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
     MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
-    ReadChannels(ini, "InChannel", InChannels);
-    ReadChannels(ini, "OutChannel", OutChannels);
+    ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
+    ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
     Thru = ini.ReadBool(kMidi, "Thru", Thru);
     Audition.Read(ini);
 
     ReadSynth(ini, Synth);
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
+
+    ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
+    ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
 }
 
 std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
@@ -150,8 +155,8 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     writer.String(kMidi, "MidiIn", MidiIn);
     writer.String(kMidi, kMidiOut, MidiOut);
-    WriteChannels(writer, "InChannel", InChannels);
-    WriteChannels(writer, "OutChannel", OutChannels);
+    WriteChannels(writer, kMidi, "InChannel", InChannels);
+    WriteChannels(writer, kMidi, "OutChannel", OutChannels);
     writer.Bool(kMidi, "Thru", Thru);
 
     WriteSynth(writer, Synth);
@@ -161,6 +166,9 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
+
+    WriteChannels(writer, kBreeders, "Audible", Audible);
+    WriteChannels(writer, kBreeders, "Frozen", Frozen);
     return std::move(writer.Skipped);
 }
 

@@ -23,6 +23,7 @@ struct TMainSettings {
     static constexpr int kMinAutoInterval = 600;
     static constexpr int kMaxAutoInterval = 120000;
     static constexpr int kMaxMidiChannel = 15;
+    static constexpr int kMaxWormIndex = 15;
 
     // [Position]
     int Left = 1;
@@ -60,6 +61,11 @@ struct TMainSettings {
     // FileName is written only when the rules editor has a file name
     // assigned; otherwise the file keeps the one it holds.
     bool FileNameAssigned = false;
+
+    // [Breeders]: the audible and frozen worm of each breeder A..D, whose
+    // genomes are kept in a file of their own.
+    std::array<int, 4> Audible{};
+    std::array<int, 4> Frozen{};
 
     // Takes every key the file holds, the current values standing in for
     // missing or unreadable ones; values out of range are confined to it.

@@ -378,6 +378,25 @@ TEST_F(MainIntegrationTest, AuditionPlaysTheActiveChannelsAndEndsItsNotesOnEvery
         EXPECT_EQ(written.ReadString("Audition", key, ""), value) << key;
 }
 
+TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOnly)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    Midi.ClearRecords();
+    Form->WormPanel(0)->SetAudible(1);
+    const auto heard = LongMessages();
+    ASSERT_EQ(heard.size(), 120u);
+    auto* undo = Form->findChild<QAction*>("MenuUndo");
+    for (int tab : {0, 1}) {
+        Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
+        QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonMutate"), Qt::LeftButton);
+        Midi.ClearRecords();
+        undo->trigger();
+        EXPECT_EQ(LongMessages(), tab == 0 ? heard : decltype(heard){}) << "channel " << tab;
+    }
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
 } // namespace
 
 // With the built-in synthesizer offered (rendered here instead of heard).

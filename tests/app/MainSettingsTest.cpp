@@ -46,7 +46,10 @@ const char* const kFirstStartFile =
     "[Translations]\r\n"
     "FileName=/opt/zw/default.sub\r\n"
     "[Audition]\r\n"
-    "Notes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\nPlaying=0\r\n";
+    "Notes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\nPlaying=0\r\n"
+    "[Breeders]\r\n"
+    "AudibleA=0\r\nAudibleB=0\r\nAudibleC=0\r\nAudibleD=0\r\n"
+    "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=0\r\n";
 
 } // namespace
 
@@ -97,7 +100,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
                                   "OutChannelA=5\nOutChannelB=6\nOutChannelC=7\nOutChannelD=8\n"
                                   "[synth]\nSoundFont=/sf/my.sf2\nAudioDriver=jack\nGain=150\n"
                                   "ProgramA=0\nProgramB=-3\nProgramC=200\nProgramD=5\n"
-                                  "[Translations]\nFileName=/rules/my.sub\n");
+                                  "[Translations]\nFileName=/rules/my.sub\n"
+                                  "[Breeders]\nAudibleB=7\nFrozenD=99\nFrozenA=-1\n");
     TMainSettings settings;
     settings.Read(ini);
     EXPECT_EQ(settings.Left, -20);
@@ -122,6 +126,8 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(settings.Synth.Programs, (std::array<int, 4>{0, 0, 127, 5}));
     EXPECT_EQ(settings.FileName, "/rules/my.sub");
     EXPECT_FALSE(settings.FileNameAssigned);
+    EXPECT_EQ(settings.Audible, (std::array<int, 4>{0, 7, 0, 0}));
+    EXPECT_EQ(settings.Frozen, (std::array<int, 4>{0, 0, 0, 15})) << "confined to the worms there are";
 
     // Writing normalises the flags to 1 and 0 and the interval to decimal.
     TIniFile out = ini;
@@ -149,7 +155,9 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "ProgramA=0\r\nProgramB=0\r\nProgramC=127\r\nProgramD=5\r\n"
               "[Translations]\r\nFileName=/rules/my.sub\r\n"
               "[Audition]\r\nNotes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\n"
-              "Playing=0\r\n");
+              "Playing=0\r\n"
+              "[Breeders]\r\nAudibleA=0\r\nAudibleB=7\r\nAudibleC=0\r\nAudibleD=0\r\n"
+              "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
 }
 
 TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
