@@ -8,6 +8,7 @@
 #include "common/ProgramFiles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiScheduler.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -156,6 +157,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     MidiInput = new TMidiInput(this);
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);
+    FScheduler = std::make_unique<TMidiScheduler>();
 
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
@@ -181,6 +183,7 @@ TFormMain::~TFormMain()
         panel->SetOnStep(nullptr);
     }
     GeneBox1->SetOnGetGeneName(nullptr);
+    DisconnectMidiScheduler();
 }
 
 QWidget* TFormMain::CreatePageControl()
@@ -302,6 +305,7 @@ QWidget* TFormMain::CreateActiveChannelsGroup()
         row->addWidget(button);
     }
     column->addLayout(row);
+    column->addWidget(CreateAuditionButton(group));
     column->addWidget(CreateMidiLamp());
     return group;
 }
@@ -447,6 +451,10 @@ void TFormMain::CreateMenu()
     settings->setObjectName("MenuSettings");
     addAction(settings, "MenuMidi", "&Midi ...", QKeySequence(), &TFormMain::MidiSettingsClick);
     addAction(settings, "MenuEncodings", "&Encodings ...", QKeySequence(), &TFormMain::EncodingsClick);
+    MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
+    MenuAudition->setCheckable(true);
+    connect(MenuAudition, &QAction::triggered, this,
+            [this](bool on) { RunGuarded([&] { SetAuditionPlaying(on); }); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("MenuHelp");
@@ -479,6 +487,10 @@ void TFormMain::FormCreate()
     FInChannels.fill(0);
     FOutChannels.fill(0);
     ReadSettings();
+    RunGuarded([&] {
+        SyncMidiScheduler();
+        ConnectMidiScheduler();
+    });
     const TWormPanel& channelA = *FWormPanels[0];
     SpinEditCrossoverProb->setValue(channelA.CrossOverProbability());
     SpinEditMutationProb->setValue(channelA.MutationProbability());
@@ -488,6 +500,7 @@ void TFormMain::FormCreate()
     RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
     RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
     RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
+    RunGuarded([&] { SetAuditionPlaying(FAudition.Playing); });
     EnableTimerAuto(AutomationActive());
     UpdateEditMenu();
 }
@@ -534,9 +547,11 @@ void TFormMain::SpeedButtonChActiveClick(TChannel channel, bool down)
 {
     if (!down) {
         FActiveChannels.Exclude(channel);
+        SyncMidiScheduler();
         return;
     }
     FActiveChannels.Include(channel);
+    SyncMidiScheduler();
     WormPanel(channel)->NotifyAudible();
 }
 
@@ -751,6 +766,8 @@ void TFormMain::closeEvent(QCloseEvent* event)
     // A settings file that cannot be written is reported; the program still closes.
     RunGuarded([this] { WriteSettings(); });
     RunGuarded([this] { WriteBreeders(); });
+    // No note may outlive the window.
+    FScheduler->SetOutput(nullptr, 0);
     event->accept();
     emit Closed();
 }

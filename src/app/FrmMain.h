@@ -11,6 +11,7 @@
 #include <array>
 #include <chrono>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,7 @@ class TGene;
 class TGeneBox;
 class TMidiInput;
 class TMidiOutput;
+class TMidiScheduler;
 class TWormPanel;
 
 // The main window: four breeders (channels A..D) on tab pages, the automation,
@@ -77,6 +79,11 @@ public:
     void SetMidiOutOpen(bool open);
     // The exchange with the MIDI settings dialog (menu "&Midi ...").
     void MidiSettingsClick();
+
+    // Audition (button, menu entry, F5): while on, every active channel plays
+    // the [Audition] phrase on its output channel.
+    void SetAuditionPlaying(bool playing);
+    bool AuditionPlaying() const { return FAudition.Playing; }
 
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
@@ -137,6 +144,13 @@ private:
     QToolButton* AddButton(const QString& objectName, const QString& text, const QString& hint,
                            QWidget* parent);
 
+    QWidget* CreateAuditionButton(QWidget* parent);
+    // Hands the scheduler the active channels, their MIDI channels and the
+    // phrase; and the open ports (before closing the output, detach it first).
+    void SyncMidiScheduler();
+    void ConnectMidiScheduler();
+    void DisconnectMidiScheduler();
+
     void FormCreate();
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
@@ -182,6 +196,11 @@ private:
     TGeneBox* GeneBox1 = nullptr;
     TMidiOutput* MidiOutput = nullptr;
     TMidiInput* MidiInput = nullptr;
+    QToolButton* SpeedButtonAudition = nullptr;
+    QAction* MenuAudition = nullptr;
+    // Times the audition notes and the thru messages; made before and ended
+    // after the ports' use of it (see the destructor).
+    std::unique_ptr<TMidiScheduler> FScheduler;
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
@@ -209,6 +228,8 @@ private:
     bool FMidiOutOpen = false;
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
+    bool FThru = true;
+    TAuditionSettings FAudition;
     TSynthSettings FSynthSettings;
     std::array<TBreederHistory, kChannelCount> FHistories;
     // False while a kept-breeders file that could not be read is still in

@@ -8,6 +8,7 @@
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiScheduler.h"
 #include "synth/SynthSettings.h"
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
@@ -77,6 +78,8 @@ void TFormMain::SetMidiOutOpen(bool open)
 {
     if (open == FMidiOutOpen)
         return;
+    // The scheduler's notes end on the device while it is still open.
+    FScheduler->SetOutput(nullptr, 0);
     if (open && !FMidiOutName.isEmpty())
         MidiOutput->OpenPort();
     else
@@ -84,6 +87,7 @@ void TFormMain::SetMidiOutOpen(bool open)
     FMidiOutOpen = open && !FMidiOutName.isEmpty();
     if (FMidiOutOpen && MidiOutput->ProductName() == kSynthDeviceName)
         SendSynthPrograms();
+    ConnectMidiScheduler();
 }
 
 void TFormMain::SendSynthPrograms()
@@ -112,6 +116,7 @@ void TFormMain::MidiSettingsClick()
         FInChannels[static_cast<size_t>(c)] = dialog.InChannel(c);
         FOutChannels[static_cast<size_t>(c)] = dialog.OutChannel(c);
     }
+    SyncMidiScheduler();
     // A failing input port does not keep the output from being chosen. The
     // device steps report their own failures; a port that then fails to open
     // is reported too, so a silent output never looks like a chosen one.
@@ -150,9 +155,12 @@ void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
                         if (SendToMidiOut(bytes))
                             genes.push_back(gene);
                     });
-    if (!batch)
-        return;
-    const std::string incomplete = IncompleteBytesReport(genes, batch->End());
+    std::string incomplete;
+    if (batch)
+        incomplete = IncompleteBytesReport(genes, batch->End());
+    // After the genome's bytes, so the restarted note already carries them.
+    if (FAudition.Retrigger)
+        FScheduler->Restart(channel);
     if (!incomplete.empty())
         throw EmidioutputError(incomplete);
 }

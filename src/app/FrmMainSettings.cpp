@@ -67,6 +67,8 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiOut = NameBytes(FMidiOutName, FMidiOutBytes);
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
+    s.Thru = FThru;
+    s.Audition = FAudition;
     s.Synth = FSynthSettings;
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
@@ -139,6 +141,8 @@ void TFormMain::ReadSettings()
     FMidiOutSetting = QString::fromStdString(s.MidiOut);
     FInChannels = s.InChannels;
     FOutChannels = s.OutChannels;
+    FThru = s.Thru;
+    FAudition = s.Audition;
     FSynthSettings = s.Synth;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
     ReadBreeders(s.Audible, s.Frozen);

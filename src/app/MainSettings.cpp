@@ -125,6 +125,8 @@ void TMainSettings::Read(const TIniFile& ini)
     MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
     ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
     ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
+    Thru = ini.ReadBool(kMidi, "Thru", Thru);
+    Audition.Read(ini);
 
     ReadSynth(ini, Synth);
 
@@ -155,11 +157,15 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     writer.String(kMidi, kMidiOut, MidiOut);
     WriteChannels(writer, kMidi, "InChannel", InChannels);
     WriteChannels(writer, kMidi, "OutChannel", OutChannels);
+    writer.Bool(kMidi, "Thru", Thru);
 
     WriteSynth(writer, Synth);
 
     if (FileNameAssigned)
         writer.String(kTranslations, kFileName, FileName);
+
+    // Numbers and a list of numbers only: nothing here can break a line.
+    Audition.Write(ini);
 
     WriteChannels(writer, kBreeders, "Audible", Audible);
     WriteChannels(writer, kBreeders, "Frozen", Frozen);

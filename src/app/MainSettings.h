@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/AuditionSettings.h"
 #include "app/IniFile.h"
 #include "synth/SynthSettings.h"
 
@@ -46,6 +47,11 @@ struct TMainSettings {
     std::string MidiOut;
     std::array<int, 4> InChannels{};
     std::array<int, 4> OutChannels{};
+    // Channel messages from the input pass on to the output.
+    bool Thru = true;
+
+    // [Audition]
+    TAuditionSettings Audition;
 
     // [Synth]
     TSynthSettings Synth;

@@ -2,6 +2,7 @@
 
 #include "common/Guard.h"
 #include "midi/MidiDriverApi.h"
+#include "midi/MidiThru.h"
 
 #include <QSocketNotifier>
 
@@ -146,6 +147,9 @@ void MidiDriverCallback(TMidiHandle, uint32_t message, uintptr_t instance, uintp
     auto* block = reinterpret_cast<TCallbackBlock*>(instance);
     if (!block || !block->NotificationWindow)
         return;
+    if (message == MIM_DATA)
+        if (TMidiThruSink* thru = block->ThruSink.load(std::memory_order_acquire))
+            thru->Receive(static_cast<uint32_t>(param1));
     switch (message) {
     case MOM_DONE:
         block->NotificationWindow->PostDone(reinterpret_cast<TMidiHdr*>(param1), static_cast<TMidiResult>(param2));

@@ -14,6 +14,8 @@ class QSocketNotifier;
 // the GUI thread to which it hands its notices.
 namespace zw {
 
+class TMidiThruSink;
+
 // What the driver callback tells a port in the GUI thread.
 enum class TMidiNotice {
     Input,    // an input event was stored in the ring buffer
@@ -66,6 +68,7 @@ struct TCallbackBlock {
     TMidiRingBuffer* RingBuffer = nullptr; // input ports only
     TMidiNotifier* NotificationWindow = nullptr;
     std::atomic<bool> SysexOnly{false};    // input ports only; the GUI thread may change it while open
+    std::atomic<TMidiThruSink*> ThruSink{nullptr}; // input ports only; short messages passed on to the output
 };
 
 // Null when memory is exhausted.

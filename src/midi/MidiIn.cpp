@@ -96,6 +96,13 @@ void TMidiInput::SetSysexOnly(bool value)
         CallbackBlock()->SysexOnly = value;
 }
 
+void TMidiInput::SetThruSink(TMidiThruSink* sink)
+{
+    FThruSink = sink;
+    if (CallbackBlock())
+        CallbackBlock()->ThruSink = sink;
+}
+
 void TMidiInput::OpenPort()
 {
     // A second open would lose the open device while its callback still
@@ -120,6 +127,7 @@ void TMidiInput::OpenDevice()
     const uintptr_t instance = CallbackInstance();
     CallbackBlock()->RingBuffer = FRingBuffer;
     CallbackBlock()->SysexOnly = FSysexOnly;
+    CallbackBlock()->ThruSink = FThruSink;
     TMidiHandle handle = 0;
     Check(FBinding.InOpen(handle, FDeviceID, &MidiDriverCallback, instance, CALLBACK_FUNCTION));
     FHandle = handle;

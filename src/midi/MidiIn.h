@@ -13,6 +13,8 @@
 
 namespace zw {
 
+class TMidiThruSink;
+
 class EMidiInputError : public Exception {
 public:
     using Exception::Exception;
@@ -49,6 +51,9 @@ public:
     bool SysexOnly() const { return FSysexOnly; }
     // Acts at once, also while open.
     void SetSysexOnly(bool value);
+    // Short messages also go to `sink`, on the driver's thread, from now on;
+    // null stops that. The sink must outlive the open port.
+    void SetThruSink(TMidiThruSink* sink);
     // Result code of the last failed MIDI call (0 = none).
     TMidiResult Error() const { return FError; }
 
@@ -87,6 +92,7 @@ private:
     TMidiHandle FHandle = 0;
     TState FState = TState::Creating;
     bool FSysexOnly = false;
+    TMidiThruSink* FThruSink = nullptr;
     uint32_t FDriverVersion = 0;
     QString FProductName;
     uint16_t FManufacturerID = 0;

@@ -63,6 +63,8 @@ public:
     static std::string IncompleteText(uint32_t bytes);
 
     bool IsOpen() const { return FOpen; }
+    // The open device's handle, 0 while closed: for a sender of its own on another thread.
+    TMidiHandle Handle() const { return FHandle; }
     TMidiResult LastError() const { return FError; }
     uint32_t DriverVersion() const { return FDriverVersion; }
     uint8_t Technology() const { return FTechnology; }

@@ -23,6 +23,8 @@ class TMidiPort : public QObject {
 public:
     ~TMidiPort() override;
 
+    TMidiBinding& Binding() const { return FBinding; }
+
     // The binding's text for `code`, or a text saying that it has none.
     std::string ErrorText(TMidiResult code) const;
 

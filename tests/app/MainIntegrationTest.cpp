@@ -14,14 +14,15 @@
 #include "rules/Substitution.h"
 #include "support/OfflineSynth.h"
 #include "support/ScriptedDialogs.h"
+#include "support/MidiTestSupport.h"
 #include "support/ScriptedMidiBinding.h"
 #include "worms/Gene.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QAction>
 #include <QDir>
 #include <QScreen>
 #include <QFrame>
@@ -327,6 +328,54 @@ TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
         ASSERT_EQ(messages.size(), 120u) << tab;
         EXPECT_EQ(messages[0][0], status) << tab;
     }
+}
+
+TEST_F(MainIntegrationTest, AuditionPlaysTheActiveChannelsAndEndsItsNotesOnEveryStop)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\nOutChannelA=4\r\n"
+                  "MidiIn=Keyboard\r\nInChannelA=2\r\n[Audition]\r\nNotes=50, x, 200,62\r\nPeriod=60000\r\nLength=99999\r\n");
+    Start();
+    auto* button = Form->findChild<QToolButton*>("SpeedButtonAudition");
+    ASSERT_NE(button, nullptr);
+    EXPECT_FALSE(button->isChecked());
+    const uint32_t firstNote = 0x94 | 50 << 8 | 100 << 16;
+    const auto played = [&] { return ShortWords(Midi); };
+    const auto plays = [&] {
+        const auto words = played();
+        return !words.empty() && words.back() == firstNote;
+    };
+
+    // Thru: channel A's input channel goes out on its output channel.
+    ASSERT_TRUE(Midi.InjectShort(0, 0xB2 | 7 << 8 | 99 << 16, 0));
+    ASSERT_TRUE(WaitUntil([&] { return played() == std::vector<uint32_t>{0xB4 | 7 << 8 | 99 << 16}; }));
+
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_TRUE(button->isChecked());
+    ASSERT_TRUE(WaitUntil(plays));
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
+    EXPECT_TRUE(EveryNoteEnded(played()));
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
+    ASSERT_TRUE(WaitUntil(plays));
+
+    // A new audible genome: its control changes, then the phrase from its first note.
+    Midi.ClearRecords();
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    ASSERT_TRUE(WaitUntil(plays));
+    EXPECT_TRUE(Midi.Sent().front().Long);
+    EXPECT_EQ(played(), (std::vector<uint32_t>{0x84 | 50 << 8, firstNote}));
+
+    Form->findChild<QAction*>("MenuAudition")->trigger();
+    EXPECT_FALSE(button->isChecked());
+    EXPECT_TRUE(EveryNoteEnded(played()));
+
+    button->click();
+    ASSERT_TRUE(WaitUntil(plays));
+    Form->close();
+    EXPECT_TRUE(EveryNoteEnded(played()));
+    const TIniFile written = TIniFile::Load(IniFileName());
+    for (const auto& [key, value] : {std::pair{"Notes", "50,62"}, std::pair{"Period", "60000"}, std::pair{"Length", "60000"},
+                                     std::pair{"Velocity", "100"}, std::pair{"Playing", "1"}})
+        EXPECT_EQ(written.ReadString("Audition", key, ""), value) << key;
 }
 
 TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOnly)

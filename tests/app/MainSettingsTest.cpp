@@ -40,10 +40,13 @@ const char* const kFirstStartFile =
     "MidiOut=Zwirbels synthesizer\r\n"
     "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
     "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
+    "Thru=1\r\n"
     "[Synth]\r\n"
     "SoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\nProgramC=80\r\nProgramD=87\r\n"
     "[Translations]\r\n"
     "FileName=/opt/zw/default.sub\r\n"
+    "[Audition]\r\n"
+    "Notes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\nPlaying=0\r\n"
     "[Breeders]\r\n"
     "AudibleA=0\r\nAudibleB=0\r\nAudibleC=0\r\nAudibleD=0\r\n"
     "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=0\r\n";
@@ -147,10 +150,12 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "AutoMutateA=0\r\nAutoMutateB=1\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
               "[Midi]\r\nMidiIn=In Port\r\nMidiOut=Out Port\r\n"
               "InChannelA=1\r\nInChannelB=2\r\nInChannelC=3\r\nInChannelD=4\r\n"
-              "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\n"
+              "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\nThru=1\r\n"
               "[Synth]\r\nSoundFont=/sf/my.sf2\r\nAudioDriver=jack\r\nGain=100\r\n"
               "ProgramA=0\r\nProgramB=0\r\nProgramC=127\r\nProgramD=5\r\n"
               "[Translations]\r\nFileName=/rules/my.sub\r\n"
+              "[Audition]\r\nNotes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\n"
+              "Playing=0\r\n"
               "[Breeders]\r\nAudibleA=0\r\nAudibleB=7\r\nAudibleC=0\r\nAudibleD=0\r\n"
               "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
 }

@@ -3,10 +3,13 @@
 // synthesizer. The program runs from a folder of its own on a virtual display
 // and is driven through its keys, as a user drives it.
 #include "support/JackPeer.h"
+#include "support/JackRecorder.h"
+#include "support/OfflineSynth.h"
 #include "support/ProgramRun.h"
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -326,6 +329,57 @@ TEST_F(ProgramOnJack, FluidSynthReceivesTheControlChanges)
     ExpectSettingsWritten(*Folder, synthInput);
     synth.CloseInput(); // its shell ends, and FluidSynth with it
     EXPECT_TRUE(synth.Wait(10s).has_value()) << "FluidSynth did not end when its input closed";
+}
+
+// Loudness and brightness of a stretch of sound: its RMS, and the RMS of its
+// first difference over that (brightness grows with the spectral centroid).
+struct TSoundMeasure {
+    double Rms = 0;
+    double Brightness = 0;
+};
+
+TSoundMeasure Measure(const std::vector<float>& sound, size_t from, size_t to)
+{
+    std::vector<float> difference(to - from - 1);
+    for (size_t i = from + 1; i < to; ++i)
+        difference[i - from - 1] = sound[i] - sound[i - 1];
+    const double rms = Rms(&sound[from], to - from);
+    return {rms, Rms(difference.data(), difference.size()) / rms};
+}
+
+TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesTheSound)
+{
+    TJackRecorder recorder(Unique("zwe2e-rec"), 60s);
+    const fs::path rules = fs::path(ZW_PROGRAM).parent_path() / "synth.sub";
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n"
+                          "[Synth]\r\nAudioDriver=jack\r\n[Audition]\r\nPeriod=500\r\nLength=400\r\n"
+                          "[Translations]\r\nFileName=" + rules.string() + "\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-synth", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
+
+    // Four notes of the start's sound, then four of the next worm's.
+    ASSERT_TRUE(Program->PressKeys("F5"));
+    std::this_thread::sleep_for(500ms);
+    const size_t first = recorder.Frames();
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(Program->PressKeys("Right"));
+    const size_t change = recorder.Frames();
+    std::this_thread::sleep_for(2500ms);
+    const size_t end = recorder.Frames();
+    ASSERT_NO_FATAL_FAILURE(Close());
+
+    const std::vector<float> sound = recorder.Samples();
+    const TSoundMeasure before = Measure(sound, first, change);
+    const TSoundMeasure after = Measure(sound, change + recorder.SampleRate() / 2, end);
+    EXPECT_GT(before.Rms, 1e-3) << "audition is silent";
+    EXPECT_GT(after.Rms, 1e-3) << "the new worm is silent";
+    // Two stretches of one sound measure within 5 % of each other; the next
+    // worm's sound is about 40 % brighter here.
+    const double loudness = std::abs(after.Rms - before.Rms) / before.Rms;
+    const double brightness = std::abs(after.Brightness - before.Brightness) / before.Brightness;
+    EXPECT_GT(std::max(loudness, brightness), 0.15)
+        << "the new worm did not change the sound: RMS " << before.Rms << " -> " << after.Rms << ", brightness "
+        << before.Brightness << " -> " << after.Brightness;
 }
 
 } // namespace

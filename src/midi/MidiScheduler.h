@@ -1,0 +1,116 @@
+#pragma once
+
+#include "common/SpscQueue.h"
+#include "midi/MidiBinding.h"
+#include "midi/MidiThru.h"
+
+#include <array>
+#include <atomic>
+#include <bitset>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace zw {
+
+// The notes an auditioning voice plays in turn: each starts one Period after
+// the one before and sounds for Length.
+struct TAuditionPhrase {
+    std::vector<uint8_t> Notes{60};
+    uint8_t Velocity = 100;
+    std::chrono::milliseconds Period{1000};
+    std::chrono::milliseconds Length{800};
+};
+
+// Plays what must be timed on the MIDI side, on a thread of its own, so that a
+// busy window never delays a note: the audition phrases of up to four voices,
+// and the input's channel messages passed through to the output (thru).
+//
+// The calls below come from one controlling thread (the GUI). Each returns
+// after the note-offs it implies have gone to the output, so a caller may
+// close or change the device right after. Sends go through the binding's
+// OutShortMsg on the handle given with SetOutput.
+class TMidiScheduler final : public TMidiThruSink {
+public:
+    using TClock = std::chrono::steady_clock;
+    static constexpr int kVoiceCount = 4;
+    static constexpr int kMidiChannels = 16;
+    // Bit n set: the input channel's messages go out on channel n.
+    using TThruRoutes = std::array<uint16_t, kMidiChannels>;
+
+    TMidiScheduler();
+    // Silences the output, then ends the thread.
+    ~TMidiScheduler();
+    TMidiScheduler(const TMidiScheduler&) = delete;
+    TMidiScheduler& operator=(const TMidiScheduler&) = delete;
+
+    // The output to play on; null or handle 0 for none. Every sounding note
+    // is ended on the previous output first.
+    void SetOutput(TMidiBinding* binding, TMidiHandle handle);
+    // An empty note list plays nothing.
+    void SetPhrase(const TAuditionPhrase& phrase);
+    void SetPlaying(bool playing);
+    bool Playing() const;
+    // A voice plays while it is active and audition is on. Switching it off
+    // or moving it to another channel ends its note first.
+    void SetVoice(int voice, bool active, uint8_t channel);
+    // Starts the voice's phrase from its first note now (when it plays).
+    void Restart(int voice);
+    // Thru notes still sounding are ended when the routes change.
+    void SetThruRoutes(const TThruRoutes& routes);
+
+    // Real-time thread: queues a channel message for thru; anything else is ignored.
+    void Receive(uint32_t message) noexcept override;
+
+    // Messages sent, thru messages dropped because the queue was full, and
+    // sends the output refused.
+    uint64_t SentCount() const { return FSent.load(std::memory_order_acquire); }
+    uint64_t ThruDropped() const { return FThruDropped.load(std::memory_order_relaxed); }
+    uint64_t SendFailures() const { return FSendFailures.load(std::memory_order_relaxed); }
+
+private:
+    struct TVoice {
+        bool Active = false;
+        uint8_t Channel = 0;
+        int Sounding = -1; // the note on, or -1
+        size_t Next = 0;   // index of the next note in the phrase
+        TClock::time_point NoteOn = TClock::time_point::max();
+        TClock::time_point NoteOff = TClock::time_point::max();
+    };
+
+    void Run();
+    // The time of the next due event after playing every one due at `now`.
+    TClock::time_point PlayDue(TClock::time_point now);
+    void PlayVoice(TVoice& voice, TClock::time_point now);
+    void StartVoice(TVoice& voice, TClock::time_point at);
+    void EndNote(TVoice& voice);
+    void EndThruNotes();
+    void DrainThru();
+    void PassThru(uint32_t message);
+    void Send(uint8_t status, uint8_t data1, uint8_t data2);
+    void Wake() noexcept;
+    void WaitUntil(TClock::time_point deadline);
+
+    // The controlling thread and the scheduler thread meet here; the
+    // real-time thread never takes it.
+    mutable std::mutex FMutex;
+    TMidiBinding* FBinding = nullptr;
+    TMidiHandle FHandle = 0;
+    TAuditionPhrase FPhrase;
+    bool FPlaying = false;
+    bool FStopping = false;
+    std::array<TVoice, kVoiceCount> FVoices{};
+    TThruRoutes FThruRoutes{};
+    std::array<std::bitset<128>, kMidiChannels> FThruSounding{};
+
+    TSpscQueue<uint32_t, 1024> FThruQueue;
+    std::atomic<uint64_t> FSent{0};
+    std::atomic<uint64_t> FThruDropped{0};
+    std::atomic<uint64_t> FSendFailures{0};
+    int FWakeFd = -1; // eventfd: a write wakes the thread, safe from a real-time thread
+    std::thread FThread;
+};
+
+} // namespace zw
