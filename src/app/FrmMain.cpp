@@ -167,6 +167,10 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Timer1->setInterval(kLampMs);
     connect(Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
     Timer1->start();
+    TimerMidiRecovery = new QTimer(this);
+    TimerMidiRecovery->setObjectName("TimerMidiRecovery");
+    TimerMidiRecovery->setInterval(1000);
+    connect(TimerMidiRecovery, &QTimer::timeout, this, Guarded([this] { TimerMidiRecoveryTimer(); }));
 
     qApp->installEventFilter(this);
     FormCreate();
@@ -468,10 +472,12 @@ void TFormMain::FormCreate()
     SpinEditMutationProb->setValue(channelA.MutationProbability());
     SpinEditMutationRange->setValue(channelA.MutationRange());
     // Each device step is guarded on its own, so start-up goes on after a failure.
-    RunGuarded([&] { SetMidiInDevice(FMidiInSetting); });
-    RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
-    RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
-    RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
+    if (StartMidiSystem()) {
+        RunGuarded([&] { SetMidiInDevice(FMidiInSetting); });
+        RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
+        RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
+        RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
+    }
     EnableTimerAuto(AutomationActive());
 }
 
@@ -624,7 +630,12 @@ void TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
     if (!FMidiOutOpen || bytes.empty())
         return;
     // One result travels as one long message, its length as a 16-bit number.
-    MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
+    try {
+        MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
+    } catch (const EmidioutputError&) {
+        MidiOutputFailed(); // the message is shown once: the port is closed from here on
+        throw;
+    }
     SetMidiLamp(true);
     Timer1->start(); // restarts the 250 ms count
 }

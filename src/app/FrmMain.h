@@ -73,6 +73,12 @@ public:
     void SetMidiOutOpen(bool open);
     // The exchange with the MIDI settings dialog (menu "&Midi ...").
     void MidiSettingsClick();
+    // A chosen device that the MIDI system lost (its server stopped, its port
+    // went away, no system answered) is closed but kept, and tried again once
+    // a second until it opens; the loss and the return are each told once.
+    bool MidiOutLost() const { return FMidiOutLost; }
+    bool MidiInLost() const { return FMidiInLost; }
+    void TimerMidiRecoveryTimer();
 
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
@@ -136,6 +142,15 @@ private:
     void AboutClick();
     void Timer1Timer();
     void SetMidiLamp(bool flowing);
+    // Chooses the MIDI system of the settings; false, told once, when it does
+    // not answer: the devices of the settings then wait for it.
+    bool StartMidiSystem();
+    // Closes the port and marks it lost when its last result says that the
+    // system lost it (the server's loss takes the input too).
+    void MidiOutputFailed();
+    void MarkMidiLost(bool input, bool output, bool server);
+    bool ReopenMidiOut();
+    bool ReopenMidiIn();
     TChannelSet& AutoSet(TAutoMode mode);
     QToolButton* AutoButton(TAutoMode mode, TChannel channel) const;
     // The state the settings file keeps, as it stands now.
@@ -159,6 +174,7 @@ private:
     TMidiInput* MidiInput = nullptr;
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
+    QTimer* TimerMidiRecovery = nullptr;
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
 
@@ -174,6 +190,10 @@ private:
     QString FMidiOutName;
     bool FMidiInOpen = false;
     bool FMidiOutOpen = false;
+    bool FMidiInLost = false;
+    bool FMidiOutLost = false;
+    bool FMidiServerLost = false; // rather than one device
+    std::string FMidiSystem = "auto";
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
 };

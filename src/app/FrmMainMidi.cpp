@@ -11,9 +11,124 @@
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
 
+#include <QTimer>
+
 #include <exception>
 
 namespace zw {
+
+namespace {
+
+// Results that mean the MIDI system lost the device rather than refused a call.
+bool LostMidiDevice(TMidiResult code)
+{
+    return code == MIDIERR_SERVERSTOPPED || code == MIDIERR_NODEVICE || code == MMSYSERR_NODRIVER;
+}
+
+// Closing a lost device is local and releases it whatever it reports; that
+// report would only repeat the loss already told.
+template <typename TPort>
+void CloseLost(TPort* port)
+{
+    try {
+        port->ClosePort();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+bool TFormMain::StartMidiSystem()
+{
+    TMidiSystem system = TMidiSystem::Auto;
+    ParseMidiSystem(FMidiSystem, system);
+    // The real binding is made with the automatic choice; that needs no probe here.
+    if (system == TMidiSystem::Auto && MidiSystemChoice() == TMidiSystem::Auto)
+        return true;
+    if (SetMidiSystem(system) == MMSYSERR_NOERROR)
+        return true;
+    Dialogs().ShowMessage(QString::fromStdString(NoMidiSystemText(system)));
+    FMidiInName = FMidiInSetting;
+    FMidiOutName = FMidiOutSetting;
+    MarkMidiLost(!FMidiInName.isEmpty(), !FMidiOutName.isEmpty(), true);
+    return false;
+}
+
+void TFormMain::MarkMidiLost(bool input, bool output, bool server)
+{
+    if (input) {
+        CloseLost(MidiInput);
+        FMidiInOpen = false;
+        FMidiInLost = true;
+    }
+    if (output) {
+        CloseLost(MidiOutput);
+        FMidiOutOpen = false;
+        FMidiOutLost = true;
+    }
+    FMidiServerLost = FMidiServerLost || server;
+    if (FMidiInLost || FMidiOutLost)
+        TimerMidiRecovery->start();
+}
+
+void TFormMain::MidiOutputFailed()
+{
+    const TMidiResult code = MidiOutput->LastError();
+    if (!LostMidiDevice(code))
+        return;
+    const bool server = code != MIDIERR_NODEVICE;
+    MarkMidiLost(server && FMidiInOpen, true, server);
+}
+
+bool TFormMain::ReopenMidiOut()
+{
+    try {
+        MidiOutput->SetProductName(FMidiOutName);
+        MidiOutput->OpenPort();
+    } catch (const std::exception&) {
+        return false; // still away: tried again at the next tick
+    }
+    FMidiOutOpen = true;
+    return true;
+}
+
+bool TFormMain::ReopenMidiIn()
+{
+    // By name only: the device number the port holds may now name another device.
+    TMidiBinding& binding = MidiBinding();
+    const uint32_t count = binding.InGetNumDevs();
+    for (uint32_t i = 0; i < count; ++i) {
+        TMidiInCaps caps;
+        if (binding.InGetDevCaps(i, caps) != MMSYSERR_NOERROR || QString::fromStdString(caps.szPname) != FMidiInName)
+            continue;
+        try {
+            MidiInput->SetDeviceID(i);
+            MidiInput->OpenPort();
+            MidiInput->StartInput();
+        } catch (const std::exception&) {
+            CloseLost(MidiInput);
+            return false;
+        }
+        FMidiInOpen = MidiInput->IsOpen();
+        return FMidiInOpen;
+    }
+    return false;
+}
+
+void TFormMain::TimerMidiRecoveryTimer()
+{
+    if (FMidiOutLost && ReopenMidiOut())
+        FMidiOutLost = false;
+    if (FMidiInLost && ReopenMidiIn())
+        FMidiInLost = false;
+    if (FMidiOutLost || FMidiInLost)
+        return;
+    TimerMidiRecovery->stop();
+    const bool server = FMidiServerLost;
+    FMidiServerLost = false;
+    Dialogs().ShowMessage(server ? "The MIDI server answers again; the MIDI devices have been reopened."
+                                 : "The MIDI device is back and has been reopened.");
+}
 
 void TFormMain::SetMidiInDevice(const QString& name)
 {
@@ -52,8 +167,13 @@ void TFormMain::SetMidiInOpen(bool open)
 {
     if (open == FMidiInOpen)
         return;
+    FMidiInLost = false;
     if (open && !FMidiInName.isEmpty()) {
         MidiInput->OpenPort();
+        if (!MidiInput->IsOpen() && LostMidiDevice(MidiInput->Error())) {
+            MarkMidiLost(true, false, MidiInput->Error() != MIDIERR_NODEVICE);
+            return;
+        }
         MidiInput->StartInput();
         FMidiInOpen = true;
         return;
@@ -75,10 +195,17 @@ void TFormMain::SetMidiOutOpen(bool open)
 {
     if (open == FMidiOutOpen)
         return;
-    if (open && !FMidiOutName.isEmpty())
-        MidiOutput->OpenPort();
-    else
+    FMidiOutLost = false;
+    if (open && !FMidiOutName.isEmpty()) {
+        try {
+            MidiOutput->OpenPort();
+        } catch (const EmidioutputError&) {
+            MidiOutputFailed();
+            throw;
+        }
+    } else {
         MidiOutput->ClosePort();
+    }
     FMidiOutOpen = open && !FMidiOutName.isEmpty();
 }
 
@@ -87,8 +214,13 @@ void TFormMain::MidiSettingsClick()
     if (!FormMidiDialog)
         return;
     TFormMidiDialog& dialog = *FormMidiDialog;
+    // The system is looked for again, and the lists show what it has now.
+    dialog.RefreshDeviceLists();
     dialog.SelectInput(FMidiInName);
     dialog.SelectOutput(FMidiOutName);
+    TMidiSystem system = TMidiSystem::Auto;
+    ParseMidiSystem(FMidiSystem, system);
+    dialog.SetSystem(system);
     for (TChannel c = 0; c < kChannelCount; ++c) {
         dialog.SetInChannel(c, FInChannels[static_cast<size_t>(c)]);
         dialog.SetOutChannel(c, FOutChannels[static_cast<size_t>(c)]);
@@ -98,6 +230,14 @@ void TFormMain::MidiSettingsClick()
     for (TChannel c = 0; c < kChannelCount; ++c) {
         FInChannels[static_cast<size_t>(c)] = dialog.InChannel(c);
         FOutChannels[static_cast<size_t>(c)] = dialog.OutChannel(c);
+    }
+    if (dialog.SelectedSystem() != system) {
+        // The devices are chosen anew on the other system; those open now close first.
+        RunGuarded([&] { SetMidiInOpen(false); });
+        RunGuarded([&] { SetMidiOutOpen(false); });
+        FMidiSystem = MidiSystemName(dialog.SelectedSystem());
+        if (SetMidiSystem(dialog.SelectedSystem()) != MMSYSERR_NOERROR)
+            Dialogs().ShowMessage(QString::fromStdString(NoMidiSystemText(dialog.SelectedSystem())));
     }
     // A failing input port does not keep the output from being chosen. The
     // device steps report their own failures; a port that then fails to open

@@ -34,6 +34,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiOut = FMidiOutName.toStdString();
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
+    s.MidiSystem = FMidiSystem;
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -88,6 +89,7 @@ void TFormMain::ReadSettings()
     FMidiOutSetting = QString::fromStdString(s.MidiOut);
     FInChannels = s.InChannels;
     FOutChannels = s.OutChannels;
+    FMidiSystem = s.MidiSystem;
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

@@ -1,6 +1,7 @@
 #include "app/MainSettings.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 namespace zw {
@@ -73,6 +74,10 @@ void TMainSettings::Read(const TIniFile& ini)
     MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
     ReadChannels(ini, "InChannel", InChannels);
     ReadChannels(ini, "OutChannel", OutChannels);
+    std::string system = ini.ReadString(kMidi, "System", MidiSystem);
+    std::transform(system.begin(), system.end(), system.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (system == "auto" || system == "alsa" || system == "jack")
+        MidiSystem = system;
 
     FileName = ini.ReadString(kTranslations, kFileName, FileName);
 }
@@ -97,6 +102,9 @@ void TMainSettings::Write(TIniFile& ini) const
     ini.WriteString(kMidi, "MidiOut", MidiOut);
     WriteChannels(ini, "InChannel", InChannels);
     WriteChannels(ini, "OutChannel", OutChannels);
+    // Left out while it is the default, so that older files stay as they were.
+    if (MidiSystem != "auto" || ini.ValueExists(kMidi, "System"))
+        ini.WriteString(kMidi, "System", MidiSystem);
 
     if (FileNameAssigned)
         ini.WriteString(kTranslations, kFileName, FileName);

@@ -43,6 +43,8 @@ struct TMainSettings {
     std::string MidiOut;
     std::array<int, 4> InChannels{};
     std::array<int, 4> OutChannels{};
+    // "auto", "alsa" or "jack"; any other value read keeps the current one.
+    std::string MidiSystem = "auto";
 
     // [Translations]
     std::string FileName;
