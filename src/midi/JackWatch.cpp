@@ -27,6 +27,19 @@ TJackWatch::~TJackWatch()
     jack_client_close(FClient);
 }
 
+std::vector<std::string> TJackWatch::MidiPortNames(bool inputs) const
+{
+    std::vector<std::string> names;
+    if (Stopped())
+        return names;
+    const char** ports = jack_get_ports(FClient, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        inputs ? JackPortIsInput : JackPortIsOutput);
+    for (const char** port = ports; port && *port; ++port)
+        names.emplace_back(*port);
+    jack_free(ports);
+    return names;
+}
+
 int TJackWatch::Process(uint32_t, void* self)
 {
     static_cast<TJackWatch*>(self)->FCycles.fetch_add(1, std::memory_order_acq_rel);

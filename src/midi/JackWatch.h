@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 typedef struct _jack_client jack_client_t;
 
@@ -26,6 +27,10 @@ public:
     uint64_t Cycles() const override { return FCycles.load(std::memory_order_acquire); }
     uint32_t PeriodFrames() const { return FPeriodFrames; }
     uint32_t SampleRate() const { return FSampleRate; }
+    // The full names of the server's MIDI ports that take input (inputs) or
+    // give output, as RtMidi lists them. Reads the server's shared port table,
+    // so it neither waits for the server nor needs a client of its own.
+    std::vector<std::string> MidiPortNames(bool inputs) const;
 
 private:
     explicit TJackWatch(jack_client_t* client);

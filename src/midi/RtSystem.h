@@ -9,8 +9,10 @@
 
 namespace zw {
 
-// One MIDI system as a probe found it: the clients that list its devices and,
-// on JACK, the watch that tells whether its server still runs. Devices opened
+// One MIDI system as a probe found it: on ALSA the clients that list its
+// devices, on JACK the one watch client that lists them and tells whether its
+// server still runs. Few clients matter: when the program is killed, the
+// server stalls for each client of it that was active. Devices opened
 // on it keep it alive, as they read its watch.
 class TRtSystem {
 public:
@@ -26,6 +28,7 @@ public:
 
     // The raw names of the listed ports, the program's own left out. The first
     // two serve one thread (the binding's), the last another (the monitor's).
+    // Each name is as RtMidi lists it, so that a device client finds it.
     std::vector<std::string> OutputNames();
     std::vector<std::string> InputNames();
     std::vector<std::string> MonitoredOutputNames();
@@ -34,7 +37,7 @@ private:
     TRtSystem() = default;
     bool Open(TRtApi api);
     template <typename TRt>
-    std::vector<std::string> List(TRt& lister, TRtErrorSink& errors);
+    std::vector<std::string> List(TRt* lister, TRtErrorSink& errors, bool inputs);
 
     TRtApi FApi = TRtApi::None;
     std::unique_ptr<TJackWatch> FWatch;

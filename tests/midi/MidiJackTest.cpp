@@ -91,7 +91,8 @@ TEST_F(JackMidi, DeviceListsNameTheServersPorts)
 
     TMidiOutCaps mapper;
     ASSERT_EQ(binding->OutGetDevCaps(MIDI_MAPPER, mapper), MMSYSERR_NOERROR);
-    EXPECT_EQ(mapper.szPname, QCoreApplication::applicationName().toStdString() + " virtual output");
+    // Fixed, although this test program has a name of its own.
+    EXPECT_EQ(mapper.szPname, "zwirbels virtual output");
 
     TFormMidiDialog dialog(nullptr, binding.get());
     auto* outputs = dialog.findChild<QComboBox*>("ComboBoxOutputs");
@@ -236,7 +237,7 @@ TEST_F(JackMidi, InputStoresMessagesAndSysexButNotSensingOrClock)
 TEST_F(JackMidi, TheMapperIsAPortOthersConnectTo)
 {
     TMidiOutput port(nullptr, binding.get());
-    port.SetProductName(QCoreApplication::applicationName() + " virtual output");
+    port.SetProductName("zwirbels virtual output");
     EXPECT_EQ(port.DeviceID(), MIDI_MAPPER);
     port.OpenPort();
     ASSERT_TRUE(peer->ListenTo(":virtual output"));
