@@ -14,6 +14,7 @@
 #include "support/PrivateJackServer.h"
 #include "support/ScriptedDialogs.h"
 
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -130,6 +131,38 @@ TEST_F(MidiRecoveryOnJack, AClosedReceiverIsToldOnceAndTheOutputReopensWhenItIsB
 
     Peer = std::make_unique<TJackPeer>(PeerName);
     ExpectSendingResumes("The MIDI device is back and has been reopened.");
+}
+
+TEST_F(MidiRecoveryOnJack, AReceiverKilledWhileSendingStallsTheServerButNotTheWindow)
+{
+    QProcess dump;
+    dump.start("jack_midi_dump", {"-a"});
+    ASSERT_TRUE(dump.waitForStarted(5000));
+    ASSERT_TRUE(RunUntil([&] {
+        Form->SetMidiOutDevice("midi-monitor:input");
+        return Form->MidiOutName() == "midi-monitor:input";
+    })) << Dialogs.Messages.join('\n').toStdString();
+    Form->SetMidiOutOpen(true);
+    ASSERT_TRUE(Form->MidiOutOpen());
+    QTest::qWait(1000);
+    Dialogs.Messages.clear();
+
+    dump.kill();
+    dump.waitForFinished(5000);
+    // The server waits for the dead client for seconds; the window's event loop goes on.
+    auto longestPause = std::chrono::steady_clock::duration::zero();
+    auto last = std::chrono::steady_clock::now();
+    RunUntil([&] {
+        const auto now = std::chrono::steady_clock::now();
+        longestPause = std::max(longestPause, now - last);
+        last = now;
+        return false;
+    }, 10s);
+    EXPECT_LT(longestPause, 1s) << "the window froze while the server stalled";
+    // A stall may also be told as a busy device (the sender's pacing gives up), but the loss comes last.
+    ASSERT_FALSE(Dialogs.Errors.isEmpty());
+    EXPECT_EQ(Dialogs.Errors.back().toStdString(), BindingText(MIDIERR_NODEVICE));
+    EXPECT_TRUE(Form->MidiOutLost());
 }
 
 } // namespace

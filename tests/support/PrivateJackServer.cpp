@@ -26,7 +26,7 @@ TPrivateJackServer::~TPrivateJackServer()
 
 bool TPrivateJackServer::Start()
 {
-    FProcess.start("jackd", {"-n", QString::fromStdString(FName), "--no-realtime", "-d", "dummy", "-r", "48000",
+    FProcess.start("jackd", {"-n", QString::fromStdString(FName), "-S", "--no-realtime", "-d", "dummy", "-r", "48000",
                              "-p", "256"});
     if (!FProcess.waitForStarted(10000))
         return false;
