@@ -76,6 +76,7 @@ public:
     // A chosen device that the MIDI system lost (its server stopped, its port
     // went away, no system answered) is closed but kept, and tried again once
     // a second until it opens; the loss and the return are each told once.
+    // While devices are open, the same tick asks whether the server stopped.
     bool MidiOutLost() const { return FMidiOutLost; }
     bool MidiInLost() const { return FMidiInLost; }
     void TimerMidiRecoveryTimer();

@@ -117,13 +117,24 @@ bool TFormMain::ReopenMidiIn()
 
 void TFormMain::TimerMidiRecoveryTimer()
 {
+    if (!FMidiOutLost && !FMidiInLost) {
+        // An idle port learns of a stopped server only when it is used, so the
+        // binding is asked here (its answer costs no call to the server).
+        TMidiInCaps caps;
+        if (MidiBinding().InGetDevCaps(0, caps) == MIDIERR_SERVERSTOPPED) {
+            MarkMidiLost(FMidiInOpen, FMidiOutOpen, true);
+            ReportError(MidiOutput->ErrorText(MIDIERR_SERVERSTOPPED).c_str());
+        } else if (!FMidiInOpen && !FMidiOutOpen) {
+            TimerMidiRecovery->stop();
+        }
+        return;
+    }
     if (FMidiOutLost && ReopenMidiOut())
         FMidiOutLost = false;
     if (FMidiInLost && ReopenMidiIn())
         FMidiInLost = false;
     if (FMidiOutLost || FMidiInLost)
         return;
-    TimerMidiRecovery->stop();
     const bool server = FMidiServerLost;
     FMidiServerLost = false;
     Dialogs().ShowMessage(server ? "The MIDI server answers again; the MIDI devices have been reopened."
@@ -176,6 +187,7 @@ void TFormMain::SetMidiInOpen(bool open)
         }
         MidiInput->StartInput();
         FMidiInOpen = true;
+        TimerMidiRecovery->start();
         return;
     }
     // The port is closed even when stopping it failed; that failure is still reported.
@@ -207,6 +219,8 @@ void TFormMain::SetMidiOutOpen(bool open)
         MidiOutput->ClosePort();
     }
     FMidiOutOpen = open && !FMidiOutName.isEmpty();
+    if (FMidiOutOpen)
+        TimerMidiRecovery->start();
 }
 
 void TFormMain::MidiSettingsClick()

@@ -2,12 +2,32 @@
 
 #include <jack/jack.h>
 
+#include <cstdio>
+
 namespace zw {
+
+namespace {
+
+// libjack reports through one handler per process, on the thread that met
+// the trouble; only the opening thread's reports are held back.
+thread_local bool GOpening = false;
+
+void PrintJackMessage(const char* message)
+{
+    if (!GOpening)
+        std::fprintf(stderr, "%s\n", message);
+}
+
+} // namespace
 
 std::unique_ptr<TJackWatch> TJackWatch::Open(const std::string& clientName)
 {
+    jack_set_error_function(&PrintJackMessage);
+    jack_set_info_function(&PrintJackMessage);
     jack_status_t status{};
+    GOpening = true;
     jack_client_t* client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    GOpening = false;
     if (!client)
         return nullptr;
     std::unique_ptr<TJackWatch> watch(new TJackWatch(client));

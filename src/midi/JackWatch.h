@@ -17,7 +17,9 @@ namespace zw {
 // server carries per cycle. RtMidi reports neither.
 class TJackWatch : public TCycleClock {
 public:
-    // Null when no server answers; never starts one.
+    // Null when no server answers; never starts one. libjack's complaints
+    // about a missing server are not printed: a missing server is looked
+    // for again and again, and is told in the program's own words.
     static std::unique_ptr<TJackWatch> Open(const std::string& clientName);
     ~TJackWatch() override;
     TJackWatch(const TJackWatch&) = delete;

@@ -230,3 +230,23 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     EXPECT_TRUE(std::filesystem::is_directory(folder + "Dir.INI"));
     std::filesystem::remove_all(folder);
 }
+
+TEST(MainSettings, TheMidiSystemIsReadInAnyCaseAndWrittenOnlyWhenChosenOrPresent)
+{
+    TMainSettings settings;
+    settings.Read(FromText("[Midi]\nSystem=JACK\n"));
+    EXPECT_EQ(settings.MidiSystem, "jack");
+    settings.Read(FromText("[Midi]\nSystem=pipewire\n"));
+    EXPECT_EQ(settings.MidiSystem, "jack") << "an unknown system keeps the current one";
+    TIniFile chosen;
+    settings.Write(chosen);
+    EXPECT_EQ(chosen.ReadString("Midi", "System", ""), "jack");
+
+    // The default leaves older files as they were, but replaces a stored choice.
+    TMainSettings automatic;
+    TIniFile older;
+    automatic.Write(older);
+    EXPECT_FALSE(older.ValueExists("Midi", "System"));
+    automatic.Write(chosen);
+    EXPECT_EQ(chosen.ReadString("Midi", "System", ""), "auto");
+}
