@@ -118,6 +118,7 @@ bool TFormMain::ReopenMidiIn()
 void TFormMain::TimerMidiRecoveryTimer()
 {
     if (!FMidiOutLost && !FMidiInLost) {
+        FMidiServerLost = false; // the devices were chosen anew meanwhile
         // An idle port learns of a stopped server only when it is used, so the
         // binding is asked here (its answer costs no call to the server).
         TMidiInCaps caps;
@@ -250,8 +251,14 @@ void TFormMain::MidiSettingsClick()
         RunGuarded([&] { SetMidiInOpen(false); });
         RunGuarded([&] { SetMidiOutOpen(false); });
         FMidiSystem = MidiSystemName(dialog.SelectedSystem());
-        if (SetMidiSystem(dialog.SelectedSystem()) != MMSYSERR_NOERROR)
+        if (SetMidiSystem(dialog.SelectedSystem()) != MMSYSERR_NOERROR) {
+            // Told once; the chosen devices wait for the system to answer.
             Dialogs().ShowMessage(QString::fromStdString(NoMidiSystemText(dialog.SelectedSystem())));
+            FMidiInName = dialog.SelectedInput();
+            FMidiOutName = dialog.SelectedOutput();
+            MarkMidiLost(!FMidiInName.isEmpty(), !FMidiOutName.isEmpty(), true);
+            return;
+        }
     }
     // A failing input port does not keep the output from being chosen. The
     // device steps report their own failures; a port that then fails to open

@@ -21,11 +21,17 @@ TPrivateJackServer::TPrivateJackServer(const std::string& prefix) : FName(prefix
 
 TPrivateJackServer::~TPrivateJackServer()
 {
+    // A killed server leaves its entry in JACK's registry of servers, which
+    // has room for a few only; a server of the same name takes it over, and
+    // gives it back when it ends.
+    if (FKilled)
+        Start();
     Terminate();
 }
 
 bool TPrivateJackServer::Start()
 {
+    FKilled = false;
     FProcess.start("jackd", {"-n", QString::fromStdString(FName), "-S", "--no-realtime", "-d", "dummy", "-r", "48000",
                              "-p", "256"});
     if (!FProcess.waitForStarted(10000))
@@ -52,6 +58,7 @@ void TPrivateJackServer::Kill()
 {
     FProcess.kill(); // SIGKILL
     FProcess.waitForFinished(10000);
+    FKilled = true;
 }
 
 std::string TPrivateJackServer::Log()

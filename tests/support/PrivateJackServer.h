@@ -25,6 +25,7 @@ public:
 private:
     std::string FName;
     QProcess FProcess;
+    bool FKilled = false; // and not started again
 };
 
 } // namespace zw
