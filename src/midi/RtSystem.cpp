@@ -51,9 +51,10 @@ TRtSystem::~TRtSystem()
     FMonitorLister.reset();
     FInLister.reset();
     FOutLister.reset();
-    FWatch.reset();
     if (FApi == TRtApi::Jack) {
+        // Under the lock: no probe may open a client between the two.
         std::lock_guard lock(GJackSystemsMutex);
+        FWatch.reset();
         GJackSystems.erase(std::find(GJackSystems.begin(), GJackSystems.end(), this));
     }
 }
