@@ -1,11 +1,14 @@
 # The two commands of the README, and a few helpers.
 #   make run   - install what is missing, build a release build, start the program
 #   make test  - install what is missing, build with sanitizers, run every test
+#   make install [PREFIX=/usr/local] [DESTDIR=...] - install the release build
+#   make package - a Debian package of the release build, in build/release
 JOBS ?= 2
+PREFIX ?= /usr/local
 RELEASE_DIR := build/release
 TEST_DIR := build/test
 
-.PHONY: run test deps release test-build bench fuzz clean
+.PHONY: run test deps release test-build install package bench fuzz clean
 
 deps:
 	@bash scripts/install-deps
@@ -16,6 +19,12 @@ release: deps
 
 run: release
 	@bash scripts/run-app $(RELEASE_DIR)/bin/zwirbels
+
+install: release
+	@DESTDIR="$(DESTDIR)" cmake --install $(RELEASE_DIR) --prefix "$(PREFIX)"
+
+package: release
+	@cmake --build $(RELEASE_DIR) --target package
 
 test-build: deps
 	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZW_SANITIZE=ON -DZW_BUILD_BENCH=OFF >/dev/null

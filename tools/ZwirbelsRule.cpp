@@ -3,7 +3,7 @@
 //
 //   zwirbels-rule [-v A,B,C,...] [-t TRACEFILE] RULE
 //   zwirbels-rule --check FILE.sub
-//   zwirbels-rule --help
+//   zwirbels-rule --help | --version
 
 #include "common/Exceptions.h"
 #include "rules/Parser.h"
@@ -40,7 +40,9 @@ const char* const kUsage =
     "      (0, gene number, 0) and (15, gene number, 255) and prints one line per\n"
     "      failing gene. Exit status: 0 all pass, 1 some failed, 2 unreadable file.\n"
     "  zwirbels-rule --help\n"
-    "      Prints this text.\n";
+    "      Prints this text.\n"
+    "  zwirbels-rule --version\n"
+    "      Prints the version.\n";
 
 int UsageError(const char* message)
 {
@@ -144,6 +146,10 @@ int Run(int argc, char** argv)
     const std::vector<std::string> args(argv + 1, argv + argc);
     if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
         std::printf("%s", kUsage);
+        return kOk;
+    }
+    if (args.size() == 1 && args[0] == "--version") {
+        std::printf("zwirbels-rule %s\n", ZW_VERSION);
         return kOk;
     }
     if (!args.empty() && args[0] == "--check") {

@@ -4,8 +4,8 @@
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
 #include "common/Checked.h"
-#include "common/Globals.h"
 #include "common/Guard.h"
+#include "common/ProgramFiles.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "rules/FrmTranslat.h"
@@ -450,8 +450,10 @@ void TFormMain::FormCreate()
     PageControl1->setCurrentIndex(0);
     SetAutoInterval(700);
     FActiveChannels = TChannelSet();
-    FOpenDialogGenes = {"Load genes from", kGeneFileFilter, "gen", QString::fromStdString(ProgramPath()), QString()};
-    FSaveDialogGenes = {"Save gene bank as", kGeneFileFilter, "gen", QString::fromStdString(ProgramPath()), QString()};
+    // Gene files go where the program may write: beside it, or the user's folder.
+    const QString geneFolder = QString::fromStdString(WriteFolder());
+    FOpenDialogGenes = {"Load genes from", kGeneFileFilter, "gen", geneFolder, QString()};
+    FSaveDialogGenes = {"Save gene bank as", kGeneFileFilter, "gen", geneFolder, QString()};
     // Worm 1 first, so every panel registers its top-left worm as audible and
     // frozen although index 0 may already be stored.
     for (TWormPanel* panel : FWormPanels) {

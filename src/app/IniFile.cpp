@@ -1,13 +1,12 @@
 #include "app/IniFile.h"
 
 #include "common/Globals.h"
+#include "common/ProgramFiles.h"
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
-#include <unistd.h>
 
 namespace zw {
 namespace {
@@ -92,8 +91,6 @@ std::string ProgramFileName()
     const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
     return error ? std::string("zwirbels") : program.filename().string();
 }
-
-bool FolderWritable(const std::string& folder) { return ::access(folder.c_str(), W_OK) == 0; }
 
 } // namespace
 
@@ -288,35 +285,9 @@ std::string IniFileNameFor(const std::string& programFolder, const std::string& 
     return (programFolderWritable ? programFolder : configFolder) + baseName + ".INI";
 }
 
-std::string UserConfigFolder()
-{
-    // Relative values of XDG_CONFIG_HOME are to be ignored.
-    const char* configHome = std::getenv("XDG_CONFIG_HOME");
-    std::string folder;
-    if (configHome && configHome[0] == '/') {
-        folder = configHome;
-    } else if (const char* home = std::getenv("HOME"); home && home[0] == '/') {
-        folder = std::string(home) + "/.config";
-    } else {
-        return ProgramPath();
-    }
-    if (folder.back() != '/')
-        folder += '/';
-    return folder + "zwirbels/";
-}
-
 std::string IniFileName()
 {
-    // Decided once per program folder: a folder that turned read-only between
-    // start and close must not split reading and writing over two files.
-    static std::string decidedFolder;
-    static std::string decidedName;
-    if (decidedName.empty() || decidedFolder != ProgramPath()) {
-        decidedFolder = ProgramPath();
-        decidedName = IniFileNameFor(decidedFolder, ProgramFileName(), FolderWritable(decidedFolder),
-                                     UserConfigFolder());
-    }
-    return decidedName;
+    return IniFileNameFor(ProgramPath(), ProgramFileName(), WriteFolder() == ProgramPath(), UserConfigFolder());
 }
 
 } // namespace zw

@@ -73,19 +73,14 @@ private:
     std::vector<std::string> FLines;
 };
 
-// Where the settings are kept: ProgramPath() and the program file's name up
-// to its first "." with ".INI" added. When the program folder cannot be
-// written, the same name in the user's configuration folder
-// ($XDG_CONFIG_HOME/zwirbels/, else ~/.config/zwirbels/). The choice is made
-// once per program folder, so reading and writing use the same file.
+// Where the settings are kept: the program file's name up to its first "."
+// with ".INI" added, in WriteFolder() (beside the program, else in the user's
+// configuration folder).
 std::string IniFileName();
 
 // The rule behind IniFileName, for a given folder (ending with '/'), program
 // file name and writability.
 std::string IniFileNameFor(const std::string& programFolder, const std::string& programFileName,
                            bool programFolderWritable, const std::string& configFolder);
-
-// The user's configuration folder for this program, ending with '/'.
-std::string UserConfigFolder();
 
 } // namespace zw

@@ -1,5 +1,6 @@
 // Program start: the windows in their creation order, then the message loop.
 #include "app/Application.h"
+#include "app/CommandLine.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/FrmMain.h"
@@ -10,6 +11,9 @@
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"
 
+#include <QIcon>
+
+#include <cstdio>
 #include <memory>
 
 namespace {
@@ -37,6 +41,8 @@ int Run(zw::TApplication& application)
 {
     using namespace zw;
     SetProgramPath(QCoreApplication::applicationDirPath().toStdString());
+    // Built in, so every window shows the worm wherever the program lies.
+    application.setWindowIcon(QIcon(QStringLiteral(":/icons/org.zwirbels.Zwirbels.svg")));
     // The main window's worms draw from the generator before anything seeds it,
     // so every start shows the same first population.
     TFormReference formMain(FormMain, std::make_unique<TFormMain>());
@@ -58,6 +64,10 @@ int Run(zw::TApplication& application)
 
 int main(int argc, char** argv)
 {
+    if (const auto answer = zw::CommandLineAnswer(argc, argv)) {
+        std::fputs(answer->c_str(), stdout);
+        return 0;
+    }
     zw::TApplication application(argc, argv);
     zw::ReportErrorsInDialogs();
     int result = 1;

@@ -2,7 +2,7 @@
 
 #include "common/Dialogs.h"
 #include "common/Exceptions.h"
-#include "common/Globals.h"
+#include "common/ProgramFiles.h"
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
 
@@ -42,7 +42,7 @@ TFormRuleHelp::TFormRuleHelp(QWidget* parent)
 
 void TFormRuleHelp::LoadHelpText()
 {
-    const std::string fileName = ProgramPath() + "RuleHelp.txt";
+    const std::string fileName = DataFileName("RuleHelp.txt");
     std::string contents;
     try {
         contents = ReadWholeFile(fileName);

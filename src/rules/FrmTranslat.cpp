@@ -2,7 +2,7 @@
 
 #include "common/Dialogs.h"
 #include "common/Guard.h"
-#include "common/Globals.h"
+#include "common/ProgramFiles.h"
 #include "common/TextLines.h"
 #include "rules/Parser.h"
 
@@ -54,7 +54,7 @@ TFileDialogOptions RuleFileDialog(const char* title)
     options.Title = QString::fromLatin1(title);
     options.Filter = QStringLiteral("substitution files (*.sub)|*.sub|all files (*.*)|*.*");
     options.DefaultExtension = QStringLiteral("sub");
-    options.InitialDir = FileNameToQt(ProgramPath());
+    options.InitialDir = FileNameToQt(WriteFolder());
     return options;
 }
 
@@ -304,7 +304,7 @@ void TFormTranslate::UseOnSelection()
 void TFormTranslate::LoadRules()
 {
     if (!FileExists(FFileName))
-        SetFileName(ProgramPath() + "default.sub");
+        SetFileName(DataFileName("default.sub"));
     if (FileExists(FFileName)) {
         FSubstitution.LoadFromFile(FFileName);
         SetModified(false);
@@ -390,7 +390,7 @@ void TFormTranslate::SyntaxCheck()
     bool ok = false;
     std::exception_ptr failure;
     try {
-        ok = FCheckBoxDebug->isChecked() ? EvaluateRulesTraced(ProgramPath() + "debug.txt", rule, result)
+        ok = FCheckBoxDebug->isChecked() ? EvaluateRulesTraced(WritableFileName("debug.txt"), rule, result)
                                          : EvaluateRules(rule, result);
     } catch (...) {
         failure = std::current_exception();

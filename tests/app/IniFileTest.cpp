@@ -1,6 +1,7 @@
 #include "app/IniFile.h"
 
 #include "common/Globals.h"
+#include "common/ProgramFiles.h"
 #include "common/SafeFile.h"
 
 #include <gtest/gtest.h>

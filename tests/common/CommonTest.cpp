@@ -1,4 +1,6 @@
 #include "common/Checked.h"
+#include "common/Globals.h"
+#include "common/ProgramFiles.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
 #include "common/SpscQueue.h"
@@ -13,6 +15,7 @@
 #include <fstream>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace zw;
 
@@ -180,4 +183,27 @@ TEST(SpscQueue, CarriesEveryItemInOrderAcrossThreads)
     }
     producer.join();
     EXPECT_TRUE(queue.Empty());
+}
+
+// A program in <prefix>/bin with its data in <prefix>/share/zwirbels writes
+// to the user's folder even where it could write beside itself (root and
+// /usr/bin); a program with its data beside it writes there.
+TEST(ProgramFiles, AnInstalledProgramWritesToTheUsersFolder)
+{
+    const std::filesystem::path prefix = std::filesystem::path(testing::TempDir()) / ("zw-prefix-" + std::to_string(getpid()));
+    std::filesystem::create_directories(prefix / "bin");
+    std::filesystem::create_directories(prefix / "share/zwirbels");
+    std::ofstream(prefix / "share/zwirbels/RuleHelp.txt") << "help";
+    setenv("XDG_CONFIG_HOME", (prefix / "config").c_str(), 1);
+
+    zw::SetProgramPath((prefix / "bin").string() + "/");
+    EXPECT_EQ(zw::DataFileName("RuleHelp.txt"), (prefix / "share/zwirbels/RuleHelp.txt").string());
+    EXPECT_EQ(zw::WriteFolder(), (prefix / "config/zwirbels/").string());
+
+    const std::filesystem::path beside = prefix / "portable";
+    std::filesystem::create_directories(beside);
+    std::ofstream(beside / "RuleHelp.txt") << "help";
+    zw::SetProgramPath(beside.string() + "/");
+    EXPECT_EQ(zw::WriteFolder(), beside.string() + "/");
+    std::filesystem::remove_all(prefix);
 }

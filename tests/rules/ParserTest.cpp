@@ -3,6 +3,8 @@
 #include "common/TextLines.h"
 #include "rules/Parser.h"
 
+#include "support/TempPath.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -57,11 +59,6 @@ std::int32_t Value(const std::string& expression, std::initializer_list<long lon
 std::string Syntax(const char* reason, int position)
 {
     return Format("Syntax error : %s at pos. %d", reason, position);
-}
-
-std::string TempPath(const std::string& name)
-{
-    return (std::filesystem::path(testing::TempDir()) / name).string();
 }
 
 std::vector<std::string> TraceOf(std::string_view text, std::initializer_list<long long> variables = {0, 1, 2})

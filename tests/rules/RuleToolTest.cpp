@@ -2,6 +2,8 @@
 
 #include "common/SafeFile.h"
 
+#include "support/TempPath.h"
+
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
@@ -14,6 +16,8 @@
 
 extern char** environ;
 
+using zw::TempPath;
+
 namespace {
 
 struct TRun {
@@ -21,11 +25,6 @@ struct TRun {
     std::string Out;
     std::string Err;
 };
-
-std::string TempPath(const std::string& name)
-{
-    return (std::filesystem::path(testing::TempDir()) / name).string();
-}
 
 TRun RunTool(const std::vector<std::string>& args)
 {

@@ -4,6 +4,8 @@
 #include "common/TextLines.h"
 #include "rules/Substitution.h"
 
+#include "support/TempPath.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -14,11 +16,6 @@ using namespace zw;
 namespace {
 
 const char* const kDefaultRule = "4(CC) 4(%1) 1(0) 7(%2) 1(0) 7(%3)";
-
-std::string TempPath(const std::string& name)
-{
-    return (std::filesystem::path(testing::TempDir()) / name).string();
-}
 
 std::string WriteTemp(const std::string& name, const std::string& contents)
 {

@@ -16,6 +16,23 @@ namespace zw {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+namespace {
+
+// `text` as an extended regular expression that matches just itself, for
+// titles holding file names and brackets.
+std::string RegexLiteral(const std::string& text)
+{
+    std::string pattern;
+    for (char c : text) {
+        if (std::strchr(".[]()*+?{}|^$\\", c))
+            pattern += '\\';
+        pattern += c;
+    }
+    return pattern;
+}
+
+} // namespace
+
 TVirtualDisplay::TVirtualDisplay(const std::string& logFile)
 {
     // Xvfb picks a free display number itself and writes it to the descriptor
@@ -116,13 +133,19 @@ std::string TWrittenSettings::Value(const std::string& section, const std::strin
 
 TRunningProgram::TRunningProgram(const TProgramFolder& folder, const TVirtualDisplay& display,
                                  const std::string& logFile)
+    : TRunningProgram({folder.Program().string()}, TEnvironment(), display, logFile)
+{
+}
+
+TRunningProgram::TRunningProgram(const std::vector<std::string>& argv, TEnvironment environment,
+                                 const TVirtualDisplay& display, const std::string& logFile)
+    : FEnvironment(std::move(environment))
 {
     // The program shows its window on the display; the offscreen platform
     // that the test itself may run on is not for it.
     FEnvironment.Unset("QT_QPA_PLATFORM");
     FEnvironment.Set("DISPLAY", display.Name());
-    FProcess = std::make_unique<TChildProcess>(std::vector<std::string>{folder.Program().string()}, FEnvironment,
-                                               logFile);
+    FProcess = std::make_unique<TChildProcess>(argv, FEnvironment, logFile);
 }
 
 bool TRunningProgram::WaitForWindow(const std::string& title, std::chrono::milliseconds timeout)
@@ -131,7 +154,8 @@ bool TRunningProgram::WaitForWindow(const std::string& title, std::chrono::milli
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline && FProcess->Running()) {
         // xdotool matches titles without regard to case; the exact title is checked here.
-        if (auto found = RunTool({"xdotool", "search", "--onlyvisible", "--name", "^" + title + "$"}, FEnvironment)) {
+        if (auto found = RunTool({"xdotool", "search", "--onlyvisible", "--name", "^" + RegexLiteral(title) + "$"},
+                                 FEnvironment)) {
             std::istringstream ids(*found);
             std::string id;
             while (std::getline(ids, id)) {

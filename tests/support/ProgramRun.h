@@ -68,6 +68,10 @@ private:
 class TRunningProgram {
 public:
     TRunningProgram(const TProgramFolder& folder, const TVirtualDisplay& display, const std::string& logFile);
+    // Any command line (the program file first, or a wrapper that starts it)
+    // in `environment`.
+    TRunningProgram(const std::vector<std::string>& argv, TEnvironment environment, const TVirtualDisplay& display,
+                    const std::string& logFile);
 
     // Waits for a shown window titled exactly `title` (the main window is
     // "Zwirbels", a message box "zwirbels") and makes it the one keys go to;
