@@ -1,7 +1,6 @@
 #include "midi/RtMidiBinding.h"
 
 #include "midi/JackPacer.h"
-#include "midi/JackWatch.h"
 #include "midi/MidiSplitter.h"
 #include "midi/RtInDevice.h"
 #include "midi/RtOutDevice.h"
@@ -45,7 +44,9 @@ public:
             FSystem.reset();
             FServerStopped = false;
             FSystem = TRtSystem::Probe(system);
-            if (!FSystem)
+            if (FSystem)
+                FMonitor.StopLooking(); // what it finds would be of the former choice
+            else
                 FMonitor.LookFor(system);
             WatchOutputs();
         }

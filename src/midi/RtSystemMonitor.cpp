@@ -18,17 +18,29 @@ TRtSystemMonitor::~TRtSystemMonitor()
 
 void TRtSystemMonitor::LookFor(TMidiSystem choice)
 {
+    std::unique_ptr<TRtSystem> found; // both released outside the lock
+    std::shared_ptr<TRtSystem> listed;
     {
         std::lock_guard lock(FMutex);
         if (FLooking && FChoice == choice)
             return;
         FLooking = true;
         FChoice = choice;
-        FFound.reset();
-        FListed.reset();
+        found = std::move(FFound);
+        listed = std::move(FListed);
         FListing.clear();
     }
     FWake.notify_one();
+}
+
+void TRtSystemMonitor::StopLooking()
+{
+    std::unique_ptr<TRtSystem> found;
+    {
+        std::lock_guard lock(FMutex);
+        FLooking = false;
+        found = std::move(FFound); // released outside the lock
+    }
 }
 
 std::unique_ptr<TRtSystem> TRtSystemMonitor::TakeFound()

@@ -31,6 +31,7 @@ public:
 
     // Looks for `choice` until it answers; stops listing the former system.
     void LookFor(TMidiSystem choice);
+    void StopLooking();
     // What the last LookFor found, once.
     std::unique_ptr<TRtSystem> TakeFound();
     // Lists the outputs of `system` from now on; null stops listing.
