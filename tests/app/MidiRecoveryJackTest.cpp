@@ -44,7 +44,8 @@ protected:
         Peer = std::make_unique<TJackPeer>(PeerName);
         // Channel A mutates at the shortest period and sends to the peer.
         WriteFileAtomically(IniFileName(), "[Settings]\r\nChannelActiveA=1\r\nAutoMutateA=1\r\nAutoInterval=600\r\n"
-                                           "[Midi]\r\nMidiOut=" + Peer->InPortName() + "\r\n");
+                                           "[Midi]\r\nMidiOut=" + Peer->InPortName() + "\r\nMidiIn=" +
+                                           Peer->OutPortName() + "\r\n");
         Binding = MakeRtMidiBinding(TMidiSystem::Jack);
         Scoped = std::make_unique<TScopedMidiBinding>(Binding.get());
         RandSeed(0);
@@ -53,7 +54,7 @@ protected:
         Editor = std::make_unique<TFormTranslate>();
         FormTranslate = Editor.get();
         Form->show();
-        ASSERT_TRUE(Form->MidiOutOpen()) << Dialogs.Messages.join('\n').toStdString();
+        ASSERT_TRUE(Form->MidiOutOpen() && Form->MidiInOpen()) << Dialogs.Messages.join('\n').toStdString();
         // A new audible worm, apart from the frozen one, changes at every mutation tick.
         QTest::keyClick(Form.get(), Qt::Key_Right);
         ASSERT_TRUE(RunUntil([&] { return !Peer->Received().empty(); })) << "the automation reaches the peer; told: "
@@ -111,7 +112,7 @@ TEST_F(MidiRecoveryOnJack, AKilledServerIsToldOnceAndTheOutputReopensWhenItIsBac
     Peer.reset();
     ASSERT_TRUE(RunUntil([&] { return !Dialogs.Errors.isEmpty(); })) << "the loss was not told";
     EXPECT_EQ(Dialogs.Errors[0].toStdString(), BindingText(MIDIERR_SERVERSTOPPED));
-    EXPECT_TRUE(Form->MidiOutLost());
+    EXPECT_TRUE(Form->MidiOutLost() && Form->MidiInLost());
     QTest::qWait(2500); // ticks go on while the server is away, without a word
     EXPECT_EQ(Dialogs.Errors.size(), 1) << Dialogs.Errors.join('\n').toStdString();
     EXPECT_TRUE(Form->isVisible());
@@ -119,6 +120,7 @@ TEST_F(MidiRecoveryOnJack, AKilledServerIsToldOnceAndTheOutputReopensWhenItIsBac
     ASSERT_TRUE(Server.Start()) << Server.Log();
     Peer = std::make_unique<TJackPeer>(PeerName);
     ExpectSendingResumes("The MIDI server answers again; the MIDI devices have been reopened.");
+    EXPECT_TRUE(Form->MidiInOpen()) << "the input reopened too";
 }
 
 TEST_F(MidiRecoveryOnJack, AClosedReceiverIsToldOnceAndTheOutputReopensWhenItIsBack)
@@ -145,7 +147,6 @@ TEST_F(MidiRecoveryOnJack, AReceiverKilledWhileSendingStallsTheServerButNotTheWi
     Form->SetMidiOutOpen(true);
     ASSERT_TRUE(Form->MidiOutOpen());
     QTest::qWait(1000);
-    Dialogs.Messages.clear();
 
     dump.kill();
     dump.waitForFinished(5000);
