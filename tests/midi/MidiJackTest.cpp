@@ -240,6 +240,13 @@ TEST_F(JackMidi, TheMapperIsAPortOthersConnectTo)
     port.SetProductName("zwirbels virtual output");
     EXPECT_EQ(port.DeviceID(), MIDI_MAPPER);
     port.OpenPort();
+    TMidiInput input(nullptr, binding.get());
+    input.SetProductName(QString::fromStdString(peer->OutPortName()));
+    input.OpenPort();
+    // Neither the virtual output nor the input's own port is offered: no self-loops.
+    for (const std::vector<std::string>& names : {InputNames(*binding), OutputNames(*binding)})
+        for (const std::string& name : names)
+            EXPECT_EQ(name.rfind("zwirbels", 0), std::string::npos) << "own port offered: " << name;
     ASSERT_TRUE(peer->ListenTo(":virtual output"));
     std::this_thread::sleep_for(50ms); // the connection takes effect with the next cycle
     const TMidiBytes cc = {0xB5, 74, 33};
