@@ -152,6 +152,8 @@ private:
     void MarkMidiLost(bool input, bool output, bool server);
     bool ReopenMidiOut();
     bool ReopenMidiIn();
+    // The input device listed as `name` now; -1 when none is.
+    int MidiInputDeviceNumber(const QString& name) const;
     TChannelSet& AutoSet(TAutoMode mode);
     QToolButton* AutoButton(TAutoMode mode, TChannel channel) const;
     // The state the settings file keeps, as it stands now.

@@ -92,42 +92,63 @@ bool TFormMain::ReopenMidiOut()
     return true;
 }
 
-bool TFormMain::ReopenMidiIn()
+int TFormMain::MidiInputDeviceNumber(const QString& name) const
 {
-    // By name only: the device number the port holds may now name another device.
     TMidiBinding& binding = MidiBinding();
     const uint32_t count = binding.InGetNumDevs();
     for (uint32_t i = 0; i < count; ++i) {
         TMidiInCaps caps;
-        if (binding.InGetDevCaps(i, caps) != MMSYSERR_NOERROR || QString::fromStdString(caps.szPname) != FMidiInName)
-            continue;
-        try {
-            MidiInput->SetDeviceID(i);
-            MidiInput->OpenPort();
-            MidiInput->StartInput();
-        } catch (const std::exception&) {
-            CloseLost(MidiInput);
-            return false;
-        }
-        FMidiInOpen = MidiInput->IsOpen();
-        return FMidiInOpen;
+        if (binding.InGetDevCaps(i, caps) == MMSYSERR_NOERROR && QString::fromStdString(caps.szPname) == name)
+            return static_cast<int>(i);
     }
-    return false;
+    return -1;
+}
+
+bool TFormMain::ReopenMidiIn()
+{
+    // By name only: the device number the port holds may now name another
+    // device. The chosen name first; else the name of the device that was
+    // open, which differs when the chosen one was missing at start.
+    int device = MidiInputDeviceNumber(FMidiInName);
+    if (device < 0)
+        device = MidiInputDeviceNumber(MidiInput->ProductName());
+    if (device < 0)
+        return false;
+    try {
+        MidiInput->SetDeviceID(static_cast<uint32_t>(device));
+        MidiInput->OpenPort();
+        MidiInput->StartInput();
+    } catch (const std::exception&) {
+        CloseLost(MidiInput);
+        return false;
+    }
+    FMidiInOpen = MidiInput->IsOpen();
+    return FMidiInOpen;
 }
 
 void TFormMain::TimerMidiRecoveryTimer()
 {
-    if (!FMidiOutLost && !FMidiInLost) {
-        FMidiServerLost = false; // the devices were chosen anew meanwhile
-        // An idle port learns of a stopped server only when it is used, so the
-        // binding is asked here (its answer costs no call to the server).
-        TMidiInCaps caps;
-        if (MidiBinding().InGetDevCaps(0, caps) == MIDIERR_SERVERSTOPPED) {
-            MarkMidiLost(FMidiInOpen, FMidiOutOpen, true);
+    // Open ports learn of a stopped server, and an input of its source gone,
+    // only when used; so the binding is asked here, which costs no call to the
+    // server. A loss is told once, however many devices it takes.
+    const bool told = FMidiInLost || FMidiOutLost;
+    TMidiInCaps caps;
+    if ((FMidiInOpen || FMidiOutOpen) && MidiBinding().InGetDevCaps(0, caps) == MIDIERR_SERVERSTOPPED) {
+        MarkMidiLost(FMidiInOpen, FMidiOutOpen, true);
+        if (!told)
             ReportError(MidiOutput->ErrorText(MIDIERR_SERVERSTOPPED).c_str());
-        } else if (!FMidiInOpen && !FMidiOutOpen) {
+        return;
+    }
+    if (MidiInput->IsOpen() && MidiInputDeviceNumber(MidiInput->ProductName()) < 0) {
+        MarkMidiLost(true, false, false);
+        if (!told)
+            ReportError(MidiInput->ErrorText(MIDIERR_NODEVICE).c_str());
+        return;
+    }
+    if (!told) {
+        FMidiServerLost = false; // the devices were chosen anew meanwhile
+        if (!FMidiInOpen && !FMidiOutOpen)
             TimerMidiRecovery->stop();
-        }
         return;
     }
     if (FMidiOutLost && ReopenMidiOut())

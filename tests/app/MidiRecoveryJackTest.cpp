@@ -131,8 +131,11 @@ TEST_F(MidiRecoveryOnJack, AClosedReceiverIsToldOnceAndTheOutputReopensWhenItIsB
     QTest::qWait(2000);
     EXPECT_EQ(Dialogs.Errors.size(), 1) << Dialogs.Errors.join('\n').toStdString();
 
+    EXPECT_TRUE(Form->MidiInLost()) << "the input's source went with the peer";
+
     Peer = std::make_unique<TJackPeer>(PeerName);
     ExpectSendingResumes("The MIDI device is back and has been reopened.");
+    EXPECT_TRUE(Form->MidiInOpen());
 }
 
 TEST_F(MidiRecoveryOnJack, AReceiverKilledWhileSendingStallsTheServerButNotTheWindow)
