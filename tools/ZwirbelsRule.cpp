@@ -125,7 +125,8 @@ int CheckFile(const std::string& fileName)
     try {
         substitution.LoadFromFile(fileName);
     } catch (const std::exception& e) {
-        std::fprintf(stderr, "zwirbels-rule: cannot read '%s': %s\n", fileName.c_str(), e.what());
+        // Every reading error names the file already.
+        std::fprintf(stderr, "zwirbels-rule: %s\n", e.what());
         return kError;
     }
     bool failed = false;

@@ -171,7 +171,8 @@ void TFormAbout::mousePressEvent(QMouseEvent* event)
 void TFormAbout::mouseReleaseEvent(QMouseEvent* event)
 {
     event->accept();
-    close();
+    if (event->button() == Qt::LeftButton)
+        close();
 }
 
 bool TFormAbout::eventFilter(QObject* watched, QEvent* event)
@@ -179,6 +180,12 @@ bool TFormAbout::eventFilter(QObject* watched, QEvent* event)
     auto* link = qobject_cast<QLabel*>(watched);
     if (!link || (link != FLinkWeb && link != FLinkMail))
         return QWidget::eventFilter(watched, event);
+    const bool mouseButton = event->type() == QEvent::MouseButtonPress ||
+                             event->type() == QEvent::MouseButtonRelease ||
+                             event->type() == QEvent::MouseButtonDblClick;
+    // Other buttons neither open a link nor reach the window, which would close.
+    if (mouseButton && static_cast<QMouseEvent*>(event)->button() != Qt::LeftButton)
+        return true;
     if (event->type() == QEvent::MouseButtonPress) {
         SetTextColor(link, kLinkColor);
         return true;

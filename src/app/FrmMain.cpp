@@ -160,7 +160,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
     TimerAuto->setInterval(FAutoInterval);
-    connect(TimerAuto, &QTimer::timeout, this, Guarded([this] { TimerAutoTimer(); }));
+    connect(TimerAuto, &QTimer::timeout, this, [this] { TimerAutoTick(); });
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName("Timer1");
@@ -606,6 +606,18 @@ void TFormMain::SpeedButtonAutoClick(TAutoMode mode, TChannel channel, bool down
     EnableTimerAuto(AutomationActive());
 }
 
+void TFormMain::TimerAutoTick()
+{
+    // A failing rule shows a modal error box with an event loop of its own.
+    // The ticks wait until it is closed; the toolkit would not re-enter a
+    // timer's slot either, but that is not to be relied on.
+    if (FInTick)
+        return;
+    FInTick = true;
+    RunGuarded([this] { TimerAutoTimer(); });
+    FInTick = false;
+}
+
 void TFormMain::TimerAutoTimer()
 {
     if (!AutomationActive()) {
@@ -659,7 +671,7 @@ void TFormMain::SetMidiLamp(bool flowing)
 
 void TFormMain::SaveGenes()
 {
-    const QString fileName = Dialogs().SaveFileName(FSaveDialogGenes);
+    const QString fileName = AskSaveFileName(FSaveDialogGenes);
     if (fileName.isEmpty())
         return;
     FSaveDialogGenes.FileName = fileName;

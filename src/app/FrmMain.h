@@ -61,7 +61,8 @@ public:
     void SendToMidiOut(const std::vector<uint8_t>& bytes);
 
     // The settings file: read once at creation, the rule file name at first
-    // show, written once at close.
+    // show, written once at close. A file that could not be read at creation
+    // is reported then and left alone: neither read again nor written.
     void ReadSettings();
     void WriteSettings();
     void LoadTranslations();
@@ -161,6 +162,8 @@ private:
     void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
                     const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
+    // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
+    void TimerAutoTick();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -189,6 +192,11 @@ private:
     int32_t FAutoInterval = 700;
     QString FMidiInSetting;
     QString FMidiOutSetting;
+    // The device names as the settings file held them, byte for byte.
+    std::string FMidiInBytes;
+    std::string FMidiOutBytes;
+    bool FSettingsUnreadable = false;
+    bool FInTick = false;
     QString FMidiInName;
     QString FMidiOutName;
     bool FMidiInOpen = false;

@@ -3,13 +3,45 @@
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "common/TextLines.h"
 #include "worms/WormPanel.h"
 #include "rules/FrmTranslat.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QSpinBox>
 #include <QToolButton>
 
+#include <algorithm>
+
 namespace zw {
+namespace {
+
+// A device name as the file keeps it: the bytes read at start while the name
+// in use is still the one they gave, so bytes that are no UTF-8 stay as they were.
+std::string NameBytes(const QString& name, const std::string& read)
+{
+    return QString::fromStdString(read) == name ? read : name.toStdString();
+}
+
+// The stored bounds within the available area of the screen they start on
+// (the primary one when none): a size beyond any screen costs memory at the
+// first paint, a position off every screen hides the window.
+QRect ConfinedBounds(const TMainSettings& s, const QSize& minimum)
+{
+    // Not a QRect of the stored values: their right edge may lie beyond int.
+    const QScreen* screen = QGuiApplication::screenAt(QPoint(s.Left, s.Top));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, minimum.width(), minimum.height());
+    const int width = std::clamp(s.Width, minimum.width(), std::max(minimum.width(), area.width()));
+    const int height = std::clamp(s.Height, minimum.height(), std::max(minimum.height(), area.height()));
+    const int left = std::clamp(s.Left, area.left(), std::max(area.left(), area.left() + area.width() - width));
+    const int top = std::clamp(s.Top, area.top(), std::max(area.top(), area.top() + area.height() - height));
+    return QRect(left, top, width, height);
+}
+
+} // namespace
 
 TMainSettings TFormMain::CurrentSettings() const
 {
@@ -30,8 +62,8 @@ TMainSettings TFormMain::CurrentSettings() const
         s.AutoMate[i] = FAutoMate.Contains(c);
         s.AutoMutate[i] = FAutoMutate.Contains(c);
     }
-    s.MidiIn = FMidiInName.toStdString();
-    s.MidiOut = FMidiOutName.toStdString();
+    s.MidiIn = NameBytes(FMidiInName, FMidiInBytes);
+    s.MidiOut = NameBytes(FMidiOutName, FMidiOutBytes);
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
     s.MidiSystem = FMidiSystem;
@@ -57,12 +89,23 @@ void TFormMain::ReadSettings()
 {
     TMainSettings s = CurrentSettings();
     // The settings hold the MIDI names read at start, not the ones in use.
-    s.MidiIn = FMidiInSetting.toStdString();
-    s.MidiOut = FMidiOutSetting.toStdString();
-    s.ReadFromFile(IniFileName());
+    s.MidiIn = NameBytes(FMidiInSetting, FMidiInBytes);
+    s.MidiOut = NameBytes(FMidiOutSetting, FMidiOutBytes);
+    try {
+        s.ReadFromFile(IniFileName());
+    } catch (const EInOutError& e) {
+        // Starting with the defaults loses nothing as long as the file is
+        // never replaced by what this run saw of it.
+        FSettingsUnreadable = true;
+        Dialogs().ShowError(QString::fromStdString(
+            Format("The settings file \"%s\" could not be read: %s. The program starts with default settings "
+                   "and leaves that file as it is.",
+                   e.FileName().c_str(), e.Reason().c_str())));
+    }
 
-    move(s.Left, s.Top);
-    resize(s.Width, s.Height);
+    const QRect bounds = ConfinedBounds(s, minimumSize());
+    move(bounds.topLeft());
+    resize(bounds.size());
     for (TWormPanel* panel : FWormPanels) {
         panel->SetCrossOverProbability(s.CrossoverProbability);
         panel->SetMutationProbability(s.MutationProbability);
@@ -85,6 +128,8 @@ void TFormMain::ReadSettings()
         }
     }
 
+    FMidiInBytes = s.MidiIn;
+    FMidiOutBytes = s.MidiOut;
     FMidiInSetting = QString::fromStdString(s.MidiIn);
     FMidiOutSetting = QString::fromStdString(s.MidiOut);
     FInChannels = s.InChannels;
@@ -101,10 +146,21 @@ void TFormMain::LoadTranslations()
 {
     if (!FormTranslate || FormTranslate->FileNameAssigned())
         return;
-    FormTranslate->SetFileName(TMainSettings::ReadRuleFileName(IniFileName(), FormTranslate->FileName()));
+    if (!FSettingsUnreadable)
+        FormTranslate->SetFileName(TMainSettings::ReadRuleFileName(IniFileName(), FormTranslate->FileName()));
     FormTranslate->LoadRules();
 }
 
-void TFormMain::WriteSettings() { CurrentSettings().WriteToFile(IniFileName()); }
+void TFormMain::WriteSettings()
+{
+    if (FSettingsUnreadable)
+        return;
+    const std::vector<std::string> skipped = CurrentSettings().WriteToFile(IniFileName());
+    QStringList messages;
+    for (const std::string& message : skipped)
+        messages << QString::fromStdString(message);
+    if (!messages.isEmpty())
+        Dialogs().ShowError(messages.join('\n'));
+}
 
 } // namespace zw

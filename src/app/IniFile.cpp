@@ -5,6 +5,7 @@
 #include "common/SafeFile.h"
 #include "common/TextLines.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -102,13 +103,12 @@ EIniWriteError::EIniWriteError(const std::string& fileName)
 TIniFile TIniFile::Load(const std::string& fileName)
 {
     TIniFile ini;
-    std::error_code error;
-    if (!std::filesystem::exists(fileName, error))
-        return ini;
-    const auto size = std::filesystem::file_size(fileName, error);
-    if (!error && size > kMaxFileSize)
-        throw Exception(fileName + " is too large for a settings file");
-    ini.LoadFromText(ReadWholeFile(fileName));
+    try {
+        ini.LoadFromText(ReadRegularFile(fileName, kMaxFileSize));
+    } catch (const EInOutError& e) {
+        if (e.ErrorNumber() != ENOENT)
+            throw;
+    }
     return ini;
 }
 
@@ -127,9 +127,11 @@ void TIniFile::Save(const std::string& fileName) const
 
 void TIniFile::LoadFromText(std::string_view text)
 {
-    // Editors may put a UTF-8 byte order mark before the first section.
+    // Editors may put a UTF-8 byte order mark before the first section, and
+    // some add another to a file that had one. None is written back, so all
+    // go: the file then reads the same after the program saved it.
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-    if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    while (text.starts_with(kByteOrderMark))
         text.remove_prefix(kByteOrderMark.size());
     FLines = SplitLines(text);
 }
@@ -180,8 +182,10 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
     const auto line = FindKey(section, key);
     if (!line)
         return fallback;
+    // Blanks are removed after the cut too: a value written back with a blank
+    // at its end would read differently next time.
     const std::string_view value = Entry(FLines[*line])->Value;
-    return std::string(value.substr(0, kMaxStringLength));
+    return std::string(Trim(value.substr(0, kMaxStringLength)));
 }
 
 int TIniFile::ReadInteger(std::string_view section, std::string_view key, int fallback) const

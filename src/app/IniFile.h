@@ -31,8 +31,8 @@ public:
     TIniFile() = default;
 
     // A missing file reads as an empty one. A file that exists but cannot be
-    // read raises EInOutError (and one above kMaxFileSize an Exception), so
-    // that a later save cannot replace what could not be seen.
+    // read, is no regular file or is above kMaxFileSize raises EInOutError,
+    // so that a later save cannot replace what could not be seen.
     static TIniFile Load(const std::string& fileName);
     // Writes through a temporary file; any failure raises EIniWriteError and
     // leaves the previous file as it was. A missing folder is created.

@@ -25,10 +25,33 @@ void ReadFlags(const TIniFile& ini, const char* prefix, std::array<bool, 4>& fla
         flags[channel] = ini.ReadBool(kSettings, ChannelKey(prefix, channel), flags[channel]);
 }
 
-void WriteFlags(TIniFile& ini, const char* prefix, const std::array<bool, 4>& flags)
+// Writes keys one by one: a value the file cannot hold (a line break in a
+// path) is skipped with a message, and the other keys are still written.
+class TKeyWriter {
+public:
+    explicit TKeyWriter(TIniFile& ini) : FIni(ini) {}
+
+    void String(const char* section, const std::string& key, const std::string& value)
+    {
+        try {
+            FIni.WriteString(section, key, value);
+        } catch (const Exception& e) {
+            Skipped.push_back(e.Message() + "; it was not saved");
+        }
+    }
+    void Integer(const char* section, const std::string& key, int value) { String(section, key, std::to_string(value)); }
+    void Bool(const char* section, const std::string& key, bool value) { String(section, key, value ? "1" : "0"); }
+
+    std::vector<std::string> Skipped;
+
+private:
+    TIniFile& FIni;
+};
+
+void WriteFlags(TKeyWriter& writer, const char* prefix, const std::array<bool, 4>& flags)
 {
     for (std::size_t channel = 0; channel < flags.size(); ++channel)
-        ini.WriteBool(kSettings, ChannelKey(prefix, channel), flags[channel]);
+        writer.Bool(kSettings, ChannelKey(prefix, channel), flags[channel]);
 }
 
 void ReadChannels(const TIniFile& ini, const char* prefix, std::array<int, 4>& channels)
@@ -38,10 +61,10 @@ void ReadChannels(const TIniFile& ini, const char* prefix, std::array<int, 4>& c
                                        0, TMainSettings::kMaxMidiChannel);
 }
 
-void WriteChannels(TIniFile& ini, const char* prefix, const std::array<int, 4>& channels)
+void WriteChannels(TKeyWriter& writer, const char* prefix, const std::array<int, 4>& channels)
 {
     for (std::size_t channel = 0; channel < channels.size(); ++channel)
-        ini.WriteInteger(kMidi, ChannelKey(prefix, channel), channels[channel]);
+        writer.Integer(kMidi, ChannelKey(prefix, channel), channels[channel]);
 }
 
 int ReadConfined(const TIniFile& ini, const char* section, const char* key, int current, int low, int high)
@@ -82,37 +105,39 @@ void TMainSettings::Read(const TIniFile& ini)
     FileName = ini.ReadString(kTranslations, kFileName, FileName);
 }
 
-void TMainSettings::Write(TIniFile& ini) const
+std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 {
-    ini.WriteInteger(kPosition, "Left", Left);
-    ini.WriteInteger(kPosition, "Top", Top);
-    ini.WriteInteger(kPosition, "Width", Width);
-    ini.WriteInteger(kPosition, "Height", Height);
+    TKeyWriter writer(ini);
+    writer.Integer(kPosition, "Left", Left);
+    writer.Integer(kPosition, "Top", Top);
+    writer.Integer(kPosition, "Width", Width);
+    writer.Integer(kPosition, "Height", Height);
 
-    ini.WriteInteger(kSettings, "CrossoverProbability", CrossoverProbability);
-    ini.WriteInteger(kSettings, "MutationProbability", MutationProbability);
-    ini.WriteInteger(kSettings, "MutationRange", MutationRange);
-    ini.WriteInteger(kSettings, "AutoInterval", AutoInterval);
-    WriteFlags(ini, "ChannelActive", ChannelActive);
-    WriteFlags(ini, "AutoRandomize", AutoRandomize);
-    WriteFlags(ini, "AutoMate", AutoMate);
-    WriteFlags(ini, "AutoMutate", AutoMutate);
+    writer.Integer(kSettings, "CrossoverProbability", CrossoverProbability);
+    writer.Integer(kSettings, "MutationProbability", MutationProbability);
+    writer.Integer(kSettings, "MutationRange", MutationRange);
+    writer.Integer(kSettings, "AutoInterval", AutoInterval);
+    WriteFlags(writer, "ChannelActive", ChannelActive);
+    WriteFlags(writer, "AutoRandomize", AutoRandomize);
+    WriteFlags(writer, "AutoMate", AutoMate);
+    WriteFlags(writer, "AutoMutate", AutoMutate);
 
-    ini.WriteString(kMidi, "MidiIn", MidiIn);
-    ini.WriteString(kMidi, "MidiOut", MidiOut);
-    WriteChannels(ini, "InChannel", InChannels);
-    WriteChannels(ini, "OutChannel", OutChannels);
+    writer.String(kMidi, "MidiIn", MidiIn);
+    writer.String(kMidi, "MidiOut", MidiOut);
+    WriteChannels(writer, "InChannel", InChannels);
+    WriteChannels(writer, "OutChannel", OutChannels);
     // Left out while it is the default, so that older files stay as they were.
     if (MidiSystem != "auto" || ini.ValueExists(kMidi, "System"))
-        ini.WriteString(kMidi, "System", MidiSystem);
+        writer.String(kMidi, "System", MidiSystem);
 
     if (FileNameAssigned)
-        ini.WriteString(kTranslations, kFileName, FileName);
+        writer.String(kTranslations, kFileName, FileName);
+    return std::move(writer.Skipped);
 }
 
 void TMainSettings::ReadFromFile(const std::string& iniFileName) { Read(TIniFile::Load(iniFileName)); }
 
-void TMainSettings::WriteToFile(const std::string& iniFileName) const
+std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileName) const
 {
     // Keep what the file holds besides our keys. A file that cannot even be
     // read is not replaced: that would lose what could not be seen.
@@ -122,8 +147,9 @@ void TMainSettings::WriteToFile(const std::string& iniFileName) const
     } catch (const Exception&) {
         throw EIniWriteError(iniFileName);
     }
-    Write(ini);
+    std::vector<std::string> skipped = Write(ini);
     ini.Save(iniFileName);
+    return skipped;
 }
 
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)

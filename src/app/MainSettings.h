@@ -4,6 +4,7 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 // What the main window keeps in the settings file, as a plain value. The
 // window fills it with its current state, lets Read replace what the file
@@ -56,15 +57,18 @@ struct TMainSettings {
     // missing or unreadable ones; values out of range are confined to it.
     // FileNameAssigned is left alone.
     void Read(const TIniFile& ini);
-    // Writes every key, in the file's order.
-    void Write(TIniFile& ini) const;
+    // Writes every key, in the file's order. A key whose value the file
+    // cannot hold (a line break) is skipped; the messages say which.
+    std::vector<std::string> Write(TIniFile& ini) const;
 
     // Read from, or write into, the named file (unknown lines kept). Writing
     // raises EIniWriteError ("Unable to write to <name>") when the file cannot
     // be written; reading raises EInOutError for a file that exists but
     // cannot be read.
     void ReadFromFile(const std::string& iniFileName);
-    void WriteToFile(const std::string& iniFileName) const;
+    std::vector<std::string> WriteToFile(const std::string& iniFileName) const;
+
+    bool operator==(const TMainSettings&) const = default;
 
     // The rule file name alone, as the rules editor asks for it while it has
     // none assigned; `current` when the file names none.

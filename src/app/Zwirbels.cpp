@@ -7,6 +7,7 @@
 #include "common/Dialogs.h"
 #include "common/Globals.h"
 #include "common/Guard.h"
+#include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"
@@ -68,6 +69,8 @@ int main(int argc, char** argv)
         std::fputs(answer->c_str(), stdout);
         return 0;
     }
+    // Under a file-size limit, a save then fails as an ordinary write error.
+    zw::IgnoreFileSizeSignal();
     zw::TApplication application(argc, argv);
     zw::ReportErrorsInDialogs();
     int result = 1;

@@ -48,6 +48,18 @@ IDialogs& Dialogs()
 
 void SetDialogs(IDialogs* dialogs) { InstalledDialogs() = dialogs; }
 
+QString AskSaveFileName(TFileDialogOptions options)
+{
+    for (;;) {
+        const QString name = Dialogs().SaveFileName(options);
+        if (name.isEmpty() || !QFileInfo::exists(name))
+            return name;
+        if (Dialogs().Confirm(QStringLiteral("%1 already exists.\nDo you want to replace it?").arg(name)))
+            return name;
+        options.FileName = name;
+    }
+}
+
 void ReportErrorsInDialogs()
 {
     static TDialogErrorReporter errorBox;
@@ -74,6 +86,12 @@ TQueryAnswer TQtDialogs::AskYesNoCancel(const QString& text)
     if (answer == QMessageBox::No)
         return TQueryAnswer::No;
     return TQueryAnswer::Cancel;
+}
+
+bool TQtDialogs::Confirm(const QString& text)
+{
+    return QMessageBox::question(DialogParent(), QApplication::applicationDisplayName(), text,
+                                 QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool TQtDialogs::InputQuery(const QString& title, const QString& prompt, QString& value)
@@ -119,10 +137,12 @@ QString TQtDialogs::SaveFileName(const TFileDialogOptions& options)
     QString start = options.InitialDir;
     if (!options.FileName.isEmpty())
         start = QFileInfo(options.FileName).isAbsolute() ? options.FileName : start + options.FileName;
-    // The toolkit's dialog asks before overwriting and needs an existing folder.
-    return WithDefaultExtension(
-        QFileDialog::getSaveFileName(DialogParent(), options.Title, start, ToolkitFilter(options.Filter)),
-        options.DefaultExtension);
+    // The toolkit's dialog needs an existing folder. Its question about an
+    // existing file would miss the extension added here: AskSaveFileName asks.
+    return WithDefaultExtension(QFileDialog::getSaveFileName(DialogParent(), options.Title, start,
+                                                             ToolkitFilter(options.Filter), nullptr,
+                                                             QFileDialog::DontConfirmOverwrite),
+                                options.DefaultExtension);
 }
 
 } // namespace zw

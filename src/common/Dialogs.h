@@ -30,9 +30,12 @@ public:
     virtual void ShowError(const QString& text) = 0;
     // An information box with the buttons Yes, No and Cancel.
     virtual TQueryAnswer AskYesNoCancel(const QString& text) = 0;
+    // A question with the buttons Yes and No (the default); true for Yes.
+    virtual bool Confirm(const QString& text) = 0;
     // An input box; `value` holds the default and receives the answer. False when cancelled.
     virtual bool InputQuery(const QString& title, const QString& prompt, QString& value) = 0;
-    // File dialogs; an empty result means the user cancelled.
+    // File dialogs; an empty result means the user cancelled. SaveFileName
+    // does not ask about an existing file: AskSaveFileName does.
     virtual QString OpenFileName(const TFileDialogOptions& options) = 0;
     virtual QString SaveFileName(const TFileDialogOptions& options) = 0;
 };
@@ -42,12 +45,19 @@ IDialogs& Dialogs();
 // Installs `dialogs` (not owned) for the tests; nullptr goes back to the desktop's.
 void SetDialogs(IDialogs* dialogs);
 
+// The save dialog of the dialogs in use, then a question before an existing
+// file is replaced, whatever was typed: the default extension is added after
+// the dialog, so its own check cannot see that name. "No" shows the dialog
+// again; an empty result means the user cancelled.
+QString AskSaveFileName(TFileDialogOptions options);
+
 // The desktop's dialogs, parented to the active window.
 class TQtDialogs : public IDialogs {
 public:
     void ShowMessage(const QString& text) override;
     void ShowError(const QString& text) override;
     TQueryAnswer AskYesNoCancel(const QString& text) override;
+    bool Confirm(const QString& text) override;
     bool InputQuery(const QString& title, const QString& prompt, QString& value) override;
     QString OpenFileName(const TFileDialogOptions& options) override;
     QString SaveFileName(const TFileDialogOptions& options) override;

@@ -32,11 +32,25 @@ public:
     EZeroDivide() : Exception("Division by zero") {}
 };
 
-// A failed file operation; the message is the platform's text for errno.
+// A failed file operation. The message always names the file, e.g.
+// `Cannot write "/home/me/bank.gen": No space left on device`.
+enum class TFileAccess { Read, Write };
+
 class EInOutError : public Exception {
 public:
-    explicit EInOutError(int errorNumber);
-    explicit EInOutError(std::string message) : Exception(std::move(message)) {}
+    // The reason is the platform's text for `errorNumber`.
+    EInOutError(TFileAccess access, const std::string& fileName, int errorNumber);
+    // A refusal of our own (a device, a file too large); ErrorNumber is 0.
+    EInOutError(TFileAccess access, const std::string& fileName, const std::string& reason);
+
+    const std::string& FileName() const noexcept { return FFileName; }
+    const std::string& Reason() const noexcept { return FReason; }
+    int ErrorNumber() const noexcept { return FErrorNumber; }
+
+private:
+    std::string FFileName;
+    std::string FReason;
+    int FErrorNumber = 0;
 };
 
 } // namespace zw

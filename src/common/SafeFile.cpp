@@ -1,32 +1,65 @@
 #include "SafeFile.h"
 
 #include "Exceptions.h"
+#include "TextLines.h"
 
 #include <cerrno>
-#include <cstdint>
+#include <csignal>
 #include <cstdio>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
 
 namespace zw {
+namespace {
 
-void WriteFileAtomically(const std::string& fileName, const std::string& contents)
+// Where a chain of symbolic links starting at `fileName` ends; `fileName`
+// itself when it is no link. A dangling link names the file to create.
+std::string LinkTarget(const std::string& fileName)
 {
-    std::string pattern = fileName + ".XXXXXX";
-    std::vector<char> tempName(pattern.begin(), pattern.end());
-    tempName.push_back('\0');
-    const int fd = mkstemp(tempName.data());
-    if (fd < 0)
-        throw EInOutError(errno);
+    namespace fs = std::filesystem;
+    fs::path path = fileName;
+    // The system's own bound on links followed in one path.
+    for (int hops = 0; hops < 40; ++hops) {
+        std::error_code error;
+        if (!fs::is_symlink(fs::symlink_status(path, error)))
+            return path.string();
+        const fs::path target = fs::read_symlink(path, error);
+        if (error)
+            throw EInOutError(TFileAccess::Write, fileName, error.value());
+        path = target.is_absolute() ? target : path.parent_path() / target;
+    }
+    throw EInOutError(TFileAccess::Write, fileName, ELOOP);
+}
 
-    auto fail = [&](int error) {
-        ::close(fd);
-        ::unlink(tempName.data());
-        throw EInOutError(error);
-    };
+// Closes a descriptor when the reading or writing around it ends.
+class TFileDescriptor {
+public:
+    explicit TFileDescriptor(int fd) : FFd(fd) {}
+    ~TFileDescriptor()
+    {
+        if (FFd >= 0)
+            ::close(FFd);
+    }
+    TFileDescriptor(const TFileDescriptor&) = delete;
+    TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+    int Get() const { return FFd; }
+    // Closes now; false (errno set) when the close reported a failure.
+    bool Close()
+    {
+        const int fd = FFd;
+        FFd = -1;
+        return ::close(fd) == 0;
+    }
 
+private:
+    int FFd;
+};
+
+void WriteAll(int fd, const std::string& contents, const std::string& fileName)
+{
     const char* data = contents.data();
     std::size_t left = contents.size();
     while (left > 0) {
@@ -34,50 +67,74 @@ void WriteFileAtomically(const std::string& fileName, const std::string& content
         if (written < 0) {
             if (errno == EINTR)
                 continue;
-            fail(errno);
+            throw EInOutError(TFileAccess::Write, fileName, errno);
         }
         data += written;
         left -= static_cast<std::size_t>(written);
     }
-    if (::fsync(fd) != 0)
-        fail(errno);
-    // mkstemp makes the file private to the user; keep the mode of the file it
-    // replaces, or give a new file the usual one.
-    struct stat previous {};
-    ::fchmod(fd, ::stat(fileName.c_str(), &previous) == 0 ? (previous.st_mode & 07777) : 0644);
-    if (::close(fd) != 0) {
-        const int error = errno;
+}
+
+} // namespace
+
+void WriteFileAtomically(const std::string& fileName, const std::string& contents)
+{
+    const std::string target = LinkTarget(fileName);
+    std::string pattern = target + ".XXXXXX";
+    std::vector<char> tempName(pattern.begin(), pattern.end());
+    tempName.push_back('\0');
+    TFileDescriptor file(::mkstemp(tempName.data()));
+    if (file.Get() < 0)
+        throw EInOutError(TFileAccess::Write, fileName, errno);
+    try {
+        WriteAll(file.Get(), contents, fileName);
+        if (::fsync(file.Get()) != 0)
+            throw EInOutError(TFileAccess::Write, fileName, errno);
+        // mkstemp makes the file private to the user; keep the mode of the
+        // file it replaces, or give a new file the usual one.
+        struct stat previous {};
+        ::fchmod(file.Get(), ::stat(target.c_str(), &previous) == 0 ? (previous.st_mode & 07777) : 0644);
+        if (!file.Close() || std::rename(tempName.data(), target.c_str()) != 0)
+            throw EInOutError(TFileAccess::Write, fileName, errno);
+    } catch (...) {
         ::unlink(tempName.data());
-        throw EInOutError(error);
-    }
-    if (std::rename(tempName.data(), fileName.c_str()) != 0) {
-        const int error = errno;
-        ::unlink(tempName.data());
-        throw EInOutError(error);
+        throw;
     }
 }
 
-std::string ReadWholeFile(const std::string& fileName)
+std::string ReadRegularFile(const std::string& fileName, std::size_t limit)
 {
-    return ReadFileUpTo(fileName, SIZE_MAX);
-}
-
-std::string ReadFileUpTo(const std::string& fileName, std::size_t limit)
-{
-    std::FILE* file = std::fopen(fileName.c_str(), "rb");
-    if (!file)
-        throw EInOutError(errno);
+    // Not blocking: opening a pipe must not wait for a writer.
+    TFileDescriptor file(::open(fileName.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (file.Get() < 0)
+        throw EInOutError(TFileAccess::Read, fileName, errno);
+    struct stat info {};
+    if (::fstat(file.Get(), &info) != 0)
+        throw EInOutError(TFileAccess::Read, fileName, errno);
+    if (!S_ISREG(info.st_mode))
+        throw EInOutError(TFileAccess::Read, fileName,
+                          S_ISDIR(info.st_mode) ? std::string("a folder, not a file") : std::string("not a regular file"));
+    const auto tooLarge = [&] { return EInOutError(TFileAccess::Read, fileName, Format("larger than %zu bytes", limit)); };
+    if (static_cast<std::uintmax_t>(info.st_size) > limit)
+        throw tooLarge();
     std::string contents;
     char buffer[65536];
-    std::size_t n = 0;
-    while (contents.size() <= limit && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0)
-        contents.append(buffer, n);
-    const bool failed = std::ferror(file) != 0;
-    const int error = errno;
-    std::fclose(file);
-    if (failed)
-        throw EInOutError(error);
-    return contents;
+    for (;;) {
+        const ssize_t n = ::read(file.Get(), buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            throw EInOutError(TFileAccess::Read, fileName, errno);
+        if (n == 0)
+            return contents;
+        // The file may grow while it is read.
+        if (static_cast<std::size_t>(n) > limit - contents.size())
+            throw tooLarge();
+        contents.append(buffer, static_cast<std::size_t>(n));
+    }
 }
+
+std::string ReadWholeFile(const std::string& fileName) { return ReadRegularFile(fileName); }
+
+void IgnoreFileSizeSignal() { std::signal(SIGXFSZ, SIG_IGN); }
 
 } // namespace zw

@@ -1,22 +1,28 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 
 // Saving without risk to the previous file: the text goes to a temporary file
-// in the same folder, which then replaces the target in one rename.
+// in the same folder, which then replaces the target in one rename. Every
+// error raised here is an EInOutError naming the file.
 namespace zw {
 
-// Writes `contents` to `fileName`; raises EInOutError with the platform's text
-// on failure, leaving any previous file untouched.
+// Writes `contents` to `fileName`, leaving any previous file untouched on
+// failure and no temporary file behind. A symbolic link is followed: the file
+// it ends at is replaced, and the link stays a link.
 void WriteFileAtomically(const std::string& fileName, const std::string& contents);
 
-// Reads a whole file; raises EInOutError when it cannot be read.
+// Reads a regular file whole. Anything else (a folder, a device, a pipe) is
+// refused without waiting on it, and so is a file larger than `limit` bytes.
+std::string ReadRegularFile(const std::string& fileName, std::size_t limit = SIZE_MAX);
+
+// Reads a whole regular file without a size limit.
 std::string ReadWholeFile(const std::string& fileName);
 
-// Reads like ReadWholeFile but stops once more than `limit` bytes are in, so a
-// huge or endless file (a device) is never read into memory: a result longer
-// than `limit` means the file is larger.
-std::string ReadFileUpTo(const std::string& fileName, std::size_t limit);
+// Makes a write past the file-size limit (`ulimit -f`) fail like any other
+// write instead of ending the program. Called once at program start.
+void IgnoreFileSizeSignal();
 
 } // namespace zw

@@ -1,5 +1,6 @@
 #include "TextLines.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -8,18 +9,22 @@ namespace zw {
 std::vector<std::string> SplitLines(std::string_view text)
 {
     std::vector<std::string> lines;
-    std::size_t start = 0;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] == '\r' || text[i] == '\n') {
-            lines.emplace_back(text.substr(start, i - start));
-            if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n')
-                ++i;
-            start = i + 1;
-        }
-    }
-    if (start < text.size())
-        lines.emplace_back(text.substr(start));
+    TLineReader reader(text);
+    while (!reader.AtEnd())
+        lines.emplace_back(reader.Next());
     return lines;
+}
+
+std::string_view TLineReader::Next()
+{
+    if (AtEnd())
+        return {};
+    const std::size_t start = FPos;
+    const std::size_t end = std::min(FText.find_first_of("\r\n", start), FText.size());
+    FPos = end + 1;
+    if (end + 1 < FText.size() && FText[end] == '\r' && FText[end + 1] == '\n')
+        ++FPos;
+    return FText.substr(start, end - start);
 }
 
 std::string Format(const char* format, ...)

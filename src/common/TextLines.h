@@ -9,6 +9,19 @@ namespace zw {
 // Splits text into lines, accepting CR LF, LF or CR line ends.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// The same lines one at a time, for readers that need only the first few of
+// a large text; past the end every line reads as empty.
+class TLineReader {
+public:
+    explicit TLineReader(std::string_view text) : FText(text) {}
+    bool AtEnd() const { return FPos >= FText.size(); }
+    std::string_view Next();
+
+private:
+    std::string_view FText;
+    std::size_t FPos = 0;
+};
+
 // The line end of every file the program writes.
 inline constexpr std::string_view kLineEnd = "\r\n";
 

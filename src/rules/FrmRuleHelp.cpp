@@ -46,9 +46,9 @@ void TFormRuleHelp::LoadHelpText()
     std::string contents;
     try {
         contents = ReadWholeFile(fileName);
-    } catch (const Exception& e) {
+    } catch (const EInOutError& e) {
         Dialogs().ShowError(QString::fromStdString(
-            Format("Cannot open file \"%s\". %s", fileName.c_str(), e.Message().c_str())));
+            Format("Cannot open file \"%s\". %s", fileName.c_str(), e.Reason().c_str())));
         return;
     }
     // A single-byte text file: every byte is one character.

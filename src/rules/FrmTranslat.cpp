@@ -306,11 +306,16 @@ void TFormTranslate::LoadRules()
     if (!FileExists(FFileName))
         SetFileName(DataFileName("default.sub"));
     if (FileExists(FFileName)) {
+        // A file this window refused holds rules it never showed: until a
+        // load succeeds, Save asks for a name instead of replacing it.
+        FFileRefused = true;
         FSubstitution.LoadFromFile(FFileName);
+        FFileRefused = false;
         SetModified(false);
         FillGrid();
     } else {
         // Nothing to load: closing asks to save the empty rules.
+        FFileRefused = false;
         SetModified(true);
     }
     UpdateCaption();
@@ -318,7 +323,7 @@ void TFormTranslate::LoadRules()
 
 bool TFormTranslate::SaveRules()
 {
-    if (!FileExists(FFileName))
+    if (FFileRefused || !FileExists(FFileName))
         return SaveRulesAs();
     FSubstitution.SaveToFile(FFileName);
     SetModified(false);
@@ -328,11 +333,12 @@ bool TFormTranslate::SaveRules()
 
 bool TFormTranslate::SaveRulesAs()
 {
-    const QString name = Dialogs().SaveFileName(RuleFileDialog("Save substitutions as"));
+    const QString name = AskSaveFileName(RuleFileDialog("Save substitutions as"));
     if (name.isEmpty())
         return false;
     const std::string fileName = FileNameFromQt(name);
     FSubstitution.SaveToFile(fileName);
+    FFileRefused = false;
     SetModified(false);
     SetFileName(fileName);
     return true;

@@ -54,7 +54,7 @@ public:
     // raises and leaves the table as it was.
     void LoadRules();
     // Saves to FileName, or through the save dialog when that file does not
-    // exist. False when the user cancelled the dialog; a write error raises.
+    // exist or its last load was refused. False when the user cancelled the dialog; a write error raises.
     bool SaveRules();
     bool SaveRulesAs();
 
@@ -101,6 +101,7 @@ private:
     std::string FFileName;
     bool FModified = false;
     bool FFileNameAssigned = false;
+    bool FFileRefused = false;
     TSubstitution FSubstitution;
     QPointer<QWidget> FSyntaxHelpWindow;
 

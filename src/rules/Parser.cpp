@@ -493,7 +493,7 @@ bool EvaluateRulesTraced(const std::string& traceFileName, std::string_view text
         throw;
     }
     if (const int error = machine.StopTrace(); error != 0)
-        throw EInOutError(error);
+        throw EInOutError(TFileAccess::Write, traceFileName, error);
     return ok;
 }
 

@@ -153,7 +153,7 @@ void TRuleMachine::StartTrace(const std::string& fileName)
     StopTrace();
     FTraceFile = std::fopen(fileName.c_str(), "wb");
     if (!FTraceFile)
-        throw EInOutError(errno);
+        throw EInOutError(TFileAccess::Write, fileName, errno);
 }
 
 int TRuleMachine::StopTrace()

@@ -37,16 +37,6 @@ long long CountFromToken(std::string_view token)
     return static_cast<int>(static_cast<unsigned>(value));
 }
 
-// A longer file (or an endless one such as a device) is refused rather than
-// read into memory.
-std::string ReadLimited(const std::string& fileName, std::size_t limit)
-{
-    std::string contents = ReadFileUpTo(fileName, limit);
-    if (contents.size() > limit)
-        throw EInvalidFile(Format("Invalid substitution file '%s': larger than %zu bytes", fileName.c_str(), limit));
-    return contents;
-}
-
 } // namespace
 
 void TSubstitution::SetCount(int count)
@@ -94,7 +84,7 @@ void TSubstitution::SetRule(int index, std::string text)
 
 void TSubstitution::LoadFromFile(const std::string& fileName)
 {
-    LoadFromText(ReadLimited(fileName, kMaxFileSize), fileName);
+    LoadFromText(ReadRegularFile(fileName, kMaxFileSize), fileName);
 }
 
 void TSubstitution::LoadFromText(const std::string& contents, const std::string& fileName)

@@ -37,10 +37,9 @@ public:
     void SetRule(int index, std::string text);
     void CheckIndex(int index) const;
 
-    // Replaces count, texts and flags. An unreadable file raises EInOutError;
-    // a count above kMaxCount or a file above kMaxFileSize bytes raises
-    // EInvalidFile. Either way the table stays
-    // as it was. Missing lines read as empty texts and inactive flags.
+    // Replaces count, texts and flags. An unreadable file, one that is not
+    // regular or one above kMaxFileSize bytes raises EInOutError; a count
+    // above kMaxCount raises EInvalidFile. Either way the table stays as it was. Missing lines read as empty texts and inactive flags.
     void LoadFromFile(const std::string& fileName);
     // Writes the file through a temporary file, so a failed save leaves the
     // previous file intact (EInOutError).

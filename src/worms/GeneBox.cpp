@@ -82,11 +82,15 @@ std::unique_ptr<QMimeData> TGeneBox::CreateDragData() const
 
 void TGeneBox::LoadFromFile(const QString& fileName)
 {
-    const std::string text = ReadWholeFile(QFile::encodeName(fileName).toStdString());
-    ReadGeneFile(text, [this](std::string name, TGene gene) {
-        AppendEntry(QString::fromLatin1(name.data(), static_cast<qsizetype>(name.size())),
-                    std::make_unique<TGene>(std::move(gene)));
-    });
+    const std::string name = QFile::encodeName(fileName).toStdString();
+    const std::string text = ReadRegularFile(name, kMaxGeneFileSize);
+    ReadGeneFile(
+        text,
+        [this](std::string entryName, TGene gene) {
+            AppendEntry(QString::fromLatin1(entryName.data(), static_cast<qsizetype>(entryName.size())),
+                        std::make_unique<TGene>(std::move(gene)));
+        },
+        name);
 }
 
 void TGeneBox::SaveToFile(const QString& fileName) const

@@ -53,7 +53,9 @@ public:
     std::unique_ptr<QMimeData> CreateDragData() const;
 
     // Appends the entries of a gene file; entries read before a failure stay.
-    // A missing or unreadable file raises EInOutError and adds nothing.
+    // A missing or unreadable file, one that is not regular or one above
+    // kMaxGeneFileSize raises EInOutError and adds nothing, as does a file
+    // giving more than kMaxGeneFileEntries entries (EInvalidFile).
     void LoadFromFile(const QString& fileName);
     // Writes every entry to a gene file, replacing it as a whole: a failed save
     // raises EInOutError and leaves any previous file as it was.

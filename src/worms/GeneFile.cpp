@@ -5,7 +5,6 @@
 #include "common/TextLines.h"
 #include "common/Tokens.h"
 
-#include <vector>
 
 namespace zw {
 
@@ -26,22 +25,21 @@ void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& ge
     gene.WriteTo(out);
 }
 
-void ReadGeneFile(std::string_view text, const TGeneFileAdd& add)
+void ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName)
 {
-    const std::vector<std::string> lines = SplitLines(text);
-    // Past the end of the file every line reads as empty.
-    auto line = [&lines](std::size_t index) -> std::string_view {
-        return index < lines.size() ? std::string_view(lines[index]) : std::string_view();
-    };
-
+    // Lines are taken as they are needed: a file of millions of short lines
+    // must not become millions of strings.
+    TLineReader lines(text);
     std::size_t pos = 0;
     long long totalGenes = 0;
-    const long long entryCount = ReadIntToken(line(0), pos);
-    // Every entry needs a line of its own, so no count can take the loop
-    // further than one line past the end.
+    const long long entryCount = ReadIntToken(lines.Next(), pos);
+    if (entryCount > kMaxGeneFileEntries)
+        throw EInvalidFile(Format("Invalid gene file '%.*s': %lld entries, at most %d are allowed",
+                                  static_cast<int>(fileName.size()), fileName.data(), entryCount,
+                                  kMaxGeneFileEntries));
     for (long long entry = 0; entry < entryCount; ++entry) {
         const std::size_t lineIndex = static_cast<std::size_t>(entry) + 1;
-        const std::string_view current = line(lineIndex);
+        const std::string_view current = lines.Next();
         pos = 0;
         std::string name = ReadToken(current, pos);
         if (name.empty())

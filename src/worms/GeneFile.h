@@ -20,6 +20,10 @@ inline constexpr int32_t kMaxGeneFileGeneCount = 1000000;
 // without this a small file of "a = 1000000" lines could ask for any amount
 // of memory.
 inline constexpr int64_t kMaxGeneFileTotalGenes = 16LL * kMaxGeneFileGeneCount;
+// The most entries a gene file may give; a bank holds dozens.
+inline constexpr int32_t kMaxGeneFileEntries = 65536;
+// The largest gene file read: room for kMaxGeneFileTotalGenes written out.
+inline constexpr std::size_t kMaxGeneFileSize = 64U << 20;
 
 // Appends line 1, the number of entries.
 void WriteGeneFileCount(std::string& out, std::size_t count);
@@ -36,8 +40,10 @@ void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& ge
 //  - a gene value outside 0..255: ERangeError;
 //  - a gene count below 0 or above kMaxGeneFileGeneCount, or one that takes
 //    the file past kMaxGeneFileTotalGenes: EInvalidFile.
-// A first line that is no number or at most 0 reads as no entries.
+// An entry count above kMaxGeneFileEntries is refused before any entry is
+// handed, with EInvalidFile naming `fileName`. A first line that is no
+// number or at most 0 reads as no entries.
 using TGeneFileAdd = std::function<void(std::string name, TGene gene)>;
-void ReadGeneFile(std::string_view text, const TGeneFileAdd& add);
+void ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName = {});
 
 } // namespace zw

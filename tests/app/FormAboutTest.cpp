@@ -132,6 +132,8 @@ TEST(FormAbout, PlainEscapeOrEnterAndClicksOutsideTheLinksClose)
         auto* target = form.findChild<QWidget*>(QString::fromLatin1(name));
         ASSERT_NE(target, nullptr) << name;
         EXPECT_TRUE(closesOn([&] { QTest::mouseClick(target, Qt::LeftButton, {}, QPoint(3, 3)); })) << name;
+        for (Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton})
+            EXPECT_FALSE(closesOn([&] { QTest::mouseClick(target, other, {}, QPoint(3, 3)); })) << name;
     }
     EXPECT_FALSE(closesOn([&] { QTest::mouseClick(form.StaticTextComments(), Qt::LeftButton, {}, QPoint(3, 3)); }));
     EXPECT_FALSE(closesOn([&] { QTest::mouseClick(form.StaticTextLegalCopyRight(), Qt::LeftButton, {}, QPoint(3, 3)); }));
@@ -159,6 +161,10 @@ TEST(FormAbout, LinksOpenTheWebPageAndAMailToTheCommentsText)
     ASSERT_EQ(opened.size(), 1u);
     EXPECT_EQ(opened[0].toString(), "mailto:https://no.mail.example/");
 
+    // Only the left button opens a link, or closes the window.
+    for (Qt::MouseButton other : {Qt::RightButton, Qt::MiddleButton})
+        QTest::mouseClick(form.StaticTextLegalCopyRight(), other, {}, QPoint(3, 3));
+    EXPECT_EQ(opened.size(), 1u);
     QTest::mouseClick(form.StaticTextLegalCopyRight(), Qt::LeftButton, {}, QPoint(3, 3));
     ASSERT_EQ(opened.size(), 2u);
     EXPECT_EQ(opened[1], QUrl(QString::fromUtf8(version::WebAddress)));

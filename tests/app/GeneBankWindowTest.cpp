@@ -5,6 +5,7 @@
 
 #include <QAction>
 #include <QFile>
+#include <QFileInfo>
 #include <QListWidgetItem>
 #include <QMimeData>
 
@@ -106,6 +107,17 @@ TEST_F(GeneBankWindowTest, TheBankRoundTripsThroughItsButtonsAndKeys)
     Find<QAction>("MenuLoadGenes")->trigger();
     EXPECT_EQ(Bank()->Count(), 2);
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
+
+    // "bank" typed again names the existing bank.gen: asked first; No keeps it.
+    const QString bank = FilePath("bank.gen");
+    Click("SpeedButtonClearGenes");
+    for (TQueryAnswer answer : {TQueryAnswer::No, TQueryAnswer::Yes}) {
+        Dialogs.FileNames = {FilePath("bank")};
+        Dialogs.Answers = {answer};
+        Click("SpeedButtonSaveGenes");
+        EXPECT_EQ(Dialogs.Questions.last(), bank + " already exists.\nDo you want to replace it?");
+        EXPECT_EQ(QFileInfo(bank).size() == 3, answer == TQueryAnswer::Yes) << "an empty bank is \"0\\r\\n\"";
+    }
 }
 
 TEST_F(GeneBankWindowTest, CancelledDialogsChangeNothingAndFailuresAreShown)

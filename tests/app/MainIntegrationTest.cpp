@@ -19,6 +19,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QScreen>
 #include <QFrame>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -198,6 +199,34 @@ TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWind
     EXPECT_FALSE(Form->isVisible());
     ASSERT_EQ(Dialogs.Errors.size(), 1);
     EXPECT_EQ(Dialogs.Errors[0], QString::fromStdString("Unable to write to " + IniFileName()));
+}
+
+TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeReadIsReportedAndLeftAlone)
+{
+    ASSERT_TRUE(QDir().mkpath(QString::fromStdString(IniFileName()))); // unreadable even for root
+    Start();
+    EXPECT_EQ(Form->AutoInterval(), 700);
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_EQ(Dialogs.Errors[0].toStdString(),
+              "The settings file \"" + IniFileName() + "\" could not be read: a folder, not a file. The program "
+              "starts with default settings and leaves that file as it is.");
+    Form->close();
+    EXPECT_EQ(Dialogs.Errors.size(), 1) << "nothing is written, so nothing fails";
+}
+
+TEST_F(MainIntegrationTest, StoredBoundsFitTheScreenNamesKeepTheirBytesAndABadValueIsSkipped)
+{
+    WriteSettings("[Position]\r\nLeft=-9000\r\nTop=2000000\r\nWidth=2147483647\r\nHeight=2147483647\r\n"
+                  "[Midi]\r\nMidiIn=Keys \xFF\r\n");
+    Start();
+    // Position and size as stored (the frame comes from the window system).
+    EXPECT_TRUE(Form->screen()->availableGeometry().contains(QRect(Form->pos(), Form->size())));
+    Editor->SetFileName(ProgramPath() + "line\nbreak.sub");
+    Form->close();
+    EXPECT_EQ(Dialogs.Errors, QStringList{"The setting FileName cannot hold a line break; it was not saved"});
+    const TIniFile written = TIniFile::Load(IniFileName());
+    EXPECT_EQ(written.ReadInteger("Position", "Width", 0), Form->width());
+    EXPECT_EQ(written.ReadString("Midi", "MidiIn", ""), "Keys \xFF");
 }
 
 TEST_F(MainIntegrationTest, CancellingTheMidiDialogChangesNothing)

@@ -250,3 +250,24 @@ TEST(MainSettings, TheMidiSystemIsReadInAnyCaseAndWrittenOnlyWhenChosenOrPresent
     automatic.Write(chosen);
     EXPECT_EQ(chosen.ReadString("Midi", "System", ""), "auto");
 }
+
+TEST(MainSettings, WhatWasWrittenReadsTheSameAndAValueTheFileCannotHoldIsSkipped)
+{
+    // Two byte order marks, and bytes that are no UTF-8 in a device name.
+    TIniFile written = FromText("\xEF\xBB\xBF\xEF\xBB\xBF[Position]\r\nLeft=7\r\n[Midi]\r\nMidiOut=Synth \xFF\r\n");
+    TMainSettings settings;
+    settings.Read(written);
+    EXPECT_EQ(settings.Left, 7);
+    EXPECT_TRUE(settings.Write(written).empty());
+    TMainSettings reread;
+    reread.Read(FromText(written.SaveToText()));
+    EXPECT_EQ(reread, settings);
+    EXPECT_EQ(reread.MidiOut, "Synth \xFF");
+
+    settings.FileName = "/rules/line\nbreak.sub";
+    settings.FileNameAssigned = true;
+    TIniFile skipping;
+    EXPECT_EQ(settings.Write(skipping).size(), 1u);
+    EXPECT_EQ(skipping.ReadInteger("Midi", "OutChannelD", -1), 0) << "the keys after it are written";
+    EXPECT_FALSE(skipping.ValueExists("Translations", "FileName"));
+}

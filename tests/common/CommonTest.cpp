@@ -1,4 +1,5 @@
 #include "common/Checked.h"
+#include "common/Exceptions.h"
 #include "common/Globals.h"
 #include "common/ProgramFiles.h"
 #include "common/Random.h"
@@ -13,7 +14,9 @@
 #include <climits>
 #include <filesystem>
 #include <fstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 
@@ -130,10 +133,10 @@ TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
     WriteFileAtomically(target, "first");
     WriteFileAtomically(target, "second");
     EXPECT_EQ(ReadWholeFile(target), "second");
-    // Reading up to a limit stops past it: a longer result marks a larger file.
-    EXPECT_EQ(ReadFileUpTo(target, 6), "second");
-    EXPECT_GT(ReadFileUpTo(target, 5).size(), 5u);
-    EXPECT_THROW(ReadFileUpTo((dir / "missing.txt").string(), 5), EInOutError);
+    // A file above the limit is refused.
+    EXPECT_EQ(ReadRegularFile(target, 6), "second");
+    EXPECT_THROW(ReadRegularFile(target, 5), EInOutError);
+    EXPECT_THROW(ReadRegularFile((dir / "missing.txt").string(), 5), EInOutError);
 
     // A folder that does not exist cannot take the temporary file.
     EXPECT_THROW(WriteFileAtomically((dir / "missing" / "b.txt").string(), "x"), EInOutError);
@@ -150,6 +153,44 @@ TEST(SafeFile, ReplacesWholeFilesAndKeepsTheOldOneOnFailure)
     for (const auto& entry : fs::directory_iterator(dir))
         leftovers += entry.path().filename() != "a.txt";
     EXPECT_EQ(leftovers, 0u);
+    fs::remove_all(dir);
+}
+
+TEST(SafeFile, FollowsLinksRefusesPipesAndFailsPlainlyUnderAFileSizeLimit)
+{
+    namespace fs = std::filesystem;
+    const fs::path dir = fs::temp_directory_path() / ("zw_safelink_" + std::to_string(::getpid()));
+    fs::create_directories(dir / "real");
+    const std::string target = (dir / "real" / "a.INI").string();
+    WriteFileAtomically(target, "old");
+    fs::create_symlink("real/a.INI", dir / "link"); // relative, as users make them
+    WriteFileAtomically((dir / "link").string(), "new");
+    EXPECT_TRUE(fs::is_symlink(dir / "link"));
+    EXPECT_EQ(ReadWholeFile(target), "new");
+
+    const std::string fifo = (dir / "pipe").string();
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_THROW(ReadWholeFile(fifo), EInOutError); // refused, not waited on
+
+    // Under a file-size limit (in a child, which keeps the limit) the write
+    // fails like any other and the previous file stays.
+    const pid_t child = ::fork();
+    if (child == 0) {
+        IgnoreFileSizeSignal();
+        const struct rlimit small {100, 100};
+        ::setrlimit(RLIMIT_FSIZE, &small);
+        try {
+            WriteFileAtomically(target, std::string(1000, 'x'));
+        } catch (const EInOutError& e) {
+            ::_exit(e.Message() == "Cannot write \"" + target + "\": File too large" ? 0 : 2);
+        }
+        ::_exit(3);
+    }
+    int status = -1;
+    ::waitpid(child, &status, 0);
+    EXPECT_EQ(status, 0);
+    EXPECT_EQ(ReadWholeFile(target), "new");
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir / "real"), fs::directory_iterator()), 1);
     fs::remove_all(dir);
 }
 

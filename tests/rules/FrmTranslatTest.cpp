@@ -325,6 +325,15 @@ TEST_F(FormTranslate, LoadingAsksBeforeDroppingEditsAndAFailedLoadKeepsTheTable)
     EXPECT_EQ(Form->Substitution().Count(), 3);
     EXPECT_EQ(Form->Substitution().Rule(1), "8(7)");
     EXPECT_EQ(Cell(2, 2), "8(7)");
+
+    // The refused file is not replaced unasked: Save asks for a name, and
+    // the same name typed without its extension asks before replacing.
+    Dialogs.FileNames = {Q(Folder + "damaged")};
+    Dialogs.Answers = {TQueryAnswer::No};
+    Click("SpeedButtonSave");
+    EXPECT_EQ(Dialogs.FileDialogs.size(), 4u) << "No shows the dialog again";
+    EXPECT_EQ(Dialogs.Questions.last(), Q(damaged + " already exists.\nDo you want to replace it?"));
+    EXPECT_EQ(ReadWholeFile(damaged), "99999999\r\n");
 }
 
 TEST_F(FormTranslate, SyntaxCheckShowsTheVerdictThenTheReason)

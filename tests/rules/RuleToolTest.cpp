@@ -124,7 +124,7 @@ TEST(RuleTool, WritesTheTraceFile)
     run = RunTool({"-t", TempPath("no-such-folder/trace.txt"), "8(1)"});
     EXPECT_EQ(run.ExitCode, 2);
     EXPECT_EQ(run.Out, "Syntax error.\n");
-    EXPECT_EQ(run.Err, "No such file or directory\n");
+    EXPECT_EQ(run.Err, "Cannot write \"" + TempPath("no-such-folder/trace.txt") + "\": No such file or directory\n");
 }
 
 TEST(RuleTool, ChecksEveryActiveRuleOfASubstitutionFile)

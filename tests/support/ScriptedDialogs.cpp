@@ -23,6 +23,11 @@ TQueryAnswer TScriptedDialogs::AskYesNoCancel(const QString& text)
     return answer;
 }
 
+bool TScriptedDialogs::Confirm(const QString& text)
+{
+    return AskYesNoCancel(text) == TQueryAnswer::Yes;
+}
+
 bool TScriptedDialogs::InputQuery(const QString& title, const QString& prompt, QString& value)
 {
     Questions.push_back(title + ": " + prompt + " [" + value + "]");

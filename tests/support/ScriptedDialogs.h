@@ -16,6 +16,8 @@ public:
     void ShowMessage(const QString& text) override { Messages.push_back(text); }
     void ShowError(const QString& text) override { Errors.push_back(text); }
     TQueryAnswer AskYesNoCancel(const QString& text) override;
+    // Takes the next of Answers: Yes confirms.
+    bool Confirm(const QString& text) override;
     bool InputQuery(const QString& title, const QString& prompt, QString& value) override;
     QString OpenFileName(const TFileDialogOptions& options) override;
     QString SaveFileName(const TFileDialogOptions& options) override;

@@ -17,6 +17,9 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <sys/resource.h>
 
 #include <string>
@@ -281,8 +284,29 @@ TEST_F(GeneBoxFiles, AMissingFileRaisesThePlatformTextAndAddsNothing)
 {
     TGeneBox box;
     Bank(box, "A", {1});
-    ExpectFailure<EInOutError>([&] { box.LoadFromFile(Path("none.gen")); }, "No such file or directory");
+    ExpectFailure<EInOutError>([&] { box.LoadFromFile(Path("none.gen")); },
+                               "Cannot read \"" + Path("none.gen").toStdString() + "\": No such file or directory");
     EXPECT_EQ(box.Count(), 1);
+}
+
+TEST_F(GeneBoxFiles, PipesDevicesHugeFilesAndTooManyEntriesAreRefusedByNameAndAddNothing)
+{
+    TGeneBox box;
+    Bank(box, "A", {1});
+    ASSERT_EQ(::mkfifo(Path("pipe.gen").toStdString().c_str(), 0600), 0);
+    ASSERT_EQ(::symlink("/dev/zero", Path("zero.gen").toStdString().c_str()), 0);
+    Write("huge.gen", "1\r\nA = 1, 1;\r\n");
+    std::filesystem::resize_file(Path("huge.gen").toStdString(), kMaxGeneFileSize + 1); // sparse
+    Write("many.gen", "65537\r\n" + std::string(65537 * 3, 'a'));
+    for (const char* name : {"pipe.gen", "zero.gen", "huge.gen", "many.gen"}) {
+        try {
+            box.LoadFromFile(Path(name));
+            ADD_FAILURE() << name << " was read";
+        } catch (const Exception& e) {
+            EXPECT_NE(e.Message().find(Path(name).toStdString()), std::string::npos) << e.Message();
+        }
+        EXPECT_EQ(box.Count(), 1) << name;
+    }
 }
 
 TEST_F(GeneBoxFiles, AFailedSaveKeepsThePreviousFileAndLeavesNoLitter)
@@ -313,7 +337,8 @@ TEST_F(GeneBoxFiles, AFailedSaveKeepsThePreviousFileAndLeavesNoLitter)
     EXPECT_EQ(FolderContents(), QStringList{"keep.gen"});
 
     ExpectFailure<EInOutError>([&] { box.SaveToFile(Path("no/such/folder.gen")); },
-                               "No such file or directory");
+                               "Cannot write \"" + Path("no/such/folder.gen").toStdString() +
+                                   "\": No such file or directory");
 }
 
 // ---- Banking and naming --------------------------------------------------
