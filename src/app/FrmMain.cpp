@@ -180,8 +180,10 @@ TFormMain::~TFormMain()
 {
     qApp->removeEventFilter(this);
     // The panels' listeners point back here; silence them before the children go.
-    for (TWormPanel* panel : FWormPanels)
+    for (TWormPanel* panel : FWormPanels) {
         panel->SetOnWormChanged(nullptr);
+        panel->SetOnStep(nullptr);
+    }
     GeneBox1->SetOnGetGeneName(nullptr);
 }
 
@@ -207,6 +209,7 @@ QWidget* TFormMain::CreatePageControl()
         panel->SetPenColor(QColor(0xFF, 0xFF, 0xC4));
         panel->SetDrawLines(false);
         panel->SetOnWormChanged([this](TWormPanel* sender, const TGene& gene) { WormPanelWormChanged(sender, gene); });
+        panel->SetOnStep([this](TWormPanel* sender, const TBreederSnapshot& before) { WormPanelStep(sender, before); });
         auto* layout = new QVBoxLayout(page);
         layout->setContentsMargins(2, 2, 2, 2);
         // The grid never changes size after this, so neither does the panel.
@@ -420,8 +423,9 @@ void TFormMain::CreateMenu()
 {
     const auto addAction = [this](QMenu* menu, const char* name, const char* text, const QKeySequence& shortcut,
                                   void (TFormMain::*action)()) {
-        connect(AddMenuAction(menu, name, text, shortcut), &QAction::triggered, this,
-                Guarded([this, action] { (this->*action)(); }));
+        QAction* menuAction = AddMenuAction(menu, name, text, shortcut);
+        connect(menuAction, &QAction::triggered, this, Guarded([this, action] { (this->*action)(); }));
+        return menuAction;
     };
     QMenu* file = menuBar()->addMenu("&File");
     file->setObjectName("MenuFile");
@@ -429,9 +433,19 @@ void TFormMain::CreateMenu()
     addAction(file, "MenuLoadGenes", "Load genes ...", QKeySequence(Qt::Key_F3), &TFormMain::LoadGenes);
     addAction(file, "MenuClearGenes", "Clear genes", QKeySequence(Qt::Key_F4), &TFormMain::ClearGenes);
     file->addSeparator();
+    addAction(file, "MenuNewBreeders", "New breeders", QKeySequence(), &TFormMain::NewBreedersClick);
+    file->addSeparator();
     // Closing asks closeEvent, which may refuse.
     connect(AddMenuAction(file, "MenuExit", "E&xit", QKeySequence(Qt::ALT | Qt::Key_X)), &QAction::triggered, this,
             &QWidget::close);
+
+    QMenu* edit = menuBar()->addMenu("&Edit");
+    edit->setObjectName("MenuEdit");
+    MenuUndo = addAction(edit, "MenuUndo", "&Undo", QKeySequence(Qt::CTRL | Qt::Key_Z), &TFormMain::UndoClick);
+    MenuRedo = addAction(edit, "MenuRedo", "&Redo", QKeySequence(), &TFormMain::RedoClick);
+    MenuRedo->setShortcuts({QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Z), QKeySequence(Qt::CTRL | Qt::Key_Y)});
+    // Both act on the breeder shown.
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { UpdateEditMenu(); });
 
     QMenu* settings = menuBar()->addMenu("&Settings");
     settings->setObjectName("MenuSettings");
@@ -481,6 +495,7 @@ void TFormMain::FormCreate()
         RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
     }
     EnableTimerAuto(AutomationActive());
+    UpdateEditMenu();
 }
 
 TWormPanel* TFormMain::WormPanel(TChannel channel) const
@@ -735,6 +750,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
     }
     // A settings file that cannot be written is reported; the program still closes.
     RunGuarded([this] { WriteSettings(); });
+    RunGuarded([this] { WriteBreeders(); });
     event->accept();
     emit Closed();
 }

@@ -3,12 +3,14 @@
 #include "app/ChannelSet.h"
 #include "app/MainSettings.h"
 #include "common/Dialogs.h"
+#include "worms/BreederHistory.h"
 
 #include <QMainWindow>
 #include <QString>
 
 #include <array>
 #include <cstdint>
+#include <string>
 #include <vector>
 
 class QFrame;
@@ -86,6 +88,16 @@ public:
     void SaveGenes();
     void LoadGenes();
     void ClearGenes();
+    // Undo and redo of the breeder shown (menu "&Edit"); each does nothing
+    // when there is no step that way.
+    void UndoClick();
+    void RedoClick();
+    // Breeds all four breeders anew from the clock, once the user agrees;
+    // undoable on each breeder.
+    void NewBreedersClick();
+    // Where the breeders are kept between runs: in the folder of the settings file.
+    static std::string BreedersFileName();
+
     // Asks the name of a genome being banked (the bank's OnGetGeneName).
     void GeneBox1GetGeneName(TGeneBox* aSender, const TGene& aGene, QString& aName);
 
@@ -162,8 +174,17 @@ private:
     void ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCount>& flags,
                     const std::array<QToolButton*, kChannelCount>& buttons);
     void EnableTimerAuto(bool enable);
+    // The built-in synthesizer starts each breeder's output channel with its program.
+    void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
+    // Undo history: a step of `panel` and the menu entries' state.
+    void WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before);
+    void UpdateEditMenu();
+    // The kept breeders: read at creation with the selections the settings
+    // hold, written at close.
+    void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
+    void WriteBreeders();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -181,6 +202,8 @@ private:
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     QTimer* TimerMidiRecovery = nullptr;
+    QAction* MenuUndo = nullptr;
+    QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
 
@@ -207,6 +230,11 @@ private:
     std::string FMidiSystem = "auto";
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
+    TSynthSettings FSynthSettings;
+    std::array<TBreederHistory, kChannelCount> FHistories;
+    // False while a kept-breeders file that could not be read is still in
+    // place: it is never replaced without the user's knowledge.
+    bool FWriteBreeders = true;
 };
 
 } // namespace zw

@@ -8,6 +8,7 @@
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "synth/SynthSettings.h"
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
 
@@ -243,6 +244,17 @@ void TFormMain::SetMidiOutOpen(bool open)
     FMidiOutOpen = open && !FMidiOutName.isEmpty();
     if (FMidiOutOpen)
         TimerMidiRecovery->start();
+    if (FMidiOutOpen && MidiOutput->ProductName() == kSynthDeviceName)
+        SendSynthPrograms();
+}
+
+void TFormMain::SendSynthPrograms()
+{
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        const auto i = static_cast<size_t>(c);
+        MidiOutput->SendShort(static_cast<uint8_t>(0xC0 | (FOutChannels[i] & 0x0F)),
+                              static_cast<uint8_t>(FSynthSettings.Programs[i] & 0x7F), 0);
+    }
 }
 
 void TFormMain::MidiSettingsClick()

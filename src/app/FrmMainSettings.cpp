@@ -4,6 +4,7 @@
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
 #include "common/TextLines.h"
+#include "midi/SynthBinding.h"
 #include "worms/WormPanel.h"
 #include "rules/FrmTranslat.h"
 
@@ -67,6 +68,11 @@ TMainSettings TFormMain::CurrentSettings() const
     s.InChannels = FInChannels;
     s.OutChannels = FOutChannels;
     s.MidiSystem = FMidiSystem;
+    s.Synth = FSynthSettings;
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
+        s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
+    }
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -135,6 +141,9 @@ void TFormMain::ReadSettings()
     FInChannels = s.InChannels;
     FOutChannels = s.OutChannels;
     FMidiSystem = s.MidiSystem;
+    FSynthSettings = s.Synth;
+    ConfigureSynthesizer(MidiBinding(), FSynthSettings);
+    ReadBreeders(s.Audible, s.Frozen);
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

@@ -1,5 +1,7 @@
 #include "app/MainSettings.h"
 
+#include "common/ProgramFiles.h"
+
 #include <algorithm>
 #include <cctype>
 #include <climits>
@@ -10,8 +12,15 @@ namespace {
 constexpr const char* kPosition = "Position";
 constexpr const char* kSettings = "Settings";
 constexpr const char* kMidi = "Midi";
+constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
+constexpr const char* kSynth = "Synth";
 constexpr const char* kFileName = "FileName";
+constexpr const char* kMidiOut = "MidiOut";
+
+bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
+
+std::string SynthRuleFile() { return DataFileName("synth.sub"); }
 
 // "ChannelActive" + channel 1 -> "ChannelActiveB".
 std::string ChannelKey(const char* prefix, std::size_t channel)
@@ -54,22 +63,42 @@ void WriteFlags(TKeyWriter& writer, const char* prefix, const std::array<bool, 4
         writer.Bool(kSettings, ChannelKey(prefix, channel), flags[channel]);
 }
 
-void ReadChannels(const TIniFile& ini, const char* prefix, std::array<int, 4>& channels)
+// One number per channel, confined to 0..high.
+void ReadChannels(const TIniFile& ini, const char* section, const char* prefix, std::array<int, 4>& values,
+                  int high)
 {
-    for (std::size_t channel = 0; channel < channels.size(); ++channel)
-        channels[channel] = std::clamp(ini.ReadInteger(kMidi, ChannelKey(prefix, channel), channels[channel]),
-                                       0, TMainSettings::kMaxMidiChannel);
+    for (std::size_t channel = 0; channel < values.size(); ++channel)
+        values[channel] = std::clamp(ini.ReadInteger(section, ChannelKey(prefix, channel), values[channel]), 0, high);
 }
 
-void WriteChannels(TKeyWriter& writer, const char* prefix, const std::array<int, 4>& channels)
+void WriteChannels(TKeyWriter& writer, const char* section, const char* prefix, const std::array<int, 4>& values)
 {
-    for (std::size_t channel = 0; channel < channels.size(); ++channel)
-        writer.Integer(kMidi, ChannelKey(prefix, channel), channels[channel]);
+    for (std::size_t channel = 0; channel < values.size(); ++channel)
+        writer.Integer(section, ChannelKey(prefix, channel), values[channel]);
 }
 
 int ReadConfined(const TIniFile& ini, const char* section, const char* key, int current, int low, int high)
 {
     return std::clamp(ini.ReadInteger(section, key, current), low, high);
+}
+
+void ReadSynth(const TIniFile& ini, TSynthSettings& synth)
+{
+    synth.SoundFont = ini.ReadString(kSynth, "SoundFont", synth.SoundFont);
+    synth.AudioDriver = ini.ReadString(kSynth, "AudioDriver", synth.AudioDriver);
+    synth.Gain = ReadConfined(ini, kSynth, "Gain", synth.Gain, 0, TSynthSettings::kMaxGain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        synth.Programs[channel] = ReadConfined(ini, kSynth, ChannelKey("Program", channel).c_str(),
+                                               synth.Programs[channel], 0, TSynthSettings::kMaxProgram);
+}
+
+void WriteSynth(TKeyWriter& writer, const TSynthSettings& synth)
+{
+    writer.String(kSynth, "SoundFont", synth.SoundFont);
+    writer.String(kSynth, "AudioDriver", synth.AudioDriver);
+    writer.Integer(kSynth, "Gain", synth.Gain);
+    for (std::size_t channel = 0; channel < synth.Programs.size(); ++channel)
+        writer.Integer(kSynth, ChannelKey("Program", channel), synth.Programs[channel]);
 }
 
 } // namespace
@@ -94,15 +123,20 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoMutate", AutoMutate);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
-    MidiOut = ini.ReadString(kMidi, "MidiOut", MidiOut);
-    ReadChannels(ini, "InChannel", InChannels);
-    ReadChannels(ini, "OutChannel", OutChannels);
+    MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
+    ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
+    ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
     std::string system = ini.ReadString(kMidi, "System", MidiSystem);
     std::transform(system.begin(), system.end(), system.begin(), [](unsigned char c) { return std::tolower(c); });
     if (system == "auto" || system == "alsa" || system == "jack")
         MidiSystem = system;
 
-    FileName = ini.ReadString(kTranslations, kFileName, FileName);
+    ReadSynth(ini, Synth);
+
+    FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
+
+    ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
+    ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
 }
 
 std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
@@ -123,15 +157,20 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     WriteFlags(writer, "AutoMutate", AutoMutate);
 
     writer.String(kMidi, "MidiIn", MidiIn);
-    writer.String(kMidi, "MidiOut", MidiOut);
-    WriteChannels(writer, "InChannel", InChannels);
-    WriteChannels(writer, "OutChannel", OutChannels);
+    writer.String(kMidi, kMidiOut, MidiOut);
+    WriteChannels(writer, kMidi, "InChannel", InChannels);
+    WriteChannels(writer, kMidi, "OutChannel", OutChannels);
     // Left out while it is the default, so that older files stay as they were.
     if (MidiSystem != "auto" || ini.ValueExists(kMidi, "System"))
         writer.String(kMidi, "System", MidiSystem);
 
+    WriteSynth(writer, Synth);
+
     if (FileNameAssigned)
         writer.String(kTranslations, kFileName, FileName);
+
+    WriteChannels(writer, kBreeders, "Audible", Audible);
+    WriteChannels(writer, kBreeders, "Frozen", Frozen);
     return std::move(writer.Skipped);
 }
 
@@ -154,7 +193,8 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
 
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)
 {
-    return TIniFile::Load(iniFileName).ReadString(kTranslations, kFileName, current);
+    const TIniFile ini = TIniFile::Load(iniFileName);
+    return ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : current);
 }
 
 } // namespace zw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/IniFile.h"
+#include "synth/SynthSettings.h"
 
 #include <array>
 #include <string>
@@ -21,6 +22,7 @@ struct TMainSettings {
     static constexpr int kMinAutoInterval = 600;
     static constexpr int kMaxAutoInterval = 120000;
     static constexpr int kMaxMidiChannel = 15;
+    static constexpr int kMaxWormIndex = 15;
 
     // [Position]
     int Left = 1;
@@ -47,15 +49,25 @@ struct TMainSettings {
     // "auto", "alsa" or "jack"; any other value read keeps the current one.
     std::string MidiSystem = "auto";
 
+    // [Synth]
+    TSynthSettings Synth;
+
     // [Translations]
     std::string FileName;
     // FileName is written only when the rules editor has a file name
     // assigned; otherwise the file keeps the one it holds.
     bool FileNameAssigned = false;
 
+    // [Breeders]: the audible and frozen worm of each breeder A..D, whose
+    // genomes are kept in a file of their own.
+    std::array<int, 4> Audible{};
+    std::array<int, 4> Frozen{};
+
     // Takes every key the file holds, the current values standing in for
     // missing or unreadable ones; values out of range are confined to it.
-    // FileNameAssigned is left alone.
+    // FileNameAssigned is left alone. A file without a MidiOut key is a first
+    // start: the output is the built-in synthesizer, and the rule file, unless
+    // the file names one, the synthesizer's rules (synth.sub, a data file).
     void Read(const TIniFile& ini);
     // Writes every key, in the file's order. A key whose value the file
     // cannot hold (a line break) is skipped; the messages say which.
@@ -71,7 +83,8 @@ struct TMainSettings {
     bool operator==(const TMainSettings&) const = default;
 
     // The rule file name alone, as the rules editor asks for it while it has
-    // none assigned; `current` when the file names none.
+    // none assigned; `current` when the file names none (the synthesizer's
+    // rules on a first start).
     static std::string ReadRuleFileName(const std::string& iniFileName, const std::string& current);
 };
 

@@ -9,7 +9,8 @@ namespace zw {
 // Uniform integer in 0..n-1 without modulo bias; 0 when n <= 0.
 int32_t Random(int32_t n);
 
-// Seeds the generator from the clock (done once, when the about window is created).
+// Seeds the generator from the clock: when the about window is created, and
+// when the user asks for new breeders.
 void Randomize();
 
 // Sets the generator's state; the fixed initial state is RandSeed(0).

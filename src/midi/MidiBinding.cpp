@@ -1,6 +1,7 @@
 #include "midi/MidiBinding.h"
 
 #include "midi/RtMidiBinding.h"
+#include "midi/SynthBinding.h"
 
 #include <QString>
 
@@ -28,7 +29,11 @@ TMidiBinding& MidiBinding()
 {
     if (GInstalledBinding)
         return *GInstalledBinding;
-    return RealBinding();
+    // Made on first use, after the system binding it wraps (which it outlives not).
+    // The system's devices come with the built-in synthesizer.
+    static const std::unique_ptr<TMidiBinding> withSynth =
+        std::make_unique<TSynthBinding>(RealBinding(), TSynthOutput::Audio);
+    return *withSynth;
 }
 
 const char* MidiSystemName(TMidiSystem system)
@@ -111,6 +116,7 @@ bool MidiResultText(TMidiResult code, std::string& text)
     case MIDIERR_SENDFAILED: text = "The MIDI server did not accept the message."; return true;
     case MIDIERR_TOOLONG: text = "The MIDI message is longer than the MIDI server can carry."; return true;
     case MIDIERR_DRIVER: text = "The MIDI server reported an error."; return true;
+    case MIDIERR_SYNTHFAILED: text = "The built-in synthesizer could not start."; return true;
     default: return false;
     }
 }

@@ -60,6 +60,8 @@ constexpr TMidiResult MIDIERR_OPENFAILED = 101;
 constexpr TMidiResult MIDIERR_SENDFAILED = 102;
 constexpr TMidiResult MIDIERR_TOOLONG = 103;
 constexpr TMidiResult MIDIERR_DRIVER = 104;
+// The built-in synthesizer could not start (its binding tells why).
+constexpr TMidiResult MIDIERR_SYNTHFAILED = 105;
 
 // --- Records exchanged with the binding ---------------------------------------
 

@@ -36,6 +36,8 @@ public:
     // per gene, ";" and the line end, e.g. "3, 12, 200, 7;\r\n".
     void WriteTo(std::string& out) const;
 
+    bool operator==(const TGene&) const = default;
+
 private:
     std::vector<uint8_t> FGenes;
 };

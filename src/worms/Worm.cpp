@@ -127,6 +127,12 @@ void TWorm::AssignWorm(TWorm* other)
         AssignGenes(&other->FGene);
 }
 
+void TWorm::SetGene(const TGene& gene)
+{
+    FGene = gene;
+    update();
+}
+
 void TWorm::NotifyChanged()
 {
     update();
@@ -228,16 +234,23 @@ void TWorm::Drop(const QMimeData* mime, const QObject* source)
 {
     if (!AcceptsDrop(mime, source))
         return;
-    SetAudible(true);
-    if (mime->hasFormat(kWormMimeType)) {
-        if (auto* panel = qobject_cast<TWormPanel*>(parentWidget()))
-            panel->Mate();
-        return;
-    }
-    const QByteArray bytes = mime->data(kGeneBoxMimeType);
-    const TGene gene(reinterpret_cast<const uint8_t*>(bytes.constData()),
-                     static_cast<int32_t>(bytes.size()));
-    AssignGenes(&gene);
+    auto* panel = qobject_cast<TWormPanel*>(parentWidget());
+    const auto drop = [&] {
+        SetAudible(true);
+        if (mime->hasFormat(kWormMimeType)) {
+            if (panel)
+                panel->Mate();
+            return;
+        }
+        const QByteArray bytes = mime->data(kGeneBoxMimeType);
+        const TGene gene(reinterpret_cast<const uint8_t*>(bytes.constData()), static_cast<int32_t>(bytes.size()));
+        AssignGenes(&gene);
+    };
+    // Undoing the drop also brings back the audible worm it moved.
+    if (panel)
+        panel->Step(drop);
+    else
+        drop();
 }
 
 void TWorm::dragEnterEvent(QDragEnterEvent* event)

@@ -71,6 +71,9 @@ public:
     void Morph(TWorm* other);
     void AssignGenes(const TGene* gene);
     void AssignWorm(TWorm* other);
+    // Takes `gene` as it is, drawing nothing and reporting nothing: the genome
+    // comes back from a breeder's history, whose restore reports it.
+    void SetGene(const TGene& gene);
     // Reports the genome to OnGenomeChanged when audible; repaints.
     void NotifyChanged();
 
@@ -78,7 +81,8 @@ public:
     // another worm's genome (not this worm's own) or a gene bank entry.
     bool AcceptsDrop(const QMimeData* mime, const QObject* source) const;
     // What such a drop does: this worm becomes audible, then a worm drop mates
-    // the parent panel and a gene bank drop assigns the entry's genome.
+    // the parent panel and a gene bank drop assigns the entry's genome; in a
+    // panel, all of it is one of the panel's steps.
     void Drop(const QMimeData* mime, const QObject* source);
 
     // Draws the worm into `painter` at (0, 0) with the worm's size: the same

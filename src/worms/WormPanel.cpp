@@ -103,35 +103,103 @@ void TWormPanel::SetWormSize(int value)
 
 void TWormPanel::RandomizeAll()
 {
-    for (int i = 0; i < WormCount(); ++i)
-        if (i != FFrozen)
-            Worms(i)->Randomize();
+    Step([this] {
+        for (int i = 0; i < WormCount(); ++i)
+            if (i != FFrozen)
+                Worms(i)->Randomize();
+    });
+}
+
+void TWormPanel::RandomizeEvery()
+{
+    Step([this] {
+        for (TWorm* worm : FWorms)
+            worm->Randomize();
+    });
 }
 
 void TWormPanel::MutateAll()
 {
-    for (int i = 0; i < WormCount(); ++i)
-        if (i != FFrozen)
-            Worms(i)->Mutate();
+    Step([this] {
+        for (int i = 0; i < WormCount(); ++i)
+            if (i != FFrozen)
+                Worms(i)->Mutate();
+    });
 }
 
 void TWormPanel::Mate()
 {
-    TWorm* first = Worms(FAudible);
-    TWorm* second = Worms(FFrozen);
-    // Two passes: every child is a copy of the first parent before any crossover.
-    for (int i = 0; i < WormCount(); ++i)
-        if (i != FAudible && i != FFrozen)
-            Worms(i)->AssignWorm(first);
-    for (int i = 0; i < WormCount(); ++i)
-        if (i != FAudible && i != FFrozen)
-            Worms(i)->CrossOver(second);
+    Step([this] {
+        TWorm* first = Worms(FAudible);
+        TWorm* second = Worms(FFrozen);
+        // Two passes: every child is a copy of the first parent before any crossover.
+        for (int i = 0; i < WormCount(); ++i)
+            if (i != FAudible && i != FFrozen)
+                Worms(i)->AssignWorm(first);
+        for (int i = 0; i < WormCount(); ++i)
+            if (i != FAudible && i != FFrozen)
+                Worms(i)->CrossOver(second);
+    });
 }
 
 void TWormPanel::Morph()
 {
-    if (TWorm* audible = Worms(FAudible))
-        audible->Morph(Worms(FFrozen));
+    Step([this] {
+        if (TWorm* audible = Worms(FAudible))
+            audible->Morph(Worms(FFrozen));
+    });
+}
+
+void TWormPanel::Step(const std::function<void()>& change)
+{
+    if (FInStep) {
+        change();
+        return;
+    }
+    const TBreederSnapshot before = Snapshot();
+    FInStep = true;
+    try {
+        change();
+    } catch (...) {
+        // What changed before the failure is a step all the same.
+        FInStep = false;
+        EndStep(before);
+        throw;
+    }
+    FInStep = false;
+    EndStep(before);
+}
+
+void TWormPanel::EndStep(const TBreederSnapshot& before)
+{
+    if (!FOnStep || before.SameGenomes(Snapshot()))
+        return;
+    TOnStep handler = FOnStep;
+    handler(this, before);
+}
+
+TBreederSnapshot TWormPanel::Snapshot() const
+{
+    std::vector<TGene> genomes;
+    genomes.reserve(FWorms.size());
+    for (const TWorm* worm : FWorms)
+        genomes.push_back(worm->Gene());
+    return TBreederSnapshot(genomes, FAudible, FFrozen);
+}
+
+void TWormPanel::Restore(const TBreederSnapshot& snapshot)
+{
+    const int audibleBefore = FAudible;
+    const TGene heardBefore = GenomeOf(Worms(FAudible));
+    const int count = std::min(WormCount(), snapshot.GenomeCount());
+    for (int i = 0; i < count; ++i)
+        Worms(i)->SetGene(snapshot.Genome(i));
+    SetFrozen(snapshot.Frozen());
+    // A worm that becomes audible reports itself; one that stays audible with
+    // other genes is reported here.
+    SetAudible(snapshot.Audible());
+    if (FAudible == audibleBefore && GenomeOf(Worms(FAudible)) != heardBefore)
+        NotifyAudible();
 }
 
 void TWormPanel::NotifyAudible()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "worms/BreederHistory.h"
 #include "worms/Gene.h"
 #include "worms/WormSettings.h"
 
@@ -22,7 +23,9 @@ class TWorm;
 //  - OnAudible(panel): a worm has become audible, before its genome is reported;
 //  - OnFrozen(panel): a worm has become frozen;
 //  - OnWormChanged(panel, gene): the audible worm became audible or its genes
-//    changed; `gene` is a temporary copy valid only during the call.
+//    changed; `gene` is a temporary copy valid only during the call;
+//  - OnStep(panel, before): a step (see Step) changed some genome; `before`
+//    is the breeder as it was when the step began.
 // Exceptions thrown by a listener propagate to the caller of the operation.
 //
 // Every setter except SetAudible/SetFrozen does nothing when the value is unchanged.
@@ -34,6 +37,7 @@ class TWormPanel : public TWormSettings<QFrame> {
 public:
     using TNotifyEvent = std::function<void(TWormPanel* sender)>;
     using TOnWormChanged = std::function<void(TWormPanel* sender, const TGene& gene)>;
+    using TOnStep = std::function<void(TWormPanel* sender, const TBreederSnapshot& before)>;
 
     // A 2 x 2 grid of default worms, no audible and no frozen worm, 168 x 168.
     explicit TWormPanel(QWidget* parent = nullptr);
@@ -73,8 +77,19 @@ public:
     void SetOnAudible(TNotifyEvent handler) { FOnAudible = std::move(handler); }
     void SetOnFrozen(TNotifyEvent handler) { FOnFrozen = std::move(handler); }
     void SetOnWormChanged(TOnWormChanged handler) { FOnWormChanged = std::move(handler); }
+    void SetOnStep(TOnStep handler) { FOnStep = std::move(handler); }
 
-    // Breeding: every worm but the frozen one randomizes / mutates.
+    // Runs `change` as one step: when it changed any genome, also when it
+    // failed halfway, OnStep hears how the breeder was before. A step run
+    // within a step belongs to the outer one.
+    void Step(const std::function<void()>& change);
+    // The breeder as it is, and bringing one back. Restore draws nothing from
+    // the random generator; the audible worm is reported once when it or its
+    // genome differs from before.
+    TBreederSnapshot Snapshot() const;
+    void Restore(const TBreederSnapshot& snapshot);
+
+    // Breeding, each a Step: every worm but the frozen one randomizes / mutates.
     void RandomizeAll();
     void MutateAll();
     // Every worm but the audible and the frozen one becomes a child of the
@@ -82,6 +97,8 @@ public:
     void Mate();
     // The audible worm morphs toward the frozen worm.
     void Morph();
+    // Every worm, the frozen one too, randomizes: a new population.
+    void RandomizeEvery();
     // Reports the audible worm's genome again through OnWormChanged.
     void NotifyAudible();
 
@@ -113,6 +130,7 @@ private:
     void WormAudible(TWorm* worm);
     void WormFrozen(TWorm* worm);
     void WormGenomeChanged(const TGene& gene);
+    void EndStep(const TBreederSnapshot& before);
     void LookChanged() override { UpdateWorms(); }
     void BreedingChanged() override { UpdateWorms(); }
     int MovePrev(int index) const;
@@ -135,6 +153,8 @@ private:
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TOnWormChanged FOnWormChanged;
+    TOnStep FOnStep;
+    bool FInStep = false;
 };
 
 } // namespace zw

@@ -126,7 +126,7 @@ TEST_F(GeneBankWindowTest, CancelledDialogsChangeNothingAndFailuresAreShown)
     QTest::keyClick(Form.get(), Qt::Key_F2); // cancelled: no file name
     QTest::keyClick(Form.get(), Qt::Key_F3);
     EXPECT_EQ(Bank()->Count(), 1);
-    EXPECT_TRUE(QDir(Folder.path()).entryList(QDir::Files).isEmpty());
+    EXPECT_TRUE(QDir(Folder.path()).entryList({"*.gen"}, QDir::Files).isEmpty()); // no bank saved
 
     Dialogs.FileNames = {FilePath("missing.gen")};
     Click("SpeedButtonLoadGenes");

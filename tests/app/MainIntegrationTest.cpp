@@ -8,8 +8,11 @@
 #include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
+#include "midi/MidiOut.h"
+#include "midi/SynthBinding.h"
 #include "rules/FrmTranslat.h"
 #include "rules/Substitution.h"
+#include "support/OfflineSynth.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMidiBinding.h"
 #include "worms/Gene.h"
@@ -18,6 +21,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QAction>
 #include <QDir>
 #include <QScreen>
 #include <QFrame>
@@ -29,6 +33,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <memory>
 
 using namespace zw;
@@ -324,4 +329,87 @@ TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
     }
 }
 
+TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOnly)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    Midi.ClearRecords();
+    Form->WormPanel(0)->SetAudible(1);
+    const auto heard = LongMessages();
+    ASSERT_EQ(heard.size(), 120u);
+    auto* undo = Form->findChild<QAction*>("MenuUndo");
+    for (int tab : {0, 1}) {
+        Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
+        QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonMutate"), Qt::LeftButton);
+        Midi.ClearRecords();
+        undo->trigger();
+        EXPECT_EQ(LongMessages(), tab == 0 ? heard : decltype(heard){}) << "channel " << tab;
+    }
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
 } // namespace
+
+// With the built-in synthesizer offered (rendered here instead of heard).
+class SynthIntegrationTest : public MainIntegrationTest {
+protected:
+    void TearDown() override
+    {
+        // The windows' ports use the synthesizer's binding: they go first.
+        Form.reset();
+        Dialog.reset();
+        Editor.reset();
+        MainIntegrationTest::TearDown();
+    }
+
+    double RenderedLevel(int frames)
+    {
+        std::vector<float> left(static_cast<size_t>(frames));
+        std::vector<float> right(static_cast<size_t>(frames));
+        return Synth.Render(left.data(), right.data(), frames) ? Rms(left.data(), left.size()) : -1;
+    }
+
+    TSynthBinding Synth{Midi, TSynthOutput::Offline};
+    TScopedMidiBinding ScopedSynth{&Synth};
+};
+
+TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithItsRules)
+{
+    std::filesystem::copy_file(ZW_SYNTH_RULES, ProgramPath() + "synth.sub");
+    Start();
+    ASSERT_TRUE(Form->MidiOutOpen());
+    EXPECT_EQ(Form->MidiOutName(), kSynthDeviceName);
+    EXPECT_EQ(Editor->FileName(), ProgramPath() + "synth.sub");
+    EXPECT_LT(RenderedLevel(4800), 1e-6); // open, and silent until a note comes
+    // Channel A's genome, then a note: the lead program sounds.
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
+    Form->MidiOutputPort()->SendShort(0x90, 60, 100);
+    EXPECT_GT(RenderedLevel(24000), 1e-3);
+    EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty());
+    Form->close();
+    const std::string text = SettingsText();
+    EXPECT_NE(text.find("MidiOut=Zwirbels synthesizer\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Synth]\r\nSoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\n"
+                        "ProgramC=80\r\nProgramD=87\r\n"),
+              std::string::npos);
+}
+
+TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndTheProgramGoesOn)
+{
+    WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Synth]\r\nSoundFont=/nowhere/none.sf2\r\nGain=300\r\n");
+    Start();
+    EXPECT_FALSE(Form->MidiOutOpen());
+    EXPECT_TRUE(Dialogs.Messages.isEmpty());
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_EQ(Dialogs.Errors[0], "The built-in synthesizer cannot start: the SoundFont \"/nowhere/none.sf2\" could "
+                                 "not be loaded. Set SoundFont= to a readable .sf2 file in the [Synth] section of "
+                                 "zwirbels.INI, or leave it empty to use an installed General MIDI SoundFont.");
+    // Another device still works.
+    AnswerMidiDialog(true, "Synth One");
+    Form->MidiSettingsClick();
+    EXPECT_TRUE(Form->MidiOutOpen());
+    Form->close();
+    const std::string text = SettingsText();
+    EXPECT_NE(text.find("SoundFont=/nowhere/none.sf2\r\n"), std::string::npos);
+    EXPECT_NE(text.find("Gain=100\r\n"), std::string::npos);
+}

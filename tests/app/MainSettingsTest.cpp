@@ -1,5 +1,6 @@
 #include "app/MainSettings.h"
 
+#include "common/Globals.h"
 #include "common/SafeFile.h"
 
 #include <gtest/gtest.h>
@@ -17,7 +18,8 @@ TIniFile FromText(std::string_view text)
     return ini;
 }
 
-// The file a first start writes when its rule file is /opt/zw/default.sub.
+// The file a first start writes when its rule file is /opt/zw/default.sub: the
+// output is the built-in synthesizer.
 const char* const kFirstStartFile =
     "[Position]\r\n"
     "Left=1\r\n"
@@ -35,11 +37,16 @@ const char* const kFirstStartFile =
     "AutoMutateA=0\r\nAutoMutateB=0\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
     "[Midi]\r\n"
     "MidiIn=\r\n"
-    "MidiOut=\r\n"
+    "MidiOut=Zwirbels synthesizer\r\n"
     "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
     "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
+    "[Synth]\r\n"
+    "SoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\nProgramC=80\r\nProgramD=87\r\n"
     "[Translations]\r\n"
-    "FileName=/opt/zw/default.sub\r\n";
+    "FileName=/opt/zw/default.sub\r\n"
+    "[Breeders]\r\n"
+    "AudibleA=0\r\nAudibleB=0\r\nAudibleC=0\r\nAudibleD=0\r\n"
+    "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=0\r\n";
 
 } // namespace
 
@@ -47,6 +54,7 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
 {
     TMainSettings settings;
     settings.Read(TIniFile()); // no file: every key keeps its default
+    EXPECT_EQ(settings.FileName, ProgramPath() + "synth.sub");
     settings.FileName = "/opt/zw/default.sub";
     settings.FileNameAssigned = true;
     TIniFile ini;
@@ -71,8 +79,9 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     EXPECT_EQ(reread.MutationRange, 5);
     EXPECT_EQ(reread.AutoInterval, 700);
     EXPECT_EQ(reread.ChannelActive, (std::array<bool, 4>{}));
-    EXPECT_EQ(reread.MidiOut, "");
+    EXPECT_EQ(reread.MidiOut, "Zwirbels synthesizer");
     EXPECT_EQ(reread.OutChannels, (std::array<int, 4>{}));
+    EXPECT_EQ(reread.Synth.Gain, 40);
     EXPECT_EQ(reread.FileName, "/opt/zw/default.sub");
 }
 
@@ -86,7 +95,10 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
                                   "[Midi]\nMidiIn=In Port\nMidiOut=Out Port\n"
                                   "InChannelA=1\nInChannelB=2\nInChannelC=3\nInChannelD=4\n"
                                   "OutChannelA=5\nOutChannelB=6\nOutChannelC=7\nOutChannelD=8\n"
-                                  "[Translations]\nFileName=/rules/my.sub\n");
+                                  "[synth]\nSoundFont=/sf/my.sf2\nAudioDriver=jack\nGain=150\n"
+                                  "ProgramA=0\nProgramB=-3\nProgramC=200\nProgramD=5\n"
+                                  "[Translations]\nFileName=/rules/my.sub\n"
+                                  "[Breeders]\nAudibleB=7\nFrozenD=99\nFrozenA=-1\n");
     TMainSettings settings;
     settings.Read(ini);
     EXPECT_EQ(settings.Left, -20);
@@ -105,8 +117,14 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(settings.MidiOut, "Out Port");
     EXPECT_EQ(settings.InChannels, (std::array<int, 4>{1, 2, 3, 4}));
     EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{5, 6, 7, 8}));
+    EXPECT_EQ(settings.Synth.SoundFont, "/sf/my.sf2");
+    EXPECT_EQ(settings.Synth.AudioDriver, "jack");
+    EXPECT_EQ(settings.Synth.Gain, 100);
+    EXPECT_EQ(settings.Synth.Programs, (std::array<int, 4>{0, 0, 127, 5}));
     EXPECT_EQ(settings.FileName, "/rules/my.sub");
     EXPECT_FALSE(settings.FileNameAssigned);
+    EXPECT_EQ(settings.Audible, (std::array<int, 4>{0, 7, 0, 0}));
+    EXPECT_EQ(settings.Frozen, (std::array<int, 4>{0, 0, 0, 15})) << "confined to the worms there are";
 
     // Writing normalises the flags to 1 and 0 and the interval to decimal.
     TIniFile out = ini;
@@ -130,7 +148,11 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "[Midi]\r\nMidiIn=In Port\r\nMidiOut=Out Port\r\n"
               "InChannelA=1\r\nInChannelB=2\r\nInChannelC=3\r\nInChannelD=4\r\n"
               "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\n"
-              "[Translations]\r\nFileName=/rules/my.sub\r\n");
+              "[Synth]\r\nSoundFont=/sf/my.sf2\r\nAudioDriver=jack\r\nGain=100\r\n"
+              "ProgramA=0\r\nProgramB=0\r\nProgramC=127\r\nProgramD=5\r\n"
+              "[Translations]\r\nFileName=/rules/my.sub\r\n"
+              "[Breeders]\r\nAudibleA=0\r\nAudibleB=7\r\nAudibleC=0\r\nAudibleD=0\r\n"
+              "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
 }
 
 TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
@@ -202,7 +224,11 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     settings.ReadFromFile(name);
     EXPECT_EQ(settings.MutationRange, 77);
     EXPECT_EQ(TMainSettings::ReadRuleFileName(name, "/current.sub"), "/x.sub");
-    EXPECT_EQ(TMainSettings::ReadRuleFileName(folder + "none.INI", "/current.sub"), "/current.sub");
+    // No file at all is a first start, with the synthesizer's rules; a file
+    // that has chosen its output keeps the editor's file.
+    EXPECT_EQ(TMainSettings::ReadRuleFileName(folder + "none.INI", "/current.sub"), ProgramPath() + "synth.sub");
+    WriteFileAtomically(folder + "chosen.INI", "[Midi]\r\nMidiOut=\r\n");
+    EXPECT_EQ(TMainSettings::ReadRuleFileName(folder + "chosen.INI", "/current.sub"), "/current.sub");
 
     settings.MutationRange = 12;
     settings.WriteToFile(name);

@@ -1,9 +1,11 @@
 #pragma once
 
 #include "app/FrmMain.h"
+#include "app/IniFile.h"
 #include "common/Exceptions.h"
 #include "common/Globals.h"
 #include "common/Random.h"
+#include "common/SafeFile.h"
 #include "support/ScriptedDialogs.h"
 #include "support/ScriptedMidiBinding.h"
 #include "worms/Gene.h"
@@ -73,6 +75,8 @@ protected:
     {
         ASSERT_TRUE(Folder.isValid());
         SetProgramPath(Folder.path().toStdString());
+        // Not a first start: the scripted devices have no built-in synthesizer to choose.
+        WriteFileAtomically(IniFileName(), "[Midi]\r\nMidiOut=\r\n");
         RandSeed(0);
         Form = std::make_unique<TRecordingFormMain>();
         Form->show();

@@ -38,8 +38,16 @@ for tool in xvfb-run xwd xwdtopnm pnmtopng xwininfo xdotool; do
 done
 mkdir -p "$folder"
 rm -f "$folder"/start*.png
+# The program runs from a folder of its own, with settings that name no output
+# device: the populations are compared, not the sound (a first start would open
+# the built-in synthesizer, and where no audio output opens, show its error).
+run="$folder/program"
+rm -rf "$run"
+mkdir -p "$run"
+cp "$program" "$(dirname "$program")"/*.sub "$(dirname "$program")"/RuleHelp.txt "$run/"
+printf '[Midi]\r\nMidiOut=\r\n' >"$run/$(basename "$program").INI"
 for start in 1 2; do
-  xvfb-run -a -s "-screen 0 800x700x24" bash "$0" --capture "$program" "$folder/start$start"
+  xvfb-run -a -s "-screen 0 800x700x24" bash "$0" --capture "$run/$(basename "$program")" "$folder/start$start"
 done
 for channel in a b c d; do
   if ! cmp -s "$folder/start1-$channel.png" "$folder/start2-$channel.png"; then

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <thread>
 
 #include <unistd.h>
@@ -80,7 +81,7 @@ const std::vector<std::string> kDataFiles = {
     "share/applications/org.zwirbels.Zwirbels.desktop",
     "share/icons/hicolor/scalable/apps/org.zwirbels.Zwirbels.svg",
     "share/metainfo/org.zwirbels.Zwirbels.metainfo.xml", "share/man/man1/zwirbels.1.gz",
-    "share/man/man1/zwirbels-rule.1.gz", "share/doc/zwirbels/copyright"};
+    "share/man/man1/zwirbels-rule.1.gz", "share/doc/zwirbels/copyright", "share/zwirbels/synth.sub"};
 
 TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
 {
@@ -107,6 +108,8 @@ TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
     EXPECT_EQ(RunTool({(prefix / "bin/zwirbels-rule").string(), "--version"}, user),
               std::string("zwirbels-rule ") + ZW_VERSION + "\n");
 
+    // A first start: the built-in synthesizer plays through the JACK server
+    // (as a desktop has an audio server), with its rules from the data folder.
     const TVirtualDisplay display((work.Path / "xvfb.log").string());
     TRunningProgram program(AsAUser(prefix / "bin/zwirbels"), user, display, (work.Path / "zwirbels.log").string());
     // A missing help text or a failed start shows a box before the main window.
@@ -114,10 +117,10 @@ TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
     EXPECT_FALSE(program.WaitForWindow("zwirbels", 2s)) << "a message box at start; " << program.Log();
     ASSERT_TRUE(program.WaitForWindow("Zwirbels", 1s));
 
-    // Settings -> Encodings: the rules window holds the installed default rules.
+    // Settings -> Encodings: the rules window holds the installed synthesizer rules.
     ASSERT_TRUE(program.PressKeys("alt+s"));
     ASSERT_TRUE(program.PressKeys("e"));
-    const std::string rulesTitle = "Translation rules  [" + (prefix / "share/zwirbels/default.sub").string() + "] ";
+    const std::string rulesTitle = "Translation rules  [" + (prefix / "share/zwirbels/synth.sub").string() + "] ";
     ASSERT_TRUE(program.WaitForWindow(rulesTitle, 20s)) << "no rules window titled \"" << rulesTitle << "\"";
     // Syntax check with Debug on (its start state): "Syntax Ok" alone, no
     // error about the trace file after it.
@@ -135,7 +138,8 @@ TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
     ASSERT_TRUE(exit.has_value()) << "the program did not end; " << program.Log();
     EXPECT_EQ(exit->Code, 0) << exit->Describe() << "\n" << program.Log();
     const TWrittenSettings settings(configFolder / "zwirbels.INI");
-    EXPECT_EQ(settings.Value("Translations", "FileName"), (prefix / "share/zwirbels/default.sub").string())
+    EXPECT_EQ(settings.Value("Midi", "MidiOut"), "Zwirbels synthesizer") << settings.Text();
+    EXPECT_EQ(settings.Value("Translations", "FileName"), (prefix / "share/zwirbels/synth.sub").string())
         << settings.Text();
 }
 

@@ -1,0 +1,103 @@
+#pragma once
+
+#include "midi/MidiBinding.h"
+#include "synth/Synthesizer.h"
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace zw {
+
+// The system's MIDI devices plus the built-in synthesizer: output device 0 is
+// the synthesizer, device n + 1 the system's output n; the mapper and the
+// inputs are the system's. So the ports, the dialog and the dispatch treat the
+// synthesizer as one more device. The synthesizer starts when its device
+// opens, with the settings last configured, and stops when it closes; a
+// synthesizer that cannot start fails the open with a text that says why.
+// Sends may come from several threads at once.
+class TSynthBinding : public TMidiBinding {
+public:
+    explicit TSynthBinding(std::unique_ptr<TMidiBinding> system, TSynthOutput output = TSynthOutput::Audio);
+    // `system` must outlive this binding (tests).
+    TSynthBinding(TMidiBinding& system, TSynthOutput output);
+    ~TSynthBinding() override;
+
+    // Used from the next open on.
+    void Configure(const TSynthSettings& settings);
+    // Offline output: renders the open synthesizer; false when it is not open.
+    bool Render(float* left, float* right, int frames);
+
+    uint32_t OutGetNumDevs() override;
+    TMidiResult OutGetDevCaps(uint32_t deviceId, TMidiOutCaps& caps) override;
+    TMidiResult OutOpen(TMidiHandle& handle, uint32_t deviceId, TMidiCallback callback, uintptr_t instance,
+                        uint32_t flags) override;
+    TMidiResult OutShortMsg(TMidiHandle handle, uint32_t message) override;
+    TMidiResult OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override;
+    TMidiResult OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint32_t size) override;
+    TMidiResult OutUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override;
+    TMidiResult OutReset(TMidiHandle handle) override;
+    TMidiResult OutClose(TMidiHandle handle) override;
+    bool OutGetErrorText(TMidiResult code, std::string& text) override;
+
+    // The inputs are the system's, handles and all.
+    uint32_t InGetNumDevs() override { return FSystem.InGetNumDevs(); }
+    TMidiResult InGetDevCaps(uint32_t deviceId, TMidiInCaps& caps) override
+    {
+        return FSystem.InGetDevCaps(deviceId, caps);
+    }
+    TMidiResult InOpen(TMidiHandle& handle, uint32_t deviceId, TMidiCallback callback, uintptr_t instance,
+                       uint32_t flags) override
+    {
+        return FSystem.InOpen(handle, deviceId, callback, instance, flags);
+    }
+    TMidiResult InPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
+    {
+        return FSystem.InPrepareHeader(handle, header, size);
+    }
+    TMidiResult InAddBuffer(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
+    {
+        return FSystem.InAddBuffer(handle, header, size);
+    }
+    TMidiResult InUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
+    {
+        return FSystem.InUnprepareHeader(handle, header, size);
+    }
+    TMidiResult InStart(TMidiHandle handle) override { return FSystem.InStart(handle); }
+    TMidiResult InStop(TMidiHandle handle) override { return FSystem.InStop(handle); }
+    TMidiResult InReset(TMidiHandle handle) override { return FSystem.InReset(handle); }
+    TMidiResult InClose(TMidiHandle handle) override { return FSystem.InClose(handle); }
+    bool InGetErrorText(TMidiResult code, std::string& text) override { return FSystem.InGetErrorText(code, text); }
+
+private:
+    static constexpr uint32_t kSynthDevice = 0;
+
+    // Both under FMutex.
+    bool IsSynth(TMidiHandle handle) const { return handle != 0 && handle == FSynthHandle; }
+    // The system's handle behind one of ours; 0 when there is none.
+    TMidiHandle SystemHandle(TMidiHandle handle);
+
+    std::unique_ptr<TMidiBinding> FOwnedSystem;
+    TMidiBinding& FSystem;
+    const TSynthOutput FOutput;
+
+    // Guards everything below: the GUI thread opens and closes while other
+    // threads send.
+    std::mutex FMutex;
+    TSynthSettings FSettings;
+    std::unique_ptr<TSynthesizer> FSynth;
+    TMidiHandle FSynthHandle = 0;
+    TMidiCallback FSynthCallback = nullptr;
+    uintptr_t FSynthInstance = 0;
+    std::string FStartFailure; // why the synthesizer last failed to start
+    // Our output handles of the system's devices, and theirs.
+    std::map<TMidiHandle, TMidiHandle> FSystemHandles;
+    TMidiHandle FNextHandle = 1;
+};
+
+// Gives the built-in synthesizer of `binding` its settings; does nothing for
+// a binding without one.
+void ConfigureSynthesizer(TMidiBinding& binding, const TSynthSettings& settings);
+
+} // namespace zw

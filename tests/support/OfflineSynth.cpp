@@ -1,0 +1,54 @@
+#include "support/OfflineSynth.h"
+
+#include "app/GeneTranslation.h"
+#include "midi/MidiSplitter.h"
+#include "rules/Substitution.h"
+
+#include <cmath>
+
+namespace zw {
+
+TOfflineSynth::TOfflineSynth(const TSynthSettings& settings) : FSynth(settings, TSynthOutput::Offline) {}
+
+void TOfflineSynth::Send(const std::vector<uint8_t>& bytes)
+{
+    SplitMidiMessages(bytes.data(), bytes.size(),
+                      [this](const uint8_t* message, size_t length) { FSynth.Play(message, length); });
+}
+
+void TOfflineSynth::SendGenome(const TSubstitution& rules, int channel, const TGene& genome)
+{
+    TranslateGenome([&rules]() -> const TSubstitution& { return rules; }, channel, genome,
+                    [this](const TRuleBytes& bytes) { Send(bytes); });
+}
+
+void TOfflineSynth::StartNote(const TSubstitution& rules, int channel, int program, const TGene& genome, int note)
+{
+    const auto status = static_cast<uint8_t>(channel & 0x0F);
+    Send({static_cast<uint8_t>(0xC0 | status), static_cast<uint8_t>(program)});
+    SendGenome(rules, channel, genome);
+    Send({static_cast<uint8_t>(0x90 | status), static_cast<uint8_t>(note), 100});
+}
+
+std::vector<float> TOfflineSynth::Render(int frames)
+{
+    FLeft.resize(static_cast<size_t>(frames));
+    FRight.resize(static_cast<size_t>(frames));
+    FSynth.Render(FLeft.data(), FRight.data(), frames);
+    std::vector<float> stereo(2 * static_cast<size_t>(frames));
+    for (size_t i = 0; i < FLeft.size(); ++i) {
+        stereo[2 * i] = FLeft[i];
+        stereo[2 * i + 1] = FRight[i];
+    }
+    return stereo;
+}
+
+double Rms(const float* samples, size_t count)
+{
+    double sum = 0;
+    for (size_t i = 0; i < count; ++i)
+        sum += static_cast<double>(samples[i]) * samples[i];
+    return count ? std::sqrt(sum / static_cast<double>(count)) : 0.0;
+}
+
+} // namespace zw

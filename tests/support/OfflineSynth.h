@@ -1,0 +1,37 @@
+#pragma once
+
+#include "synth/Synthesizer.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace zw {
+
+class TGene;
+class TSubstitution;
+
+// A synthesizer rendered into buffers, fed with byte streams and with genomes
+// translated through a rule table, as the program sends them.
+class TOfflineSynth {
+public:
+    explicit TOfflineSynth(const TSynthSettings& settings = {});
+
+    // Split into complete messages and played.
+    void Send(const std::vector<uint8_t>& bytes);
+    // Every active rule's result for `genome` on output channel `channel`.
+    void SendGenome(const TSubstitution& rules, int channel, const TGene& genome);
+    // On `channel`: the program, the genome through `rules`, then `note` (velocity 100).
+    void StartNote(const TSubstitution& rules, int channel, int program, const TGene& genome, int note);
+    // The next `frames` frames, left and right interleaved.
+    std::vector<float> Render(int frames);
+
+private:
+    TSynthesizer FSynth;
+    std::vector<float> FLeft;
+    std::vector<float> FRight;
+};
+
+// Root mean square of `count` samples.
+double Rms(const float* samples, size_t count);
+
+} // namespace zw
