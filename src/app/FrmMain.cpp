@@ -169,6 +169,10 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     Timer1->setInterval(kLampMs);
     connect(Timer1, &QTimer::timeout, this, Guarded([this] { Timer1Timer(); }));
     Timer1->start();
+    TimerMidiRecovery = new QTimer(this);
+    TimerMidiRecovery->setObjectName("TimerMidiRecovery");
+    TimerMidiRecovery->setInterval(1000);
+    connect(TimerMidiRecovery, &QTimer::timeout, this, Guarded([this] { TimerMidiRecoveryTimer(); }));
 
     qApp->installEventFilter(this);
     FormCreate();
@@ -496,10 +500,12 @@ void TFormMain::FormCreate()
     SpinEditMutationProb->setValue(channelA.MutationProbability());
     SpinEditMutationRange->setValue(channelA.MutationRange());
     // Each device step is guarded on its own, so start-up goes on after a failure.
-    RunGuarded([&] { SetMidiInDevice(FMidiInSetting); });
-    RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
-    RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
-    RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
+    if (StartMidiSystem()) {
+        RunGuarded([&] { SetMidiInDevice(FMidiInSetting); });
+        RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
+        RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
+        RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
+    }
     RunGuarded([&] { SetAuditionPlaying(FAudition.Playing); });
     EnableTimerAuto(AutomationActive());
     UpdateEditMenu();
@@ -668,7 +674,12 @@ bool TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
     if (!FMidiOutOpen || bytes.empty())
         return false;
     // One result travels as one long message, its length as a 16-bit number.
-    MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
+    try {
+        MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
+    } catch (const EmidioutputError&) {
+        MidiOutputFailed(); // the message is shown once: the port is closed from here on
+        throw;
+    }
     SetMidiLamp(true);
     // Restarts the 250 ms count. A restart costs about as much as the send,
     // and one within a millisecond of the last changes nothing one can see.

@@ -79,6 +79,13 @@ public:
     void SetMidiOutOpen(bool open);
     // The exchange with the MIDI settings dialog (menu "&Midi ...").
     void MidiSettingsClick();
+    // A chosen device that the MIDI system lost (its server stopped, its port
+    // went away, no system answered) is closed but kept, and tried again once
+    // a second until it opens; the loss and the return are each told once.
+    // While devices are open, the same tick asks whether the server stopped.
+    bool MidiOutLost() const { return FMidiOutLost; }
+    bool MidiInLost() const { return FMidiInLost; }
+    void TimerMidiRecoveryTimer();
 
     // Audition (button, menu entry, F5): while on, every active channel plays
     // the [Audition] phrase on its output channel.
@@ -164,6 +171,17 @@ private:
     void AboutClick();
     void Timer1Timer();
     void SetMidiLamp(bool flowing);
+    // Chooses the MIDI system of the settings; false, told once, when it does
+    // not answer: the devices of the settings then wait for it.
+    bool StartMidiSystem();
+    // Closes the port and marks it lost when its last result says that the
+    // system lost it (the server's loss takes the input too).
+    void MidiOutputFailed();
+    void MarkMidiLost(bool input, bool output, bool server);
+    bool ReopenMidiOut();
+    bool ReopenMidiIn();
+    // The input device listed as `name` now; -1 when none is.
+    int MidiInputDeviceNumber(const QString& name) const;
     TChannelSet& AutoSet(TAutoMode mode);
     QToolButton* AutoButton(TAutoMode mode, TChannel channel) const;
     // The state the settings file keeps, as it stands now.
@@ -204,6 +222,7 @@ private:
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
+    QTimer* TimerMidiRecovery = nullptr;
     QAction* MenuUndo = nullptr;
     QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
@@ -226,6 +245,10 @@ private:
     QString FMidiOutName;
     bool FMidiInOpen = false;
     bool FMidiOutOpen = false;
+    bool FMidiInLost = false;
+    bool FMidiOutLost = false;
+    bool FMidiServerLost = false; // rather than one device
+    std::string FMidiSystem = "auto";
     std::array<int32_t, kChannelCount> FInChannels{};
     std::array<int32_t, kChannelCount> FOutChannels{};
     bool FThru = true;

@@ -13,10 +13,158 @@
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
 
+#include <QTimer>
+
 #include <exception>
 #include <optional>
 
 namespace zw {
+
+namespace {
+
+// Results that mean the MIDI system lost the device rather than refused a call.
+bool LostMidiDevice(TMidiResult code)
+{
+    return code == MIDIERR_SERVERSTOPPED || code == MIDIERR_NODEVICE || code == MMSYSERR_NODRIVER;
+}
+
+// Closing a lost device is local and releases it whatever it reports; that
+// report would only repeat the loss already told.
+template <typename TPort>
+void CloseLost(TPort* port)
+{
+    try {
+        port->ClosePort();
+    } catch (const std::exception&) {
+    }
+}
+
+} // namespace
+
+bool TFormMain::StartMidiSystem()
+{
+    TMidiSystem system = TMidiSystem::Auto;
+    ParseMidiSystem(FMidiSystem, system);
+    // The real binding is made with the automatic choice; that needs no probe here.
+    if (system == TMidiSystem::Auto && MidiSystemChoice() == TMidiSystem::Auto)
+        return true;
+    if (SetMidiSystem(system) == MMSYSERR_NOERROR)
+        return true;
+    Dialogs().ShowMessage(QString::fromStdString(NoMidiSystemText(system)));
+    FMidiInName = FMidiInSetting;
+    FMidiOutName = FMidiOutSetting;
+    MarkMidiLost(!FMidiInName.isEmpty(), !FMidiOutName.isEmpty(), true);
+    return false;
+}
+
+void TFormMain::MarkMidiLost(bool input, bool output, bool server)
+{
+    if (input) {
+        CloseLost(MidiInput);
+        FMidiInOpen = false;
+        FMidiInLost = true;
+    }
+    if (output) {
+        CloseLost(MidiOutput);
+        FMidiOutOpen = false;
+        FMidiOutLost = true;
+    }
+    FMidiServerLost = FMidiServerLost || server;
+    if (FMidiInLost || FMidiOutLost)
+        TimerMidiRecovery->start();
+}
+
+void TFormMain::MidiOutputFailed()
+{
+    const TMidiResult code = MidiOutput->LastError();
+    if (!LostMidiDevice(code))
+        return;
+    const bool server = code != MIDIERR_NODEVICE;
+    MarkMidiLost(server && FMidiInOpen, true, server);
+}
+
+bool TFormMain::ReopenMidiOut()
+{
+    try {
+        MidiOutput->SetProductName(FMidiOutName);
+        MidiOutput->OpenPort();
+    } catch (const std::exception&) {
+        return false; // still away: tried again at the next tick
+    }
+    FMidiOutOpen = true;
+    return true;
+}
+
+int TFormMain::MidiInputDeviceNumber(const QString& name) const
+{
+    TMidiBinding& binding = MidiBinding();
+    const uint32_t count = binding.InGetNumDevs();
+    for (uint32_t i = 0; i < count; ++i) {
+        TMidiInCaps caps;
+        if (binding.InGetDevCaps(i, caps) == MMSYSERR_NOERROR && QString::fromStdString(caps.szPname) == name)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+bool TFormMain::ReopenMidiIn()
+{
+    // By name only: the device number the port holds may now name another
+    // device. The chosen name first; else the name of the device that was
+    // open, which differs when the chosen one was missing at start.
+    int device = MidiInputDeviceNumber(FMidiInName);
+    if (device < 0)
+        device = MidiInputDeviceNumber(MidiInput->ProductName());
+    if (device < 0)
+        return false;
+    try {
+        MidiInput->SetDeviceID(static_cast<uint32_t>(device));
+        MidiInput->OpenPort();
+        MidiInput->StartInput();
+    } catch (const std::exception&) {
+        CloseLost(MidiInput);
+        return false;
+    }
+    FMidiInOpen = MidiInput->IsOpen();
+    return FMidiInOpen;
+}
+
+void TFormMain::TimerMidiRecoveryTimer()
+{
+    // Open ports learn of a stopped server, and an input of its source gone,
+    // only when used; so the binding is asked here, which costs no call to the
+    // server. A loss is told once, however many devices it takes.
+    const bool told = FMidiInLost || FMidiOutLost;
+    TMidiInCaps caps;
+    if ((FMidiInOpen || FMidiOutOpen) && MidiBinding().InGetDevCaps(0, caps) == MIDIERR_SERVERSTOPPED) {
+        MarkMidiLost(FMidiInOpen, FMidiOutOpen, true);
+        if (!told)
+            ReportError(MidiOutput->ErrorText(MIDIERR_SERVERSTOPPED).c_str());
+        return;
+    }
+    if (MidiInput->IsOpen() && MidiInputDeviceNumber(MidiInput->ProductName()) < 0) {
+        MarkMidiLost(true, false, false);
+        if (!told)
+            ReportError(MidiInput->ErrorText(MIDIERR_NODEVICE).c_str());
+        return;
+    }
+    if (!told) {
+        FMidiServerLost = false; // the devices were chosen anew meanwhile
+        if (!FMidiInOpen && !FMidiOutOpen)
+            TimerMidiRecovery->stop();
+        return;
+    }
+    if (FMidiOutLost && ReopenMidiOut())
+        FMidiOutLost = false;
+    if (FMidiInLost && ReopenMidiIn())
+        FMidiInLost = false;
+    if (FMidiOutLost || FMidiInLost)
+        return;
+    const bool server = FMidiServerLost;
+    FMidiServerLost = false;
+    Dialogs().ShowMessage(server ? "The MIDI server answers again; the MIDI devices have been reopened."
+                                 : "The MIDI device is back and has been reopened.");
+}
 
 void TFormMain::SetMidiInDevice(const QString& name)
 {
@@ -55,10 +203,16 @@ void TFormMain::SetMidiInOpen(bool open)
 {
     if (open == FMidiInOpen)
         return;
+    FMidiInLost = false;
     if (open && !FMidiInName.isEmpty()) {
         MidiInput->OpenPort();
+        if (!MidiInput->IsOpen() && LostMidiDevice(MidiInput->Error())) {
+            MarkMidiLost(true, false, MidiInput->Error() != MIDIERR_NODEVICE);
+            return;
+        }
         MidiInput->StartInput();
         FMidiInOpen = true;
+        TimerMidiRecovery->start();
         return;
     }
     // The port is closed even when stopping it failed; that failure is still reported.
@@ -80,11 +234,20 @@ void TFormMain::SetMidiOutOpen(bool open)
         return;
     // The scheduler's notes end on the device while it is still open.
     FScheduler->SetOutput(nullptr, 0);
-    if (open && !FMidiOutName.isEmpty())
-        MidiOutput->OpenPort();
-    else
+    FMidiOutLost = false;
+    if (open && !FMidiOutName.isEmpty()) {
+        try {
+            MidiOutput->OpenPort();
+        } catch (const EmidioutputError&) {
+            MidiOutputFailed();
+            throw;
+        }
+    } else {
         MidiOutput->ClosePort();
+    }
     FMidiOutOpen = open && !FMidiOutName.isEmpty();
+    if (FMidiOutOpen)
+        TimerMidiRecovery->start();
     if (FMidiOutOpen && MidiOutput->ProductName() == kSynthDeviceName)
         SendSynthPrograms();
     ConnectMidiScheduler();
@@ -104,8 +267,13 @@ void TFormMain::MidiSettingsClick()
     if (!FormMidiDialog)
         return;
     TFormMidiDialog& dialog = *FormMidiDialog;
+    // The system is looked for again, and the lists show what it has now.
+    dialog.RefreshDeviceLists();
     dialog.SelectInput(FMidiInName);
     dialog.SelectOutput(FMidiOutName);
+    TMidiSystem system = TMidiSystem::Auto;
+    ParseMidiSystem(FMidiSystem, system);
+    dialog.SetSystem(system);
     for (TChannel c = 0; c < kChannelCount; ++c) {
         dialog.SetInChannel(c, FInChannels[static_cast<size_t>(c)]);
         dialog.SetOutChannel(c, FOutChannels[static_cast<size_t>(c)]);
@@ -117,6 +285,20 @@ void TFormMain::MidiSettingsClick()
         FOutChannels[static_cast<size_t>(c)] = dialog.OutChannel(c);
     }
     SyncMidiScheduler();
+    if (dialog.SelectedSystem() != system) {
+        // The devices are chosen anew on the other system; those open now close first.
+        RunGuarded([&] { SetMidiInOpen(false); });
+        RunGuarded([&] { SetMidiOutOpen(false); });
+        FMidiSystem = MidiSystemName(dialog.SelectedSystem());
+        if (SetMidiSystem(dialog.SelectedSystem()) != MMSYSERR_NOERROR) {
+            // Told once; the chosen devices wait for the system to answer.
+            Dialogs().ShowMessage(QString::fromStdString(NoMidiSystemText(dialog.SelectedSystem())));
+            FMidiInName = dialog.SelectedInput();
+            FMidiOutName = dialog.SelectedOutput();
+            MarkMidiLost(!FMidiInName.isEmpty(), !FMidiOutName.isEmpty(), true);
+            return;
+        }
+    }
     // A failing input port does not keep the output from being chosen. The
     // device steps report their own failures; a port that then fails to open
     // is reported too, so a silent output never looks like a chosen one.

@@ -69,6 +69,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.OutChannels = FOutChannels;
     s.Thru = FThru;
     s.Audition = FAudition;
+    s.MidiSystem = FMidiSystem;
     s.Synth = FSynthSettings;
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
@@ -143,6 +144,7 @@ void TFormMain::ReadSettings()
     FOutChannels = s.OutChannels;
     FThru = s.Thru;
     FAudition = s.Audition;
+    FMidiSystem = s.MidiSystem;
     FSynthSettings = s.Synth;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
     ReadBreeders(s.Audible, s.Frozen);

@@ -3,6 +3,7 @@
 #include "common/ProgramFiles.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
 
 namespace zw {
@@ -127,6 +128,10 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
     Thru = ini.ReadBool(kMidi, "Thru", Thru);
     Audition.Read(ini);
+    std::string system = ini.ReadString(kMidi, "System", MidiSystem);
+    std::transform(system.begin(), system.end(), system.begin(), [](unsigned char c) { return std::tolower(c); });
+    if (system == "auto" || system == "alsa" || system == "jack")
+        MidiSystem = system;
 
     ReadSynth(ini, Synth);
 
@@ -158,6 +163,9 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     WriteChannels(writer, kMidi, "InChannel", InChannels);
     WriteChannels(writer, kMidi, "OutChannel", OutChannels);
     writer.Bool(kMidi, "Thru", Thru);
+    // Left out while it is the default, so that older files stay as they were.
+    if (MidiSystem != "auto" || ini.ValueExists(kMidi, "System"))
+        writer.String(kMidi, "System", MidiSystem);
 
     WriteSynth(writer, Synth);
 

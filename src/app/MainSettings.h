@@ -47,6 +47,9 @@ struct TMainSettings {
     std::string MidiOut;
     std::array<int, 4> InChannels{};
     std::array<int, 4> OutChannels{};
+    // "auto", "alsa" or "jack"; any other value read keeps the current one.
+    std::string MidiSystem = "auto";
+
     // Channel messages from the input pass on to the output.
     bool Thru = true;
 

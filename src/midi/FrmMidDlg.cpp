@@ -149,8 +149,20 @@ void TFormMidiDialog::BuildControls()
     bevel->setGeometry(0, 136, kClientWidth, 4);
     FComboBoxOutputs = makeSection("MIDI &Output", "ComboBoxOutputs", "SpinEditOutChannel", 146, FOutChannels);
 
+    auto* systemBevel = new QFrame(this);
+    systemBevel->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    systemBevel->setGeometry(0, 244, kClientWidth, 4);
+    QLabel* systemLabel = AddLabel(this, "MIDI &system", 4, 250);
+    FComboBoxSystem = new QComboBox(this);
+    FComboBoxSystem->setObjectName("ComboBoxSystem");
+    // In the order of TMidiSystem.
+    FComboBoxSystem->addItems({"ALSA, else JACK", "ALSA sequencer", "JACK"});
+    FComboBoxSystem->setGeometry(4, 266, kListWidth, kFieldHeight);
+    systemLabel->setBuddy(FComboBoxSystem);
+
     QWidget* order[] = {FComboBoxInputs, FComboBoxOutputs, FInChannels[0], FOutChannels[0], FInChannels[1],
-                        FInChannels[2],  FInChannels[3],   FOutChannels[1], FOutChannels[2], FOutChannels[3]};
+                        FInChannels[2],  FInChannels[3],   FOutChannels[1], FOutChannels[2], FOutChannels[3],
+                        FComboBoxSystem};
     for (size_t i = 0; i + 1 < std::size(order); ++i)
         setTabOrder(order[i], order[i + 1]);
     // Key preview: the controls that take the focus show their keys to the window first.
@@ -186,6 +198,26 @@ void TFormMidiDialog::FillDeviceLists()
     }
     SelectOutput(FComboBoxOutputs->itemText(0));
     FListsFilled = true;
+}
+
+void TFormMidiDialog::RefreshDeviceLists()
+{
+    const QString input = FSelectedInput;
+    const QString output = FSelectedOutput;
+    FListsFilled = false;
+    FillDeviceLists();
+    SelectInput(input);
+    SelectOutput(output);
+}
+
+void TFormMidiDialog::SetSystem(TMidiSystem system)
+{
+    FComboBoxSystem->setCurrentIndex(static_cast<int>(system));
+}
+
+TMidiSystem TFormMidiDialog::SelectedSystem() const
+{
+    return static_cast<TMidiSystem>(std::max(FComboBoxSystem->currentIndex(), 0));
 }
 
 void TFormMidiDialog::Select(QComboBox* list, const QString& name, QString& selected)

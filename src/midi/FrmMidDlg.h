@@ -16,10 +16,11 @@ class TSpinEdit;
 // the MIDI channel for input and output. It only edits values; the main window
 // puts its values in, Executes it, and after Ok takes them back:
 //
-//     SelectInput(name); SelectOutput(name); SetInChannelA(..) ... SetOutChannelD(..);
-//     if (Execute()) { read the channels; use SelectedInput(), then SelectedOutput(); }
+//     RefreshDeviceLists(); SelectInput(name); SelectOutput(name); SetSystem(..);
+//     SetInChannelA(..) ... SetOutChannelD(..);
+//     if (Execute()) { read the channels and SelectedSystem(); use SelectedInput(), then SelectedOutput(); }
 //
-// The device lists are filled once, at creation.
+// The device lists are filled at creation, and again by RefreshDeviceLists.
 class TFormMidiDialog : public QDialog {
     Q_OBJECT
 public:
@@ -27,7 +28,11 @@ public:
     explicit TFormMidiDialog(QWidget* parent = nullptr, TMidiBinding* binding = nullptr);
     ~TFormMidiDialog() override;
 
+    // Fills the lists unless they are filled.
     void FillDeviceLists();
+    // Fills them anew from what the MIDI system lists now (it is looked for
+    // again if it was away); the selections are kept where their names still are.
+    void RefreshDeviceLists();
     // Selects the first entry equal to `name` ignoring the case of a–z and
     // remembers its text; no entry shown when none is equal.
     void SelectInput(const QString& name);
@@ -57,6 +62,10 @@ public:
     void SetOutChannelC(int value) { SetOutChannel(2, value); }
     void SetOutChannelD(int value) { SetOutChannel(3, value); }
 
+    // The MIDI system choice (control ComboBoxSystem).
+    void SetSystem(TMidiSystem system);
+    TMidiSystem SelectedSystem() const;
+
     // Shows the dialog modally; true when it was closed with Ok.
     bool Execute();
 
@@ -79,6 +88,7 @@ private:
     QString FSelectedOutput;
     QComboBox* FComboBoxInputs = nullptr;
     QComboBox* FComboBoxOutputs = nullptr;
+    QComboBox* FComboBoxSystem = nullptr;
     TSpinEdit* FInChannels[4] = {};
     TSpinEdit* FOutChannels[4] = {};
 };

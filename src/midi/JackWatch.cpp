@@ -2,12 +2,32 @@
 
 #include <jack/jack.h>
 
+#include <cstdio>
+
 namespace zw {
+
+namespace {
+
+// libjack reports through one handler per process, on the thread that met
+// the trouble; only the opening thread's reports are held back.
+thread_local bool GOpening = false;
+
+void PrintJackMessage(const char* message)
+{
+    if (!GOpening)
+        std::fprintf(stderr, "%s\n", message);
+}
+
+} // namespace
 
 std::unique_ptr<TJackWatch> TJackWatch::Open(const std::string& clientName)
 {
+    jack_set_error_function(&PrintJackMessage);
+    jack_set_info_function(&PrintJackMessage);
     jack_status_t status{};
+    GOpening = true;
     jack_client_t* client = jack_client_open(clientName.c_str(), JackNoStartServer, &status);
+    GOpening = false;
     if (!client)
         return nullptr;
     std::unique_ptr<TJackWatch> watch(new TJackWatch(client));
@@ -25,6 +45,19 @@ TJackWatch::TJackWatch(jack_client_t* client) : FClient(client) {}
 TJackWatch::~TJackWatch()
 {
     jack_client_close(FClient);
+}
+
+std::vector<std::string> TJackWatch::MidiPortNames(bool inputs) const
+{
+    std::vector<std::string> names;
+    if (Stopped())
+        return names;
+    const char** ports = jack_get_ports(FClient, nullptr, JACK_DEFAULT_MIDI_TYPE,
+                                        inputs ? JackPortIsInput : JackPortIsOutput);
+    for (const char** port = ports; port && *port; ++port)
+        names.emplace_back(*port);
+    jack_free(ports);
+    return names;
 }
 
 int TJackWatch::Process(uint32_t, void* self)

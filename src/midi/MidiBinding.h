@@ -67,6 +67,21 @@ public:
 // The process-wide binding: the one set with SetMidiBinding, else the real one
 // (made on first use, kept until the program ends).
 TMidiBinding& MidiBinding();
+
+// The MIDI system the real binding uses: with Auto the ALSA sequencer when it
+// opens, else JACK. Stored in the settings by its name ("auto", "alsa", "jack").
+enum class TMidiSystem { Auto, Alsa, Jack };
+const char* MidiSystemName(TMidiSystem system);
+// False, leaving `system` alone, for any other text; the case of letters does not matter.
+bool ParseMidiSystem(const std::string& name, TMidiSystem& system);
+// The text of MMSYSERR_NODRIVER when `system` is the one chosen.
+std::string NoMidiSystemText(TMidiSystem system);
+
+// Chooses the real binding's MIDI system. It looks for it at once; devices
+// open on the former system stay open until they are closed. MMSYSERR_NODRIVER
+// when the chosen system does not answer (it is looked for again later).
+TMidiResult SetMidiSystem(TMidiSystem system);
+TMidiSystem MidiSystemChoice();
 // nullptr goes back to the real binding.
 void SetMidiBinding(TMidiBinding* binding);
 

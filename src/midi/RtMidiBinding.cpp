@@ -1,49 +1,61 @@
 #include "midi/RtMidiBinding.h"
 
 #include "midi/JackPacer.h"
-#include "midi/JackWatch.h"
 #include "midi/MidiSplitter.h"
 #include "midi/RtInDevice.h"
-#include "midi/RtMidiCommon.h"
 #include "midi/RtOutDevice.h"
-
-#include <QCoreApplication>
+#include "midi/RtSystem.h"
+#include "midi/RtSystemMonitor.h"
 
 #include <algorithm>
 #include <map>
 #include <vector>
-
-#include <unistd.h>
 
 namespace zw {
 
 namespace {
 
 // The device table: lists the devices of the MIDI system in use, opens them
-// and finds each open device by its handle.
-class TRtMidiBinding : public TMidiBinding {
+// and finds each open device by its handle. When that system stops, or none
+// answered, the monitor looks for one; the next call takes what it found.
+class TRtMidiBinding : public TSystemMidiBinding {
 public:
-    explicit TRtMidiBinding(TMidiSystem system)
+    explicit TRtMidiBinding(TMidiSystem system) : FChoice(system)
     {
-        FClientName = QCoreApplication::applicationName().toStdString();
-        if (FClientName.empty())
-            FClientName = "Zwirbels";
-        const bool alsa = system != TMidiSystem::Jack && TryAlsa();
-        if (!alsa && system != TMidiSystem::Alsa)
-            TryJack();
+        FSystem = TRtSystem::Probe(system);
+        if (!FSystem)
+            FMonitor.LookFor(system);
     }
 
     ~TRtMidiBinding() override
     {
         FOutputs.clear();
         FInputs.clear();
-        FOutLister.reset();
-        FInLister.reset();
+        FMonitor.ListOutputs(nullptr);
+    }
+
+    TMidiResult SetSystem(TMidiSystem system) override
+    {
+        if (system != FChoice) {
+            FChoice = system;
+            FOutNames.clear();
+            FInNames.clear();
+            FMonitor.ListOutputs(nullptr);
+            FSystem.reset();
+            FServerStopped = false;
+            FSystem = TRtSystem::Probe(system);
+            if (FSystem)
+                FMonitor.StopLooking(); // what it finds would be of the former choice
+            else
+                FMonitor.LookFor(system);
+            WatchOutputs();
+        }
+        return Current() ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
     }
 
     uint32_t OutGetNumDevs() override
     {
-        return Snapshot(FOutLister.get(), FOutListErrors, FOutNames);
+        return Snapshot(FOutNames, FOutShown, [](TRtSystem& s) { return s.OutputNames(); });
     }
 
     TMidiResult OutGetDevCaps(uint32_t deviceId, TMidiOutCaps& caps) override
@@ -52,14 +64,13 @@ public:
         caps.vDriverVersion = RTMIDI_DRIVER_VERSION;
         caps.wChannelMask = 0xFFFF;
         if (deviceId == MIDI_MAPPER) {
-            caps.szPname = FClientName + " " + kRtVirtualPortName;
+            caps.szPname = std::string(kMidiClientName) + " " + kRtVirtualPortName;
             caps.wTechnology = MOD_MAPPER;
             return MMSYSERR_NOERROR;
         }
-        std::string raw;
-        if (const TMidiResult failure = RawName(FOutLister.get(), FOutListErrors, FOutNames, deviceId, raw))
+        if (const TMidiResult failure = Listed(FOutNames, deviceId))
             return failure;
-        caps.szPname = DeviceName(raw);
+        caps.szPname = FOutShown[deviceId];
         caps.wTechnology = MOD_MIDIPORT;
         return MMSYSERR_NOERROR;
     }
@@ -69,26 +80,32 @@ public:
     {
         if (flags != CALLBACK_FUNCTION || !callback)
             return MMSYSERR_INVALFLAG;
-        if (const TMidiResult failure = ServerState())
-            return failure;
         std::string target;
-        if (deviceId != MIDI_MAPPER)
-            if (const TMidiResult failure = RawName(FOutLister.get(), FOutListErrors, FOutNames, deviceId, target))
+        if (deviceId != MIDI_MAPPER) {
+            if (const TMidiResult failure = Listed(FOutNames, deviceId))
                 return failure;
-        return Open(FOutputs, handle, target, callback, instance);
+            target = FOutNames[deviceId];
+        } else if (const TMidiResult failure = ServerState()) {
+            return failure;
+        }
+        const TMidiResult result = Open(FOutputs, handle, target, callback, instance);
+        WatchOutputs();
+        return result;
     }
 
     TMidiResult OutShortMsg(TMidiHandle handle, uint32_t message) override
     {
-        TRtOutDevice* device = Find(FOutputs, handle);
-        if (!device)
+        TOpen<TRtOutDevice>* open = Find(FOutputs, handle);
+        if (!open)
             return MMSYSERR_INVALHANDLE;
+        if (const TMidiResult failure = Presence(*open))
+            return failure;
         const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
                                   static_cast<uint8_t>(message >> 16)};
         const int dataLength = MidiDataLength(bytes[0]);
         if (dataLength < 0)
             return MMSYSERR_INVALPARAM;
-        return device->SendShort(bytes, static_cast<size_t>(1 + dataLength));
+        return open->Device->SendShort(bytes, static_cast<size_t>(1 + dataLength));
     }
 
     TMidiResult OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
@@ -106,8 +123,8 @@ public:
                             uint32_t& queued) override
     {
         queued = 0;
-        TRtOutDevice* device = Find(FOutputs, handle);
-        if (!device)
+        TOpen<TRtOutDevice>* open = Find(FOutputs, handle);
+        if (!open)
             return MMSYSERR_INVALHANDLE;
         // The device takes the good ones before the first bad one.
         uint32_t good = 0;
@@ -116,7 +133,9 @@ public:
             ++good;
         if (good == 0)
             return failure;
-        if (const TMidiResult refused = device->SendLong(headers, good, queued))
+        if (const TMidiResult gone = Presence(*open))
+            return gone;
+        if (const TMidiResult refused = open->Device->SendLong(headers, good, queued))
             return refused;
         return failure;
     }
@@ -128,23 +147,27 @@ public:
 
     TMidiResult OutReset(TMidiHandle handle) override { return Reset(FOutputs, handle); }
 
-    TMidiResult OutClose(TMidiHandle handle) override { return Close(FOutputs, handle); }
+    TMidiResult OutClose(TMidiHandle handle) override
+    {
+        const TMidiResult result = Close(FOutputs, handle);
+        WatchOutputs();
+        return result;
+    }
 
-    bool OutGetErrorText(TMidiResult code, std::string& text) override { return MidiResultText(code, text); }
+    bool OutGetErrorText(TMidiResult code, std::string& text) override { return ResultText(code, text); }
 
     uint32_t InGetNumDevs() override
     {
-        return Snapshot(FInLister.get(), FInListErrors, FInNames);
+        return Snapshot(FInNames, FInShown, [](TRtSystem& s) { return s.InputNames(); });
     }
 
     TMidiResult InGetDevCaps(uint32_t deviceId, TMidiInCaps& caps) override
     {
         caps = TMidiInCaps{};
         caps.vDriverVersion = RTMIDI_DRIVER_VERSION;
-        std::string raw;
-        if (const TMidiResult failure = RawName(FInLister.get(), FInListErrors, FInNames, deviceId, raw))
+        if (const TMidiResult failure = Listed(FInNames, deviceId))
             return failure;
-        caps.szPname = DeviceName(raw);
+        caps.szPname = FInShown[deviceId];
         return MMSYSERR_NOERROR;
     }
 
@@ -153,12 +176,9 @@ public:
     {
         if (flags != CALLBACK_FUNCTION || !callback)
             return MMSYSERR_INVALFLAG;
-        if (const TMidiResult failure = ServerState())
+        if (const TMidiResult failure = Listed(FInNames, deviceId))
             return failure;
-        std::string source;
-        if (const TMidiResult failure = RawName(FInLister.get(), FInListErrors, FInNames, deviceId, source))
-            return failure;
-        return Open(FInputs, handle, source, callback, instance);
+        return Open(FInputs, handle, FInNames[deviceId], callback, instance);
     }
 
     TMidiResult InPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
@@ -168,14 +188,14 @@ public:
 
     TMidiResult InAddBuffer(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
     {
-        TRtInDevice* device = Find(FInputs, handle);
-        if (!device)
+        TOpen<TRtInDevice>* open = Find(FInputs, handle);
+        if (!open)
             return MMSYSERR_INVALHANDLE;
         if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
             return failure;
         MarkMidiHeaderQueued(header);
         header->dwBytesRecorded = 0;
-        const TMidiResult result = device->AddBuffer(header);
+        const TMidiResult result = open->Device->AddBuffer(header);
         if (result != MMSYSERR_NOERROR)
             header->dwFlags &= ~MHDR_INQUEUE;
         return result;
@@ -188,142 +208,155 @@ public:
 
     TMidiResult InStart(TMidiHandle handle) override
     {
-        TRtInDevice* device = Find(FInputs, handle);
-        if (!device)
+        TOpen<TRtInDevice>* open = Find(FInputs, handle);
+        if (!open)
             return MMSYSERR_INVALHANDLE;
-        if (const TMidiResult failure = device->Health())
+        if (const TMidiResult failure = open->Device->Health())
             return failure;
-        device->Start();
+        open->Device->Start();
         return MMSYSERR_NOERROR;
     }
 
     TMidiResult InStop(TMidiHandle handle) override
     {
-        TRtInDevice* device = Find(FInputs, handle);
-        if (!device)
+        TOpen<TRtInDevice>* open = Find(FInputs, handle);
+        if (!open)
             return MMSYSERR_INVALHANDLE;
-        device->Stop();
-        return device->Health();
+        open->Device->Stop();
+        return open->Device->Health();
     }
 
     TMidiResult InReset(TMidiHandle handle) override { return Reset(FInputs, handle); }
 
     TMidiResult InClose(TMidiHandle handle) override { return Close(FInputs, handle); }
 
-    bool InGetErrorText(TMidiResult code, std::string& text) override { return MidiResultText(code, text); }
+    bool InGetErrorText(TMidiResult code, std::string& text) override { return ResultText(code, text); }
 
 private:
     static constexpr uint32_t RTMIDI_DRIVER_VERSION = 0x0500;
 
-    bool TryAlsa()
+    // The system in use; null while none answers. A stopped one is let go
+    // (devices open on it keep it until they close) and looked for again.
+    TRtSystem* Current()
     {
-        // Without the device there is nothing to try (and ALSA would say so on stderr).
-        if (access("/dev/snd/seq", R_OK | W_OK) != 0)
-            return false;
-        // False without a sequencer (no /dev/snd/seq, or no permission).
-        return TryListers(TRtApi::Alsa, FClientName);
-    }
-
-    bool TryJack()
-    {
-        // The watch proves that a server answers before RtMidi is asked, so
-        // RtMidi never meets a missing server.
-        FWatch = TJackWatch::Open(FClientName + " watch");
-        if (!FWatch)
-            return false;
-        if (TryListers(TRtApi::Jack, FClientName + " list"))
-            return true;
-        FWatch.reset();
-        return false;
-    }
-
-    // The clients that list the devices; the table uses `api` once both are made.
-    bool TryListers(TRtApi api, const std::string& clientName)
-    {
-        try {
-            FOutLister = NewRtClient<RtMidiOut>(api, clientName, FOutListErrors);
-            FInLister = NewRtClient<RtMidiIn>(api, clientName, FInListErrors);
-            FApi = api;
-            return true;
-        } catch (const RtMidiError&) {
-            FOutLister.reset();
-            FInLister.reset();
-            return false;
+        if (FSystem && FSystem->Stopped()) {
+            FSystem.reset();
+            FServerStopped = true;
+            FOutNames.clear();
+            FInNames.clear();
+            FMonitor.LookFor(FChoice);
         }
+        if (!FSystem) {
+            FSystem = FMonitor.TakeFound();
+            if (FSystem) {
+                FServerStopped = false;
+                WatchOutputs();
+            }
+            else
+                FMonitor.LookFor(FChoice);
+        }
+        return FSystem.get();
     }
 
-    bool Available() const { return FApi != TRtApi::None && !(FWatch && FWatch->Stopped()); }
-
-    TMidiResult ServerState() const
+    TMidiResult ServerState()
     {
-        if (FApi == TRtApi::None)
-            return MMSYSERR_NODRIVER;
-        if (FWatch && FWatch->Stopped())
-            return MIDIERR_SERVERSTOPPED;
-        return MMSYSERR_NOERROR;
+        if (Current())
+            return MMSYSERR_NOERROR;
+        return FServerStopped ? MIDIERR_SERVERSTOPPED : MMSYSERR_NODRIVER;
+    }
+
+    bool ResultText(TMidiResult code, std::string& text) const
+    {
+        if (code == MMSYSERR_NODRIVER) {
+            text = NoMidiSystemText(FChoice);
+            return true;
+        }
+        return MidiResultText(code, text);
     }
 
     // Device numbers refer to the list as it was at the last count, so that a
     // number chosen by name still means that name when the device is opened,
     // even if ports have come or gone since; a port that has gone is then
     // reported as gone instead of opening whatever took its place.
-    template <typename TRt>
-    uint32_t Snapshot(TRt* lister, TRtErrorSink& errors, std::vector<std::string>& names)
+    template <typename TList>
+    uint32_t Snapshot(std::vector<std::string>& names, std::vector<std::string>& shown, TList list)
     {
-        names.clear();
-        if (!Available())
-            return 0;
-        const unsigned count = lister->getPortCount();
-        for (unsigned i = 0; i < count; ++i)
-            names.push_back(lister->getPortName(i));
-        errors.Take(); // a port that went while listing is simply listed by its empty name
+        TRtSystem* system = Current();
+        names = system ? list(*system) : std::vector<std::string>{};
+        shown = DeviceDisplayNames(names, system && system->Api() == TRtApi::Alsa);
         return static_cast<uint32_t>(names.size());
     }
 
-    template <typename TRt>
-    TMidiResult RawName(TRt* lister, TRtErrorSink& errors, std::vector<std::string>& names, uint32_t deviceId,
-                        std::string& raw)
+    TMidiResult Listed(const std::vector<std::string>& names, uint32_t deviceId)
     {
         if (const TMidiResult failure = ServerState())
             return failure;
-        if (deviceId >= names.size())
-            Snapshot(lister, errors, names);
         if (deviceId >= names.size() || names[deviceId].empty())
             return MMSYSERR_BADDEVICEID;
-        raw = names[deviceId];
         return MMSYSERR_NOERROR;
     }
 
-    // The output and the input devices are kept alike; these serve both.
+    // An open device, the system it was opened on, and what it was opened to.
     template <typename TDevice>
-    using TDevices = std::map<TMidiHandle, std::unique_ptr<TDevice>>;
+    struct TOpen {
+        std::shared_ptr<TRtSystem> System;
+        std::string Target; // empty: the virtual output
+        TRtSystemMonitor::TClock::time_point OpenedAt;
+        std::unique_ptr<TDevice> Device; // last: goes first, while its system is still there
+    };
+    template <typename TDevice>
+    using TDevices = std::map<TMidiHandle, TOpen<TDevice>>;
 
     template <typename TDevice>
     TMidiResult Open(TDevices<TDevice>& devices, TMidiHandle& handle, const std::string& rawName,
                      TMidiCallback callback, uintptr_t instance)
     {
-        auto device = std::make_unique<TDevice>(TRtDeviceContext{FApi, FWatch.get(), FNextHandle, callback, instance});
-        if (const TMidiResult failure = device->Open(FClientName, rawName))
+        auto device =
+            std::make_unique<TDevice>(TRtDeviceContext{FSystem->Api(), FSystem->Watch(), FNextHandle, callback, instance});
+        if (const TMidiResult failure = device->Open(kMidiClientName, rawName))
             return failure;
         handle = FNextHandle++;
-        devices.emplace(handle, std::move(device));
+        devices.emplace(handle, TOpen<TDevice>{FSystem, rawName, TRtSystemMonitor::TClock::now(), std::move(device)});
         return MMSYSERR_NOERROR;
     }
 
+    // An output to a port that is no longer listed has gone, though the server
+    // would go on taking what is sent to it.
+    TMidiResult Presence(const TOpen<TRtOutDevice>& open) const
+    {
+        if (open.System->Stopped())
+            return MIDIERR_SERVERSTOPPED;
+        if (!open.Target.empty() && !FMonitor.Listed(open.Target, open.OpenedAt))
+            return MIDIERR_NODEVICE;
+        return MMSYSERR_NOERROR;
+    }
+
+    // The monitor lists the outputs while some are open to a port of the system in use.
+    void WatchOutputs()
+    {
+        const bool named = std::any_of(FOutputs.begin(), FOutputs.end(), [this](const auto& entry) {
+            return entry.second.System == FSystem && !entry.second.Target.empty();
+        });
+        if (named)
+            FMonitor.ListOutputs(FSystem);
+        else if (FSystem)
+            FMonitor.ListOutputs(nullptr);
+    }
+
     template <typename TDevice>
-    static TDevice* Find(const TDevices<TDevice>& devices, TMidiHandle handle)
+    static TOpen<TDevice>* Find(TDevices<TDevice>& devices, TMidiHandle handle)
     {
         const auto found = devices.find(handle);
-        return found == devices.end() ? nullptr : found->second.get();
+        return found == devices.end() ? nullptr : &found->second;
     }
 
     template <typename TDevice>
     static TMidiResult Reset(TDevices<TDevice>& devices, TMidiHandle handle)
     {
-        TDevice* device = Find(devices, handle);
-        if (!device)
+        TOpen<TDevice>* open = Find(devices, handle);
+        if (!open)
             return MMSYSERR_INVALHANDLE;
-        device->Reset();
+        open->Device->Reset();
         return MMSYSERR_NOERROR;
     }
 
@@ -346,20 +379,14 @@ private:
         return validHandle ? UnprepareMidiHeader(header, size) : MMSYSERR_INVALHANDLE;
     }
 
-    std::string DeviceName(const std::string& raw) const
-    {
-        return FApi == TRtApi::Alsa ? AlsaDeviceName(raw) : raw;
-    }
-
-    TRtApi FApi = TRtApi::None;
-    std::string FClientName;
-    std::unique_ptr<TJackWatch> FWatch; // outlives every device, which reads it
-    TRtErrorSink FOutListErrors;
-    TRtErrorSink FInListErrors;
-    std::unique_ptr<RtMidiOut> FOutLister;
-    std::unique_ptr<RtMidiIn> FInLister;
+    TMidiSystem FChoice;
+    TRtSystemMonitor FMonitor; // before the system and the devices, which it may still list
+    std::shared_ptr<TRtSystem> FSystem;
+    bool FServerStopped = false; // the system in use stopped, and none answers since
     std::vector<std::string> FOutNames; // raw names at the last count
+    std::vector<std::string> FOutShown; // and the names they are offered by
     std::vector<std::string> FInNames;
+    std::vector<std::string> FInShown;
     TDevices<TRtOutDevice> FOutputs;
     TDevices<TRtInDevice> FInputs;
     TMidiHandle FNextHandle = 1;
@@ -382,7 +409,42 @@ std::string AlsaDeviceName(const std::string& raw)
     return raw.substr(0, space);
 }
 
-std::unique_ptr<TMidiBinding> MakeRtMidiBinding(TMidiSystem system)
+std::vector<std::string> DeviceDisplayNames(const std::vector<std::string>& rawNames, bool alsa)
+{
+    std::vector<std::string> shown;
+    std::map<std::string, int> seen;
+    for (const std::string& raw : rawNames) {
+        std::string name = alsa ? AlsaDeviceName(raw) : raw;
+        const int count = ++seen[name];
+        if (count > 1)
+            name += " #" + std::to_string(count);
+        shown.push_back(std::move(name));
+    }
+    return shown;
+}
+
+bool IsOwnMidiPort(const std::string& rawName)
+{
+    const std::string name = AlsaDeviceName(rawName);
+    const size_t colon = name.find(':');
+    if (colon == std::string::npos)
+        return false;
+    const std::string client = name.substr(0, colon);
+    const std::string port = name.substr(colon + 1);
+    if (port != kRtOutPortName && port != kRtInPortName && port != kRtVirtualPortName)
+        return false;
+    // JACK names a second client of the same name "zwirbels-01", and so on.
+    const std::string own = kMidiClientName;
+    if (client.compare(0, own.size(), own) != 0)
+        return false;
+    const std::string suffix = client.substr(own.size());
+    if (suffix.empty())
+        return true;
+    return suffix.size() > 1 && suffix[0] == '-' &&
+           std::all_of(suffix.begin() + 1, suffix.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+std::unique_ptr<TSystemMidiBinding> MakeRtMidiBinding(TMidiSystem system)
 {
     return std::make_unique<TRtMidiBinding>(system);
 }

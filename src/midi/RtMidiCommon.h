@@ -17,6 +17,10 @@ namespace zw {
 
 enum class TRtApi { None, Alsa, Jack };
 
+// The client name of every client the program opens, fixed so that the
+// virtual output keeps its name (and a stored choice of it stays valid)
+// however the executable is named or started.
+inline const char* const kMidiClientName = "zwirbels";
 inline const char* const kRtOutPortName = "MIDI out";
 inline const char* const kRtInPortName = "MIDI in";
 inline const char* const kRtVirtualPortName = "virtual output";

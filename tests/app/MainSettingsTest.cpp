@@ -262,6 +262,26 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     std::filesystem::remove_all(folder);
 }
 
+TEST(MainSettings, TheMidiSystemIsReadInAnyCaseAndWrittenOnlyWhenChosenOrPresent)
+{
+    TMainSettings settings;
+    settings.Read(FromText("[Midi]\nSystem=JACK\n"));
+    EXPECT_EQ(settings.MidiSystem, "jack");
+    settings.Read(FromText("[Midi]\nSystem=pipewire\n"));
+    EXPECT_EQ(settings.MidiSystem, "jack") << "an unknown system keeps the current one";
+    TIniFile chosen;
+    settings.Write(chosen);
+    EXPECT_EQ(chosen.ReadString("Midi", "System", ""), "jack");
+
+    // The default leaves older files as they were, but replaces a stored choice.
+    TMainSettings automatic;
+    TIniFile older;
+    automatic.Write(older);
+    EXPECT_FALSE(older.ValueExists("Midi", "System"));
+    automatic.Write(chosen);
+    EXPECT_EQ(chosen.ReadString("Midi", "System", ""), "auto");
+}
+
 TEST(MainSettings, WhatWasWrittenReadsTheSameAndAValueTheFileCannotHoldIsSkipped)
 {
     // Two byte order marks, and bytes that are no UTF-8 in a device name.

@@ -19,5 +19,24 @@ TEST(AlsaDeviceName, KeepsNamesWithoutSuchNumbers)
         EXPECT_EQ(AlsaDeviceName(name), name);
 }
 
+TEST(DeviceDisplayNames, NumberLaterDuplicatesInListOrder)
+{
+    const std::vector<std::string> raw = {"X:X MIDI 1 20:0", "Synth 14:0", "X:X MIDI 1 24:0", "X:X MIDI 1 28:0"};
+    EXPECT_EQ(DeviceDisplayNames(raw, true),
+              (std::vector<std::string>{"X:X MIDI 1", "Synth", "X:X MIDI 1 #2", "X:X MIDI 1 #3"}));
+    // JACK names are unique and carry no numbers to strip.
+    EXPECT_EQ(DeviceDisplayNames({"a:in 1:0", "b:in"}, false), (std::vector<std::string>{"a:in 1:0", "b:in"}));
+}
+
+TEST(IsOwnMidiPort, TheProgramsPortsOnAnyServerButNoOneElses)
+{
+    for (const char* own : {"zwirbels:MIDI in", "zwirbels-01:MIDI out", "zwirbels:virtual output 129:0",
+                            "zwirbels:MIDI in 130:0"})
+        EXPECT_TRUE(IsOwnMidiPort(own)) << own;
+    for (const char* other : {"zwirbels:other", "zwirbelsx:MIDI in", "zwirbels-:MIDI in", "zwirbels-1a:MIDI in",
+                              "synth:MIDI in", "MIDI in", "zwirbels-peer-in:in"})
+        EXPECT_FALSE(IsOwnMidiPort(other)) << other;
+}
+
 } // namespace
 } // namespace zw

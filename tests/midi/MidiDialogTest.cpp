@@ -274,5 +274,23 @@ TEST_F(MidiDialog, AccessKeysFocusTheLists)
     }));
 }
 
+TEST_F(MidiDialog, RefreshingListsNewDevicesKeepsTheSelectionsAndOffersTheMidiSystem)
+{
+    TFormMidiDialog dialog(nullptr, &midi);
+    dialog.SelectInput("ABC");
+    dialog.SelectOutput("Synth B");
+    midi.InDevices = {"New", "ABC"};
+    dialog.RefreshDeviceLists();
+    EXPECT_EQ(Entries(List(dialog, "ComboBoxInputs")), (QStringList{"New", "ABC"}));
+    EXPECT_EQ(dialog.SelectedInput(), "ABC");
+    EXPECT_EQ(List(dialog, "ComboBoxInputs")->currentIndex(), 1);
+    EXPECT_EQ(dialog.SelectedOutput(), "Synth B");
+
+    dialog.SetSystem(TMidiSystem::Jack);
+    EXPECT_EQ(List(dialog, "ComboBoxSystem")->currentText(), "JACK");
+    List(dialog, "ComboBoxSystem")->setCurrentIndex(1);
+    EXPECT_EQ(dialog.SelectedSystem(), TMidiSystem::Alsa);
+}
+
 } // namespace
 } // namespace zw

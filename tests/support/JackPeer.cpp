@@ -14,7 +14,12 @@ TJackPeer::TJackPeer(const std::string& name) : FName(name)
     FOut->openVirtualPort("out");
 }
 
-TJackPeer::~TJackPeer() = default;
+TJackPeer::~TJackPeer()
+{
+    // The receiving clients go first: their callbacks write into the records.
+    FListener.reset();
+    FIn.reset();
+}
 
 void TJackPeer::Send(const TMidiBytes& message)
 {

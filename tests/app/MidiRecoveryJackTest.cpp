@@ -1,0 +1,173 @@
+// The main window on a JACK server of its own, its automation sending to a
+// peer: the server killed and started again, the peer closed and back. Each
+// loss is told once, the window goes on, and the output reopens by itself.
+#include "app/Forms.h"
+#include "app/FrmMain.h"
+#include "common/Globals.h"
+#include "common/Random.h"
+#include "common/SafeFile.h"
+#include "midi/RtMidiBinding.h"
+#include "rules/FrmTranslat.h"
+#include "rules/Substitution.h"
+#include "support/JackPeer.h"
+#include "support/MidiTestSupport.h"
+#include "support/PrivateJackServer.h"
+#include "support/ScriptedDialogs.h"
+
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+namespace zw {
+namespace {
+
+using namespace std::chrono_literals;
+
+class MidiRecoveryOnJack : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Server.Start()) << Server.Log();
+        ASSERT_TRUE(Folder.isValid());
+        SetProgramPath(Folder.path().toStdString());
+        TSubstitution rules;
+        rules.SetCount(120);
+        for (int i = 0; i < 120; ++i) {
+            rules.SetRule(i, "4(CC) 4(%1) 1(0) 7(%2) 1(0) 7(%3)");
+            rules.SetActive(i, true);
+        }
+        rules.SaveToFile(ProgramPath() + "default.sub");
+        Peer = std::make_unique<TJackPeer>(PeerName);
+        // Channel A mutates at the shortest period and sends to the peer.
+        WriteFileAtomically(IniFileName(), "[Settings]\r\nChannelActiveA=1\r\nAutoMutateA=1\r\nAutoInterval=600\r\n"
+                                           "[Midi]\r\nMidiOut=" + Peer->InPortName() + "\r\nMidiIn=" +
+                                           Peer->OutPortName() + "\r\n");
+        Binding = MakeRtMidiBinding(TMidiSystem::Jack);
+        Scoped = std::make_unique<TScopedMidiBinding>(Binding.get());
+        RandSeed(0);
+        Form = std::make_unique<TFormMain>();
+        FormMain = Form.get();
+        Editor = std::make_unique<TFormTranslate>();
+        FormTranslate = Editor.get();
+        Form->show();
+        ASSERT_TRUE(Form->MidiOutOpen() && Form->MidiInOpen()) << Dialogs.Messages.join('\n').toStdString();
+        // A new audible worm, apart from the frozen one, changes at every mutation tick.
+        QTest::keyClick(Form.get(), Qt::Key_Right);
+        ASSERT_TRUE(RunUntil([&] { return !Peer->Received().empty(); })) << "the automation reaches the peer; told: "
+                                                                     << Dialogs.Errors.join('\n').toStdString();
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        FormMain = nullptr;
+        FormTranslate = nullptr;
+    }
+
+    // Runs the window's event loop until `done`, or fails after `timeout`.
+    template <typename F>
+    bool RunUntil(F done, std::chrono::milliseconds timeout = 15s)
+    {
+        const auto deadline = std::chrono::steady_clock::now() + timeout;
+        while (!done()) {
+            if (std::chrono::steady_clock::now() > deadline)
+                return false;
+            QTest::qWait(20);
+        }
+        return true;
+    }
+
+    // The peer hears the automation again, and the window said so once.
+    void ExpectSendingResumes(const QString& told)
+    {
+        Peer->Clear();
+        ASSERT_TRUE(RunUntil([&] { return Form->MidiOutOpen(); })) << "the output did not reopen";
+        EXPECT_TRUE(RunUntil([&] { return !Peer->Received().empty(); })) << "nothing arrives after the reopening";
+        EXPECT_EQ(Dialogs.Messages, QStringList{told});
+        QTest::qWait(1500);
+        EXPECT_EQ(Dialogs.Errors.size(), 1) << Dialogs.Errors.join('\n').toStdString();
+    }
+
+    TPrivateJackServer Server{"zwirbels-recovery"};
+    const std::string PeerName = "zwrecover" + std::to_string(getpid());
+    QTemporaryDir Folder;
+    TScriptedDialogs Dialogs;
+    TScopedDialogs ScopedDialogs{Dialogs};
+    std::unique_ptr<TJackPeer> Peer;
+    std::unique_ptr<TSystemMidiBinding> Binding;
+    std::unique_ptr<TScopedMidiBinding> Scoped;
+    std::unique_ptr<TFormMain> Form;
+    std::unique_ptr<TFormTranslate> Editor;
+};
+
+TEST_F(MidiRecoveryOnJack, AKilledServerIsToldOnceAndTheOutputReopensWhenItIsBack)
+{
+    Server.Kill();
+    // libjack frees every client of a dead server at the next client open:
+    // the peer's go before the window looks for the server again.
+    Peer.reset();
+    ASSERT_TRUE(RunUntil([&] { return !Dialogs.Errors.isEmpty(); })) << "the loss was not told";
+    EXPECT_EQ(Dialogs.Errors[0].toStdString(), BindingText(MIDIERR_SERVERSTOPPED));
+    EXPECT_TRUE(Form->MidiOutLost() && Form->MidiInLost());
+    QTest::qWait(2500); // ticks go on while the server is away, without a word
+    EXPECT_EQ(Dialogs.Errors.size(), 1) << Dialogs.Errors.join('\n').toStdString();
+    EXPECT_TRUE(Form->isVisible());
+
+    ASSERT_TRUE(Server.Start()) << Server.Log();
+    Peer = std::make_unique<TJackPeer>(PeerName);
+    ExpectSendingResumes("The MIDI server answers again; the MIDI devices have been reopened.");
+    EXPECT_TRUE(Form->MidiInOpen()) << "the input reopened too";
+}
+
+TEST_F(MidiRecoveryOnJack, AClosedReceiverIsToldOnceAndTheOutputReopensWhenItIsBack)
+{
+    Peer.reset();
+    ASSERT_TRUE(RunUntil([&] { return !Dialogs.Errors.isEmpty(); })) << "the loss was not told";
+    EXPECT_EQ(Dialogs.Errors[0].toStdString(), BindingText(MIDIERR_NODEVICE));
+    QTest::qWait(2000);
+    EXPECT_EQ(Dialogs.Errors.size(), 1) << Dialogs.Errors.join('\n').toStdString();
+
+    EXPECT_TRUE(Form->MidiInLost()) << "the input's source went with the peer";
+
+    Peer = std::make_unique<TJackPeer>(PeerName);
+    ExpectSendingResumes("The MIDI device is back and has been reopened.");
+    EXPECT_TRUE(Form->MidiInOpen());
+}
+
+TEST_F(MidiRecoveryOnJack, AReceiverKilledWhileSendingStallsTheServerButNotTheWindow)
+{
+    QProcess dump;
+    dump.start("jack_midi_dump", {"-a"});
+    ASSERT_TRUE(dump.waitForStarted(5000));
+    ASSERT_TRUE(RunUntil([&] {
+        Form->SetMidiOutDevice("midi-monitor:input");
+        return Form->MidiOutName() == "midi-monitor:input";
+    })) << Dialogs.Messages.join('\n').toStdString();
+    Form->SetMidiOutOpen(true);
+    ASSERT_TRUE(Form->MidiOutOpen());
+    QTest::qWait(1000);
+
+    dump.kill();
+    dump.waitForFinished(5000);
+    // The server waits for the dead client for seconds; the window's event loop goes on.
+    auto longestPause = std::chrono::steady_clock::duration::zero();
+    auto last = std::chrono::steady_clock::now();
+    RunUntil([&] {
+        const auto now = std::chrono::steady_clock::now();
+        longestPause = std::max(longestPause, now - last);
+        last = now;
+        return false;
+    }, 10s);
+    EXPECT_LT(longestPause, 1s) << "the window froze while the server stalled";
+    // A stall may also be told as a busy device (the sender's pacing gives up), but the loss comes last.
+    ASSERT_FALSE(Dialogs.Errors.isEmpty());
+    EXPECT_EQ(Dialogs.Errors.back().toStdString(), BindingText(MIDIERR_NODEVICE));
+    EXPECT_TRUE(Form->MidiOutLost());
+}
+
+} // namespace
+} // namespace zw

@@ -1,0 +1,69 @@
+#include "support/PrivateJackServer.h"
+
+#include "support/JackPeer.h"
+
+#include <QCoreApplication>
+
+#include <chrono>
+#include <cstdlib>
+#include <thread>
+
+#include <unistd.h>
+
+namespace zw {
+
+TPrivateJackServer::TPrivateJackServer(const std::string& prefix) : FName(prefix + "-" + std::to_string(getpid()))
+{
+    FProcess.setProcessChannelMode(QProcess::MergedChannels);
+    setenv("JACK_DEFAULT_SERVER", FName.c_str(), 1);
+    setenv("JACK_NO_START_SERVER", "1", 1);
+}
+
+TPrivateJackServer::~TPrivateJackServer()
+{
+    // A killed server leaves its entry in JACK's registry of servers, which
+    // has room for a few only; a server of the same name takes it over, and
+    // gives it back when it ends.
+    if (FKilled)
+        Start();
+    Terminate();
+}
+
+bool TPrivateJackServer::Start()
+{
+    FKilled = false;
+    FProcess.start("jackd", {"-n", QString::fromStdString(FName), "-S", "--no-realtime", "-d", "dummy", "-r", "48000",
+                             "-p", "256"});
+    if (!FProcess.waitForStarted(10000))
+        return false;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (std::chrono::steady_clock::now() < deadline) {
+        if (JackServerAnswers())
+            return true;
+        QCoreApplication::processEvents();
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return false;
+}
+
+void TPrivateJackServer::Terminate()
+{
+    if (FProcess.state() == QProcess::NotRunning)
+        return;
+    FProcess.terminate();
+    FProcess.waitForFinished(10000);
+}
+
+void TPrivateJackServer::Kill()
+{
+    FProcess.kill(); // SIGKILL
+    FProcess.waitForFinished(10000);
+    FKilled = true;
+}
+
+std::string TPrivateJackServer::Log()
+{
+    return FProcess.readAll().toStdString();
+}
+
+} // namespace zw

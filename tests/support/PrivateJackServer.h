@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QProcess>
+
+#include <string>
+
+namespace zw {
+
+// A dummy JACK server of the test's own, so that stopping it disturbs no
+// other test. Made, it points this process's JACK clients at itself.
+class TPrivateJackServer {
+public:
+    explicit TPrivateJackServer(const std::string& prefix);
+    ~TPrivateJackServer();
+    TPrivateJackServer(const TPrivateJackServer&) = delete;
+    TPrivateJackServer& operator=(const TPrivateJackServer&) = delete;
+
+    // Starts it (again); true once it answers.
+    bool Start();
+    // Stops it the gentle way, or as a crash would (kill -9).
+    void Terminate();
+    void Kill();
+    std::string Log();
+
+private:
+    std::string FName;
+    QProcess FProcess;
+    bool FKilled = false; // and not started again
+};
+
+} // namespace zw
