@@ -154,6 +154,18 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
 
     MidiOutput = new TMidiOutput(this);
     MidiOutput->setObjectName("MidiOutput");
+    // A send that fails after its call returned is told like one that fails
+    // at once: a lost device is told once, until it is back.
+    MidiOutput->SetOnSendFailed([this](const std::function<void()>& raise) {
+        if (FMidiOutLost)
+            return;
+        try {
+            raise();
+        } catch (const EmidioutputError&) {
+            MidiOutputFailed();
+            throw;
+        }
+    });
     MidiInput = new TMidiInput(this);
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);

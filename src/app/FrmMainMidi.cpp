@@ -338,8 +338,14 @@ void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
                             genes.push_back(gene);
                     });
     std::string incomplete;
-    if (batch)
-        incomplete = IncompleteBytesReport(genes, batch->End());
+    if (batch) {
+        try {
+            incomplete = IncompleteBytesReport(genes, batch->End());
+        } catch (const EmidioutputError&) {
+            MidiOutputFailed(); // the hand-off failed: told once, as a failed send is
+            throw;
+        }
+    }
     // After the genome's bytes, so the restarted note already carries them.
     if (FAudition.Retrigger)
         FScheduler->Restart(channel);

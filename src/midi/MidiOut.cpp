@@ -183,8 +183,12 @@ void TMidiOutput::SendEvent(const TMyMidiEvent& event)
 
 void TMidiOutput::NoticeReceived(TMidiNotice notice, uintptr_t param)
 {
-    if (notice == TMidiNotice::Failed) {
-        Check(static_cast<TMidiResult>(param)); // a send that failed after its call had returned
+    if (notice == TMidiNotice::Failed) { // a send that failed after its call had returned
+        const auto raise = [this, param] { Check(static_cast<TMidiResult>(param)); };
+        if (FOnSendFailed)
+            FOnSendFailed(raise);
+        else
+            raise();
         return;
     }
     if (notice != TMidiNotice::Done)

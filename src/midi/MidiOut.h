@@ -58,6 +58,13 @@ public:
 
     // Raised after a long message has been completed and released.
     void SetOnmidioutput(TNotifyEvent handler) { FOnmidioutput = std::move(handler); }
+    // Runs a send failure that arrives after its call had returned, so the
+    // owner can tell it as it tells a failure of the call itself. Without
+    // one, the failure is raised as the port's error.
+    void SetOnSendFailed(std::function<void(std::function<void()> raise)> handler)
+    {
+        FOnSendFailed = std::move(handler);
+    }
 
     // The report of bytes that made no complete message.
     static std::string IncompleteText(uint32_t bytes);
@@ -93,6 +100,7 @@ private:
     uint16_t FChannelMask = 0;
     uint32_t FSupport = 0;
     TNotifyEvent FOnmidioutput;
+    std::function<void(std::function<void()> raise)> FOnSendFailed;
     bool FBatching = false;
     std::vector<TMidiHdr*> FBatch; // prepared, not yet handed over
     // Owned here until their completion notice, so none is lost when the
