@@ -65,6 +65,8 @@ void TFormMain::MarkMidiLost(bool input, bool output, bool server)
         FMidiInLost = true;
     }
     if (output) {
+        // The scheduler's thread stops sending before the device it sends to closes.
+        FScheduler->SetOutput(nullptr, 0);
         CloseLost(MidiOutput);
         FMidiOutOpen = false;
         FMidiOutLost = true;
@@ -92,6 +94,7 @@ bool TFormMain::ReopenMidiOut()
         return false; // still away: tried again at the next tick
     }
     FMidiOutOpen = true;
+    ConnectMidiScheduler(); // audition and thru go on where they stopped
     return true;
 }
 

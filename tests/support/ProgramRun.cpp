@@ -154,8 +154,10 @@ bool TRunningProgram::WaitForWindow(const std::string& title, std::chrono::milli
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (std::chrono::steady_clock::now() < deadline && FProcess->Running()) {
         // xdotool matches titles without regard to case; the exact title is checked here.
-        if (auto found = RunTool({"xdotool", "search", "--onlyvisible", "--name", "^" + RegexLiteral(title) + "$"},
-                                 FEnvironment)) {
+        std::string pattern = "^";
+        pattern += RegexLiteral(title);
+        pattern += '$';
+        if (auto found = RunTool({"xdotool", "search", "--onlyvisible", "--name", pattern}, FEnvironment)) {
             std::istringstream ids(*found);
             std::string id;
             while (std::getline(ids, id)) {
