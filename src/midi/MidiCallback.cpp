@@ -8,7 +8,6 @@
 
 #include <new>
 
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace zw {
@@ -41,17 +40,13 @@ void StoreInput(TCallbackBlock& block, uint32_t message, uintptr_t param1, uintp
 
 TMidiNotifier::TMidiNotifier(THandler handler) : FHandler(std::move(handler))
 {
-    FWakeFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
-    if (FWakeFd < 0)
-        throw std::bad_alloc(); // out of file descriptors: as good as out of memory here
-    FWakeNotifier = new QSocketNotifier(FWakeFd, QSocketNotifier::Read, this);
+    FWakeNotifier = new QSocketNotifier(FWake.Fd(), QSocketNotifier::Read, this);
     connect(FWakeNotifier, &QSocketNotifier::activated, this, [this] { Deliver(); });
 }
 
 TMidiNotifier::~TMidiNotifier()
 {
     delete FWakeNotifier; // before its descriptor goes
-    close(FWakeFd);
 }
 
 void TMidiNotifier::PostInput()
@@ -84,16 +79,13 @@ void TMidiNotifier::PostDone(TMidiHdr* header, TMidiResult result)
 void TMidiNotifier::Wake()
 {
     // One write wakes the GUI thread for everything posted until it looks.
-    if (!FWakePending.exchange(true)) {
-        const uint64_t one = 1;
-        [[maybe_unused]] const ssize_t written = write(FWakeFd, &one, sizeof one);
-    }
+    if (!FWakePending.exchange(true))
+        FWake.Signal();
 }
 
 void TMidiNotifier::Deliver()
 {
-    uint64_t count = 0;
-    [[maybe_unused]] const ssize_t read = ::read(FWakeFd, &count, sizeof count);
+    FWake.Drain();
     // Cleared before looking, so a notice posted from here on wakes again.
     FWakePending.store(false);
     TMyMidiHdr* done = FDone.exchange(nullptr);

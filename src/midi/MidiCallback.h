@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/WakeEvent.h"
 #include "midi/Circbuf.h"
 #include "midi/MidiDriverApi.h"
 
@@ -53,7 +54,7 @@ private:
     void Wake();
 
     THandler FHandler;
-    int FWakeFd = -1;
+    TWakeEvent FWake{"The MIDI notifier"};
     QSocketNotifier* FWakeNotifier = nullptr; // child
     std::atomic<bool> FWakePending{false};
     std::atomic<uint32_t> FInputs{0};

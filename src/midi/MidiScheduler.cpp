@@ -9,7 +9,6 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
-#include <sys/eventfd.h>
 #include <unistd.h>
 
 namespace zw {
@@ -29,9 +28,6 @@ bool IsChannelMessage(uint8_t status) { return status >= 0x80 && status < 0xF0; 
 
 TMidiScheduler::TMidiScheduler()
 {
-    FWakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-    if (FWakeFd < 0)
-        throw Exception(std::string("The MIDI scheduler cannot start: ") + std::strerror(errno));
     FThread = std::thread([this] { Run(); });
     // Where the system grants it (an audio group's rtprio), notes keep time
     // also on a busy machine; elsewhere the thread runs at normal priority.
@@ -51,7 +47,6 @@ TMidiScheduler::~TMidiScheduler()
     }
     Wake();
     FThread.join();
-    close(FWakeFd);
 }
 
 void TMidiScheduler::SetOutput(TMidiBinding* binding, TMidiHandle handle)
@@ -280,14 +275,12 @@ void TMidiScheduler::Send(uint8_t status, uint8_t data1, uint8_t data2)
 
 void TMidiScheduler::Wake() noexcept
 {
-    const uint64_t one = 1;
-    // Fails only when the counter is full, and then the thread is woken anyway.
-    [[maybe_unused]] const ssize_t written = write(FWakeFd, &one, sizeof one);
+    FWake.Signal();
 }
 
 void TMidiScheduler::WaitUntil(TClock::time_point deadline)
 {
-    pollfd wake{FWakeFd, POLLIN, 0};
+    pollfd wake{FWake.Fd(), POLLIN, 0};
     timespec timeout{};
     const timespec* limit = nullptr;
     if (deadline != TClock::time_point::max()) {
@@ -297,10 +290,8 @@ void TMidiScheduler::WaitUntil(TClock::time_point deadline)
         timeout.tv_nsec = static_cast<long>(std::chrono::duration_cast<std::chrono::nanoseconds>(left - seconds).count());
         limit = &timeout;
     }
-    if (ppoll(&wake, 1, limit, nullptr) > 0) {
-        uint64_t count = 0;
-        [[maybe_unused]] const ssize_t taken = read(FWakeFd, &count, sizeof count);
-    }
+    if (ppoll(&wake, 1, limit, nullptr) > 0)
+        FWake.Drain();
 }
 
 } // namespace zw

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "common/SpscQueue.h"
+#include "common/WakeEvent.h"
 #include "midi/MidiBinding.h"
 #include "midi/MidiThru.h"
 
@@ -109,7 +110,7 @@ private:
     std::atomic<uint64_t> FSent{0};
     std::atomic<uint64_t> FThruDropped{0};
     std::atomic<uint64_t> FSendFailures{0};
-    int FWakeFd = -1; // eventfd: a write wakes the thread, safe from a real-time thread
+    TWakeEvent FWake{"The MIDI scheduler"}; // signalled from any thread, the real-time one too
     std::thread FThread;
 };
 
