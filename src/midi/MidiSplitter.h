@@ -11,6 +11,17 @@ namespace zw {
 // no fixed-length message (system exclusive, undefined codes, data bytes).
 int MidiDataLength(uint8_t status);
 
+// The bytes of a packed short message (status in the low byte), and their
+// count; 0 when the status starts no fixed-length message.
+inline size_t UnpackShortMessage(uint32_t message, uint8_t (&bytes)[3])
+{
+    bytes[0] = static_cast<uint8_t>(message);
+    bytes[1] = static_cast<uint8_t>(message >> 8);
+    bytes[2] = static_cast<uint8_t>(message >> 16);
+    const int dataLength = MidiDataLength(bytes[0]);
+    return dataLength < 0 ? 0 : static_cast<size_t>(1 + dataLength);
+}
+
 // Splits bytes into complete MIDI messages, in order: channel and system
 // common messages (with running status), real-time bytes wherever they stand
 // (also inside system-exclusive data), and system-exclusive messages F0 … F7.

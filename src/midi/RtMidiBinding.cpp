@@ -100,12 +100,11 @@ public:
             return MMSYSERR_INVALHANDLE;
         if (const TMidiResult failure = Presence(*open))
             return failure;
-        const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
-                                  static_cast<uint8_t>(message >> 16)};
-        const int dataLength = MidiDataLength(bytes[0]);
-        if (dataLength < 0)
+        uint8_t bytes[3];
+        const size_t length = UnpackShortMessage(message, bytes);
+        if (length == 0)
             return MMSYSERR_INVALPARAM;
-        return open->Device->SendShort(bytes, static_cast<size_t>(1 + dataLength));
+        return open->Device->SendShort(bytes, length);
     }
 
     TMidiResult OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override

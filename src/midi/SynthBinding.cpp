@@ -85,38 +85,31 @@ TMidiResult TSynthBinding::OutOpen(TMidiHandle& handle, uint32_t deviceId, TMidi
 
 TMidiResult TSynthBinding::OutShortMsg(TMidiHandle handle, uint32_t message)
 {
-    {
-        std::lock_guard lock(FMutex);
-        if (IsSynth(handle)) {
-            const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
-                                      static_cast<uint8_t>(message >> 16)};
-            const int dataLength = MidiDataLength(bytes[0]);
-            if (dataLength < 0)
+    return Route(
+        handle,
+        [&] {
+            uint8_t bytes[3];
+            const size_t length = UnpackShortMessage(message, bytes);
+            if (length == 0)
                 return MMSYSERR_INVALPARAM;
-            FSynth->Play(bytes, static_cast<size_t>(1 + dataLength));
+            FSynth->Play(bytes, length);
             return MMSYSERR_NOERROR;
-        }
-    }
-    const TMidiHandle system = SystemHandle(handle);
-    return system ? FSystem.OutShortMsg(system, message) : MMSYSERR_INVALHANDLE;
+        },
+        [&](TMidiHandle system) { return FSystem.OutShortMsg(system, message); });
 }
 
 TMidiResult TSynthBinding::OutPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size)
 {
-    {
-        std::lock_guard lock(FMutex);
-        if (IsSynth(handle))
-            return PrepareMidiHeader(header, size);
-    }
-    const TMidiHandle system = SystemHandle(handle);
-    return system ? FSystem.OutPrepareHeader(system, header, size) : MMSYSERR_INVALHANDLE;
+    return Route(
+        handle, [&] { return PrepareMidiHeader(header, size); },
+        [&](TMidiHandle system) { return FSystem.OutPrepareHeader(system, header, size); });
 }
 
 TMidiResult TSynthBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint32_t size)
 {
-    {
-        std::lock_guard lock(FMutex);
-        if (IsSynth(handle)) {
+    return Route(
+        handle,
+        [&] {
             if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
                 return failure;
             // Played at once: FluidSynth takes every message into its own queue.
@@ -127,10 +120,8 @@ TMidiResult TSynthBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint
             // Under the lock, so a close cannot free the port's callback block meanwhile.
             FSynthCallback(handle, MOM_DONE, FSynthInstance, reinterpret_cast<uintptr_t>(header), 0);
             return MMSYSERR_NOERROR;
-        }
-    }
-    const TMidiHandle system = SystemHandle(handle);
-    return system ? FSystem.OutLongMsg(system, header, size) : MMSYSERR_INVALHANDLE;
+        },
+        [&](TMidiHandle system) { return FSystem.OutLongMsg(system, header, size); });
 }
 
 TMidiResult TSynthBinding::OutLongMsgs(TMidiHandle handle, TMidiHdr* const* headers, uint32_t count, uint32_t size,
@@ -151,26 +142,20 @@ TMidiResult TSynthBinding::OutLongMsgs(TMidiHandle handle, TMidiHdr* const* head
 
 TMidiResult TSynthBinding::OutUnprepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size)
 {
-    {
-        std::lock_guard lock(FMutex);
-        if (IsSynth(handle))
-            return UnprepareMidiHeader(header, size);
-    }
-    const TMidiHandle system = SystemHandle(handle);
-    return system ? FSystem.OutUnprepareHeader(system, header, size) : MMSYSERR_INVALHANDLE;
+    return Route(
+        handle, [&] { return UnprepareMidiHeader(header, size); },
+        [&](TMidiHandle system) { return FSystem.OutUnprepareHeader(system, header, size); });
 }
 
 TMidiResult TSynthBinding::OutReset(TMidiHandle handle)
 {
-    {
-        std::lock_guard lock(FMutex);
-        if (IsSynth(handle)) {
+    return Route(
+        handle,
+        [&] {
             FSynth->Silence();
             return MMSYSERR_NOERROR;
-        }
-    }
-    const TMidiHandle system = SystemHandle(handle);
-    return system ? FSystem.OutReset(system) : MMSYSERR_INVALHANDLE;
+        },
+        [&](TMidiHandle system) { return FSystem.OutReset(system); });
 }
 
 TMidiResult TSynthBinding::OutClose(TMidiHandle handle)

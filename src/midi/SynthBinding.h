@@ -80,6 +80,20 @@ private:
     bool IsSynth(TMidiHandle handle) const { return handle != 0 && handle == FSynthHandle; }
     // The system's handle behind one of ours; 0 when there is none.
     TMidiHandle SystemHandle(TMidiHandle handle);
+    // Runs onSynth under the lock for the synthesizer's handle, else onSystem
+    // with the system's handle behind ours (outside the lock: a system call
+    // may wait for its server).
+    template <typename OnSynth, typename OnSystem>
+    TMidiResult Route(TMidiHandle handle, OnSynth onSynth, OnSystem onSystem)
+    {
+        {
+            std::lock_guard lock(FMutex);
+            if (IsSynth(handle))
+                return onSynth();
+        }
+        const TMidiHandle system = SystemHandle(handle);
+        return system ? onSystem(system) : MMSYSERR_INVALHANDLE;
+    }
 
     std::unique_ptr<TMidiBinding> FOwnedSystem;
     TMidiBinding& FSystem;
