@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
+#include "app/StatusLine.h"
 #include "common/Checked.h"
 #include "common/Guard.h"
 #include "common/ProgramFiles.h"
@@ -28,6 +29,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QSpinBox>
+#include <QStatusBar>
 #include <QTabWidget>
 #include <QTimer>
 #include <QToolButton>
@@ -151,6 +153,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     columns->addWidget(CreateGeneBank(), 1);
     setCentralWidget(central);
     CreateMenu();
+    FStatusLine = new TStatusLine(this);
+    statusBar()->addWidget(FStatusLine, 1);
 
     MidiOutput = new TMidiOutput(this);
     MidiOutput->setObjectName("MidiOutput");

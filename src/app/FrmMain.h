@@ -31,6 +31,7 @@ class TGeneBox;
 class TMidiInput;
 class TMidiOutput;
 class TMidiScheduler;
+class TStatusLine;
 class TWormPanel;
 
 // The main window: four breeders (channels A..D) on tab pages, the automation,
@@ -123,6 +124,8 @@ public:
     int32_t OutChannel(TChannel channel) const { return FOutChannels.at(static_cast<size_t>(channel)); }
     const TFileDialogOptions& OpenDialogGenes() const { return FOpenDialogGenes; }
     const TFileDialogOptions& SaveDialogGenes() const { return FSaveDialogGenes; }
+    // The one-line status below the breeders (object name "StatusLine").
+    TStatusLine* StatusLine() const { return FStatusLine; }
 
 signals:
     // The window has closed; the program ends.
@@ -212,6 +215,7 @@ private:
     QSpinBox* SpineditAutoInterval = nullptr;
     QFrame* PanelMidi = nullptr;
     TGeneBox* GeneBox1 = nullptr;
+    TStatusLine* FStatusLine = nullptr;
     TMidiOutput* MidiOutput = nullptr;
     TMidiInput* MidiInput = nullptr;
     QToolButton* SpeedButtonAudition = nullptr;
