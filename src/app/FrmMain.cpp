@@ -3,6 +3,8 @@
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
+#include "app/IniFile.h"
+#include "app/SoundStatus.h"
 #include "app/StatusLine.h"
 #include "common/Checked.h"
 #include "common/Guard.h"
@@ -10,6 +12,7 @@
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
+#include "midi/SynthBinding.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -155,6 +158,15 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     CreateMenu();
     FStatusLine = new TStatusLine(this);
     statusBar()->addWidget(FStatusLine, 1);
+    new TSoundStatus(
+        *FStatusLine,
+        []() -> std::optional<TAudioStatus> {
+            auto* synth = dynamic_cast<TSynthBinding*>(&MidiBinding());
+            if (!synth || !synth->SynthOpen())
+                return std::nullopt;
+            return synth->Audio().Status();
+        },
+        IniFileName(), this);
 
     MidiOutput = new TMidiOutput(this);
     MidiOutput->setObjectName("MidiOutput");

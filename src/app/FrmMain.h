@@ -258,6 +258,7 @@ private:
     bool FThru = true;
     TAuditionSettings FAudition;
     TSynthSettings FSynthSettings;
+    TAudioSettings FAudioSettings;
     std::array<TBreederHistory, kChannelCount> FHistories;
     // False while a kept-breeders file that could not be read is still in
     // place: it is never replaced without the user's knowledge.

@@ -71,6 +71,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.Audition = FAudition;
     s.MidiSystem = FMidiSystem;
     s.Synth = FSynthSettings;
+    s.Audio = FAudioSettings;
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
         s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
@@ -146,7 +147,8 @@ void TFormMain::ReadSettings()
     FAudition = s.Audition;
     FMidiSystem = s.MidiSystem;
     FSynthSettings = s.Synth;
-    ConfigureSynthesizer(MidiBinding(), FSynthSettings);
+    FAudioSettings = s.Audio;
+    ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
     ReadBreeders(s.Audible, s.Frozen);
 
     if (FormTranslate) {

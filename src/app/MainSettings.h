@@ -2,6 +2,7 @@
 
 #include "app/AuditionSettings.h"
 #include "app/IniFile.h"
+#include "audio/AudioOutput.h"
 #include "synth/SynthSettings.h"
 
 #include <array>
@@ -58,6 +59,10 @@ struct TMainSettings {
 
     // [Synth]
     TSynthSettings Synth;
+
+    // [Audio]: the engine's output. A file without it takes the system from
+    // [Synth] AudioDriver, once.
+    TAudioSettings Audio;
 
     // [Translations]
     std::string FileName;

@@ -355,7 +355,7 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
                           "[Synth]\r\nAudioDriver=jack\r\n[Audition]\r\nPeriod=500\r\nLength=400\r\n"
                           "[Translations]\r\nFileName=" + rules.string() + "\r\n");
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-synth", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
 
     // Four notes of the start's sound, then four of the next worm's.
     ASSERT_TRUE(Program->PressKeys("F5"));
