@@ -9,3 +9,8 @@ zw_library(zw_lv2
                    src/audio/Lv2State.h src/audio/Lv2UridMap.cpp src/audio/Lv2UridMap.h src/audio/Lv2World.cpp
                    src/audio/Lv2World.h src/audio/Lv2Worker.cpp src/audio/Lv2Worker.h
            PUBLIC zw_common PkgConfig::LILV)
+# The per-breeder choice of instrument, for the Sound settings dialog.
+zw_library(zw_lv2_ui
+           FOLDER audio
+           SOURCES src/audio/Lv2InstrumentChoice.cpp src/audio/Lv2InstrumentChoice.h
+           PUBLIC zw_lv2 Qt6::Widgets)
