@@ -61,6 +61,9 @@ public:
     // instrument fills both), playing `events` (by frame, each below
     // `frames`). Allocates nothing, takes no lock.
     void Run(const TLv2MidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept;
+    // Audio thread: the next Run begins by ending every note and sound on every channel.
+    void Silence() noexcept { FProcess.Silence = true; }
+    double SampleRate() const { return FSampleRate; }
 
     static constexpr uint32_t kSequenceSize = 16384;
 
@@ -85,6 +88,7 @@ private:
     std::vector<float> FDefaults;
     std::vector<float> FSent;
     uint32_t FMaxBlock;
+    double FSampleRate;
 
     TLv2UridMap FUrids;
     TLv2Worker FWorker;
@@ -102,6 +106,7 @@ private:
         uint32_t MidiEventType = 0;
         uint32_t SequenceType = 0;
         uint32_t ChunkType = 0;
+        bool Silence = false;
     } FProcess;
     TSpscQueue<TParameter, 4096> FParameters;
 };
