@@ -114,9 +114,19 @@ std::vector<float> TLv2Instance::ValuesOf(const uint8_t* genes, size_t count) co
     return values;
 }
 
-bool TLv2Instance::SetGenome(const uint8_t* genes, size_t count)
+bool TLv2Instance::SetGenome(const uint8_t* genes, size_t count) { return SendValues(ValuesOf(genes, count)); }
+
+std::unique_ptr<TLv2Instance> TLv2Instance::Remade(double sampleRate, uint32_t maxBlock) const
 {
-    const std::vector<float> values = ValuesOf(genes, count);
+    auto instance = std::make_unique<TLv2Instance>(FWorld, FUri, sampleRate, maxBlock);
+    instance->SendValues(FSent);
+    return instance;
+}
+
+bool TLv2Instance::SendValues(const std::vector<float>& values)
+{
+    if (values.size() != FSent.size())
+        return false;
     if (FParameters.capacity() < values.size())
         return false;
     for (uint32_t i = 0; i < values.size(); ++i)

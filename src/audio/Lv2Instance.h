@@ -51,6 +51,10 @@ public:
     // (the audio thread has not run for a while): nothing is lost that the
     // next call does not send again.
     bool SetGenome(const uint8_t* genes, size_t count);
+    // Control side: the same, for values in Ports().Controls order.
+    bool SendValues(const std::vector<float>& values);
+    // Control side: the same instrument made anew for another sample rate, with the values last sent.
+    std::unique_ptr<TLv2Instance> Remade(double sampleRate, uint32_t maxBlock) const;
     // The values last sent (the defaults before any genome), in Ports().Controls order.
     const std::vector<float>& SentValues() const { return FSent; }
 
