@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "app/StatusLine.h"
 #include "common/Globals.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
@@ -13,6 +14,7 @@
 #include "rules/FrmTranslat.h"
 #include "rules/Substitution.h"
 #include "support/OfflineSynth.h"
+#include "support/PrivateJackServer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/MidiTestSupport.h"
 #include "support/ScriptedMidiBinding.h"
@@ -34,8 +36,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+
+#include <unistd.h>
 
 using namespace zw;
 
@@ -461,4 +467,71 @@ TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndThePro
     const std::string text = SettingsText();
     EXPECT_NE(text.find("SoundFont=/nowhere/none.sf2\r\n"), std::string::npos);
     EXPECT_NE(text.find("Gain=100\r\n"), std::string::npos);
+}
+
+// No sound server at all: no JACK server (and none may be started), no
+// PulseAudio, no ALSA device.
+class NoSoundServerTest : public MainIntegrationTest {
+protected:
+    static bool WithoutSoundServers()
+    {
+        setenv("JACK_DEFAULT_SERVER", ("zwirbels-none-" + std::to_string(getpid())).c_str(), 1);
+        unsetenv("JACK_NO_START_SERVER"); // a client that would start a server may do so
+        setenv("PULSE_SERVER", "unix:/nonexistent/zwirbels-pulse", 1);
+        setenv("ALSA_CONFIG_PATH", "/dev/null", 1);
+        return true;
+    }
+
+    // The running JACK servers' process ids.
+    static std::string JackServers()
+    {
+        std::string pids;
+        if (FILE* pipe = popen("pgrep -x jackd; pgrep -x jackdbus", "r")) {
+            char line[64];
+            while (std::fgets(line, sizeof line, pipe))
+                pids += line;
+            pclose(pipe);
+        }
+        return pids;
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        Dialog.reset();
+        Editor.reset();
+        MainIntegrationTest::TearDown();
+    }
+
+    bool FEnvironment = WithoutSoundServers();
+    TSynthBinding Synth{Midi, TSynthOutput::Audio};
+    TScopedMidiBinding ScopedSynth{&Synth};
+};
+
+TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhereUntilSoundComesBack)
+{
+    const std::string serversBefore = JackServers();
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n");
+    Start();
+    EXPECT_TRUE(Form->MidiOutOpen()) << "the synthesizer plays into the engine even with no output";
+    auto message = [&] { return Form->StatusLine()->Message(TStatusTopic::Sound).toStdString(); };
+    ASSERT_TRUE(WaitUntil([&] {
+        DeliverNotices();
+        return !message().empty();
+    }, std::chrono::seconds(20)));
+    EXPECT_EQ(message().rfind("No sound: no audio output opens (", 0), 0u) << message();
+    EXPECT_NE(message().find("PulseAudio: "), std::string::npos) << message();
+    EXPECT_NE(message().find("[Audio] section of " + IniFileName() + ")."), std::string::npos) << message();
+    EXPECT_EQ(Form->StatusLine()->text().toStdString(), message());
+    EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty()) << "a box at the start";
+    EXPECT_EQ(JackServers(), serversBefore) << "a JACK server was started";
+
+    // A server that starts later is found by the next try; the message goes.
+    TPrivateJackServer server("zwnosound");
+    ASSERT_TRUE(server.Start()) << server.Log();
+    EXPECT_TRUE(WaitUntil([&] {
+        DeliverNotices();
+        return message().empty();
+    }, std::chrono::seconds(20))) << message();
+    EXPECT_TRUE(Synth.Audio().Status().Sounding);
 }
