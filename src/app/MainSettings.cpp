@@ -134,6 +134,7 @@ void TMainSettings::Read(const TIniFile& ini)
         MidiSystem = system;
 
     ReadSynth(ini, Synth);
+    Controls.Read(ini);
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
 
@@ -174,6 +175,7 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
+    Controls.Write(ini);
 
     WriteChannels(writer, kBreeders, "Audible", Audible);
     WriteChannels(writer, kBreeders, "Frozen", Frozen);

@@ -4,6 +4,7 @@
 #include "common/WakeEvent.h"
 #include "midi/MidiBinding.h"
 #include "midi/MidiThru.h"
+#include "midi/ThruFilter.h"
 
 #include <array>
 #include <atomic>
@@ -61,6 +62,9 @@ public:
     void Restart(int voice);
     // Thru notes still sounding are ended when the routes change.
     void SetThruRoutes(const TThruRoutes& routes);
+    // The input messages thru leaves out (the program's own controls); a
+    // note-off still ends a note that thru started.
+    TThruFilter& ThruFilter() { return FThruFilter; }
 
     // Real-time thread: queues a channel message for thru; anything else is ignored.
     void Receive(uint32_t message) noexcept override;
@@ -106,6 +110,7 @@ private:
     TThruRoutes FThruRoutes{};
     std::array<std::bitset<128>, kMidiChannels> FThruSounding{};
 
+    TThruFilter FThruFilter;
     TSpscQueue<uint32_t, 1024> FThruQueue;
     std::atomic<uint64_t> FSent{0};
     std::atomic<uint64_t> FThruDropped{0};
