@@ -38,7 +38,7 @@ std::vector<std::string_view> Words(std::string_view text)
     return words;
 }
 
-std::optional<int> Number(std::string_view word, int high)
+std::optional<int> ReadNumber(std::string_view word, int high)
 {
     int value = 0;
     const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
@@ -80,8 +80,8 @@ std::optional<TControlBinding> TControlBinding::Parse(std::string_view text)
         return TControlBinding{};
     if (words.size() != 3)
         return std::nullopt;
-    const std::optional<int> channel = Number(words[1], 16);
-    const std::optional<int> number = Number(words[2], 127);
+    const std::optional<int> channel = ReadNumber(words[1], 16);
+    const std::optional<int> number = ReadNumber(words[2], 127);
     if (!channel || !number)
         return std::nullopt;
     for (const TKindName& kind : kKindNames)

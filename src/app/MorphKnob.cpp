@@ -10,7 +10,7 @@ bool TMorphKnob::Continues(const TWormPanel& panel) const
 {
     const TWorm* audible = panel.Worms(panel.Audible());
     const TWorm* frozen = panel.Worms(panel.Frozen());
-    return FPanel == &panel && panel.Audible() == FAudible && panel.Frozen() == FFrozen && audible &&
+    return FPanel.data() == &panel && panel.Audible() == FAudible && panel.Frozen() == FFrozen && audible &&
            audible->Gene() == FLast && (frozen ? frozen->Gene() : FOrigin) == FTarget;
 }
 
@@ -31,15 +31,19 @@ void TMorphKnob::Turn(TWormPanel& panel, int value)
         FStepped = false;
     }
     FLast = BlendGenes(FOrigin, FTarget, value, kFull);
-    // Set before reporting: a failing report (a rule) must not end the turn.
-    const TGene genes = FLast;
+    // Taken as it is (drawing nothing), then heard once. FLast is set before
+    // the report: a failing report (a rule) must not end the turn.
+    const auto move = [&] {
+        audible->SetGene(FLast);
+        audible->NotifyChanged();
+    };
     if (continues && FStepped) {
-        audible->AssignGenes(&genes);
+        move();
         return;
     }
     // The turn's first move away from its start is the one undo step.
-    FStepped = !(genes == FOrigin);
-    panel.Step([&] { audible->AssignGenes(&genes); });
+    FStepped = !(FLast == FOrigin);
+    panel.Step(move);
 }
 
 } // namespace zw
