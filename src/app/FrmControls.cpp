@@ -67,7 +67,7 @@ TFormControls::TFormControls(QWidget* parent) : QDialog(parent)
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
     column->addWidget(buttons);
-    resize(620, 460);
+    resize(640, 640); // every row in sight at once
 }
 
 void TFormControls::SetControls(const std::vector<TControlMap::TControl>& controls)
