@@ -9,8 +9,6 @@
 namespace zw {
 namespace {
 
-constexpr const char* kControls = "Controls";
-
 struct TKindName {
     TControlBinding::TKind Kind;
     const char* Name;
@@ -124,7 +122,7 @@ void TControlSettings::Read(const TIniFile& ini)
 {
     Unreadable.clear();
     for (auto& [key, binding] : Bindings) {
-        const std::string text = ini.ReadString(kControls, key, binding.Text());
+        const std::string text = ini.ReadString(kSection, key, binding.Text());
         if (const std::optional<TControlBinding> read = TControlBinding::Parse(text))
             binding = *read;
         else
@@ -141,7 +139,7 @@ void TControlSettings::Write(TIniFile& ini) const
         // Text the program could not read stays for the user to mend.
         if (unreadable && !binding.Bound())
             continue;
-        ini.WriteString(kControls, key, binding.Text());
+        ini.WriteString(kSection, key, binding.Text());
     }
 }
 

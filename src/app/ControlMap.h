@@ -44,6 +44,8 @@ struct TControlBinding {
 // Unreadable, and writing then leaves it as the file has it, unless it was
 // bound meanwhile.
 struct TControlSettings {
+    static constexpr const char* kSection = "Controls";
+
     std::vector<std::pair<std::string, TControlBinding>> Bindings;
     std::vector<std::string> Unreadable; // "Key=value" as the file holds it
 

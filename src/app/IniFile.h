@@ -58,6 +58,10 @@ public:
     // section (the section at the end of the file when it is new). A value or
     // name that would break the line structure raises an Exception.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // Adds an empty `section` right before the header of `before` when
+    // `section` is missing and `before` exists: new sections of an older file
+    // stay ahead of one that comes last.
+    void AddSectionBefore(std::string_view section, std::string_view before);
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
 
