@@ -176,7 +176,8 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
     // [Breeders] stays last, also in a file written before [Controls] was.
-    ini.AddSectionBefore(TControlSettings::kSection, kBreeders);
+    if (!Controls.Bindings.empty())
+        ini.AddSectionBefore(TControlSettings::kSection, kBreeders);
     Controls.Write(ini);
 
     WriteChannels(writer, kBreeders, "Audible", Audible);
