@@ -39,6 +39,8 @@ void TFormMain::CreateControls()
     FControls->AddAction("Audition", "Audition on/off", [this] { SetAuditionPlaying(!AuditionPlaying()); });
     FControls->AddAction("NextBreeder", "Next breeder", showNext(1));
     FControls->AddAction("PreviousBreeder", "Previous breeder", showNext(-1));
+    FControls->AddAction("BreedFromRated", "Breed from rated", [this] { BreedFromRated(); });
+    FControls->AddAction("AB", "A/B", [this] { ToggleAB(); });
     FControls->AddKnob("Morph knob", [this](int value) { FMorphKnob->Turn(*CurrentPanel(), value); });
     MidiInput->SetOnMidiInput([this](TMidiInput*) { MidiInputReceived(); });
 }
