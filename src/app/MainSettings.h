@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AuditionSettings.h"
+#include "app/ControlMap.h"
 #include "app/IniFile.h"
 #include "audio/AudioOutput.h"
 #include "synth/SynthSettings.h"
@@ -64,6 +65,9 @@ struct TMainSettings {
     // [Audio]: the engine's output. A file without it takes the system from
     // [Synth] AudioDriver, once.
     TAudioSettings Audio;
+    // [Controls]: the MIDI messages bound to the program's controls; the
+    // window fills in the keys it has.
+    TControlSettings Controls;
 
     // [Translations]
     std::string FileName;
