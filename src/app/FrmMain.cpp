@@ -1,5 +1,7 @@
 #include "app/FrmMain.h"
 
+#include "app/DeferredAction.h"
+#include "app/FailureTally.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
@@ -43,6 +45,8 @@ namespace {
 constexpr int kMinAutoInterval = 600;
 constexpr int kMaxAutoInterval = 120000;
 constexpr int kLampMs = 250;
+// How long a breeding step may go unsaved: what a crash or a kill loses.
+constexpr std::chrono::seconds kBreedersSaveDelay{2};
 const QColor kLampResting(0x80, 0x80, 0x80);
 const QColor kLampFlowing(0x00, 0x00, 0xFF);
 
@@ -155,6 +159,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     CreateMenu();
     FStatusLine = new TStatusLine(this);
     statusBar()->addWidget(FStatusLine, 1);
+    FMidiFailures = std::make_unique<TFailureTally>(*FStatusLine, TStatusTopic::Midi);
 
     MidiOutput = new TMidiOutput(this);
     MidiOutput->setObjectName("MidiOutput");
@@ -165,9 +170,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
             return;
         try {
             raise();
-        } catch (const EmidioutputError&) {
-            MidiOutputFailed();
-            throw;
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, AutomationActive());
         }
     });
     MidiInput = new TMidiInput(this);
@@ -188,7 +192,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerMidiRecovery = new QTimer(this);
     TimerMidiRecovery->setObjectName("TimerMidiRecovery");
     TimerMidiRecovery->setInterval(1000);
-    connect(TimerMidiRecovery, &QTimer::timeout, this, Guarded([this] { TimerMidiRecoveryTimer(); }));
+    FBreedersSave = new TDeferredAction(kBreedersSaveDelay, [this] { KeepBreeders(); }, this);
+    connect(TimerMidiRecovery, &QTimer::timeout, this, [this] { TimerMidiRecoveryTick(); });
 
     qApp->installEventFilter(this);
     FormCreate();
@@ -660,8 +665,26 @@ void TFormMain::TimerAutoTick()
     if (FInTick)
         return;
     FInTick = true;
-    RunGuarded([this] { TimerAutoTimer(); });
+    RunGuarded([this] {
+        try {
+            TimerAutoTimer();
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, true);
+        }
+    });
     FInTick = false;
+}
+
+void TFormMain::TimerMidiRecoveryTick()
+{
+    // The tick tells everything in the status line; should it still fail, its
+    // error box runs an event loop in which the timer fires again: that tick
+    // waits for the box, as the automation's does.
+    if (FInRecovery)
+        return;
+    FInRecovery = true;
+    RunGuarded([this] { TimerMidiRecoveryTimer(); });
+    FInRecovery = false;
 }
 
 void TFormMain::TimerAutoTimer()
@@ -693,8 +716,10 @@ bool TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
     try {
         MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
     } catch (const EmidioutputError&) {
-        MidiOutputFailed(); // the message is shown once: the port is closed from here on
-        throw;
+        // A lost device is told once, in the status line: the port is closed from here on.
+        if (!MidiOutputFailed())
+            throw;
+        return false;
     }
     SetMidiLamp(true);
     // Restarts the 250 ms count. A restart costs about as much as the send,
@@ -782,11 +807,17 @@ void TFormMain::showEvent(QShowEvent* event)
     RunGuarded([this] { LoadTranslations(); });
 }
 
+void TFormMain::CloseWithoutAsking()
+{
+    FCloseWithoutAsking = true;
+    close();
+}
+
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     // FormCloseQuery: the rules editor, once it exists, decides whether its
     // unsaved rules may be dropped.
-    if (FormTranslate && !FormTranslate->CloseQuery()) {
+    if (!FCloseWithoutAsking && FormTranslate && !FormTranslate->CloseQuery()) {
         event->ignore();
         return;
     }

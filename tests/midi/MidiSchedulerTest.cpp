@@ -133,5 +133,54 @@ TEST_F(MidiScheduler, ThruPassesChannelMessagesToTheRoutedChannelsOnly)
     EXPECT_EQ(scheduler->ThruDropped(), 0u);
 }
 
+// A held key's note ends however the thru path is cut: the input closed
+// (also when its close fails half-way), changed or lost, or the output
+// changed. A note-on still queued when the input closes ends too.
+TEST_F(MidiScheduler, ThruNotesEndOnEveryInputCloseAndOutputChange)
+{
+    const std::pair<const char*, std::function<void(TMidiInput&, TMidiScheduler&)>> cuts[] = {
+        {"input closed", [](TMidiInput& in, TMidiScheduler&) { in.ClosePort(); }},
+        {"input close failing", [this](TMidiInput& in, TMidiScheduler&) {
+             midi.Fail(TScriptedMidiBinding::TCall::InClose, MMSYSERR_ERROR);
+             EXPECT_THROW(in.ClosePort(), EMidiInputError);
+         }},
+        {"output changed", [this](TMidiInput&, TMidiScheduler& s) { s.SetOutput(&midi, out.Handle() + 1000); }},
+    };
+    for (const auto& [name, cut] : cuts) {
+        auto scheduler = Scheduler();
+        TMidiScheduler::TThruRoutes routes{};
+        routes[0] = 1 << 3;
+        scheduler->SetThruRoutes(routes);
+        TMidiInput in(nullptr, &midi);
+        in.SetThruSink(scheduler.get());
+        in.OpenPort();
+        in.StartInput();
+        midi.ClearRecords();
+        ASSERT_TRUE(midi.InjectShort(0, Word(0x90, 60, 100), 0)) << name;
+        cut(in, *scheduler);
+        std::this_thread::sleep_for(30ms);
+        EXPECT_EQ(ShortWords(midi), (std::vector<uint32_t>{Word(0x93, 60, 100), Word(0x83, 60)})) << name;
+        in.SetThruSink(nullptr);
+    }
+}
+
+// Audition and thru send on the scheduler's thread; the first send the output
+// refuses is kept for the window to read, once, and forgotten with a new output.
+TEST_F(MidiScheduler, TheFirstRefusedSendIsKeptForTheOwner)
+{
+    auto scheduler = Scheduler();
+    midi.Fail(TScriptedMidiBinding::TCall::OutShortMsg, MIDIERR_NODEVICE, 2);
+    scheduler->SetPhrase({{60}, 100, 20ms, 10ms});
+    scheduler->SetVoice(0, true, 0);
+    scheduler->SetPlaying(true);
+    ASSERT_TRUE(WaitUntil([&] { return scheduler->SendFailures() >= 2; }));
+    EXPECT_EQ(scheduler->TakeSendFailure(), MIDIERR_NODEVICE);
+    EXPECT_EQ(scheduler->TakeSendFailure(), MMSYSERR_NOERROR) << "told once";
+    midi.Fail(TScriptedMidiBinding::TCall::OutShortMsg, MIDIERR_SERVERSTOPPED, 1);
+    ASSERT_TRUE(WaitUntil([&] { return scheduler->SendFailures() >= 3; }));
+    scheduler->SetOutput(nullptr, 0);
+    EXPECT_EQ(scheduler->TakeSendFailure(), MMSYSERR_NOERROR) << "a new output starts clean";
+}
+
 } // namespace
 } // namespace zw
