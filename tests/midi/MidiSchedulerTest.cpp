@@ -164,23 +164,5 @@ TEST_F(MidiScheduler, ThruNotesEndOnEveryInputCloseAndOutputChange)
     }
 }
 
-// Audition and thru send on the scheduler's thread; the first send the output
-// refuses is kept for the window to read, once, and forgotten with a new output.
-TEST_F(MidiScheduler, TheFirstRefusedSendIsKeptForTheOwner)
-{
-    auto scheduler = Scheduler();
-    midi.Fail(TScriptedMidiBinding::TCall::OutShortMsg, MIDIERR_NODEVICE, 2);
-    scheduler->SetPhrase({{60}, 100, 20ms, 10ms});
-    scheduler->SetVoice(0, true, 0);
-    scheduler->SetPlaying(true);
-    ASSERT_TRUE(WaitUntil([&] { return scheduler->SendFailures() >= 2; }));
-    EXPECT_EQ(scheduler->TakeSendFailure(), MIDIERR_NODEVICE);
-    EXPECT_EQ(scheduler->TakeSendFailure(), MMSYSERR_NOERROR) << "told once";
-    midi.Fail(TScriptedMidiBinding::TCall::OutShortMsg, MIDIERR_SERVERSTOPPED, 1);
-    ASSERT_TRUE(WaitUntil([&] { return scheduler->SendFailures() >= 3; }));
-    scheduler->SetOutput(nullptr, 0);
-    EXPECT_EQ(scheduler->TakeSendFailure(), MMSYSERR_NOERROR) << "a new output starts clean";
-}
-
 } // namespace
 } // namespace zw
