@@ -170,6 +170,13 @@ TEST_F(BreedersTest, ABreedersFileThatCannotBeReadIsReportedOnceSetAsideAndNever
         else
             EXPECT_NO_THROW(ReadBreederFile(ReadWholeFile(file), 4, 16)) << name;
     }
+    // The message around the reader's names the file; the reader names no empty one.
+    try {
+        ReadBreederFile("65537\r\n", 4, 16);
+        ADD_FAILURE() << "65537 entries were read";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Invalid gene file: 65537 entries, at most 65536 are allowed");
+    }
 }
 
 TEST_F(BreedersTest, RatedWormsBreedTheOthersInOneStepAndTheirRatingsAreKeptAcrossACloseAndAStart)
@@ -221,6 +228,9 @@ TEST_F(BreedersTest, WithNoWormRatedBreedingFromTheRatedMatesAndSaysSo)
     RandSeed(9);
     Click("SpeedButtonMate");
     EXPECT_EQ(State(0), bred);
+    Panel(0)->SetRating(3, 1);
+    BreedFromRated();
+    EXPECT_TRUE(Form->StatusLine()->Message(TStatusTopic::Breeding).isEmpty());
 }
 
 } // namespace
