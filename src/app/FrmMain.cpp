@@ -1,10 +1,12 @@
 #include "app/FrmMain.h"
 
+#include "app/ControlMap.h"
 #include "app/DeferredAction.h"
 #include "app/FailureTally.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
+#include "app/MorphKnob.h"
 #include "app/StatusLine.h"
 #include "common/Checked.h"
 #include "common/Guard.h"
@@ -189,6 +191,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);
     FScheduler = std::make_unique<TMidiScheduler>();
+    CreateControls();
 
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
@@ -219,6 +222,7 @@ TFormMain::~TFormMain()
         panel->SetOnStep(nullptr);
     }
     GeneBox1->SetOnGetGeneName(nullptr);
+    MidiInput->SetOnMidiInput(nullptr);
     DisconnectMidiScheduler();
 }
 
@@ -494,6 +498,7 @@ void TFormMain::CreateMenu()
     settings->setObjectName("MenuSettings");
     addAction(settings, "MenuMidi", "&Midi ...", QKeySequence(), &TFormMain::MidiSettingsClick);
     addAction(settings, "MenuEncodings", "&Encodings ...", QKeySequence(), &TFormMain::EncodingsClick);
+    addAction(settings, "MenuControls", "&Controls ...", QKeySequence(), &TFormMain::ControlsClick);
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,
