@@ -144,7 +144,12 @@ TEST_F(MidiScheduler, ThruNotesEndOnEveryInputCloseAndOutputChange)
              midi.Fail(TScriptedMidiBinding::TCall::InClose, MMSYSERR_ERROR);
              EXPECT_THROW(in.ClosePort(), EMidiInputError);
          }},
-        {"output changed", [this](TMidiInput&, TMidiScheduler& s) { s.SetOutput(&midi, out.Handle() + 1000); }},
+        // The note-on must have reached the old output before it changes;
+        // one still queued would rightly go to the new output instead.
+        {"output changed", [this](TMidiInput&, TMidiScheduler& s) {
+             ASSERT_TRUE(WaitForShorts(1));
+             s.SetOutput(&midi, out.Handle() + 1000);
+         }},
     };
     for (const auto& [name, cut] : cuts) {
         auto scheduler = Scheduler();
