@@ -26,6 +26,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScreen>
 #include <QFrame>
 #include <QSpinBox>
@@ -352,6 +353,54 @@ TEST_F(MainIntegrationTest, AFailingRuleEndsTheGenomeWithOneErrorAndTheWindowGoe
     Midi.ClearRecords();
     QTest::keyClick(Form.get(), Qt::Key_Right);
     EXPECT_EQ(LongMessages().size(), 120u);
+}
+
+// While automation runs, a failure that is no lost device comes back at every
+// tick: it is counted in the status line instead of a box per tick. A lost
+// device is told there once and the genomes wait for it.
+TEST_F(MainIntegrationTest, AutomatedSendFailuresAreCountedInTheStatusLine)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\nAutoMutateA=1\r\nAutoInterval=600\r\n"
+                  "[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    QTest::keyClick(Form.get(), Qt::Key_Right); // an audible worm that mutation changes
+    Midi.Fail(TScriptedMidiBinding::TCall::OutLongMsg, MIDIERR_NOTREADY, -1);
+    const auto status = [&] { return Form->StatusLine()->Message(TStatusTopic::Midi); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().endsWith("(3 times)"); }, 5000)) << status().toStdString();
+    EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+    EXPECT_TRUE(Form->MidiOutOpen());
+
+    Midi.Fail(TScriptedMidiBinding::TCall::OutLongMsg, MIDIERR_NODEVICE, -1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MidiOutLost(); }, 3000));
+    EXPECT_EQ(status().toStdString(), BindingText(MIDIERR_NODEVICE));
+    EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+}
+
+// The kept breeders are written a short while after a breeding step, also
+// while steps keep coming, so a crash loses at most that while; a signal's
+// close writes without asking about unsaved rules.
+TEST_F(MainIntegrationTest, BreedingIsKeptSoonAfterEachStepAndASignalsCloseAsksNothing)
+{
+    Start();
+    const std::string file = TFormMain::BreedersFileName();
+    ASSERT_FALSE(std::filesystem::exists(file));
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonRandomize"), Qt::LeftButton);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "written at once, not after a while";
+    // Steps every 500 ms put the write off no longer than the while after the first.
+    QElapsedTimer clock;
+    clock.start();
+    while (!std::filesystem::exists(file) && clock.elapsed() < 4000) {
+        QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonMutate"), Qt::LeftButton);
+        QTest::qWait(500);
+    }
+    ASSERT_TRUE(std::filesystem::exists(file)) << "not written while steps kept coming";
+    EXPECT_LT(clock.elapsed(), 3000);
+
+    Editor->SetModified(true);
+    Dialogs.Answers = {TQueryAnswer::Cancel};
+    Form->CloseWithoutAsking();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(Dialogs.Answers.size(), 1u) << "asked about the rules";
 }
 
 TEST_F(MainIntegrationTest, ClosingThePortDropsResultsSilently)
