@@ -17,6 +17,7 @@
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
 #include "midi/SynthBinding.h"
+#include "audio/Lv2World.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -175,7 +176,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     CreateMenu();
     FStatusLine = new TStatusLine(this);
     statusBar()->addWidget(FStatusLine, 1);
-    new TSoundStatus(
+    FSoundStatus = new TSoundStatus(
         *FStatusLine,
         []() -> std::optional<TAudioStatus> {
             auto* synth = dynamic_cast<TSynthBinding*>(&MidiBinding());
@@ -509,6 +510,7 @@ void TFormMain::CreateMenu()
     QMenu* settings = menuBar()->addMenu("&Settings");
     settings->setObjectName("MenuSettings");
     addAction(settings, "MenuMidi", "&Midi ...", QKeySequence(), &TFormMain::MidiSettingsClick);
+    addAction(settings, "MenuSound", "&Sound ...", QKeySequence(), &TFormMain::SoundClick);
     addAction(settings, "MenuEncodings", "&Encodings ...", QKeySequence(), &TFormMain::EncodingsClick);
     addAction(settings, "MenuControls", "&Controls ...", QKeySequence(), &TFormMain::ControlsClick);
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));

@@ -35,10 +35,14 @@ class TMidiInput;
 class TMidiOutput;
 class TControlMap;
 class TFormControls;
+class TFormSound;
+class TLv2Catalog;
 class TMidiScheduler;
 class TMorphKnob;
+class TSoundStatus;
 class TStatusLine;
 struct TControlSettings;
+struct TSoundSettings;
 class TWormPanel;
 
 // The main window: four breeders (channels A..D) on tab pages, the automation,
@@ -102,6 +106,13 @@ public:
     // bound to the breeding actions and the morph knob; thru leaves them out.
     void ControlsClick();
     const TControlMap& Controls() const { return *FControls; }
+
+    // The Sound dialog (menu "&Sound ..."): the audio output, the built-in
+    // synthesizer's SoundFont and gain, each breeder's instrument. A choice
+    // takes effect at once and goes into the settings file; one that cannot
+    // (a SoundFont that does not load, an output that does not open) is one
+    // message, and what played before plays on.
+    void SoundClick();
 
     // Audition (button, menu entry, F5): while on, every active channel plays
     // the [Audition] phrase on its output channel.
@@ -183,6 +194,10 @@ private:
     void SyncMidiScheduler();
     void ConnectMidiScheduler();
     void DisconnectMidiScheduler();
+    // Makes or drops each breeder's LV2 instrument after FInstrumentUris.
+    void ConfigureInstruments();
+    // The Sound dialog's choice made heard, kept and written; false, told, when refused.
+    bool ApplySound(const TSoundSettings& chosen);
 
     // The controls a MIDI message can trigger, the input handed to them, and
     // the bound messages handed to thru.
@@ -263,6 +278,12 @@ private:
     // Times the audition notes and the thru messages; made before and ended
     // after the ports' use of it (see the destructor).
     std::unique_ptr<TMidiScheduler> FScheduler;
+    // The installed LV2 instruments, read on a thread of their own (made at
+    // first use), and the ones the breeders play ([Instruments]).
+    std::unique_ptr<TLv2Catalog> FLv2Catalog;
+    std::array<std::string, kChannelCount> FInstrumentUris{};
+    TFormSound* FFormSound = nullptr; // child, made at first use
+    TSoundStatus* FSoundStatus = nullptr;
     std::unique_ptr<TControlMap> FControls;
     std::unique_ptr<TMorphKnob> FMorphKnob;
     TFormControls* FFormControls = nullptr; // child, made at first use

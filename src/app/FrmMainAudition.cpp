@@ -74,4 +74,11 @@ void TFormMain::DisconnectMidiScheduler()
     FScheduler.reset();
 }
 
+void TFormMain::ConfigureInstruments()
+{
+    // The hook for the breeders' LV2 instruments: FInstrumentUris holds
+    // [Instruments] as read at start or chosen in the Sound dialog. No
+    // breeder plays an LV2 instrument yet, so nothing is made here.
+}
+
 } // namespace zw

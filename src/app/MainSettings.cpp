@@ -133,6 +133,36 @@ void WriteAudio(TKeyWriter& writer, const TAudioSettings& audio)
     writer.String(kAudio, "SampleRate", audio.SampleRate > 0 ? std::to_string(audio.SampleRate) : std::string());
 }
 
+bool AnyInstrument(const std::array<std::string, 4>& instruments)
+{
+    return std::any_of(instruments.begin(), instruments.end(), [](const std::string& uri) { return !uri.empty(); });
+}
+
+// Left out while no breeder has an instrument, so that older files stay as they were.
+void WriteInstruments(TKeyWriter& writer, const TIniFile& ini, const std::array<std::string, 4>& instruments)
+{
+    if (AnyInstrument(instruments) || ini.ValueExists(kInstruments, "A"))
+        for (std::size_t channel = 0; channel < instruments.size(); ++channel)
+            writer.String(kInstruments, ChannelKey("", channel), instruments[channel]);
+}
+
+// `write` applied to the file's text, the lines it does not touch kept. A
+// file that cannot even be read is not replaced: that would lose what could
+// not be seen.
+template <typename Write>
+std::vector<std::string> Rewrite(const std::string& iniFileName, Write write)
+{
+    TIniFile ini;
+    try {
+        ini = TIniFile::Load(iniFileName);
+    } catch (const EInOutError& e) {
+        throw EIniWriteError(iniFileName, e.Reason());
+    }
+    std::vector<std::string> skipped = write(ini);
+    ini.Save(iniFileName);
+    return skipped;
+}
+
 } // namespace
 
 void TMainSettings::Read(const TIniFile& ini)
@@ -219,11 +249,7 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
         ini.AddSectionBefore(TControlSettings::kSection, kBreeders);
     Controls.Write(ini);
 
-    // Left out while no breeder has an instrument, so that older files stay as they were.
-    const bool anyInstrument = std::any_of(Instruments.begin(), Instruments.end(), [](const std::string& uri) { return !uri.empty(); });
-    if (anyInstrument || ini.ValueExists(kInstruments, "A"))
-        for (std::size_t channel = 0; channel < Instruments.size(); ++channel)
-            writer.String(kInstruments, ChannelKey("", channel), Instruments[channel]);
+    WriteInstruments(writer, ini, Instruments);
 
     WriteChannels(writer, kBreeders, "Audible", Audible);
     WriteChannels(writer, kBreeders, "Frozen", Frozen);
@@ -234,17 +260,23 @@ void TMainSettings::ReadFromFile(const std::string& iniFileName) { Read(TIniFile
 
 std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileName) const
 {
-    // Keep what the file holds besides our keys. A file that cannot even be
-    // read is not replaced: that would lose what could not be seen.
-    TIniFile ini;
-    try {
-        ini = TIniFile::Load(iniFileName);
-    } catch (const EInOutError& e) {
-        throw EIniWriteError(iniFileName, e.Reason());
-    }
-    std::vector<std::string> skipped = Write(ini);
-    ini.Save(iniFileName);
-    return skipped;
+    return Rewrite(iniFileName, [this](TIniFile& ini) { return Write(ini); });
+}
+
+std::vector<std::string> TMainSettings::WriteSoundToFile(const std::string& iniFileName) const
+{
+    return Rewrite(iniFileName, [this](TIniFile& ini) {
+        // New sections of an older file stay ahead of [Breeders], which comes last.
+        for (const char* section : {kSynth, kAudio})
+            ini.AddSectionBefore(section, kBreeders);
+        if (AnyInstrument(Instruments))
+            ini.AddSectionBefore(kInstruments, kBreeders);
+        TKeyWriter writer(ini);
+        WriteSynth(writer, Synth);
+        WriteAudio(writer, Audio);
+        WriteInstruments(writer, ini, Instruments);
+        return std::move(writer.Skipped);
+    });
 }
 
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)

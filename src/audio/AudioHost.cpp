@@ -1,6 +1,6 @@
 #include "audio/AudioHost.h"
 
-#include <chrono>
+#include "audio/TestTone.h"
 
 namespace zw {
 
@@ -47,6 +47,34 @@ void TAudioHost::Configure(const TAudioSettings& settings)
     FWake.notify_all();
 }
 
+bool TAudioHost::TryConfigure(const TAudioSettings& settings, std::string& failure, std::chrono::milliseconds wait)
+{
+    std::unique_lock lock(FMutex);
+    if (!FOutput) {
+        FSettings = settings;
+        return true;
+    }
+    if (FActive && FStatus.Sounding && settings == FSettings)
+        return true;
+    const TAudioSettings previous = FSettings;
+    const bool previousSounding = FStatus.Sounding;
+    FSettings = settings;
+    FActive = FReopen = true;
+    const uint64_t tries = FTries;
+    FWake.notify_all();
+    const bool answered = FTried.wait_for(lock, wait, [&] { return FTries > tries && FStatusSettings == settings; });
+    if (answered && FStatus.Sounding)
+        return true;
+    failure = answered ? FStatus.Failure
+                       : "no answer within " + std::to_string(wait.count() / 1000) + " s";
+    if (previousSounding) {
+        FSettings = previous;
+        FReopen = true;
+        FWake.notify_all();
+    }
+    return false;
+}
+
 TAudioSettings TAudioHost::Settings() const
 {
     std::lock_guard lock(FMutex);
@@ -63,6 +91,25 @@ void TAudioHost::SetInstrument(int slot, std::unique_ptr<TAudioInstrument> instr
 {
     std::lock_guard control(FControl);
     FEngine.SetInstrument(slot, std::move(instrument));
+}
+
+std::vector<std::string> TAudioHost::Devices(const std::string& system)
+{
+    // Listing touches no state of the output that plays.
+    return FOutput ? FOutput->Devices(system) : std::vector<std::string>();
+}
+
+void TAudioHost::PlayTestTone()
+{
+    Activate();
+    {
+        std::lock_guard control(FControl);
+        if (!FTestTone)
+            FEngine.SetInstrument(kTestToneSlot, std::make_unique<TTestTone>());
+        FTestTone = true;
+    }
+    const uint8_t note[] = {0x90, TTestTone::kNote, 100};
+    FEngine.Send(kTestToneSlot, note, sizeof note);
 }
 
 bool TAudioHost::Render(float* left, float* right, uint32_t frames)
@@ -88,6 +135,9 @@ void TAudioHost::Reopen(const TAudioSettings& settings)
     }
     std::lock_guard lock(FMutex);
     FStatus = {sounding, sounding ? FOutput->Description() : std::string(), sounding ? std::string() : failure};
+    FStatusSettings = settings;
+    ++FTries;
+    FTried.notify_all();
 }
 
 void TAudioHost::Run()

@@ -3,12 +3,14 @@
 #include "audio/AudioEngine.h"
 #include "audio/AudioOutput.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <vector>
 
 namespace zw {
 
@@ -30,6 +32,8 @@ class TAudioHost {
 public:
     // How often a missing or lost output is tried again.
     static constexpr int kRetryMilliseconds = 2000;
+    // The engine slot of the test tone, apart from the instruments.
+    static constexpr int kTestToneSlot = TAudioEngine::kSlots - 1;
 
     // `output` null: offline.
     explicit TAudioHost(std::unique_ptr<TAudioOutput> output);
@@ -42,8 +46,18 @@ public:
     void Activate();
     // Reopens the output with `settings` once it is active.
     void Configure(const TAudioSettings& settings);
+    // Activates the output with `settings` and waits up to `wait` for it to
+    // open. False, with `failure`, when it does not: then an output that
+    // played before plays again with the settings it had; with none playing
+    // before, `settings` stay and are tried again as usual.
+    bool TryConfigure(const TAudioSettings& settings, std::string& failure, std::chrono::milliseconds wait);
     TAudioSettings Settings() const;
     TAudioStatus Status() const;
+    // The output devices of `system` (not "auto"); none offline.
+    std::vector<std::string> Devices(const std::string& system);
+    // Activates the output and plays a short tone through the engine, which
+    // ends by itself (TTestTone).
+    void PlayTestTone();
     bool Offline() const { return !FOutput; }
 
     // The engine's control calls, serialised with the output's start and stop.
@@ -67,6 +81,10 @@ private:
     mutable std::mutex FMutex; // everything below
     TAudioSettings FSettings;
     TAudioStatus FStatus;
+    TAudioSettings FStatusSettings; // what FStatus was tried with
+    uint64_t FTries = 0;            // finished (re)openings
+    std::condition_variable FTried;
+    bool FTestTone = false;         // in its slot
     bool FActive = false;
     bool FReopen = false;
     bool FEnding = false;

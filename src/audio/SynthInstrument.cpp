@@ -2,13 +2,20 @@
 
 namespace zw {
 
-TSynthInstrument::TSynthInstrument(const TSynthSettings& settings) : FSynth(settings) {}
+TSynthInstrument::TSynthInstrument(const TSynthSettings& settings)
+    : FSynth(settings), FGain(settings.Gain), FAppliedGain(settings.Gain)
+{
+}
 
 void TSynthInstrument::Prepare(double sampleRate, uint32_t) { FSynth.SetSampleRate(sampleRate); }
 
 void TSynthInstrument::Process(const TMidiEvent* events, size_t count, float* left, float* right,
                                uint32_t frames) noexcept
 {
+    if (const int gain = FGain.load(std::memory_order_relaxed); gain != FAppliedGain) {
+        FSynth.SetGain(gain);
+        FAppliedGain = gain;
+    }
     uint32_t done = 0;
     for (size_t i = 0; i < count; ++i) {
         const uint32_t at = events[i].Frame < frames ? events[i].Frame : frames;

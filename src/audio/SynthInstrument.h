@@ -3,6 +3,8 @@
 #include "audio/AudioInstrument.h"
 #include "synth/Synthesizer.h"
 
+#include <atomic>
+
 namespace zw {
 
 // The built-in synthesizer (FluidSynth) as an instrument of the engine: its
@@ -17,8 +19,13 @@ public:
                  uint32_t frames) noexcept override;
     void Silence() noexcept override;
 
+    // Any thread: the gain (0..TSynthSettings::kMaxGain) from the next period on.
+    void SetGain(int gain) noexcept { FGain.store(gain, std::memory_order_relaxed); }
+
 private:
     TSynthesizer FSynth;
+    std::atomic<int> FGain;
+    int FAppliedGain; // audio thread
 };
 
 } // namespace zw

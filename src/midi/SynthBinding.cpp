@@ -34,6 +34,36 @@ void TSynthBinding::Configure(const TSynthSettings& settings)
     FSettings = settings;
 }
 
+bool TSynthBinding::Apply(const TSynthSettings& settings, std::string& failure, bool& restarted)
+{
+    restarted = false;
+    std::unique_ptr<TSynthInstrument> started;
+    {
+        std::lock_guard lock(FMutex);
+        if (settings.SoundFont == FSettings.SoundFont) {
+            FSettings = settings;
+            if (FInstrument)
+                FInstrument->SetGain(settings.Gain);
+            return true;
+        }
+    }
+    // Loading takes a while: the playing synthesizer goes on meanwhile.
+    try {
+        started = std::make_unique<TSynthInstrument>(settings);
+    } catch (const ESynthError& e) {
+        failure = e.Message();
+        return false;
+    }
+    std::lock_guard lock(FMutex);
+    FSettings = settings;
+    if (FSynthOpen) {
+        FInstrument = started.get();
+        FAudio.SetInstrument(kSynthSlot, std::move(started));
+        restarted = true;
+    }
+    return true;
+}
+
 bool TSynthBinding::Render(float* left, float* right, int frames)
 {
     std::lock_guard lock(FMutex);
@@ -107,7 +137,9 @@ TMidiResult TSynthBinding::OutOpen(TMidiHandle& handle, uint32_t deviceId, TMidi
     if (FSynthOpen)
         return MMSYSERR_ALLOCATED;
     try {
-        FAudio.SetInstrument(kSynthSlot, std::make_unique<TSynthInstrument>(FSettings));
+        auto instrument = std::make_unique<TSynthInstrument>(FSettings);
+        FInstrument = instrument.get();
+        FAudio.SetInstrument(kSynthSlot, std::move(instrument));
     } catch (const ESynthError& e) {
         FStartFailure = e.Message();
         return MIDIERR_SYNTHFAILED;
@@ -210,6 +242,7 @@ TMidiResult TSynthBinding::OutClose(TMidiHandle handle)
         std::lock_guard lock(FMutex);
         if (IsSynth(handle)) {
             FAudio.SetInstrument(kSynthSlot, nullptr);
+            FInstrument = nullptr;
             FSynthOpen = false;
             FSynthHandle = 0;
             FSynthCallback = nullptr;

@@ -12,6 +12,8 @@
 
 namespace zw {
 
+class TSynthInstrument;
+
 // Where the built-in synthesizer's sound goes: the audio output (through the
 // engine's stream), or nowhere until the owner renders it (tests, benchmarks).
 enum class TSynthOutput { Audio, Offline };
@@ -35,6 +37,12 @@ public:
 
     // Used from the next open on.
     void Configure(const TSynthSettings& settings);
+    // Used now: another SoundFont starts a new synthesizer, which takes over
+    // from the playing one once it has loaded (`restarted`: it knows no
+    // programs or controllers yet); another gain reaches the playing one at
+    // its next period. False, with `failure`, when the new synthesizer cannot
+    // start: the playing one and the settings stay as they were.
+    bool Apply(const TSynthSettings& settings, std::string& failure, bool& restarted);
     // Offline output: renders the open synthesizer; false when it is not open.
     bool Render(float* left, float* right, int frames);
     // The engine and its output.
@@ -122,6 +130,7 @@ private:
     bool FSynthOpen = false;
     TMidiSplitter FSynthFraming; // running status of the synthesizer's long messages
     TMidiHandle FSynthHandle = 0;
+    TSynthInstrument* FInstrument = nullptr; // the engine's, while open
     TMidiCallback FSynthCallback = nullptr;
     uintptr_t FSynthInstance = 0;
     std::string FStartFailure; // why the synthesizer last failed to start

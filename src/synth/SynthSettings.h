@@ -22,6 +22,9 @@ struct TSynthSettings {
     // The program (0..127) each breeder's output channel starts with: sustained
     // leads and pads, where filter and envelope changes are heard.
     std::array<int, 4> Programs{81, 90, 80, 87};
+    // Not a setting: the full path of the settings file, so that a message
+    // can say where to mend these settings.
+    std::string SettingsFile;
 
     bool operator==(const TSynthSettings&) const = default;
 };

@@ -24,7 +24,14 @@ constexpr TControllerModulator kControllerModulators[] = {
 #include "ControllerMap.inc"
 };
 
-const std::string kIniHint = " in the [Synth] section of zwirbels.INI";
+// Where to mend the SoundFont: the Sound dialog, or the settings file itself.
+std::string MendHint(const TSynthSettings& settings)
+{
+    const std::string file = settings.SettingsFile.empty() ? "zwirbels.INI" : settings.SettingsFile;
+    return " in Settings \u2192 Sound\u2026 (SoundFont= in the [Synth] section of " + file + ")";
+}
+
+double GainFactor(int gain) { return std::clamp(gain, 0, TSynthSettings::kMaxGain) / 100.0; }
 
 // FluidSynth reports to stderr what the program reports itself.
 void QuietFluidSynthLog()
@@ -60,30 +67,30 @@ TSynthesizer::TSynthesizer(const TSynthSettings& settings)
         throw ESynthError("The built-in synthesizer cannot start: FluidSynth has no memory for its settings.");
     fluid_settings_t* s = FSettings.get();
     fluid_settings_setnum(s, "synth.sample-rate", kSampleRate);
-    fluid_settings_setnum(s, "synth.gain", std::clamp(settings.Gain, 0, TSynthSettings::kMaxGain) / 100.0);
+    fluid_settings_setnum(s, "synth.gain", GainFactor(settings.Gain));
     FSynth.reset(new_fluid_synth(s));
     if (!FSynth)
         throw ESynthError("The built-in synthesizer cannot start: FluidSynth could not be created.");
-    LoadSoundFont(settings.SoundFont);
+    LoadSoundFont(settings);
     AddControllerModulators();
 }
 
 TSynthesizer::~TSynthesizer() = default;
 
-void TSynthesizer::LoadSoundFont(const std::string& configured)
+void TSynthesizer::LoadSoundFont(const TSynthSettings& settings)
 {
-    const std::string path = FindSoundFont(configured);
+    const std::string path = FindSoundFont(settings.SoundFont);
     if (path.empty()) {
         std::string looked;
         for (const char* candidate : kSoundFontCandidates)
             looked += (looked.empty() ? "" : ", ") + std::string(candidate);
         throw ESynthError("The built-in synthesizer cannot start: no SoundFont was found (looked for " + looked +
-                          "). Install one with \"sudo apt install timgm6mb-soundfont\", or set SoundFont= to a "
-                          ".sf2 file" + kIniHint + ".");
+                          "). Install one with \"sudo apt install timgm6mb-soundfont\", or choose a "
+                          ".sf2 file" + MendHint(settings) + ".");
     }
     if (fluid_synth_sfload(FSynth.get(), path.c_str(), 1) == FLUID_FAILED)
         throw ESynthError("The built-in synthesizer cannot start: the SoundFont \"" + path +
-                          "\" could not be loaded. Set SoundFont= to a readable .sf2 file" + kIniHint +
+                          "\" could not be loaded. Choose a readable .sf2 file" + MendHint(settings) +
                           ", or leave it empty to use an installed General MIDI SoundFont.");
 }
 
@@ -138,6 +145,8 @@ void TSynthesizer::Play(const uint8_t* message, size_t length) noexcept
     default: break;
     }
 }
+
+void TSynthesizer::SetGain(int gain) noexcept { fluid_synth_set_gain(FSynth.get(), static_cast<float>(GainFactor(gain))); }
 
 void TSynthesizer::Silence() noexcept { fluid_synth_all_sounds_off(FSynth.get(), -1); }
 

@@ -39,6 +39,8 @@ public:
     void Silence() noexcept;
     // The next `frames` frames, one buffer per side.
     void Render(float* left, float* right, int frames) noexcept;
+    // 0..TSynthSettings::kMaxGain, in hundredths; heard from the next Render on.
+    void SetGain(int gain) noexcept;
     // While nothing renders: the rate Render produces from now on.
     void SetSampleRate(double sampleRate);
 
@@ -48,7 +50,7 @@ private:
         void operator()(_fluid_synth_t* synth) const;
     };
 
-    void LoadSoundFont(const std::string& configured);
+    void LoadSoundFont(const TSynthSettings& settings);
     void AddControllerModulators();
 
     std::unique_ptr<_fluid_hashtable_t, TFluidDeleter> FSettings;

@@ -29,6 +29,8 @@
 #include <QElapsedTimer>
 #include <QScreen>
 #include <QFrame>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
@@ -551,9 +553,10 @@ TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndThePro
     EXPECT_FALSE(Form->MidiOutOpen());
     EXPECT_TRUE(Dialogs.Messages.isEmpty());
     ASSERT_EQ(Dialogs.Errors.size(), 1);
-    EXPECT_EQ(Dialogs.Errors[0], "The built-in synthesizer cannot start: the SoundFont \"/nowhere/none.sf2\" could "
-                                 "not be loaded. Set SoundFont= to a readable .sf2 file in the [Synth] section of "
-                                 "zwirbels.INI, or leave it empty to use an installed General MIDI SoundFont.");
+    EXPECT_EQ(Dialogs.Errors[0].toStdString(),
+              "The built-in synthesizer cannot start: the SoundFont \"/nowhere/none.sf2\" could not be loaded. "
+              "Choose a readable .sf2 file in Settings \u2192 Sound\u2026 (SoundFont= in the [Synth] section of " +
+                  IniFileName() + "), or leave it empty to use an installed General MIDI SoundFont.");
     // Another device still works.
     AnswerMidiDialog(true, "Synth One");
     Form->MidiSettingsClick();
@@ -562,6 +565,63 @@ TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndThePro
     const std::string text = SettingsText();
     EXPECT_NE(text.find("SoundFont=/nowhere/none.sf2\r\n"), std::string::npos);
     EXPECT_NE(text.find("Gain=100\r\n"), std::string::npos);
+}
+
+// Settings → Sound …: a choice is heard at once and kept in the settings
+// file; a SoundFont that does not load is refused and the playing one stays.
+TEST_F(SynthIntegrationTest, TheSoundDialogAppliesItsChoiceAndRefusesASoundFontThatDoesNotLoad)
+{
+    const std::string copied = ProgramPath() + "copied.sf2";
+    std::filesystem::copy_file(FindSoundFont({}), copied);
+    const std::string broken = ProgramPath() + "broken.sf2";
+    WriteFileAtomically(broken, "RIFF, but no SoundFont");
+    const char* const jx10 = "http://drobilla.net/plugins/mda/JX10";
+    WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Breeders]\r\nAudibleA=0\r\n");
+    Start();
+    ASSERT_TRUE(Form->MidiOutOpen());
+    const auto noteLevel = [this] {
+        Form->MidiOutputPort()->SendShort(0x90, 60, 100);
+        const double level = RenderedLevel(24000);
+        Form->MidiOutputPort()->SendShort(0x80, 60, 0);
+        RenderedLevel(48000); // the release
+        return level;
+    };
+    const double before = noteLevel();
+    ASSERT_GT(before, 1e-3);
+    QTimer::singleShot(0, [&] {
+        auto* dialog = Form->findChild<QDialog*>("FormSound");
+        ASSERT_NE(dialog, nullptr);
+        const auto apply = [dialog] { QTest::mouseClick(dialog->findChild<QPushButton*>("ButtonApply"), Qt::LeftButton); };
+        dialog->findChild<QSpinBox*>("SpinGain")->setValue(80);
+        apply();
+        EXPECT_NEAR(noteLevel() / before, 2.0, 0.2); // the playing synthesizer took the gain
+        EXPECT_NE(SettingsText().find("Gain=80\r\n"), std::string::npos);
+
+        dialog->findChild<QLineEdit*>("EditSoundFont")->setText(QString::fromStdString(broken));
+        apply();
+        ASSERT_EQ(Dialogs.Errors.size(), 1);
+        EXPECT_TRUE(Dialogs.Errors[0].contains(QString::fromStdString(broken))) << Dialogs.Errors[0].toStdString();
+        EXPECT_NE(SettingsText().find("SoundFont=\r\n"), std::string::npos);
+        EXPECT_NEAR(noteLevel() / before, 2.0, 0.2);
+
+        dialog->findChild<QLineEdit*>("EditSoundFont")->setText(QString::fromStdString(copied));
+        auto* system = dialog->findChild<QComboBox*>("ComboSystem");
+        system->setCurrentIndex(system->findData("alsa"));
+        dialog->findChild<QComboBox*>("ComboDevice")->setCurrentText("hw:9,0");
+        auto* breederB = dialog->findChild<QComboBox*>("ComboInstrumentB");
+        EXPECT_TRUE(QTest::qWaitFor([&] { return breederB->findData(jx10) >= 0; }, 20000));
+        breederB->setCurrentIndex(breederB->findData(jx10));
+        QTest::mouseClick(dialog->findChild<QPushButton*>("ButtonOk"), Qt::LeftButton);
+    });
+    Form->SoundClick();
+    EXPECT_EQ(Dialogs.Errors.size(), 1);
+    // The new synthesizer plays, with the program of channel A sent again.
+    EXPECT_NEAR(noteLevel() / before, 2.0, 0.2);
+    const std::string text = SettingsText();
+    EXPECT_NE(text.find("SoundFont=" + copied + "\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Audio]\r\nSystem=alsa\r\nDevice=hw:9,0\r\nSampleRate=\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("[Instruments]\r\nA=\r\nB=" + std::string(jx10) + "\r\nC=\r\nD=\r\n[Breeders]"),
+              std::string::npos) << text;
 }
 
 // No sound server at all: no JACK server (and none may be started), no

@@ -26,6 +26,8 @@ public:
     void StartNote(const TSubstitution& rules, int channel, int program, const TGene& genome, int note);
     // The next `frames` frames, left and right interleaved.
     std::vector<float> Render(int frames);
+    // For a caller that streams it itself (BeginStream, Process).
+    TAudioEngine& Engine() { return FEngine; }
 
 private:
     TAudioEngine FEngine;
