@@ -1,11 +1,13 @@
 #include "audio/AudioEngine.h"
 #include "audio/AudioOutput.h"
 
+#include <alsa/asoundlib.h>
 #include <jack/jack.h>
 #include <rtaudio/RtAudio.h>
 
 #include <algorithm>
 #include <cstring>
+#include <mutex>
 
 namespace zw {
 namespace {
@@ -13,6 +15,11 @@ namespace {
 constexpr unsigned int kPeriodFrames = 256;
 
 void Quiet(const char*) {}
+
+// alsa-lib prints to stderr what every failed try met (no card, no default
+// device), and the output is tried again every few seconds while there is
+// none: the status line says it once instead.
+void QuietAlsa(const char*, int, const char*, int, const char*, ...) {}
 
 struct TSystem {
     const char* Name;
@@ -221,6 +228,11 @@ bool JackServerAnswers()
     return client != nullptr;
 }
 
-std::unique_ptr<TAudioOutput> MakeRtAudioOutput() { return std::make_unique<TRtAudioOutput>(); }
+std::unique_ptr<TAudioOutput> MakeRtAudioOutput()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { snd_lib_error_set_handler(&QuietAlsa); });
+    return std::make_unique<TRtAudioOutput>();
+}
 
 } // namespace zw
