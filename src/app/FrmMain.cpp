@@ -13,6 +13,8 @@
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
 #include "midi/SynthBinding.h"
+#include "app/InstrumentBreeders.h"
+#include "audio/Lv2World.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -186,6 +188,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);
     FScheduler = std::make_unique<TMidiScheduler>();
+    FLv2Catalog = std::make_unique<TLv2Catalog>();
 
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");

@@ -31,6 +31,8 @@ class TGeneBox;
 class TMidiInput;
 class TMidiOutput;
 class TMidiScheduler;
+class TInstrumentBreeders;
+class TLv2Catalog;
 class TStatusLine;
 class TWormPanel;
 
@@ -160,6 +162,8 @@ private:
     void SyncMidiScheduler();
     void ConnectMidiScheduler();
     void DisconnectMidiScheduler();
+    // Makes or drops each breeder's LV2 instrument after FInstrumentUris.
+    void ConfigureInstruments();
 
     void FormCreate();
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
@@ -223,6 +227,12 @@ private:
     // Times the audition notes and the thru messages; made before and ended
     // after the ports' use of it (see the destructor).
     std::unique_ptr<TMidiScheduler> FScheduler;
+    // The installed LV2 instruments, read on a thread of their own, and the
+    // ones the breeders play ([Instruments]); null without the built-in
+    // synthesizer's audio engine (tests on a scripted binding).
+    std::unique_ptr<TLv2Catalog> FLv2Catalog;
+    TInstrumentBreeders* FInstruments = nullptr;
+    std::array<std::string, kChannelCount> FInstrumentUris{};
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send

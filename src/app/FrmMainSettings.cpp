@@ -72,6 +72,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiSystem = FMidiSystem;
     s.Synth = FSynthSettings;
     s.Audio = FAudioSettings;
+    s.Instruments = FInstrumentUris;
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
         s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
@@ -149,6 +150,8 @@ void TFormMain::ReadSettings()
     FSynthSettings = s.Synth;
     FAudioSettings = s.Audio;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
+    FInstrumentUris = s.Instruments;
+    ConfigureInstruments();
     ReadBreeders(s.Audible, s.Frozen);
 
     if (FormTranslate) {
