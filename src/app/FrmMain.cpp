@@ -1,10 +1,14 @@
 #include "app/FrmMain.h"
 
+#include "app/ControlMap.h"
+#include "app/DeferredAction.h"
+#include "app/FailureTally.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
 #include "app/IniFile.h"
 #include "app/SoundStatus.h"
+#include "app/MorphKnob.h"
 #include "app/StatusLine.h"
 #include "common/Checked.h"
 #include "common/Guard.h"
@@ -48,6 +52,8 @@ namespace {
 constexpr int kMinAutoInterval = 600;
 constexpr int kMaxAutoInterval = 120000;
 constexpr int kLampMs = 250;
+// How long a breeding step may go unsaved: what a crash or a kill loses.
+constexpr std::chrono::seconds kBreedersSaveDelay{2};
 // The rows of the automation and operation groups.
 constexpr int kOperationRowHeight = 15;
 const QColor kLampResting(0x80, 0x80, 0x80);
@@ -180,6 +186,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
             return synth->Audio().Status();
         },
         IniFileName(), this);
+    FMidiFailures = std::make_unique<TFailureTally>(*FStatusLine, TStatusTopic::Midi);
 
     MidiOutput = new TMidiOutput(this);
     MidiOutput->setObjectName("MidiOutput");
@@ -190,9 +197,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
             return;
         try {
             raise();
-        } catch (const EmidioutputError&) {
-            MidiOutputFailed();
-            throw;
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, AutomationActive());
         }
     });
     MidiInput = new TMidiInput(this);
@@ -200,6 +206,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     MidiInput->SetSysexBufferSize(4096);
     FScheduler = std::make_unique<TMidiScheduler>();
     FLv2Catalog = std::make_unique<TLv2Catalog>();
+    CreateControls();
 
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
@@ -214,7 +221,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerMidiRecovery = new QTimer(this);
     TimerMidiRecovery->setObjectName("TimerMidiRecovery");
     TimerMidiRecovery->setInterval(1000);
-    connect(TimerMidiRecovery, &QTimer::timeout, this, Guarded([this] { TimerMidiRecoveryTimer(); }));
+    FBreedersSave = new TDeferredAction(kBreedersSaveDelay, [this] { KeepBreeders(); }, this);
+    connect(TimerMidiRecovery, &QTimer::timeout, this, [this] { TimerMidiRecoveryTick(); });
 
     qApp->installEventFilter(this);
     FormCreate();
@@ -229,6 +237,7 @@ TFormMain::~TFormMain()
         panel->SetOnStep(nullptr);
     }
     GeneBox1->SetOnGetGeneName(nullptr);
+    MidiInput->SetOnMidiInput(nullptr);
     DisconnectMidiScheduler();
 }
 
@@ -504,6 +513,7 @@ void TFormMain::CreateMenu()
     settings->setObjectName("MenuSettings");
     addAction(settings, "MenuMidi", "&Midi ...", QKeySequence(), &TFormMain::MidiSettingsClick);
     addAction(settings, "MenuEncodings", "&Encodings ...", QKeySequence(), &TFormMain::EncodingsClick);
+    addAction(settings, "MenuControls", "&Controls ...", QKeySequence(), &TFormMain::ControlsClick);
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,
@@ -703,8 +713,26 @@ void TFormMain::TimerAutoTick()
     if (FInTick)
         return;
     FInTick = true;
-    RunGuarded([this] { TimerAutoTimer(); });
+    RunGuarded([this] {
+        try {
+            TimerAutoTimer();
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, true);
+        }
+    });
     FInTick = false;
+}
+
+void TFormMain::TimerMidiRecoveryTick()
+{
+    // The tick tells everything in the status line; should it still fail, its
+    // error box runs an event loop in which the timer fires again: that tick
+    // waits for the box, as the automation's does.
+    if (FInRecovery)
+        return;
+    FInRecovery = true;
+    RunGuarded([this] { TimerMidiRecoveryTimer(); });
+    FInRecovery = false;
 }
 
 void TFormMain::TimerAutoTimer()
@@ -738,8 +766,10 @@ bool TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
     try {
         MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
     } catch (const EmidioutputError&) {
-        MidiOutputFailed(); // the message is shown once: the port is closed from here on
-        throw;
+        // A lost device is told once, in the status line: the port is closed from here on.
+        if (!MidiOutputFailed())
+            throw;
+        return false;
     }
     SetMidiLamp(true);
     // Restarts the 250 ms count. A restart costs about as much as the send,
@@ -827,11 +857,17 @@ void TFormMain::showEvent(QShowEvent* event)
     RunGuarded([this] { LoadTranslations(); });
 }
 
+void TFormMain::CloseWithoutAsking()
+{
+    FCloseWithoutAsking = true;
+    close();
+}
+
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     // FormCloseQuery: the rules editor, once it exists, decides whether its
     // unsaved rules may be dropped.
-    if (FormTranslate && !FormTranslate->CloseQuery()) {
+    if (!FCloseWithoutAsking && FormTranslate && !FormTranslate->CloseQuery()) {
         event->ignore();
         return;
     }

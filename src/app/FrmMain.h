@@ -26,14 +26,21 @@ class QMenu;
 
 namespace zw {
 
+class EmidioutputError;
+class TDeferredAction;
+class TFailureTally;
 class TGene;
 class TGeneBox;
 class TMidiInput;
 class TMidiOutput;
+class TControlMap;
+class TFormControls;
 class TMidiScheduler;
 class TInstrumentBreeders;
 class TLv2Catalog;
+class TMorphKnob;
 class TStatusLine;
+struct TControlSettings;
 class TWormPanel;
 
 // The main window: four breeders (channels A..D) on tab pages, the automation,
@@ -74,6 +81,9 @@ public:
     void ReadSettings();
     void WriteSettings();
     void LoadTranslations();
+    // Closes as File -> Exit does, without asking about unsaved rules: the
+    // end a signal asks for.
+    void CloseWithoutAsking();
 
     // Choosing, opening and closing the MIDI devices by the names the system reports.
     void SetMidiInDevice(const QString& name);
@@ -89,6 +99,11 @@ public:
     bool MidiOutLost() const { return FMidiOutLost; }
     bool MidiInLost() const { return FMidiInLost; }
     void TimerMidiRecoveryTimer();
+
+    // The MIDI-learned controls (menu "&Controls ..."): MIDI input messages
+    // bound to the breeding actions and the morph knob; thru leaves them out.
+    void ControlsClick();
+    const TControlMap& Controls() const { return *FControls; }
 
     // Audition (button, menu entry, F5): while on, every active channel plays
     // the [Audition] phrase on its output channel.
@@ -173,6 +188,13 @@ private:
     // Makes or drops each breeder's LV2 instrument after FInstrumentUris.
     void ConfigureInstruments();
 
+    // The controls a MIDI message can trigger, the input handed to them, and
+    // the bound messages handed to thru.
+    void CreateControls();
+    void MidiInputReceived();
+    void ApplyControls();
+    void ApplyControlSettings(const TControlSettings& settings);
+
     void FormCreate();
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
@@ -190,10 +212,15 @@ private:
     // Chooses the MIDI system of the settings; false, told once, when it does
     // not answer: the devices of the settings then wait for it.
     bool StartMidiSystem();
-    // Closes the port and marks it lost when its last result says that the
-    // system lost it (the server's loss takes the input too).
-    void MidiOutputFailed();
+    // Closes the port and marks it lost, told once, when its last result
+    // says that the system lost it (the server's loss takes the input too);
+    // false for any other failure.
+    bool MidiOutputFailed();
+    // A failed send: a lost device as above; any other failure is raised, or
+    // when `automated` counted in the status line.
+    void MidiSendFailed(const EmidioutputError& failure, bool automated);
     void MarkMidiLost(bool input, bool output, bool server);
+    void TellMidiLoss(const std::string& text, bool input, bool output, bool server);
     bool ReopenMidiOut();
     bool ReopenMidiIn();
     // The input device listed as `name` now; -1 when none is.
@@ -209,13 +236,17 @@ private:
     void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
+    // A tick of TimerMidiRecovery, guarded, never inside another one.
+    void TimerMidiRecoveryTick();
     // Undo history: a step of `panel` and the menu entries' state.
     void WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before);
     void UpdateEditMenu();
     // The kept breeders: read at creation with the selections the settings
-    // hold, written at close.
+    // hold, written at close and a short while after each breeding step
+    // (KeepBreeders, which tells a failure in the status line).
     void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
     void WriteBreeders();
+    void KeepBreeders();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -242,10 +273,15 @@ private:
     std::unique_ptr<TLv2Catalog> FLv2Catalog;
     TInstrumentBreeders* FInstruments = nullptr;
     std::array<std::string, kChannelCount> FInstrumentUris{};
+    std::unique_ptr<TControlMap> FControls;
+    std::unique_ptr<TMorphKnob> FMorphKnob;
+    TFormControls* FFormControls = nullptr; // child, made at first use
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
     QTimer* TimerMidiRecovery = nullptr;
+    bool FInRecovery = false;
+    std::unique_ptr<TFailureTally> FMidiFailures; // MIDI failures of the automation
     QAction* MenuUndo = nullptr;
     QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
@@ -283,6 +319,9 @@ private:
     // False while a kept-breeders file that could not be read is still in
     // place: it is never replaced without the user's knowledge.
     bool FWriteBreeders = true;
+    TDeferredAction* FBreedersSave = nullptr;
+    bool FCloseWithoutAsking = false;
+    bool FBreedersKeptFailed = false; // and told in the status line
 };
 
 } // namespace zw

@@ -1,8 +1,10 @@
 // The main window's side of the settings file: what it reads at creation and
 // writes at close, and the rule file name it hands the rules editor.
+#include "app/ControlMap.h"
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "common/SafeFile.h"
 #include "common/TextLines.h"
 #include "midi/SynthBinding.h"
 #include "worms/WormPanel.h"
@@ -74,6 +76,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.Synth = FSynthSettings;
     s.Audio = FAudioSettings;
     s.Instruments = FInstrumentUris;
+    s.Controls = FControls->Settings();
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
         s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
@@ -98,6 +101,9 @@ void TFormMain::ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCoun
 
 void TFormMain::ReadSettings()
 {
+    // Saves cut short by a kill left their temporary files; this run's start clean.
+    RemoveLeftoverTemporaries(IniFileName());
+    RemoveLeftoverTemporaries(BreedersFileName());
     TMainSettings s = CurrentSettings();
     // The settings hold the MIDI names read at start, not the ones in use.
     s.MidiIn = NameBytes(FMidiInSetting, FMidiInBytes);
@@ -111,7 +117,7 @@ void TFormMain::ReadSettings()
         Dialogs().ShowError(QString::fromStdString(
             Format("The settings file \"%s\" could not be read: %s. The program starts with default settings "
                    "and leaves that file as it is.",
-                   e.FileName().c_str(), e.Reason().c_str())));
+                   Escaped(e.FileName()).c_str(), e.Reason().c_str())));
     }
 
     const QRect bounds = ConfinedBounds(s, minimumSize());
@@ -154,6 +160,7 @@ void TFormMain::ReadSettings()
     ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
     FInstrumentUris = s.Instruments;
     ConfigureInstruments();
+    ApplyControlSettings(s.Controls);
     ReadBreeders(s.Audible, s.Frozen);
     // The previous worm of A/B is one the user heard in this run.
     for (TWormPanel* panel : FWormPanels)

@@ -168,6 +168,7 @@ void TMainSettings::Read(const TIniFile& ini)
 
     ReadSynth(ini, Synth);
     ReadAudio(ini, Synth, Audio);
+    Controls.Read(ini);
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
 
@@ -213,6 +214,10 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
+    // [Breeders] stays last, also in a file written before [Controls] was.
+    if (!Controls.Bindings.empty())
+        ini.AddSectionBefore(TControlSettings::kSection, kBreeders);
+    Controls.Write(ini);
 
     // Left out while no breeder has an instrument, so that older files stay as they were.
     const bool anyInstrument = std::any_of(Instruments.begin(), Instruments.end(), [](const std::string& uri) { return !uri.empty(); });
@@ -234,8 +239,8 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
     TIniFile ini;
     try {
         ini = TIniFile::Load(iniFileName);
-    } catch (const Exception&) {
-        throw EIniWriteError(iniFileName);
+    } catch (const EInOutError& e) {
+        throw EIniWriteError(iniFileName, e.Reason());
     }
     std::vector<std::string> skipped = Write(ini);
     ini.Save(iniFileName);

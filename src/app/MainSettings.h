@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AuditionSettings.h"
+#include "app/ControlMap.h"
 #include "app/IniFile.h"
 #include "audio/AudioOutput.h"
 #include "synth/SynthSettings.h"
@@ -64,6 +65,9 @@ struct TMainSettings {
     // [Audio]: the engine's output. A file without it takes the system from
     // [Synth] AudioDriver, once.
     TAudioSettings Audio;
+    // [Controls]: the MIDI messages bound to the program's controls; the
+    // window fills in the keys it has.
+    TControlSettings Controls;
 
     // [Translations]
     std::string FileName;
@@ -91,7 +95,7 @@ struct TMainSettings {
     std::vector<std::string> Write(TIniFile& ini) const;
 
     // Read from, or write into, the named file (unknown lines kept). Writing
-    // raises EIniWriteError ("Unable to write to <name>") when the file cannot
+    // raises EIniWriteError ("Unable to write to <name>: <reason>") when the file cannot
     // be written; reading raises EInOutError for a file that exists but
     // cannot be read.
     void ReadFromFile(const std::string& iniFileName);

@@ -72,6 +72,8 @@ void TMidiScheduler::SetOutput(TMidiBinding* binding, TMidiHandle handle)
     EndThruNotes();
     FBinding = binding;
     FHandle = handle;
+    // What failed on the former output says nothing of this one.
+    FFirstFailure.store(MMSYSERR_NOERROR);
 }
 
 void TMidiScheduler::SetPhrase(const TAuditionPhrase& phrase)
@@ -174,6 +176,13 @@ void TMidiScheduler::SetThruRoutes(const TThruRoutes& routes, const TThruVoices&
     EndThruNotes();
     FThruRoutes = routes;
     FThruVoices = voices;
+}
+
+void TMidiScheduler::SourceClosed()
+{
+    std::lock_guard lock(FMutex);
+    DrainThru();
+    EndThruNotes();
 }
 
 void TMidiScheduler::Receive(uint32_t message) noexcept
@@ -283,8 +292,13 @@ void TMidiScheduler::PassThru(uint32_t message)
     const uint16_t routes = FThruRoutes[status & 0x0F];
     const auto data1 = static_cast<uint8_t>(message >> 8 & 0x7F);
     const auto data2 = static_cast<uint8_t>(kind == kProgramChange || kind == kChannelPressure ? 0 : message >> 16 & 0x7F);
+    const bool blocked = FThruFilter.Blocks(message);
+    const bool noteOff = kind == kNoteOff || (kind == kNoteOn && data2 == 0);
     for (uint8_t channel = 0; channel < kMidiChannels; ++channel) {
         if (!(routes >> channel & 1))
+            continue;
+        // A note learned while held still gets its note-off.
+        if (blocked && !(noteOff && FThruSounding[channel].test(data1)))
             continue;
         Send(static_cast<uint8_t>(kind | channel), data1, data2);
         Track(FThruSounding[channel], kind, data1, data2);
@@ -292,6 +306,8 @@ void TMidiScheduler::PassThru(uint32_t message)
     const uint8_t voices = FThruVoices[status & 0x0F];
     for (size_t v = 0; v < FVoices.size(); ++v) {
         if (!(voices >> v & 1) || !FVoices[v].Sink)
+            continue;
+        if (blocked && !(noteOff && FThruVoiceSounding[v].test(data1)))
             continue;
         SendVoice(FVoices[v], static_cast<uint8_t>(kind | FVoices[v].Channel), data1, data2);
         Track(FThruVoiceSounding[v], kind, data1, data2);
@@ -311,8 +327,11 @@ void TMidiScheduler::Send(uint8_t status, uint8_t data1, uint8_t data2)
     if (!FBinding)
         return;
     const uint32_t message = status | static_cast<uint32_t>(data1) << 8 | static_cast<uint32_t>(data2) << 16;
-    if (FBinding->OutShortMsg(FHandle, message) != MMSYSERR_NOERROR)
+    if (const TMidiResult result = FBinding->OutShortMsg(FHandle, message)) {
         FSendFailures.fetch_add(1, std::memory_order_relaxed);
+        TMidiResult none = MMSYSERR_NOERROR;
+        FFirstFailure.compare_exchange_strong(none, result);
+    }
     FSent.fetch_add(1, std::memory_order_release);
 }
 

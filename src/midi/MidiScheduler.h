@@ -4,6 +4,7 @@
 #include "common/WakeEvent.h"
 #include "midi/MidiBinding.h"
 #include "midi/MidiThru.h"
+#include "midi/ThruFilter.h"
 
 #include <array>
 #include <atomic>
@@ -67,9 +68,18 @@ public:
     // Thru notes still sounding are ended when the routes change. Routes to a
     // voice without an instrument of its own carry nothing.
     void SetThruRoutes(const TThruRoutes& routes, const TThruVoices& voices = {});
+    // The input messages thru leaves out (the program's own controls); a
+    // note-off still ends a note that thru started.
+    TThruFilter& ThruFilter() { return FThruFilter; }
 
     // Real-time thread: queues a channel message for thru; anything else is ignored.
     void Receive(uint32_t message) noexcept override;
+    // Passes on what the input queued before it closed, then ends its thru notes.
+    void SourceClosed() override;
+
+    // The first failed send's result since the last call (0 = none), so the
+    // owner can tell a lost device as it tells one found by its own sends.
+    TMidiResult TakeSendFailure() { return FFirstFailure.exchange(MMSYSERR_NOERROR); }
 
     // Messages sent, thru messages dropped because the queue was full, and
     // sends the output refused.
@@ -117,10 +127,12 @@ private:
     std::array<std::bitset<128>, kMidiChannels> FThruSounding{};
     std::array<std::bitset<128>, kVoiceCount> FThruVoiceSounding{};
 
+    TThruFilter FThruFilter;
     TSpscQueue<uint32_t, 1024> FThruQueue;
     std::atomic<uint64_t> FSent{0};
     std::atomic<uint64_t> FThruDropped{0};
     std::atomic<uint64_t> FSendFailures{0};
+    std::atomic<TMidiResult> FFirstFailure{MMSYSERR_NOERROR};
     TWakeEvent FWake{"The MIDI scheduler"}; // signalled from any thread, the real-time one too
     std::thread FThread;
 };

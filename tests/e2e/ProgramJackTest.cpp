@@ -5,20 +5,24 @@
 #include "support/JackPeer.h"
 #include "support/JackRecorder.h"
 #include "support/OfflineSynth.h"
+#include "support/PrivateJackServer.h"
 #include "support/ProgramRun.h"
 #include "worms/BreederFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace zw {
@@ -260,6 +264,47 @@ TEST_F(ProgramOnJack, AnOutputMissingAtStartIsReportedAndNotKept)
     EXPECT_EQ(written.Value("Settings", "ChannelActiveA"), "1") << written.Text();
 }
 
+TEST_F(ProgramOnJack, MidiControlsFromAKeyboardBreedAndMoveTheAudibleWorm)
+{
+    TJackPeer keyboard(Unique("zwe2e-kbd"));
+    TJackPeer listener(Unique("zwe2e-out"));
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiIn=" + keyboard.OutPortName() +
+                          "\r\nMidiOut=" + listener.InPortName() + "\r\nOutChannelA=" + std::to_string(kOutChannel) +
+                          "\r\n[Controls]\r\nMutate=cc 0 20\r\nRight=note 0 60\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // The frozen worm one to the right; the audible one there and back, so
+    // the listener has heard the genome the keyboard's first control mutates.
+    for (const char* key : {"shift+Right", "Right", "Left"})
+        ASSERT_TRUE(Program->PressKeys(key)) << key;
+    ASSERT_TRUE(listener.WaitFor(2 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
+
+    keyboard.Send({0xB0, 20, 127});
+    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout))
+        << "no genome after the control change; the program's output:\n" << Program->Log();
+    keyboard.Send({0x90, 60, 100});
+    keyboard.Send({0x80, 60, 0});
+    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
+        << "no genome after the note; the program's output:\n" << Program->Log();
+
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const std::vector<TMidiBytes> heard = listener.Received();
+    // Four genomes, then the silence at close: none of the keyboard's
+    // messages went thru.
+    ASSERT_EQ(heard.size(), 4 * kGenes + 32u);
+    for (size_t block = 0; block < 4; ++block)
+        ExpectGenome(heard, block * kGenes, "genome " + std::to_string(block));
+    ExpectMutationOf(heard, kGenes, 2 * kGenes, "the control change");
+    const auto genome = [&](size_t block) {
+        return std::vector<TMidiBytes>(heard.begin() + static_cast<std::ptrdiff_t>(block * kGenes),
+                                       heard.begin() + static_cast<std::ptrdiff_t>((block + 1) * kGenes));
+    };
+    EXPECT_NE(genome(3), genome(2)) << "the note did not change the audible worm";
+    EXPECT_EQ(genome(3), genome(0)) << "the note did not move the audible worm to the right";
+    ExpectSilenceAtClose(std::vector<TMidiBytes>(heard.end() - 32, heard.end()));
+    if (HasFailure())
+        WriteMessages(heard, Folder->Path() / "heard.txt");
+}
+
 // The control changes FluidSynth's verbose log reports: "cc <channel> <controller> <value>".
 std::vector<TMidiBytes> LoggedControlChanges(const std::string& logFile)
 {
@@ -418,6 +463,135 @@ TEST_F(ProgramOnJack, AuditionOnAnLv2InstrumentSoundsAndANewWormChangesTheSound)
     EXPECT_GT(std::max(loudness, brightness), 0.4)
         << "the new worm did not change the sound: RMS " << before.Rms << " -> " << after.Rms << ", brightness "
         << before.Brightness << " -> " << after.Brightness;
+}
+
+// Shutdown and recovery ---------------------------------------------------------
+
+// Channel A plays audition notes on the output channel: each note sounds for
+// almost all of its period, so one is sounding whenever the program is ended.
+std::string AuditionSettings(const std::string& midiOut)
+{
+    return "[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=" + midiOut + "\r\nOutChannelA=" +
+           std::to_string(kOutChannel) + "\r\n[Audition]\r\nPeriod=300\r\nLength=290\r\nPlaying=1\r\n";
+}
+
+template <typename F>
+bool RunUntilTrue(F done, std::chrono::milliseconds timeout)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+size_t NoteOns(const std::vector<TMidiBytes>& messages)
+{
+    return static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [](const TMidiBytes& m) {
+        return m.size() == 3 && (m[0] & 0xF0) == 0x90 && m[2] > 0;
+    }));
+}
+
+// Every note-on is followed by its note-off, and the output channel by an All Notes Off.
+void ExpectEveryNoteEnded(const std::vector<TMidiBytes>& heard)
+{
+    std::map<std::pair<int, int>, int> sounding; // (channel, note) -> note-ons not yet ended
+    bool allNotesOff = false;
+    for (const TMidiBytes& m : heard) {
+        if (m.size() != 3)
+            continue;
+        const int kind = m[0] & 0xF0;
+        const std::pair<int, int> key{m[0] & 0x0F, m[1]};
+        if (kind == 0x90 && m[2] > 0)
+            ++sounding[key];
+        else if (kind == 0x80 || kind == 0x90)
+            sounding[key] = 0;
+        else if (kind == 0xB0 && m[1] == 123 && (m[0] & 0x0F) == kOutChannel)
+            allNotesOff = true;
+    }
+    for (const auto& [key, count] : sounding)
+        EXPECT_EQ(count, 0) << "note " << key.second << " on channel " << key.first << " never ended";
+    EXPECT_TRUE(allNotesOff) << "no All Notes Off on channel " << kOutChannel;
+}
+
+std::string FileText(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(ProgramOnJack, SigtermDuringAuditionEndsEveryNoteAndWritesTheFiles)
+{
+    TJackPeer peer(Unique("zwe2e-term"));
+    Folder->WriteSettings(AuditionSettings(peer.InPortName()));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(RunUntilTrue([&] { return NoteOns(peer.Received()) >= 4; }, kArrivalTimeout))
+        << "audition did not reach the peer; the program's output:\n" << Program->Log();
+
+    ASSERT_EQ(kill(Program->Process().Pid(), SIGTERM), 0);
+    const auto exit = Program->Process().Wait(30s);
+    ASSERT_TRUE(exit.has_value()) << "the program did not end within 30 s of SIGTERM:\n" << Program->Log();
+    EXPECT_FALSE(exit->Signalled) << exit->Describe() << "\n" << Program->Log();
+    EXPECT_EQ(exit->Code, 0) << exit->Describe() << "\n" << Program->Log();
+    std::this_thread::sleep_for(200ms); // the last messages cross the server
+    const std::vector<TMidiBytes> heard = peer.Received();
+    ExpectEveryNoteEnded(heard);
+    EXPECT_TRUE(TWrittenSettings(Folder->SettingsFile()).Has("Position", "Left")) << "the settings were not written";
+    EXPECT_TRUE(fs::exists(Folder->Path() / "zwirbels.breeders")) << "the breeders were not written";
+    if (HasFailure())
+        WriteMessages(heard, Folder->Path() / "heard.txt");
+}
+
+TEST_F(ProgramOnJack, KillNine3sAfterABreedingStepKeepsTheStep)
+{
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const fs::path breeders = Folder->Path() / "zwirbels.breeders";
+    const std::string first = FileText(breeders);
+    ASSERT_FALSE(first.empty()) << "the breeders were not written at close";
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Program->PressKeys("Insert")) << "xdotool could not press Insert"; // breeds channel A anew
+    std::this_thread::sleep_for(3s);
+    ASSERT_EQ(kill(Program->Process().Pid(), SIGKILL), 0);
+    ASSERT_TRUE(Program->Process().Wait(10s).has_value());
+    const std::string kept = FileText(breeders);
+    EXPECT_FALSE(kept.empty()) << "the breeders file is gone";
+    EXPECT_TRUE(kept != first) << "the breeding step before the kill was lost";
+}
+
+// Automation to a peer on a server of the test's own, which is killed and
+// started again three times: each time the peer hears genomes again within
+// 5 s, and the window still closes with Alt+X.
+TEST_F(ProgramOnJack, AutomationComesBackAfterEachOfThreeServerRestarts)
+{
+    const char* const shared = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string sharedServer = shared ? shared : "";
+    {
+        TPrivateJackServer server("zwe2e-restart");
+        ASSERT_TRUE(server.Start()) << server.Log();
+        const std::string peerName = Unique("zwe2e-back");
+        auto peer = std::make_unique<TJackPeer>(peerName);
+        Folder->WriteSettings(SettingsNaming(peer->InPortName()));
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_TRUE(Program->PressKeys("Right"));
+        ASSERT_TRUE(peer->WaitFor(kGenes, kArrivalTimeout)) << Program->Log();
+        for (int restart = 1; restart <= 3; ++restart) {
+            server.Kill();
+            peer.reset(); // libjack frees a dead server's clients at the next open
+            std::this_thread::sleep_for(1500ms);
+            ASSERT_TRUE(server.Start()) << server.Log();
+            peer = std::make_unique<TJackPeer>(peerName);
+            EXPECT_TRUE(peer->WaitFor(kGenes, 5s))
+                << "restart " << restart << ": the peer heard " << peer->Received().size()
+                << " messages within 5 s; the program's output:\n" << Program->Log();
+            ExpectGenome(peer->Received(), 0, "restart " + std::to_string(restart));
+        }
+        ASSERT_NO_FATAL_FAILURE(Close());
+    }
+    setenv("JACK_DEFAULT_SERVER", sharedServer.c_str(), 1);
 }
 
 // The kept breeders a close wrote, and their ratings.
