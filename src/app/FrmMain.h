@@ -38,6 +38,7 @@ class TFormControls;
 class TFormSound;
 class TLv2Catalog;
 class TMidiScheduler;
+class TInstrumentBreeders;
 class TMorphKnob;
 class TSoundStatus;
 class TStatusLine;
@@ -278,9 +279,10 @@ private:
     // Times the audition notes and the thru messages; made before and ended
     // after the ports' use of it (see the destructor).
     std::unique_ptr<TMidiScheduler> FScheduler;
-    // The installed LV2 instruments, read on a thread of their own (made at
-    // first use), and the ones the breeders play ([Instruments]).
+    // The installed LV2 instruments, read on a thread of their own, and the
+    // ones the breeders play ([Instruments]).
     std::unique_ptr<TLv2Catalog> FLv2Catalog;
+    TInstrumentBreeders* FInstruments = nullptr;
     std::array<std::string, kChannelCount> FInstrumentUris{};
     TFormSound* FFormSound = nullptr; // child, made at first use
     TSoundStatus* FSoundStatus = nullptr;

@@ -4,7 +4,6 @@
 #include "app/FrmSound.h"
 #include "app/IniFile.h"
 #include "app/SoundStatus.h"
-#include "audio/Lv2World.h"
 #include "common/Guard.h"
 #include "midi/MidiOut.h"
 #include "midi/SynthBinding.h"
@@ -32,8 +31,6 @@ QString OutputName(const TAudioSettings& audio)
 void TFormMain::SoundClick()
 {
     auto* synth = dynamic_cast<TSynthBinding*>(&MidiBinding());
-    if (!FLv2Catalog)
-        FLv2Catalog = std::make_unique<TLv2Catalog>();
     if (!FFormSound)
         FFormSound = new TFormSound(synth ? &synth->Audio() : nullptr, *FLv2Catalog,
                                     [this](const TSoundSettings& chosen) {
@@ -93,6 +90,7 @@ bool TFormMain::ApplySound(const TSoundSettings& chosen)
     if (chosen.Instruments != FInstrumentUris) {
         FInstrumentUris = chosen.Instruments;
         ConfigureInstruments();
+        SyncMidiScheduler(); // thru of a breeder back on the MIDI output goes there again
     }
     // Kept at once, so that a crash loses no choice; a file that could not be
     // read at start is still left alone.
