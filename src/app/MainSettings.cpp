@@ -272,7 +272,8 @@ std::vector<std::string> TMainSettings::WriteSoundToFile(const std::string& iniF
         if (AnyInstrument(Instruments))
             ini.AddSectionBefore(kInstruments, kBreeders);
         TKeyWriter writer(ini);
-        WriteSynth(writer, Synth);
+        writer.String(kSynth, "SoundFont", Synth.SoundFont);
+        writer.Integer(kSynth, "Gain", Synth.Gain);
         WriteAudio(writer, Audio);
         WriteInstruments(writer, ini, Instruments);
         return std::move(writer.Skipped);

@@ -100,8 +100,8 @@ struct TMainSettings {
     // cannot be read.
     void ReadFromFile(const std::string& iniFileName);
     std::vector<std::string> WriteToFile(const std::string& iniFileName) const;
-    // Only [Synth], [Audio] and [Instruments], as the Sound dialog applies
-    // them; every other line of the file stays as it is.
+    // Only what the Sound dialog applies: [Synth] SoundFont and Gain,
+    // [Audio] and [Instruments]; every other line of the file stays as it is.
     std::vector<std::string> WriteSoundToFile(const std::string& iniFileName) const;
 
     bool operator==(const TMainSettings&) const = default;

@@ -690,3 +690,30 @@ TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhere
     }, std::chrono::seconds(20))) << message();
     EXPECT_TRUE(Synth.Audio().Status().Sounding);
 }
+
+// An output that cannot play (ALSA with no device) mended in the Sound
+// dialog: the message goes as soon as the choice is applied, not at a retry.
+TEST_F(NoSoundServerTest, TheSoundDialogMendsTheOutputAndTheMessageGoesAtOnce)
+{
+    TPrivateJackServer server("zwsounddialog");
+    ASSERT_TRUE(server.Start()) << server.Log();
+    WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Audio]\r\nSystem=alsa\r\n");
+    Start();
+    auto message = [&] { return Form->StatusLine()->Message(TStatusTopic::Sound).toStdString(); };
+    ASSERT_TRUE(WaitUntil([&] {
+        DeliverNotices();
+        return !message().empty();
+    }, std::chrono::seconds(20)));
+    QTimer::singleShot(0, [&] {
+        auto* dialog = Form->findChild<QDialog*>("FormSound");
+        ASSERT_NE(dialog, nullptr);
+        auto* system = dialog->findChild<QComboBox*>("ComboSystem");
+        system->setCurrentIndex(system->findData("jack"));
+        QTest::mouseClick(dialog->findChild<QPushButton*>("ButtonOk"), Qt::LeftButton);
+    });
+    Form->SoundClick();
+    EXPECT_EQ(message(), "");
+    EXPECT_EQ(Synth.Audio().Status().Description.rfind("JACK", 0), 0u) << Synth.Audio().Status().Failure;
+    EXPECT_NE(SettingsText().find("[Audio]\r\nSystem=jack\r\n"), std::string::npos) << SettingsText();
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}

@@ -353,3 +353,26 @@ TEST(MainSettings, WhatWasWrittenReadsTheSameAndAValueTheFileCannotHoldIsSkipped
     EXPECT_EQ(skipping.ReadInteger("Midi", "OutChannelD", -1), 0) << "the keys after it are written";
     EXPECT_FALSE(skipping.ValueExists("Translations", "FileName"));
 }
+
+// The Sound dialog writes its sections alone: the rest of the file stays as
+// it is, and new sections come ahead of [Breeders], which stays last.
+TEST(MainSettings, TheSoundSectionsAreWrittenAloneAheadOfTheBreeders)
+{
+    char pattern[] = "/tmp/zw_sound_XXXXXX";
+    const std::string folder = std::string(::mkdtemp(pattern)) + "/";
+    const std::string name = folder + "zwirbels.INI";
+    WriteFileAtomically(name, "[Settings]\r\nMutationRange=77\r\n[Synth]\r\nProgramA=3\r\n[Breeders]\r\nAudibleA=5\r\n");
+    TMainSettings settings; // MutationRange 5, ProgramA 81: neither may reach the file
+    settings.Synth.SoundFont = "/sf/new.sf2";
+    settings.Synth.Gain = 70;
+    settings.Audio = {"jack", "system", 96000};
+    settings.Instruments[3] = "urn:zw:organ";
+    EXPECT_TRUE(settings.WriteSoundToFile(name).empty());
+    EXPECT_EQ(ReadWholeFile(name),
+              "[Settings]\r\nMutationRange=77\r\n"
+              "[Synth]\r\nProgramA=3\r\nSoundFont=/sf/new.sf2\r\nGain=70\r\n"
+              "[Audio]\r\nSystem=jack\r\nDevice=system\r\nSampleRate=96000\r\n"
+              "[Instruments]\r\nA=\r\nB=\r\nC=\r\nD=urn:zw:organ\r\n"
+              "[Breeders]\r\nAudibleA=5\r\n");
+    std::filesystem::remove_all(folder);
+}

@@ -2,7 +2,9 @@
 // messages reaching the synthesizer's place in the engine as one unit while
 // thru messages arrive from the scheduler's thread.
 #include "audio/AudioEngine.h"
+#include "audio/AudioHost.h"
 #include "audio/Limiter.h"
+#include "audio/TestTone.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
 #include "midi/SynthBinding.h"
@@ -138,6 +140,67 @@ TEST(AudioEngine, AGenomesMessagesArriveAsOneUnit)
     }
     EXPECT_EQ(nrpns, static_cast<size_t>(kGenomes * kNrpns)) << synth.Audio().Engine().Dropped() << " dropped";
     EXPECT_GT(notes, 100u) << "too little thru to interleave with";
+}
+
+// An output whose devices open unless they are named "broken"; nothing calls it back.
+class TFakeOutput final : public TAudioOutput {
+public:
+    bool Open(TAudioEngine&, const TAudioSettings& settings, std::string& failure) override
+    {
+        FDevice = settings.Device;
+        failure = "no output device is named \"" + FDevice + "\"";
+        return FDevice != "broken";
+    }
+    bool Start(std::string&) override { return FRunning = true; }
+    void Stop() override { FRunning = false; }
+    bool Running() const override { return FRunning; }
+    std::string Description() const override { return FRunning ? "ALSA (" + FDevice + ")" : ""; }
+    std::vector<std::string> Devices(const std::string&) override { return {"good", "broken"}; }
+
+private:
+    std::string FDevice;
+    std::atomic<bool> FRunning{false};
+};
+
+// A choice of output that does not open gives way to the one that played;
+// with none playing before, it stays and is tried again.
+TEST(AudioHost, AnOutputThatDoesNotOpenGivesWayToTheOneThatPlayed)
+{
+    const TAudioSettings good{"alsa", "good", 0};
+    const TAudioSettings broken{"alsa", "broken", 0};
+    std::string failure;
+    {
+        TAudioHost host(std::make_unique<TFakeOutput>());
+        ASSERT_TRUE(host.TryConfigure(good, failure, 5s)) << failure;
+        EXPECT_EQ(host.Status().Description, "ALSA (good)");
+        EXPECT_FALSE(host.TryConfigure(broken, failure, 5s));
+        EXPECT_EQ(failure, "no output device is named \"broken\"");
+        EXPECT_EQ(host.Settings(), good);
+        EXPECT_TRUE(WaitUntil([&] { return host.Status().Description == "ALSA (good)"; }, 5s));
+    }
+    TAudioHost silent(std::make_unique<TFakeOutput>());
+    EXPECT_FALSE(silent.TryConfigure(broken, failure, 5s));
+    EXPECT_EQ(silent.Settings(), broken);
+}
+
+// The test tone sounds at once, stays at its level and ends by itself.
+TEST(AudioHost, TheTestToneEndsByItself)
+{
+    TAudioHost host(nullptr);
+    host.PlayTestTone();
+    constexpr uint32_t kPeriod = 256;
+    const auto end = static_cast<uint32_t>(TTestTone::kSeconds * TAudioEngine::kDefaultSampleRate);
+    float left[kPeriod], right[kPeriod];
+    float soundingPeak = 0, afterPeak = 0;
+    for (uint32_t frame = 0; frame < 2 * end; frame += kPeriod) {
+        ASSERT_TRUE(host.Render(left, right, kPeriod));
+        for (uint32_t i = 0; i < kPeriod; ++i) {
+            float& peak = frame + i < end ? soundingPeak : afterPeak;
+            peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+        }
+    }
+    EXPECT_NEAR(soundingPeak, TTestTone::kLevel, 0.01f);
+    EXPECT_EQ(afterPeak, 0.0f);
 }
 
 } // namespace

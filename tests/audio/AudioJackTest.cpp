@@ -102,7 +102,7 @@ TEST(AudioOnJack, ClientZwirbelsAudioPlaysToTheSystemAndAllocatesNothingOnItsThr
     EXPECT_EQ(Connections(client, outputs[1]), std::vector<std::string>{"system:playback_2"});
     jack_client_close(client);
 
-    // Four channels auditioning, genomes sent in between, the gain changed.
+    // Four channels auditioning, genomes sent in between, the gains changed, test tones.
     auto marker = std::make_unique<TMarker>();
     TMarker& marked = *marker;
     synth.Audio().SetInstrument(1, std::move(marker));
@@ -125,6 +125,14 @@ TEST(AudioOnJack, ClientZwirbelsAudioPlaysToTheSystemAndAllocatesNothingOnItsThr
             out.SendLong(nrpn, sizeof nrpn);
         }
         synth.Audio().Engine().SetGain(genome % 2 ? 0.5f : 1.0f);
+        // The Sound dialog's gain and test tone.
+        TSynthSettings settings;
+        settings.Gain = genome % 2 ? 30 : 60;
+        std::string failure;
+        bool restarted = false;
+        ASSERT_TRUE(synth.Apply(settings, failure, restarted)) << failure;
+        if (genome % 5 == 0)
+            synth.Audio().PlayTestTone();
         std::this_thread::sleep_for(50ms);
     }
     scheduler.SetPlaying(false);
