@@ -87,11 +87,8 @@ bool TFormMain::ApplySound(const TSoundSettings& chosen)
         for (TWormPanel* panel : FWormPanels)
             panel->NotifyAudible();
     }
-    if (chosen.Instruments != FInstrumentUris) {
-        FInstrumentUris = chosen.Instruments;
-        ConfigureInstruments();
-        SyncMidiScheduler(); // thru of a breeder back on the MIDI output goes there again
-    }
+    if (chosen.Instruments != FInstrumentUris)
+        SetInstruments(chosen.Instruments);
     // Kept at once, so that a crash loses no choice; a file that could not be
     // read at start is still left alone.
     if (!FSettingsUnreadable) {
