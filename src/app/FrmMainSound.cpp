@@ -65,11 +65,14 @@ bool TFormMain::ApplySound(const TSoundSettings& chosen)
                                                    .arg(QString::fromStdString(path)));
             return false;
         }
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        applied = synth->Audio().TryConfigure(chosen.Audio, failure, kOutputWait);
-        QApplication::restoreOverrideCursor();
-        // What the output keeps: the new choice, or the one that played before.
-        FAudioSettings = synth->Audio().Settings();
+        // The same output is not asked again: the dialog shows how it fares.
+        if (chosen.Audio != FAudioSettings) {
+            QApplication::setOverrideCursor(Qt::WaitCursor);
+            applied = synth->Audio().TryConfigure(chosen.Audio, failure, kOutputWait);
+            QApplication::restoreOverrideCursor();
+            // What the output keeps: the new choice, or the one that played before.
+            FAudioSettings = synth->Audio().Settings();
+        }
         if (!applied)
             Dialogs().ShowError(QString("No sound from %1: %2. %3")
                                     .arg(OutputName(chosen.Audio), QString::fromStdString(failure),
