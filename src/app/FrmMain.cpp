@@ -474,7 +474,7 @@ void TFormMain::CreateMenu()
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,
-            [this](bool on) { RunGuarded([&] { SetAuditionPlaying(on); }); });
+            [this](bool on) { RunGuarded([&] { AuditionPressed(on); }); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("MenuHelp");
@@ -560,6 +560,8 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
     if (action == TKeyAction::None)
         return false;
     RunGuarded([&] { RunKeyAction(action, *CurrentPanel()); });
+    FFirstSteps.KeyPressed(action);
+    ShowHint();
     return true;
 }
 
@@ -567,6 +569,7 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 
 void TFormMain::SpeedButtonChActiveClick(TChannel channel, bool down)
 {
+    FStatusLine->Clear(TStatusTopic::Channels);
     if (!down) {
         FActiveChannels.Exclude(channel);
         SyncMidiScheduler();
@@ -780,6 +783,10 @@ void TFormMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     RunGuarded([this] { LoadTranslations(); });
+    if (!FShownOnce) {
+        FShownOnce = true;
+        SendActiveChannels();
+    }
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)

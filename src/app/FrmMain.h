@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChannelSet.h"
+#include "app/FirstSteps.h"
 #include "app/MainSettings.h"
 #include "common/Dialogs.h"
 #include "worms/BreederHistory.h"
@@ -92,6 +93,9 @@ public:
     // the [Audition] phrase on its output channel.
     void SetAuditionPlaying(bool playing);
     bool AuditionPlaying() const { return FAudition.Playing; }
+    // A press of audition's toggle, `on` its new state; on a breeder shown
+    // that is not active it switches that breeder on and plays.
+    void AuditionPressed(bool on);
 
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
@@ -203,6 +207,10 @@ private:
     // hold, written at close.
     void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
     void WriteBreeders();
+    // Once the rules are loaded, each active channel sends its audible worm,
+    // so a start sounds as the last run was left.
+    void SendActiveChannels();
+    void ShowHint();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -262,6 +270,8 @@ private:
     // False while a kept-breeders file that could not be read is still in
     // place: it is never replaced without the user's knowledge.
     bool FWriteBreeders = true;
+    TFirstSteps FFirstSteps;
+    bool FShownOnce = false;
 };
 
 } // namespace zw

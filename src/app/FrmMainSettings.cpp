@@ -146,6 +146,8 @@ void TFormMain::ReadSettings()
     FAudition = s.Audition;
     FMidiSystem = s.MidiSystem;
     FSynthSettings = s.Synth;
+    FFirstSteps = TFirstSteps(s.FirstStart);
+    ShowHint();
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
     ReadBreeders(s.Audible, s.Frozen);
 

@@ -18,7 +18,7 @@ constexpr const char* kSynth = "Synth";
 constexpr const char* kFileName = "FileName";
 constexpr const char* kMidiOut = "MidiOut";
 
-bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
+bool IsFirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
 
 std::string SynthRuleFile() { return DataFileName("synth.sub"); }
 
@@ -117,13 +117,21 @@ void TMainSettings::Read(const TIniFile& ini)
     MutationRange = ReadConfined(ini, kSettings, "MutationRange", MutationRange, 0, kMaxMutationRange);
     AutoInterval = ReadConfined(ini, kSettings, "AutoInterval", AutoInterval, kMinAutoInterval,
                                 kMaxAutoInterval);
+    // A first start plays at once: channel A is on, and with the built-in
+    // synthesizer (the first start's output) each breeder has a MIDI channel,
+    // and so a program, of its own.
+    FirstStart = IsFirstStart(ini);
+    if (FirstStart) {
+        ChannelActive[0] = true;
+        OutChannels = {0, 1, 2, 3};
+    }
     ReadFlags(ini, "ChannelActive", ChannelActive);
     ReadFlags(ini, "AutoRandomize", AutoRandomize);
     ReadFlags(ini, "AutoMate", AutoMate);
     ReadFlags(ini, "AutoMutate", AutoMutate);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
-    MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
+    MidiOut = FirstStart ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
     ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
     ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
     Thru = ini.ReadBool(kMidi, "Thru", Thru);
@@ -135,7 +143,7 @@ void TMainSettings::Read(const TIniFile& ini)
 
     ReadSynth(ini, Synth);
 
-    FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
+    FileName = ini.ReadString(kTranslations, kFileName, FirstStart ? SynthRuleFile() : FileName);
 
     ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
     ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
@@ -200,7 +208,7 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)
 {
     const TIniFile ini = TIniFile::Load(iniFileName);
-    return ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : current);
+    return ini.ReadString(kTranslations, kFileName, IsFirstStart(ini) ? SynthRuleFile() : current);
 }
 
 } // namespace zw
