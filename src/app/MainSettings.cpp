@@ -15,6 +15,7 @@ constexpr const char* kMidi = "Midi";
 constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
 constexpr const char* kSynth = "Synth";
+constexpr const char* kInstruments = "Instruments";
 constexpr const char* kFileName = "FileName";
 constexpr const char* kMidiOut = "MidiOut";
 
@@ -145,6 +146,9 @@ void TMainSettings::Read(const TIniFile& ini)
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart ? SynthRuleFile() : FileName);
 
+    for (std::size_t channel = 0; channel < Instruments.size(); ++channel)
+        Instruments[channel] = ini.ReadString(kInstruments, ChannelKey("", channel), Instruments[channel]);
+
     ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
     ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
 }
@@ -182,6 +186,12 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
+
+    // Left out while no breeder has an instrument, so that older files stay as they were.
+    const bool anyInstrument = std::any_of(Instruments.begin(), Instruments.end(), [](const std::string& uri) { return !uri.empty(); });
+    if (anyInstrument || ini.ValueExists(kInstruments, "A"))
+        for (std::size_t channel = 0; channel < Instruments.size(); ++channel)
+            writer.String(kInstruments, ChannelKey("", channel), Instruments[channel]);
 
     WriteChannels(writer, kBreeders, "Audible", Audible);
     WriteChannels(writer, kBreeders, "Frozen", Frozen);

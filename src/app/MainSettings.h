@@ -65,6 +65,10 @@ struct TMainSettings {
     // assigned; otherwise the file keeps the one it holds.
     bool FileNameAssigned = false;
 
+    // [Instruments]: per breeder A..D, the URI of the LV2 instrument its
+    // audible worm's genes play directly; empty: the MIDI output and the rules.
+    std::array<std::string, 4> Instruments{};
+
     // [Breeders]: the audible and frozen worm of each breeder A..D, whose
     // genomes are kept in a file of their own.
     std::array<int, 4> Audible{};
