@@ -53,12 +53,13 @@ std::vector<double> PowerSpectrum(const TFrames& sound, size_t from, size_t to)
 {
     std::vector<double> power(kWindow / 2, 0.0);
     std::vector<std::complex<double>> frame(kWindow);
+    std::vector<double> hann(kWindow);
+    for (size_t i = 0; i < kWindow; ++i)
+        hann[i] = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) / kWindow);
     int frames = 0;
     for (size_t start = from; start + kWindow <= to; start += kWindow / 2, ++frames) {
-        for (size_t i = 0; i < kWindow; ++i) {
-            const double hann = 0.5 - 0.5 * std::cos(2 * std::numbers::pi * static_cast<double>(i) / kWindow);
-            frame[i] = hann * (sound.Left(start + i) + sound.Right(start + i)) / 2;
-        }
+        for (size_t i = 0; i < kWindow; ++i)
+            frame[i] = hann[i] * (sound.Left(start + i) + sound.Right(start + i)) / 2;
         Fft(frame);
         for (size_t bin = 0; bin < power.size(); ++bin)
             power[bin] += std::norm(frame[bin]);
