@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "common/SafeFile.h"
 #include "common/TextLines.h"
 #include "midi/SynthBinding.h"
 #include "worms/WormPanel.h"
@@ -62,6 +63,7 @@ TMainSettings TFormMain::CurrentSettings() const
         s.AutoRandomize[i] = FAutoRandomize.Contains(c);
         s.AutoMate[i] = FAutoMate.Contains(c);
         s.AutoMutate[i] = FAutoMutate.Contains(c);
+        s.AutoBreedFromRated[i] = FAutoBreedFromRated.Contains(c);
     }
     s.MidiIn = NameBytes(FMidiInName, FMidiInBytes);
     s.MidiOut = NameBytes(FMidiOutName, FMidiOutBytes);
@@ -95,6 +97,9 @@ void TFormMain::ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCoun
 
 void TFormMain::ReadSettings()
 {
+    // Saves cut short by a kill left their temporary files; this run's start clean.
+    RemoveLeftoverTemporaries(IniFileName());
+    RemoveLeftoverTemporaries(BreedersFileName());
     TMainSettings s = CurrentSettings();
     // The settings hold the MIDI names read at start, not the ones in use.
     s.MidiIn = NameBytes(FMidiInSetting, FMidiInBytes);
@@ -108,7 +113,7 @@ void TFormMain::ReadSettings()
         Dialogs().ShowError(QString::fromStdString(
             Format("The settings file \"%s\" could not be read: %s. The program starts with default settings "
                    "and leaves that file as it is.",
-                   e.FileName().c_str(), e.Reason().c_str())));
+                   Escaped(e.FileName()).c_str(), e.Reason().c_str())));
     }
 
     const QRect bounds = ConfinedBounds(s, minimumSize());
@@ -126,13 +131,14 @@ void TFormMain::ReadSettings()
     ApplyFlags(FAutoRandomize, s.AutoRandomize, FAutoButtons[0]);
     ApplyFlags(FAutoMate, s.AutoMate, FAutoButtons[1]);
     ApplyFlags(FAutoMutate, s.AutoMutate, FAutoButtons[2]);
+    ApplyFlags(FAutoBreedFromRated, s.AutoBreedFromRated, FAutoButtons[3]);
     for (TChannel c = 0; c < kChannelCount; ++c) {
         const auto i = static_cast<size_t>(c);
-        if (FAutoMate.Contains(c) && !FAutoMutate.Contains(c))
-            FAutoButtons[0][i]->setChecked(false);
-        if (FAutoMutate.Contains(c)) {
-            FAutoButtons[0][i]->setChecked(false);
-            FAutoButtons[1][i]->setChecked(false);
+        bool later = false; // a later row shows the channel's mode
+        for (std::size_t row = FAutoButtons.size(); row-- > 0;) {
+            if (later)
+                FAutoButtons[row][i]->setChecked(false);
+            later = later || FAutoButtons[row][i]->isChecked();
         }
     }
 
@@ -150,6 +156,9 @@ void TFormMain::ReadSettings()
     ShowHint();
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
     ReadBreeders(s.Audible, s.Frozen);
+    // The previous worm of A/B is one the user heard in this run.
+    for (TWormPanel* panel : FWormPanels)
+        panel->ClearPrevious();
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

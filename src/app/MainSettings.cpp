@@ -130,6 +130,7 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoRandomize", AutoRandomize);
     ReadFlags(ini, "AutoMate", AutoMate);
     ReadFlags(ini, "AutoMutate", AutoMutate);
+    ReadFlags(ini, "AutoBreedFromRated", AutoBreedFromRated);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
     MidiOut = FirstStart ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
@@ -169,6 +170,7 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     WriteFlags(writer, "AutoRandomize", AutoRandomize);
     WriteFlags(writer, "AutoMate", AutoMate);
     WriteFlags(writer, "AutoMutate", AutoMutate);
+    WriteFlags(writer, "AutoBreedFromRated", AutoBreedFromRated);
 
     writer.String(kMidi, "MidiIn", MidiIn);
     writer.String(kMidi, kMidiOut, MidiOut);
@@ -207,8 +209,8 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
     TIniFile ini;
     try {
         ini = TIniFile::Load(iniFileName);
-    } catch (const Exception&) {
-        throw EIniWriteError(iniFileName);
+    } catch (const EInOutError& e) {
+        throw EIniWriteError(iniFileName, e.Reason());
     }
     std::vector<std::string> skipped = Write(ini);
     ini.Save(iniFileName);

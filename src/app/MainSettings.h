@@ -41,6 +41,7 @@ struct TMainSettings {
     std::array<bool, 4> AutoRandomize{};
     std::array<bool, 4> AutoMate{};
     std::array<bool, 4> AutoMutate{};
+    std::array<bool, 4> AutoBreedFromRated{};
 
     // [Midi]
     std::string MidiIn;
@@ -90,7 +91,7 @@ struct TMainSettings {
     std::vector<std::string> Write(TIniFile& ini) const;
 
     // Read from, or write into, the named file (unknown lines kept). Writing
-    // raises EIniWriteError ("Unable to write to <name>") when the file cannot
+    // raises EIniWriteError ("Unable to write to <name>: <reason>") when the file cannot
     // be written; reading raises EInOutError for a file that exists but
     // cannot be read.
     void ReadFromFile(const std::string& iniFileName);

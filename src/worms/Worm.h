@@ -24,7 +24,7 @@ namespace zw {
 //
 // Mouse: left press makes the worm audible, then a drag past the system's drag
 // threshold drags the worm (mime type kWormMimeType, the genome's bytes).
-// Right press freezes it. Dropping another worm on it makes it audible and
+// Right press freezes it; a middle press cycles its rating. Dropping another worm on it makes it audible and
 // mates its panel; dropping a gene bank entry (kGeneBoxMimeType) makes it
 // audible and gives it the entry's genome.
 class TWorm : public TWormSettings<QWidget> {
@@ -50,6 +50,14 @@ public:
     void SetAudible(bool value);
     bool Frozen() const { return FFrozen; }
     void SetFrozen(bool value);
+
+    // The user's rating, 0 (none) to kMaxRating, drawn as stars in the top
+    // right corner; out of range raises ERangeError.
+    int Rating() const { return FRating; }
+    void SetRating(int rating);
+    // Marks the worm as the one A/B compares with (a "B" in the top left corner).
+    bool MarkedB() const { return FMarkedB; }
+    void SetMarkedB(bool marked);
 
     // The worm's index in its panel (-1 outside a panel).
     int Tag() const { return FTag; }
@@ -102,12 +110,15 @@ private:
     void LookChanged() override { update(); }
     void BreedingChanged() override {}
     void StartDrag();
+    void PaintMarks(QPainter& painter) const;
 
     TGene FGene;
     bool FDestroying = false;
     bool FAudible = false;
     bool FFrozen = false;
     int FTag = -1;
+    int FRating = 0;
+    bool FMarkedB = false;
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TGenomeChangedEvent FOnGenomeChanged;

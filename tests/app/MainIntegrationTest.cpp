@@ -190,12 +190,15 @@ TEST_F(MainIntegrationTest, SettingsAreReadIntoTheWindowAndUnknownKeysSurviveThe
 
 TEST_F(MainIntegrationTest, AMissingOutputDeviceIsReportedAndWrittenBackEmpty)
 {
-    WriteSettings("[Midi]\r\nMidiOut=Unplugged synth\r\n");
+    WriteSettings(std::string("[Midi]\r\nMidiOut=Unplugged\0synth\r\n", 33));
     Start();
     EXPECT_FALSE(Form->MidiOutOpen());
     EXPECT_TRUE(Form->MidiOutName().isEmpty());
     ASSERT_EQ(Dialogs.Messages.size(), 1);
     EXPECT_TRUE(Dialogs.Messages[0].startsWith("Could not open midi out port : ")) << Dialogs.Messages[0].toStdString();
+    // A control character in a name is shown escaped, never cutting the text short.
+    EXPECT_TRUE(Dialogs.Messages[0].endsWith("\"Unplugged\\x00synth\" is not installed"))
+        << Dialogs.Messages[0].toStdString();
     Form->close();
     EXPECT_NE(SettingsText().find("MidiOut=\r\n"), std::string::npos);
 }
@@ -208,7 +211,27 @@ TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWind
     Form->close();
     EXPECT_FALSE(Form->isVisible());
     ASSERT_EQ(Dialogs.Errors.size(), 1);
-    EXPECT_EQ(Dialogs.Errors[0], QString::fromStdString("Unable to write to " + IniFileName()));
+    EXPECT_EQ(Dialogs.Errors[0], QString::fromStdString("Unable to write to " + IniFileName() + ": a folder, not a file"));
+}
+
+TEST_F(MainIntegrationTest, AStartRemovesLeftoverSavesAndAnUnreadableRulesFileIsOneBoxWhoseNameTheSettingsKeep)
+{
+    const std::string rules = ProgramPath() + "my\x01rules.sub";
+    ASSERT_TRUE(std::filesystem::create_directory(rules));
+    WriteSettings("[Midi]\r\nMidiOut=\r\n[Translations]\r\nFileName=" + rules + "\r\n");
+    for (const char* suffix : {".zwtmp.Ab3dE9", ".0wVjIS", ".backup"})
+        WriteFileAtomically(IniFileName() + suffix, "[Position]\r\n");
+    Start();
+    EXPECT_FALSE(std::filesystem::exists(IniFileName() + ".zwtmp.Ab3dE9"));
+    EXPECT_FALSE(std::filesystem::exists(IniFileName() + ".0wVjIS"));
+    EXPECT_TRUE(std::filesystem::exists(IniFileName() + ".backup")) << "a copy of the user's own";
+
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_EQ(Dialogs.Errors[0].toStdString(),
+              "Cannot read \"" + ProgramPath() + "my\\x01rules.sub\": a folder, not a file");
+    EXPECT_EQ(Editor->Substitution().Rule(0), kDefaultRule) << "this run uses default.sub";
+    Form->close();
+    EXPECT_NE(SettingsText().find("FileName=" + rules + "\r\n"), std::string::npos);
 }
 
 TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeReadIsReportedAndLeftAlone)
@@ -285,6 +308,29 @@ TEST_F(MainIntegrationTest, ChoosingAnOutputMakesBreedingSoundInGeneOrder)
     QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
     QTest::keyClick(Form.get(), Qt::Key_Right);
     EXPECT_TRUE(LongMessages().empty());
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
+TEST_F(MainIntegrationTest, KeypadEnterTogglesBetweenTheLastTwoWormsAndEachToggleSendsTheGenome)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    ASSERT_TRUE(Form->MidiOutOpen());
+    TWormPanel* panel = Form->WormPanel(0);
+    EXPECT_EQ(panel->Previous(), -1) << "a start has no B yet";
+    QTest::keyClick(Form.get(), Qt::Key_Down); // worm 4
+    for (const int heard : {0, 4, 0}) {
+        Midi.ClearRecords();
+        QTest::keyClick(Form.get(), Qt::Key_Enter, Qt::KeypadModifier);
+        ASSERT_EQ(panel->Audible(), heard);
+        EXPECT_TRUE(panel->Previous() == 4 - heard && panel->Worms(4 - heard)->MarkedB());
+        EXPECT_FALSE(panel->Worms(heard)->MarkedB());
+        std::vector<std::vector<uint8_t>> genome;
+        for (int i = 0; i < 120; ++i)
+            genome.push_back({0xB0, static_cast<uint8_t>(i),
+                              static_cast<uint8_t>(panel->Worms(heard)->Gene().Genes(i) & 0x7F)});
+        EXPECT_EQ(LongMessages(), genome) << "worm " << heard;
+    }
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
 }
 

@@ -36,6 +36,7 @@ const char* const kFirstStartFile =
     "AutoRandomizeA=0\r\nAutoRandomizeB=0\r\nAutoRandomizeC=0\r\nAutoRandomizeD=0\r\n"
     "AutoMateA=0\r\nAutoMateB=0\r\nAutoMateC=0\r\nAutoMateD=0\r\n"
     "AutoMutateA=0\r\nAutoMutateB=0\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
+    "AutoBreedFromRatedA=0\r\nAutoBreedFromRatedB=0\r\nAutoBreedFromRatedC=0\r\nAutoBreedFromRatedD=0\r\n"
     "[Midi]\r\n"
     "MidiIn=\r\n"
     "MidiOut=Zwirbels synthesizer\r\n"
@@ -97,7 +98,7 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
                                   "[Settings]\nCrossoverProbability=10\nMutationProbability=20\n"
                                   "MutationRange=30\nAutoInterval=0x3E8\n"
                                   "ChannelActiveB=1\nAutoMutateB=5\nAutoRandomizeA=1\nAutoMateA=1\n"
-                                  "AutoMateD=$1\nChannelActiveD=0\n"
+                                  "AutoMateD=$1\nChannelActiveD=0\nAutoBreedFromRatedC=1\n"
                                   "[Midi]\nMidiIn=In Port\nMidiOut=Out Port\n"
                                   "InChannelA=1\nInChannelB=2\nInChannelC=3\nInChannelD=4\n"
                                   "OutChannelA=5\nOutChannelB=6\nOutChannelC=7\nOutChannelD=8\n"
@@ -151,6 +152,7 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "AutoRandomizeA=1\r\nAutoRandomizeB=0\r\nAutoRandomizeC=0\r\nAutoRandomizeD=0\r\n"
               "AutoMateA=1\r\nAutoMateB=0\r\nAutoMateC=0\r\nAutoMateD=1\r\n"
               "AutoMutateA=0\r\nAutoMutateB=1\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
+              "AutoBreedFromRatedA=0\r\nAutoBreedFromRatedB=0\r\nAutoBreedFromRatedC=1\r\nAutoBreedFromRatedD=0\r\n"
               "[Midi]\r\nMidiIn=In Port\r\nMidiOut=Out Port\r\n"
               "InChannelA=1\r\nInChannelB=2\r\nInChannelC=3\r\nInChannelD=4\r\n"
               "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\nThru=1\r\n"
@@ -275,7 +277,7 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
         settings.WriteToFile(unwritable);
         FAIL() << "wrote below a regular file";
     } catch (const EIniWriteError& e) {
-        EXPECT_EQ(e.Message(), "Unable to write to " + unwritable);
+        EXPECT_EQ(e.Message(), "Unable to write to " + unwritable + ": Not a directory");
     }
     // A settings file that cannot be read is not replaced either.
     std::filesystem::create_directory(folder + "Dir.INI");
