@@ -144,6 +144,7 @@ void TMainSettings::Read(const TIniFile& ini)
         MidiSystem = system;
 
     ReadSynth(ini, Synth);
+    Controls.Read(ini);
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart ? SynthRuleFile() : FileName);
 
@@ -188,6 +189,10 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
+    // [Breeders] stays last, also in a file written before [Controls] was.
+    if (!Controls.Bindings.empty())
+        ini.AddSectionBefore(TControlSettings::kSection, kBreeders);
+    Controls.Write(ini);
 
     // Left out while no breeder has an instrument, so that older files stay as they were.
     const bool anyInstrument = std::any_of(Instruments.begin(), Instruments.end(), [](const std::string& uri) { return !uri.empty(); });
