@@ -1,9 +1,13 @@
 #include "app/FrmMain.h"
 
 #include "app/ControlMap.h"
+#include "app/DeferredAction.h"
+#include "app/FailureTally.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
+#include "app/IniFile.h"
+#include "app/SoundStatus.h"
 #include "app/MorphKnob.h"
 #include "app/StatusLine.h"
 #include "common/Checked.h"
@@ -12,6 +16,7 @@
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
+#include "midi/SynthBinding.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -45,6 +50,8 @@ namespace {
 constexpr int kMinAutoInterval = 600;
 constexpr int kMaxAutoInterval = 120000;
 constexpr int kLampMs = 250;
+// How long a breeding step may go unsaved: what a crash or a kill loses.
+constexpr std::chrono::seconds kBreedersSaveDelay{2};
 // The rows of the automation and operation groups.
 constexpr int kOperationRowHeight = 15;
 const QColor kLampResting(0x80, 0x80, 0x80);
@@ -168,6 +175,16 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     CreateMenu();
     FStatusLine = new TStatusLine(this);
     statusBar()->addWidget(FStatusLine, 1);
+    new TSoundStatus(
+        *FStatusLine,
+        []() -> std::optional<TAudioStatus> {
+            auto* synth = dynamic_cast<TSynthBinding*>(&MidiBinding());
+            if (!synth || !synth->SynthOpen())
+                return std::nullopt;
+            return synth->Audio().Status();
+        },
+        IniFileName(), this);
+    FMidiFailures = std::make_unique<TFailureTally>(*FStatusLine, TStatusTopic::Midi);
 
     MidiOutput = new TMidiOutput(this);
     MidiOutput->setObjectName("MidiOutput");
@@ -178,9 +195,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
             return;
         try {
             raise();
-        } catch (const EmidioutputError&) {
-            MidiOutputFailed();
-            throw;
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, AutomationActive());
         }
     });
     MidiInput = new TMidiInput(this);
@@ -202,7 +218,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerMidiRecovery = new QTimer(this);
     TimerMidiRecovery->setObjectName("TimerMidiRecovery");
     TimerMidiRecovery->setInterval(1000);
-    connect(TimerMidiRecovery, &QTimer::timeout, this, Guarded([this] { TimerMidiRecoveryTimer(); }));
+    FBreedersSave = new TDeferredAction(kBreedersSaveDelay, [this] { KeepBreeders(); }, this);
+    connect(TimerMidiRecovery, &QTimer::timeout, this, [this] { TimerMidiRecoveryTick(); });
 
     qApp->installEventFilter(this);
     FormCreate();
@@ -696,8 +713,26 @@ void TFormMain::TimerAutoTick()
     if (FInTick)
         return;
     FInTick = true;
-    RunGuarded([this] { TimerAutoTimer(); });
+    RunGuarded([this] {
+        try {
+            TimerAutoTimer();
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, true);
+        }
+    });
     FInTick = false;
+}
+
+void TFormMain::TimerMidiRecoveryTick()
+{
+    // The tick tells everything in the status line; should it still fail, its
+    // error box runs an event loop in which the timer fires again: that tick
+    // waits for the box, as the automation's does.
+    if (FInRecovery)
+        return;
+    FInRecovery = true;
+    RunGuarded([this] { TimerMidiRecoveryTimer(); });
+    FInRecovery = false;
 }
 
 void TFormMain::TimerAutoTimer()
@@ -731,8 +766,10 @@ bool TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
     try {
         MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
     } catch (const EmidioutputError&) {
-        MidiOutputFailed(); // the message is shown once: the port is closed from here on
-        throw;
+        // A lost device is told once, in the status line: the port is closed from here on.
+        if (!MidiOutputFailed())
+            throw;
+        return false;
     }
     SetMidiLamp(true);
     // Restarts the 250 ms count. A restart costs about as much as the send,
@@ -824,11 +861,17 @@ void TFormMain::showEvent(QShowEvent* event)
     }
 }
 
+void TFormMain::CloseWithoutAsking()
+{
+    FCloseWithoutAsking = true;
+    close();
+}
+
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     // FormCloseQuery: the rules editor, once it exists, decides whether its
     // unsaved rules may be dropped.
-    if (FormTranslate && !FormTranslate->CloseQuery()) {
+    if (!FCloseWithoutAsking && FormTranslate && !FormTranslate->CloseQuery()) {
         event->ignore();
         return;
     }

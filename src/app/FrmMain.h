@@ -27,6 +27,9 @@ class QMenu;
 
 namespace zw {
 
+class EmidioutputError;
+class TDeferredAction;
+class TFailureTally;
 class TGene;
 class TGeneBox;
 class TMidiInput;
@@ -77,6 +80,9 @@ public:
     void ReadSettings();
     void WriteSettings();
     void LoadTranslations();
+    // Closes as File -> Exit does, without asking about unsaved rules: the
+    // end a signal asks for.
+    void CloseWithoutAsking();
 
     // Choosing, opening and closing the MIDI devices by the names the system reports.
     void SetMidiInDevice(const QString& name);
@@ -206,10 +212,15 @@ private:
     // Chooses the MIDI system of the settings; false, told once, when it does
     // not answer: the devices of the settings then wait for it.
     bool StartMidiSystem();
-    // Closes the port and marks it lost when its last result says that the
-    // system lost it (the server's loss takes the input too).
-    void MidiOutputFailed();
+    // Closes the port and marks it lost, told once, when its last result
+    // says that the system lost it (the server's loss takes the input too);
+    // false for any other failure.
+    bool MidiOutputFailed();
+    // A failed send: a lost device as above; any other failure is raised, or
+    // when `automated` counted in the status line.
+    void MidiSendFailed(const EmidioutputError& failure, bool automated);
     void MarkMidiLost(bool input, bool output, bool server);
+    void TellMidiLoss(const std::string& text, bool input, bool output, bool server);
     bool ReopenMidiOut();
     bool ReopenMidiIn();
     // The input device listed as `name` now; -1 when none is.
@@ -225,17 +236,21 @@ private:
     void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
+    // A tick of TimerMidiRecovery, guarded, never inside another one.
+    void TimerMidiRecoveryTick();
     // Undo history: a step of `panel` and the menu entries' state.
     void WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before);
     void UpdateEditMenu();
     // The kept breeders: read at creation with the selections the settings
-    // hold, written at close.
+    // hold, written at close and a short while after each breeding step
+    // (KeepBreeders, which tells a failure in the status line).
     void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
     void WriteBreeders();
     // Once the rules are loaded, each active channel sends its audible worm,
     // so a start sounds as the last run was left.
     void SendActiveChannels();
     void ShowHint();
+    void KeepBreeders();
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -263,6 +278,8 @@ private:
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
     QTimer* TimerMidiRecovery = nullptr;
+    bool FInRecovery = false;
+    std::unique_ptr<TFailureTally> FMidiFailures; // MIDI failures of the automation
     QAction* MenuUndo = nullptr;
     QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
@@ -295,12 +312,16 @@ private:
     bool FThru = true;
     TAuditionSettings FAudition;
     TSynthSettings FSynthSettings;
+    TAudioSettings FAudioSettings;
     std::array<TBreederHistory, kChannelCount> FHistories;
     // False while a kept-breeders file that could not be read is still in
     // place: it is never replaced without the user's knowledge.
     bool FWriteBreeders = true;
     TFirstSteps FFirstSteps;
     bool FShownOnce = false;
+    TDeferredAction* FBreedersSave = nullptr;
+    bool FCloseWithoutAsking = false;
+    bool FBreedersKeptFailed = false; // and told in the status line
 };
 
 } // namespace zw

@@ -74,6 +74,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.Audition = FAudition;
     s.MidiSystem = FMidiSystem;
     s.Synth = FSynthSettings;
+    s.Audio = FAudioSettings;
     s.Controls = FControls->Settings();
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
@@ -154,9 +155,10 @@ void TFormMain::ReadSettings()
     FAudition = s.Audition;
     FMidiSystem = s.MidiSystem;
     FSynthSettings = s.Synth;
+    FAudioSettings = s.Audio;
     FFirstSteps = TFirstSteps(s.FirstStart);
     ShowHint();
-    ConfigureSynthesizer(MidiBinding(), FSynthSettings);
+    ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
     ApplyControlSettings(s.Controls);
     ReadBreeders(s.Audible, s.Frozen);
     // The previous worm of A/B is one the user heard in this run.

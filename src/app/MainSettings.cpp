@@ -15,6 +15,7 @@ constexpr const char* kMidi = "Midi";
 constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
 constexpr const char* kSynth = "Synth";
+constexpr const char* kAudio = "Audio";
 constexpr const char* kInstruments = "Instruments";
 constexpr const char* kFileName = "FileName";
 constexpr const char* kMidiOut = "MidiOut";
@@ -102,6 +103,36 @@ void WriteSynth(TKeyWriter& writer, const TSynthSettings& synth)
         writer.Integer(kSynth, ChannelKey("Program", channel), synth.Programs[channel]);
 }
 
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+void ReadAudio(const TIniFile& ini, const TSynthSettings& synth, TAudioSettings& audio)
+{
+    const std::string carried = synth.AudioDriver.empty() ? "auto" : synth.AudioDriver;
+    const std::string system = Lower(ini.ValueExists(kAudio, "System") ? ini.ReadString(kAudio, "System", "")
+                                                                        : carried);
+    for (const char* known : kAudioSystems)
+        if (system == known)
+            audio.System = system;
+    audio.Device = ini.ReadString(kAudio, "Device", audio.Device);
+    const std::string rate = ini.ReadString(kAudio, "SampleRate", "");
+    if (rate.empty())
+        audio.SampleRate = 0;
+    else if (const auto value = TIniFile::ParseInteger(rate); value && *value >= TAudioSettings::kMinSampleRate &&
+                                                                       *value <= TAudioSettings::kMaxSampleRate)
+        audio.SampleRate = *value;
+}
+
+void WriteAudio(TKeyWriter& writer, const TAudioSettings& audio)
+{
+    writer.String(kAudio, "System", audio.System);
+    writer.String(kAudio, "Device", audio.Device);
+    writer.String(kAudio, "SampleRate", audio.SampleRate > 0 ? std::to_string(audio.SampleRate) : std::string());
+}
+
 } // namespace
 
 void TMainSettings::Read(const TIniFile& ini)
@@ -144,6 +175,7 @@ void TMainSettings::Read(const TIniFile& ini)
         MidiSystem = system;
 
     ReadSynth(ini, Synth);
+    ReadAudio(ini, Synth, Audio);
     Controls.Read(ini);
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart ? SynthRuleFile() : FileName);
@@ -183,6 +215,7 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
         writer.String(kMidi, "System", MidiSystem);
 
     WriteSynth(writer, Synth);
+    WriteAudio(writer, Audio);
 
     if (FileNameAssigned)
         writer.String(kTranslations, kFileName, FileName);

@@ -3,6 +3,7 @@
 #include "app/AuditionSettings.h"
 #include "app/ControlMap.h"
 #include "app/IniFile.h"
+#include "audio/AudioOutput.h"
 #include "synth/SynthSettings.h"
 
 #include <array>
@@ -61,6 +62,9 @@ struct TMainSettings {
     // [Synth]
     TSynthSettings Synth;
 
+    // [Audio]: the engine's output. A file without it takes the system from
+    // [Synth] AudioDriver, once.
+    TAudioSettings Audio;
     // [Controls]: the MIDI messages bound to the program's controls; the
     // window fills in the keys it has.
     TControlSettings Controls;

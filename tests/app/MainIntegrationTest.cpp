@@ -15,6 +15,7 @@
 #include "rules/FrmTranslat.h"
 #include "rules/Substitution.h"
 #include "support/OfflineSynth.h"
+#include "support/PrivateJackServer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/MidiTestSupport.h"
 #include "support/ScriptedMidiBinding.h"
@@ -26,6 +27,7 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QScreen>
 #include <QFrame>
 #include <QSpinBox>
@@ -36,8 +38,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+
+#include <unistd.h>
 
 using namespace zw;
 
@@ -353,6 +359,54 @@ TEST_F(MainIntegrationTest, AFailingRuleEndsTheGenomeWithOneErrorAndTheWindowGoe
     EXPECT_EQ(LongMessages().size(), 120u);
 }
 
+// While automation runs, a failure that is no lost device comes back at every
+// tick: it is counted in the status line instead of a box per tick. A lost
+// device is told there once and the genomes wait for it.
+TEST_F(MainIntegrationTest, AutomatedSendFailuresAreCountedInTheStatusLine)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\nAutoMutateA=1\r\nAutoInterval=600\r\n"
+                  "[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    QTest::keyClick(Form.get(), Qt::Key_Right); // an audible worm that mutation changes
+    Midi.Fail(TScriptedMidiBinding::TCall::OutLongMsg, MIDIERR_NOTREADY, -1);
+    const auto status = [&] { return Form->StatusLine()->Message(TStatusTopic::Midi); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().endsWith("(3 times)"); }, 5000)) << status().toStdString();
+    EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+    EXPECT_TRUE(Form->MidiOutOpen());
+
+    Midi.Fail(TScriptedMidiBinding::TCall::OutLongMsg, MIDIERR_NODEVICE, -1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MidiOutLost(); }, 3000));
+    EXPECT_EQ(status().toStdString(), BindingText(MIDIERR_NODEVICE));
+    EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+}
+
+// The kept breeders are written a short while after a breeding step, also
+// while steps keep coming, so a crash loses at most that while; a signal's
+// close writes without asking about unsaved rules.
+TEST_F(MainIntegrationTest, BreedingIsKeptSoonAfterEachStepAndASignalsCloseAsksNothing)
+{
+    Start();
+    const std::string file = TFormMain::BreedersFileName();
+    ASSERT_FALSE(std::filesystem::exists(file));
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonRandomize"), Qt::LeftButton);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "written at once, not after a while";
+    // Steps every 500 ms put the write off no longer than the while after the first.
+    QElapsedTimer clock;
+    clock.start();
+    while (!std::filesystem::exists(file) && clock.elapsed() < 4000) {
+        QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonMutate"), Qt::LeftButton);
+        QTest::qWait(500);
+    }
+    ASSERT_TRUE(std::filesystem::exists(file)) << "not written while steps kept coming";
+    EXPECT_LT(clock.elapsed(), 3000);
+
+    Editor->SetModified(true);
+    Dialogs.Answers = {TQueryAnswer::Cancel};
+    Form->CloseWithoutAsking();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(Dialogs.Answers.size(), 1u) << "asked about the rules";
+}
+
 TEST_F(MainIntegrationTest, ClosingThePortDropsResultsSilently)
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
@@ -539,4 +593,71 @@ TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndThePro
     const std::string text = SettingsText();
     EXPECT_NE(text.find("SoundFont=/nowhere/none.sf2\r\n"), std::string::npos);
     EXPECT_NE(text.find("Gain=100\r\n"), std::string::npos);
+}
+
+// No sound server at all: no JACK server (and none may be started), no
+// PulseAudio, no ALSA device.
+class NoSoundServerTest : public MainIntegrationTest {
+protected:
+    static bool WithoutSoundServers()
+    {
+        setenv("JACK_DEFAULT_SERVER", ("zwirbels-none-" + std::to_string(getpid())).c_str(), 1);
+        unsetenv("JACK_NO_START_SERVER"); // a client that would start a server may do so
+        setenv("PULSE_SERVER", "unix:/nonexistent/zwirbels-pulse", 1);
+        setenv("ALSA_CONFIG_PATH", "/dev/null", 1);
+        return true;
+    }
+
+    // The running JACK servers' process ids.
+    static std::string JackServers()
+    {
+        std::string pids;
+        if (FILE* pipe = popen("pgrep -x jackd; pgrep -x jackdbus", "r")) {
+            char line[64];
+            while (std::fgets(line, sizeof line, pipe))
+                pids += line;
+            pclose(pipe);
+        }
+        return pids;
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        Dialog.reset();
+        Editor.reset();
+        MainIntegrationTest::TearDown();
+    }
+
+    bool FEnvironment = WithoutSoundServers();
+    TSynthBinding Synth{Midi, TSynthOutput::Audio};
+    TScopedMidiBinding ScopedSynth{&Synth};
+};
+
+TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhereUntilSoundComesBack)
+{
+    const std::string serversBefore = JackServers();
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n");
+    Start();
+    EXPECT_TRUE(Form->MidiOutOpen()) << "the synthesizer plays into the engine even with no output";
+    auto message = [&] { return Form->StatusLine()->Message(TStatusTopic::Sound).toStdString(); };
+    ASSERT_TRUE(WaitUntil([&] {
+        DeliverNotices();
+        return !message().empty();
+    }, std::chrono::seconds(20)));
+    EXPECT_EQ(message().rfind("No sound: no audio output opens (", 0), 0u) << message();
+    EXPECT_NE(message().find("PulseAudio: "), std::string::npos) << message();
+    EXPECT_NE(message().find("[Audio] section of " + IniFileName() + ")."), std::string::npos) << message();
+    EXPECT_EQ(Form->StatusLine()->text().toStdString(), message());
+    EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty()) << "a box at the start";
+    EXPECT_EQ(JackServers(), serversBefore) << "a JACK server was started";
+
+    // A server that starts later is found by the next try; the message goes.
+    TPrivateJackServer server("zwnosound");
+    ASSERT_TRUE(server.Start()) << server.Log();
+    EXPECT_TRUE(WaitUntil([&] {
+        DeliverNotices();
+        return message().empty();
+    }, std::chrono::seconds(20))) << message();
+    EXPECT_TRUE(Synth.Audio().Status().Sounding);
 }

@@ -45,6 +45,8 @@ const char* const kFirstStartFile =
     "Thru=1\r\n"
     "[Synth]\r\n"
     "SoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\nProgramC=80\r\nProgramD=87\r\n"
+    "[Audio]\r\n"
+    "System=auto\r\nDevice=\r\nSampleRate=\r\n"
     "[Translations]\r\n"
     "FileName=/opt/zw/default.sub\r\n"
     "[Audition]\r\n"
@@ -144,6 +146,7 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{5, 6, 7, 8}));
     EXPECT_EQ(settings.Synth.SoundFont, "/sf/my.sf2");
     EXPECT_EQ(settings.Synth.AudioDriver, "jack");
+    EXPECT_EQ(settings.Audio, (TAudioSettings{"jack", "", 0})) << "carried over from the old key";
     EXPECT_EQ(settings.Synth.Gain, 100);
     EXPECT_EQ(settings.Synth.Programs, (std::array<int, 4>{0, 0, 127, 5}));
     EXPECT_EQ(settings.FileName, "/rules/my.sub");
@@ -176,11 +179,21 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\nThru=1\r\n"
               "[Synth]\r\nSoundFont=/sf/my.sf2\r\nAudioDriver=jack\r\nGain=100\r\n"
               "ProgramA=0\r\nProgramB=0\r\nProgramC=127\r\nProgramD=5\r\n"
+              "[Audio]\r\nSystem=jack\r\nDevice=\r\nSampleRate=\r\n"
               "[Translations]\r\nFileName=/rules/my.sub\r\n"
               "[Audition]\r\nNotes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\n"
               "Playing=0\r\n"
               "[Breeders]\r\nAudibleA=0\r\nAudibleB=7\r\nAudibleC=0\r\nAudibleD=0\r\n"
               "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
+
+    // Once [Audio] names a system, the old key no longer counts; a rate out of range is skipped.
+    TIniFile audio;
+    audio.LoadFromText("[Synth]\nAudioDriver=jack\n[Audio]\nSystem=ALSA\nDevice=hw:1\nSampleRate=44100\n");
+    settings.Read(audio);
+    EXPECT_EQ(settings.Audio, (TAudioSettings{"alsa", "hw:1", 44100}));
+    audio.LoadFromText("[Audio]\nSystem=oss\nSampleRate=5\n");
+    settings.Read(audio);
+    EXPECT_EQ(settings.Audio, (TAudioSettings{"alsa", "hw:1", 44100}));
 }
 
 // A breeder's instrument: absent from files that never chose one, written

@@ -5,21 +5,25 @@
 #include "support/JackPeer.h"
 #include "support/JackRecorder.h"
 #include "support/OfflineSynth.h"
+#include "support/PrivateJackServer.h"
 #include "support/ProgramRun.h"
 #include "support/SoundMeasure.h"
 #include "worms/BreederFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace zw {
@@ -407,7 +411,7 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
                           "[Synth]\r\nAudioDriver=jack\r\n[Audition]\r\nPeriod=500\r\nLength=400\r\n"
                           "[Translations]\r\nFileName=" + rules.string() + "\r\n");
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-synth", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
 
     // Four notes of the start's sound, then four of the next worm's.
     ASSERT_TRUE(Program->PressKeys("F5"));
@@ -441,7 +445,7 @@ TEST_F(ProgramOnJack, AFirstStartIsHeardAtF5AndEachBreedingKeyChangesTheSound)
 {
     TJackRecorder recorder(Unique("zwe2e-rec"), 60s);
     ASSERT_NO_FATAL_FAILURE(Start()); // no settings file
-    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-synth", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
     // About three audition periods (1 s each), so where the notes fall in
     // the stretch changes little; after a key, the phrase starts anew.
     const auto listen = [&](std::initializer_list<const char*> keys) {
@@ -482,6 +486,135 @@ TEST_F(ProgramOnJack, AFirstStartIsHeardAtF5AndEachBreedingKeyChangesTheSound)
     const TWrittenSettings written(Folder->SettingsFile());
     EXPECT_EQ(written.Value("Settings", "ChannelActiveA"), "1") << written.Text();
     EXPECT_EQ(written.Value("Midi", "OutChannelD"), "3") << written.Text();
+}
+
+// Shutdown and recovery ---------------------------------------------------------
+
+// Channel A plays audition notes on the output channel: each note sounds for
+// almost all of its period, so one is sounding whenever the program is ended.
+std::string AuditionSettings(const std::string& midiOut)
+{
+    return "[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=" + midiOut + "\r\nOutChannelA=" +
+           std::to_string(kOutChannel) + "\r\n[Audition]\r\nPeriod=300\r\nLength=290\r\nPlaying=1\r\n";
+}
+
+template <typename F>
+bool RunUntilTrue(F done, std::chrono::milliseconds timeout)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+size_t NoteOns(const std::vector<TMidiBytes>& messages)
+{
+    return static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [](const TMidiBytes& m) {
+        return m.size() == 3 && (m[0] & 0xF0) == 0x90 && m[2] > 0;
+    }));
+}
+
+// Every note-on is followed by its note-off, and the output channel by an All Notes Off.
+void ExpectEveryNoteEnded(const std::vector<TMidiBytes>& heard)
+{
+    std::map<std::pair<int, int>, int> sounding; // (channel, note) -> note-ons not yet ended
+    bool allNotesOff = false;
+    for (const TMidiBytes& m : heard) {
+        if (m.size() != 3)
+            continue;
+        const int kind = m[0] & 0xF0;
+        const std::pair<int, int> key{m[0] & 0x0F, m[1]};
+        if (kind == 0x90 && m[2] > 0)
+            ++sounding[key];
+        else if (kind == 0x80 || kind == 0x90)
+            sounding[key] = 0;
+        else if (kind == 0xB0 && m[1] == 123 && (m[0] & 0x0F) == kOutChannel)
+            allNotesOff = true;
+    }
+    for (const auto& [key, count] : sounding)
+        EXPECT_EQ(count, 0) << "note " << key.second << " on channel " << key.first << " never ended";
+    EXPECT_TRUE(allNotesOff) << "no All Notes Off on channel " << kOutChannel;
+}
+
+std::string FileText(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(ProgramOnJack, SigtermDuringAuditionEndsEveryNoteAndWritesTheFiles)
+{
+    TJackPeer peer(Unique("zwe2e-term"));
+    Folder->WriteSettings(AuditionSettings(peer.InPortName()));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(RunUntilTrue([&] { return NoteOns(peer.Received()) >= 4; }, kArrivalTimeout))
+        << "audition did not reach the peer; the program's output:\n" << Program->Log();
+
+    ASSERT_EQ(kill(Program->Process().Pid(), SIGTERM), 0);
+    const auto exit = Program->Process().Wait(30s);
+    ASSERT_TRUE(exit.has_value()) << "the program did not end within 30 s of SIGTERM:\n" << Program->Log();
+    EXPECT_FALSE(exit->Signalled) << exit->Describe() << "\n" << Program->Log();
+    EXPECT_EQ(exit->Code, 0) << exit->Describe() << "\n" << Program->Log();
+    std::this_thread::sleep_for(200ms); // the last messages cross the server
+    const std::vector<TMidiBytes> heard = peer.Received();
+    ExpectEveryNoteEnded(heard);
+    EXPECT_TRUE(TWrittenSettings(Folder->SettingsFile()).Has("Position", "Left")) << "the settings were not written";
+    EXPECT_TRUE(fs::exists(Folder->Path() / "zwirbels.breeders")) << "the breeders were not written";
+    if (HasFailure())
+        WriteMessages(heard, Folder->Path() / "heard.txt");
+}
+
+TEST_F(ProgramOnJack, KillNine3sAfterABreedingStepKeepsTheStep)
+{
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const fs::path breeders = Folder->Path() / "zwirbels.breeders";
+    const std::string first = FileText(breeders);
+    ASSERT_FALSE(first.empty()) << "the breeders were not written at close";
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Program->PressKeys("Insert")) << "xdotool could not press Insert"; // breeds channel A anew
+    std::this_thread::sleep_for(3s);
+    ASSERT_EQ(kill(Program->Process().Pid(), SIGKILL), 0);
+    ASSERT_TRUE(Program->Process().Wait(10s).has_value());
+    const std::string kept = FileText(breeders);
+    EXPECT_FALSE(kept.empty()) << "the breeders file is gone";
+    EXPECT_TRUE(kept != first) << "the breeding step before the kill was lost";
+}
+
+// Automation to a peer on a server of the test's own, which is killed and
+// started again three times: each time the peer hears genomes again within
+// 5 s, and the window still closes with Alt+X.
+TEST_F(ProgramOnJack, AutomationComesBackAfterEachOfThreeServerRestarts)
+{
+    const char* const shared = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string sharedServer = shared ? shared : "";
+    {
+        TPrivateJackServer server("zwe2e-restart");
+        ASSERT_TRUE(server.Start()) << server.Log();
+        const std::string peerName = Unique("zwe2e-back");
+        auto peer = std::make_unique<TJackPeer>(peerName);
+        Folder->WriteSettings(SettingsNaming(peer->InPortName()));
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_TRUE(Program->PressKeys("Right"));
+        ASSERT_TRUE(peer->WaitFor(kGenes, kArrivalTimeout)) << Program->Log();
+        for (int restart = 1; restart <= 3; ++restart) {
+            server.Kill();
+            peer.reset(); // libjack frees a dead server's clients at the next open
+            std::this_thread::sleep_for(1500ms);
+            ASSERT_TRUE(server.Start()) << server.Log();
+            peer = std::make_unique<TJackPeer>(peerName);
+            EXPECT_TRUE(peer->WaitFor(kGenes, 5s))
+                << "restart " << restart << ": the peer heard " << peer->Received().size()
+                << " messages within 5 s; the program's output:\n" << Program->Log();
+            ExpectGenome(peer->Received(), 0, "restart " + std::to_string(restart));
+        }
+        ASSERT_NO_FATAL_FAILURE(Close());
+    }
+    setenv("JACK_DEFAULT_SERVER", sharedServer.c_str(), 1);
 }
 
 // The kept breeders a close wrote, and their ratings.
