@@ -275,23 +275,28 @@ TEST_F(ProgramOnJack, MidiControlsFromAKeyboardBreedAndMoveTheAudibleWorm)
                           "\r\nMidiOut=" + listener.InPortName() + "\r\nOutChannelA=" + std::to_string(kOutChannel) +
                           "\r\n[Controls]\r\nMutate=cc 0 20\r\nRight=note 0 60\r\n");
     ASSERT_NO_FATAL_FAILURE(Start());
+    // The audible worm is sent at start; the keys' genomes follow it.
+    ASSERT_TRUE(listener.WaitFor(kGenes, kArrivalTimeout)) << "no genome at start:\n" << Program->Log();
     // The frozen worm one to the right; the audible one there and back, so
     // the listener has heard the genome the keyboard's first control mutates.
     for (const char* key : {"shift+Right", "Right", "Left"})
         ASSERT_TRUE(Program->PressKeys(key)) << key;
-    ASSERT_TRUE(listener.WaitFor(2 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
+    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
 
     keyboard.Send({0xB0, 20, 127});
-    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout))
+    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
         << "no genome after the control change; the program's output:\n" << Program->Log();
     keyboard.Send({0x90, 60, 100});
     keyboard.Send({0x80, 60, 0});
-    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
+    ASSERT_TRUE(listener.WaitFor(5 * kGenes, kArrivalTimeout))
         << "no genome after the note; the program's output:\n" << Program->Log();
 
     ASSERT_NO_FATAL_FAILURE(Close());
-    const std::vector<TMidiBytes> heard = listener.Received();
-    // Four genomes, then the silence at close: none of the keyboard's
+    const std::vector<TMidiBytes> all = listener.Received();
+    ASSERT_GE(all.size(), static_cast<size_t>(kGenes));
+    ExpectGenome(all, 0, "the genome at start");
+    const std::vector<TMidiBytes> heard(all.begin() + kGenes, all.end());
+    // After it four genomes, then the silence at close: none of the keyboard's
     // messages went thru.
     ASSERT_EQ(heard.size(), 4 * kGenes + 32u);
     for (size_t block = 0; block < 4; ++block)

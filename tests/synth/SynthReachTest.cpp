@@ -6,6 +6,7 @@
 #include "rules/Substitution.h"
 #include "support/OfflineSynth.h"
 #include "support/SoundMeasure.h"
+#include "synth/Synthesizer.h"
 #include "worms/Breeding.h"
 #include "worms/Gene.h"
 
