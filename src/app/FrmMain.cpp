@@ -17,6 +17,8 @@
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
 #include "midi/SynthBinding.h"
+#include "app/InstrumentBreeders.h"
+#include "audio/Lv2World.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -203,6 +205,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);
     FScheduler = std::make_unique<TMidiScheduler>();
+    FLv2Catalog = std::make_unique<TLv2Catalog>();
     CreateControls();
 
     TimerAuto = new QTimer(this);

@@ -38,6 +38,8 @@ class TMidiOutput;
 class TControlMap;
 class TFormControls;
 class TMidiScheduler;
+class TInstrumentBreeders;
+class TLv2Catalog;
 class TMorphKnob;
 class TStatusLine;
 struct TControlSettings;
@@ -190,6 +192,8 @@ private:
     void SyncMidiScheduler();
     void ConnectMidiScheduler();
     void DisconnectMidiScheduler();
+    // Makes or drops each breeder's LV2 instrument after FInstrumentUris.
+    void ConfigureInstruments();
 
     // The controls a MIDI message can trigger, the input handed to them, and
     // the bound messages handed to thru.
@@ -273,6 +277,12 @@ private:
     // Times the audition notes and the thru messages; made before and ended
     // after the ports' use of it (see the destructor).
     std::unique_ptr<TMidiScheduler> FScheduler;
+    // The installed LV2 instruments, read on a thread of their own, and the
+    // ones the breeders play ([Instruments]); null without the built-in
+    // synthesizer's audio engine (tests on a scripted binding).
+    std::unique_ptr<TLv2Catalog> FLv2Catalog;
+    TInstrumentBreeders* FInstruments = nullptr;
+    std::array<std::string, kChannelCount> FInstrumentUris{};
     std::unique_ptr<TControlMap> FControls;
     std::unique_ptr<TMorphKnob> FMorphKnob;
     TFormControls* FFormControls = nullptr; // child, made at first use

@@ -1,12 +1,18 @@
 // The main window's audition and MIDI thru: the toggle, and keeping the MIDI
 // scheduler in step with the channels, the phrase and the open ports.
 #include "app/FrmMain.h"
+#include "app/InstrumentBreeders.h"
+#include "app/StatusLine.h"
 #include "common/Guard.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
+#include "midi/SynthBinding.h"
+#include "worms/WormPanel.h"
 
 #include <QAction>
+
+#include <algorithm>
 #include <QToolButton>
 
 namespace zw {
@@ -34,15 +40,21 @@ void TFormMain::SyncMidiScheduler()
     FScheduler->SetPhrase(FAudition.Phrase());
 
     TMidiScheduler::TThruRoutes routes{};
+    TMidiScheduler::TThruVoices voices{};
     for (TChannel c = 0; c < kChannelCount; ++c) {
         const auto i = static_cast<size_t>(c);
         const bool active = FActiveChannels.Contains(c);
         const auto outChannel = static_cast<uint8_t>(FOutChannels[i] & 0x0F);
+        const auto inChannel = static_cast<size_t>(FInChannels[i] & 0x0F);
         FScheduler->SetVoice(c, active, outChannel);
-        if (active && FThru)
-            routes[static_cast<size_t>(FInChannels[i] & 0x0F)] |= static_cast<uint16_t>(1u << outChannel);
+        if (!active || !FThru)
+            continue;
+        if (FInstruments && FInstruments->Plays(c)) // thru to the breeder's own instrument
+            voices[inChannel] |= static_cast<uint8_t>(1u << c);
+        else
+            routes[inChannel] |= static_cast<uint16_t>(1u << outChannel);
     }
-    FScheduler->SetThruRoutes(routes);
+    FScheduler->SetThruRoutes(routes, voices);
 }
 
 void TFormMain::ConnectMidiScheduler()
@@ -64,7 +76,29 @@ void TFormMain::DisconnectMidiScheduler()
     } catch (...) {
         // Closing went as far as it could; nothing can be reported from here.
     }
+    delete FInstruments; // its voices' notes end while the scheduler still runs
+    FInstruments = nullptr;
     FScheduler.reset();
+}
+
+void TFormMain::ConfigureInstruments()
+{
+    if (!FInstruments) {
+        auto* synth = dynamic_cast<TSynthBinding*>(&MidiBinding());
+        if (!synth || std::all_of(FInstrumentUris.begin(), FInstrumentUris.end(), [](auto& uri) { return uri.empty(); }))
+            return; // no engine, or nothing chosen: no plug-in is ever loaded
+        FInstruments = new TInstrumentBreeders(*FLv2Catalog, synth->Audio(), *FScheduler, this);
+        connect(FInstruments, &TInstrumentBreeders::Failed, this, [this](int breeder, const QString& message) {
+            StatusLine()->Show(TStatusTopic::Sound, message + QString(" Breeder %1 plays the MIDI output.").arg(QChar('A' + breeder)));
+        });
+        connect(FInstruments, &TInstrumentBreeders::Ready, this, [this](int breeder) {
+            RunGuarded([&] {
+                SyncMidiScheduler();
+                WormPanel(breeder)->NotifyAudible(); // the audible worm's genes reach the instrument at once
+            });
+        });
+    }
+    FInstruments->Configure(FInstrumentUris);
 }
 
 } // namespace zw

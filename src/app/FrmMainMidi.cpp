@@ -11,6 +11,7 @@
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
+#include "app/InstrumentBreeders.h"
 #include "synth/SynthSettings.h"
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
@@ -354,6 +355,13 @@ void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
     const TChannel channel = aSender->Tag();
     if (!FActiveChannels.Contains(channel))
         return;
+    if (FInstruments && FInstruments->Plays(channel)) {
+        // The genes are the instrument's parameters: no rules.
+        FInstruments->SetGenome(channel, aGene);
+        if (FAudition.Retrigger)
+            FScheduler->Restart(channel);
+        return;
+    }
     if (!FormTranslate->FileNameAssigned())
         LoadTranslations();
     long long outChannel = 0;

@@ -75,6 +75,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.MidiSystem = FMidiSystem;
     s.Synth = FSynthSettings;
     s.Audio = FAudioSettings;
+    s.Instruments = FInstrumentUris;
     s.Controls = FControls->Settings();
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
@@ -157,6 +158,8 @@ void TFormMain::ReadSettings()
     FSynthSettings = s.Synth;
     FAudioSettings = s.Audio;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
+    FInstrumentUris = s.Instruments;
+    ConfigureInstruments();
     ApplyControlSettings(s.Controls);
     ReadBreeders(s.Audible, s.Frozen);
     // The previous worm of A/B is one the user heard in this run.

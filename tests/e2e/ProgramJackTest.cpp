@@ -429,6 +429,42 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
         << before.Brightness << " -> " << after.Brightness;
 }
 
+// Breeder A plays an LV2 instrument: audition sounds through it, and the next
+// worm's genes, its parameters, change the sound.
+TEST_F(ProgramOnJack, AuditionOnAnLv2InstrumentSoundsAndANewWormChangesTheSound)
+{
+    TJackRecorder recorder(Unique("zwe2e-lv2"), 60s);
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n"
+                          "[Audio]\r\nSystem=jack\r\n[Audition]\r\nPeriod=500\r\nLength=400\r\n"
+                          "[Instruments]\r\nA=http://drobilla.net/plugins/mda/JX10\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no audio on JACK:\n" << Program->Log();
+    std::this_thread::sleep_for(1s); // the instrument is made on a thread of its own
+
+    ASSERT_TRUE(Program->PressKeys("F5"));
+    std::this_thread::sleep_for(500ms);
+    const size_t first = recorder.Frames();
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(Program->PressKeys("Right"));
+    const size_t change = recorder.Frames();
+    std::this_thread::sleep_for(2500ms);
+    const size_t end = recorder.Frames();
+    ASSERT_NO_FATAL_FAILURE(Close());
+
+    const std::vector<float> sound = recorder.Samples();
+    const TSoundMeasure before = Measure(sound, first, change);
+    const TSoundMeasure after = Measure(sound, change + recorder.SampleRate() / 2, end);
+    EXPECT_GT(before.Rms, 1e-3) << "audition on the instrument is silent";
+    EXPECT_GT(after.Rms, 1e-3) << "the new worm is silent";
+    const double loudness = std::abs(after.Rms - before.Rms) / before.Rms;
+    const double brightness = std::abs(after.Brightness - before.Brightness) / before.Brightness;
+    // JX10's own sound drifts by up to about 20 % between two stretches (its
+    // LFO); a new worm's parameters moved it by 80 % and more here.
+    EXPECT_GT(std::max(loudness, brightness), 0.4)
+        << "the new worm did not change the sound: RMS " << before.Rms << " -> " << after.Rms << ", brightness "
+        << before.Brightness << " -> " << after.Brightness;
+}
+
 // Shutdown and recovery ---------------------------------------------------------
 
 // Channel A plays audition notes on the output channel: each note sounds for

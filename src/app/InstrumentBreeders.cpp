@@ -1,0 +1,120 @@
+#include "app/InstrumentBreeders.h"
+
+#include "audio/AudioHost.h"
+#include "audio/Lv2Instrument.h"
+#include "midi/MidiScheduler.h"
+#include "worms/Gene.h"
+
+#include <QTimer>
+
+namespace zw {
+
+void TInstrumentBreeders::TEngineSink::Play(uint32_t message) noexcept
+{
+    const uint8_t bytes[3] = {static_cast<uint8_t>(message), static_cast<uint8_t>(message >> 8),
+                              static_cast<uint8_t>(message >> 16)};
+    const uint8_t kind = bytes[0] & 0xF0;
+    FAudio.Engine().Send(FSlot, bytes, kind == 0xC0 || kind == 0xD0 ? 2 : 3);
+}
+
+TInstrumentBreeders::TInstrumentBreeders(const TLv2Catalog& catalog, TAudioHost& audio, TMidiScheduler& scheduler,
+                                         QObject* parent)
+    : QObject(parent), FCatalog(catalog), FAudio(audio), FScheduler(scheduler), FPoll(new QTimer(this))
+{
+    setObjectName("InstrumentBreeders");
+    connect(FPoll, &QTimer::timeout, this, [this] { TakeLoaded(); });
+}
+
+TInstrumentBreeders::~TInstrumentBreeders()
+{
+    for (int breeder = 0; breeder < kBreeders; ++breeder)
+        Drop(breeder);
+}
+
+void TInstrumentBreeders::Configure(const std::array<std::string, kBreeders>& uris)
+{
+    for (int breeder = 0; breeder < kBreeders; ++breeder) {
+        TBreeder& b = FBreeders[static_cast<size_t>(breeder)];
+        if (b.Uri == uris[static_cast<size_t>(breeder)])
+            continue;
+        Drop(breeder);
+        b.Uri = uris[static_cast<size_t>(breeder)];
+        if (b.Uri.empty())
+            continue;
+        const double sampleRate = FAudio.Engine().SampleRate();
+        b.Loading = std::async(std::launch::async, [this, uri = b.Uri, sampleRate] {
+            return std::make_unique<TLv2Instance>(FCatalog.World(), uri, sampleRate, 1024);
+        });
+        FPoll->start(20);
+    }
+}
+
+void TInstrumentBreeders::Drop(int breeder)
+{
+    TBreeder& b = FBreeders[static_cast<size_t>(breeder)];
+    if (b.Loading.valid())
+        b.Loading.wait(); // an instance half made is freed on this thread, never left running
+    b.Loading = {};
+    if (b.Playing) {
+        FScheduler.SetVoiceSink(breeder, nullptr); // its notes end on the instrument first
+        FAudio.SetInstrument(kFirstSlot + breeder, nullptr);
+        b.Playing = nullptr;
+    }
+    b.Sink.reset();
+    b.Uri.clear();
+}
+
+void TInstrumentBreeders::TakeLoaded()
+{
+    bool waiting = false;
+    for (int breeder = 0; breeder < kBreeders; ++breeder) {
+        TBreeder& b = FBreeders[static_cast<size_t>(breeder)];
+        if (!b.Loading.valid())
+            continue;
+        if (b.Loading.wait_for(std::chrono::seconds(0)) != std::future_status::ready) {
+            waiting = true;
+            continue;
+        }
+        try {
+            auto instrument = std::make_unique<TLv2Instrument>(b.Loading.get());
+            b.Playing = instrument.get();
+            FAudio.SetInstrument(kFirstSlot + breeder, std::move(instrument));
+            FAudio.Activate();
+            b.Sink = std::make_unique<TEngineSink>(FAudio, kFirstSlot + breeder);
+            FScheduler.SetVoiceSink(breeder, b.Sink.get());
+            emit Ready(breeder);
+        } catch (const std::exception& error) {
+            b.Loading = {};
+            b.Playing = nullptr;
+            emit Failed(breeder, QString::fromStdString(error.what()));
+        }
+    }
+    if (!waiting)
+        FPoll->stop();
+}
+
+bool TInstrumentBreeders::Plays(int breeder) const
+{
+    return breeder >= 0 && breeder < kBreeders && FBreeders[static_cast<size_t>(breeder)].Playing;
+}
+
+void TInstrumentBreeders::SetGenome(int breeder, const TGene& genome)
+{
+    if (Plays(breeder))
+        FBreeders[static_cast<size_t>(breeder)].Playing->Instance().SetGenome(genome.Data(),
+                                                                             static_cast<size_t>(genome.Size()));
+}
+
+std::string TInstrumentBreeders::Name(int breeder) const
+{
+    return Plays(breeder) ? FBreeders[static_cast<size_t>(breeder)].Playing->Instance().Name() : std::string();
+}
+
+void TInstrumentBreeders::SavePreset(int breeder, const std::string& bundle, const std::string& label)
+{
+    if (!Plays(breeder))
+        throw ELv2Error("Breeder " + std::string(1, static_cast<char>('A' + breeder)) + " plays no LV2 instrument.");
+    FBreeders[static_cast<size_t>(breeder)].Playing->Instance().SavePreset(bundle, label);
+}
+
+} // namespace zw
