@@ -500,6 +500,8 @@ void TFormMain::CreateMenu()
     file->addSeparator();
     addAction(file, "MenuNewBreeders", "New breeders", QKeySequence(), &TFormMain::NewBreedersClick);
     file->addSeparator();
+    addAction(file, "MenuSaveLv2Preset", "Save as LV2 preset ...", QKeySequence(), &TFormMain::SaveLv2PresetClick);
+    file->addSeparator();
     // Closing asks closeEvent, which may refuse.
     connect(AddMenuAction(file, "MenuExit", "E&xit", QKeySequence(Qt::ALT | Qt::Key_X)), &QAction::triggered, this,
             &QWidget::close);

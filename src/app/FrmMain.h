@@ -119,6 +119,17 @@ public:
     // becomes audible again, and the audition note starts anew.
     void ToggleAB();
 
+    // Each breeder's LV2 instrument ([Instruments]; empty: the MIDI output)
+    // and the installed ones to choose from. SetInstruments, the hook of the
+    // Sound settings, drops the instruments no longer chosen at once (their
+    // breeders play the MIDI output again) and makes the new ones in the
+    // background.
+    const std::array<std::string, kChannelCount>& Instruments() const { return FInstrumentUris; }
+    void SetInstruments(const std::array<std::string, kChannelCount>& uris);
+    const TLv2Catalog& Lv2Catalog() const { return *FLv2Catalog; }
+    // File -> "Save as LV2 preset ...": what the shown breeder's instrument plays.
+    void SaveLv2PresetClick();
+
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
     void LoadGenes();

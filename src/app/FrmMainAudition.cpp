@@ -101,4 +101,19 @@ void TFormMain::ConfigureInstruments()
     FInstruments->Configure(FInstrumentUris);
 }
 
+void TFormMain::SetInstruments(const std::array<std::string, kChannelCount>& uris)
+{
+    const std::array<std::string, kChannelCount> before = FInstrumentUris;
+    FInstrumentUris = uris;
+    ConfigureInstruments();
+    SyncMidiScheduler(); // thru of a dropped instrument goes to the MIDI output
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        const auto i = static_cast<size_t>(c);
+        if (uris[i] != before[i] && uris[i].empty())
+            WormPanel(c)->NotifyAudible(); // its genes go through the rules again
+    }
+}
+
+void TFormMain::SaveLv2PresetClick() { AskSaveLv2Preset(FInstruments, CurrentPanel()->Tag()); }
+
 } // namespace zw
