@@ -28,6 +28,8 @@ class QMenu;
 namespace zw {
 
 class EmidioutputError;
+class TAudioInstrument;
+class TWormTake;
 class TDeferredAction;
 class TFailureTally;
 class TGene;
@@ -121,10 +123,26 @@ public:
     // becomes audible again, and the audition note starts anew.
     void ToggleAB();
 
+    // Each breeder's LV2 instrument ([Instruments]; empty: the MIDI output)
+    // and the installed ones to choose from. SetInstruments, the hook of the
+    // Sound settings, drops the instruments no longer chosen at once (their
+    // breeders play the MIDI output again) and makes the new ones in the
+    // background.
+    const std::array<std::string, kChannelCount>& Instruments() const { return FInstrumentUris; }
+    void SetInstruments(const std::array<std::string, kChannelCount>& uris);
+    const TLv2Catalog& Lv2Catalog() const { return *FLv2Catalog; }
+    // File -> "Save as LV2 preset ...": what the shown breeder's instrument plays.
+    void SaveLv2PresetClick();
+
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
     void LoadGenes();
     void ClearGenes();
+    // File -> Export sound ... / Export MIDI ...: the audible worm of the
+    // breeder shown with the audition phrase, as a WAV file through its
+    // instrument (for a length asked first) or as a Standard MIDI File.
+    void ExportSoundClick();
+    void ExportMidiClick();
     // Undo and redo of the breeder shown (menu "&Edit"); each does nothing
     // when there is no step that way.
     void UndoClick();
@@ -255,6 +273,9 @@ private:
     void SendActiveChannels();
     void ShowHint();
     void KeepBreeders();
+    // The exports' take: raises when the breeder shown has no audible worm.
+    TWormTake AudibleTake();
+    std::unique_ptr<TAudioInstrument> ExportInstrument(TChannel channel);
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -294,6 +315,9 @@ private:
     QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
+    TFileDialogOptions FExportSoundDialog;
+    TFileDialogOptions FExportMidiDialog;
+    double FExportSeconds = 4;
 
     // Channel state.
     TChannelSet FActiveChannels;

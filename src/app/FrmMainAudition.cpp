@@ -62,14 +62,7 @@ void TFormMain::SendActiveChannels()
 
 void TFormMain::SyncMidiScheduler()
 {
-    TAuditionPhrase phrase;
-    phrase.Notes.clear();
-    for (const int note : FAudition.Notes) // each 0..127, as the settings read them
-        phrase.Notes.push_back(static_cast<uint8_t>(note));
-    phrase.Velocity = static_cast<uint8_t>(FAudition.Velocity);
-    phrase.Period = std::chrono::milliseconds(FAudition.Period);
-    phrase.Length = std::chrono::milliseconds(FAudition.Length);
-    FScheduler->SetPhrase(phrase);
+    FScheduler->SetPhrase(FAudition.Phrase());
 
     TMidiScheduler::TThruRoutes routes{};
     TMidiScheduler::TThruVoices voices{};
@@ -132,5 +125,20 @@ void TFormMain::ConfigureInstruments()
     }
     FInstruments->Configure(FInstrumentUris);
 }
+
+void TFormMain::SetInstruments(const std::array<std::string, kChannelCount>& uris)
+{
+    const std::array<std::string, kChannelCount> before = FInstrumentUris;
+    FInstrumentUris = uris;
+    ConfigureInstruments();
+    SyncMidiScheduler(); // thru of a dropped instrument goes to the MIDI output
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        const auto i = static_cast<size_t>(c);
+        if (uris[i] != before[i] && uris[i].empty())
+            WormPanel(c)->NotifyAudible(); // its genes go through the rules again
+    }
+}
+
+void TFormMain::SaveLv2PresetClick() { AskSaveLv2Preset(FInstruments, CurrentPanel()->Tag()); }
 
 } // namespace zw

@@ -2,10 +2,14 @@
 
 #include "audio/AudioHost.h"
 #include "audio/Lv2Instrument.h"
+#include "audio/Lv2State.h"
+#include "common/Dialogs.h"
 #include "midi/MidiScheduler.h"
 #include "worms/Gene.h"
 
 #include <QTimer>
+
+#include <filesystem>
 
 namespace zw {
 
@@ -115,6 +119,39 @@ void TInstrumentBreeders::SavePreset(int breeder, const std::string& bundle, con
     if (!Plays(breeder))
         throw ELv2Error("Breeder " + std::string(1, static_cast<char>('A' + breeder)) + " plays no LV2 instrument.");
     FBreeders[static_cast<size_t>(breeder)].Playing->Instance().SavePreset(bundle, label);
+}
+
+void AskSaveLv2Preset(TInstrumentBreeders* instruments, int breeder)
+{
+    const QChar letter('A' + breeder);
+    if (!instruments || !instruments->Plays(breeder)) {
+        Dialogs().ShowMessage(QString("Breeder %1 plays no LV2 instrument, so there is no LV2 preset to save. "
+                                      "A breeder plays one once it is chosen for it in [Instruments].")
+                                  .arg(letter));
+        return;
+    }
+    const QString instrument = QString::fromStdString(instruments->Name(breeder));
+    QString name = QString("%1 %2").arg(instrument, letter);
+    if (!Dialogs().InputQuery("Save as LV2 preset", "Name of the preset", name))
+        return;
+    name = name.trimmed();
+    if (name.isEmpty()) {
+        Dialogs().ShowMessage("An LV2 preset needs a name; nothing was saved.");
+        return;
+    }
+    const std::string bundle = UserPresetBundle(name.toStdString());
+    const QString where = QString::fromStdString(bundle);
+    if (std::filesystem::exists(bundle) &&
+        !Dialogs().Confirm(QString("There is an LV2 preset in \"%1\" already. Replace it?").arg(where)))
+        return;
+    try {
+        instruments->SavePreset(breeder, bundle, name.toStdString());
+    } catch (const ELv2Error& error) {
+        Dialogs().ShowError(QString::fromStdString(error.what()));
+        return;
+    }
+    Dialogs().ShowMessage(
+        QString("The LV2 preset \"%1\" of %2 is saved in \"%3\".").arg(name, instrument, where));
 }
 
 } // namespace zw

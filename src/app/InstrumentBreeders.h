@@ -83,4 +83,10 @@ private:
     QTimer* FPoll;
 };
 
+// File → Save as LV2 preset…: asks for a name, saves the values the
+// breeder's instrument plays as a preset in the user's LV2 folder, where
+// other LV2 hosts find it, and says where it went or why it did not.
+// `instruments` is null while no breeder has an instrument.
+void AskSaveLv2Preset(TInstrumentBreeders* instruments, int breeder);
+
 } // namespace zw
