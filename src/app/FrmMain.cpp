@@ -495,6 +495,9 @@ void TFormMain::CreateMenu()
     addAction(file, "MenuLoadGenes", "Load genes ...", QKeySequence(Qt::Key_F3), &TFormMain::LoadGenes);
     addAction(file, "MenuClearGenes", "Clear genes", QKeySequence(Qt::Key_F4), &TFormMain::ClearGenes);
     file->addSeparator();
+    addAction(file, "MenuExportSound", "Export sound ...", QKeySequence(), &TFormMain::ExportSoundClick);
+    addAction(file, "MenuExportMidi", "Export MIDI ...", QKeySequence(), &TFormMain::ExportMidiClick);
+    file->addSeparator();
     addAction(file, "MenuNewBreeders", "New breeders", QKeySequence(), &TFormMain::NewBreedersClick);
     file->addSeparator();
     addAction(file, "MenuSaveLv2Preset", "Save as LV2 preset ...", QKeySequence(), &TFormMain::SaveLv2PresetClick);

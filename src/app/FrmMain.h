@@ -27,6 +27,8 @@ class QMenu;
 namespace zw {
 
 class EmidioutputError;
+class TAudioInstrument;
+class TWormTake;
 class TDeferredAction;
 class TFailureTally;
 class TGene;
@@ -132,6 +134,11 @@ public:
     void SaveGenes();
     void LoadGenes();
     void ClearGenes();
+    // File -> Export sound ... / Export MIDI ...: the audible worm of the
+    // breeder shown with the audition phrase, as a WAV file through its
+    // instrument (for a length asked first) or as a Standard MIDI File.
+    void ExportSoundClick();
+    void ExportMidiClick();
     // Undo and redo of the breeder shown (menu "&Edit"); each does nothing
     // when there is no step that way.
     void UndoClick();
@@ -258,6 +265,9 @@ private:
     void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
     void WriteBreeders();
     void KeepBreeders();
+    // The exports' take: raises when the breeder shown has no audible worm.
+    TWormTake AudibleTake();
+    std::unique_ptr<TAudioInstrument> ExportInstrument(TChannel channel);
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -297,6 +307,9 @@ private:
     QAction* MenuRedo = nullptr;
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
+    TFileDialogOptions FExportSoundDialog;
+    TFileDialogOptions FExportMidiDialog;
+    double FExportSeconds = 4;
 
     // Channel state.
     TChannelSet FActiveChannels;

@@ -37,14 +37,7 @@ void TFormMain::SetAuditionPlaying(bool playing)
 
 void TFormMain::SyncMidiScheduler()
 {
-    TAuditionPhrase phrase;
-    phrase.Notes.clear();
-    for (const int note : FAudition.Notes) // each 0..127, as the settings read them
-        phrase.Notes.push_back(static_cast<uint8_t>(note));
-    phrase.Velocity = static_cast<uint8_t>(FAudition.Velocity);
-    phrase.Period = std::chrono::milliseconds(FAudition.Period);
-    phrase.Length = std::chrono::milliseconds(FAudition.Length);
-    FScheduler->SetPhrase(phrase);
+    FScheduler->SetPhrase(FAudition.Phrase());
 
     TMidiScheduler::TThruRoutes routes{};
     TMidiScheduler::TThruVoices voices{};

@@ -1,6 +1,7 @@
 // The main window with its settings file, its MIDI devices (scripted) and the
 // rules editor: what is read at start, sent on a change and written at close.
 #include "app/Forms.h"
+#include "app/GeneTranslation.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
 #include "app/StatusLine.h"
@@ -9,7 +10,10 @@
 #include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
+#include "audio/OfflineRender.h"
+#include "audio/SynthInstrument.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiSplitter.h"
 #include "midi/SynthBinding.h"
 #include "rules/FrmTranslat.h"
 #include "rules/Substitution.h"
@@ -27,6 +31,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QScreen>
 #include <QFrame>
 #include <QSpinBox>
@@ -37,11 +42,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
+#include <sndfile.h>
 #include <unistd.h>
 
 using namespace zw;
@@ -496,6 +503,122 @@ TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOn
         EXPECT_EQ(LongMessages(), tab == 0 ? heard : decltype(heard){}) << "channel " << tab;
     }
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
+
+// A Standard MIDI File as this program writes it (format 0, no running
+// status): its channel and system-exclusive messages with their times in ms.
+std::vector<TTimedMidi> ReadMidiFile(const std::string& bytes)
+{
+    const auto number = [&](size_t at, int count) {
+        uint32_t value = 0;
+        for (int i = 0; i < count; ++i)
+            value = (value << 8) | static_cast<uint8_t>(bytes.at(at + static_cast<size_t>(i)));
+        return value;
+    };
+    size_t at = 22;
+    const auto variable = [&] {
+        uint32_t value = 0;
+        uint8_t byte = 0x80;
+        while (byte & 0x80) {
+            byte = static_cast<uint8_t>(bytes.at(at++));
+            value = (value << 7) | (byte & 0x7F);
+        }
+        return value;
+    };
+    EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(14, 4), "MThdMTrk");
+    EXPECT_EQ(number(8, 2), 0u) << "format";
+    const uint32_t ticksPerQuarter = number(12, 2);
+    const size_t end = 22 + number(18, 4);
+    EXPECT_EQ(end, bytes.size());
+    std::vector<TTimedMidi> messages;
+    uint64_t ticks = 0;
+    uint32_t tempo = 500000;
+    while (at < end) {
+        ticks += variable();
+        const auto status = static_cast<uint8_t>(bytes.at(at++));
+        if (status == 0xFF) {
+            const auto type = static_cast<uint8_t>(bytes.at(at++));
+            const uint32_t length = variable();
+            if (type == 0x51)
+                tempo = number(at, 3);
+            at += length;
+            continue;
+        }
+        std::vector<uint8_t> message;
+        size_t length = static_cast<size_t>(MidiDataLength(status));
+        if (status == 0xF0 || status == 0xF7)
+            length = variable();
+        if (status != 0xF7)
+            message.push_back(status);
+        message.insert(message.end(), bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + length));
+        at += length;
+        messages.push_back({static_cast<int64_t>(ticks * tempo / 1000 / ticksPerQuarter), message});
+    }
+    return messages;
+}
+
+TEST_F(MainIntegrationTest, TheAudibleWormExportsAsWavAndAsMidiFileOfTheSameMessages)
+{
+    std::filesystem::copy_file(ZW_SYNTH_RULES, ProgramPath() + "synth.sub");
+    WriteSettings("[Midi]\r\nMidiOut=\r\nOutChannelB=5\r\n[Translations]\r\nFileName=" + ProgramPath() +
+                  "synth.sub\r\n[Synth]\r\nProgramB=33\r\n[Audition]\r\nNotes=60,67\r\nPeriod=400\r\nLength=250\r\n");
+    Start();
+    QTest::keyClick(Form.get(), Qt::Key_B, Qt::AltModifier);
+    const QString midiFile = Folder.filePath("worm.mid");
+    const QString wavFile = Folder.filePath("worm.wav");
+    Dialogs.FileNames = {midiFile, wavFile};
+    Dialogs.Inputs = {{true, "1.5"}};
+    Form->findChild<QAction*>("MenuExportMidi")->trigger();
+    Form->findChild<QAction*>("MenuExportSound")->trigger();
+    ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join("\n").toStdString();
+
+    // The program, the genome as the rules translate it, then the phrase once.
+    std::vector<TTimedMidi> expected = {{0, {0xC5, 33}}};
+    TranslateGenome([&]() -> const TSubstitution& { return Editor->Substitution(); }, 5,
+                    Form->WormPanel(1)->Worms(Form->WormPanel(1)->Audible())->Gene(),
+                    [&](int32_t, const TRuleBytes& bytes) {
+                        SplitMidiMessages(bytes.data(), bytes.size(), [&](const uint8_t* message, size_t length) {
+                            expected.push_back({0, std::vector<uint8_t>(message, message + length)});
+                        });
+                    });
+    ASSERT_GT(expected.size(), 100u);
+    expected.insert(expected.end(), {{0, {0x95, 60, 100}}, {250, {0x85, 60, 0}}, {400, {0x95, 67, 100}},
+                                     {650, {0x85, 67, 0}}});
+    const std::vector<TTimedMidi> read = ReadMidiFile(ReadWholeFile(midiFile.toStdString()));
+    ASSERT_EQ(read.size(), expected.size());
+    for (size_t i = 0; i < read.size(); ++i)
+        EXPECT_EQ(read[i], expected[i]) << "message " << i;
+
+    // The sound: 1.5 s, audible; and the MIDI file, played by the same
+    // synthesizer, sounds like it as long as its phrase lasts.
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(wavFile.toUtf8().constData(), SFM_READ, &info);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(info.samplerate, 48000);
+    ASSERT_EQ(info.channels, 2);
+    ASSERT_EQ(info.frames, 72000);
+    std::vector<float> samples(2 * 72000);
+    sf_readf_float(sound, samples.data(), 72000);
+    sf_close(sound);
+    EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
+    TOfflineRender replay(std::make_unique<TSynthInstrument>(TSynthSettings{}));
+    size_t frame = 0;
+    float largest = 0;
+    replay.Render(read, 28800, [&](const float* left, const float* right, uint32_t frames) {
+        for (uint32_t i = 0; i < frames; ++i, ++frame)
+            largest = std::max({largest, std::abs(left[i] - samples[2 * frame]),
+                                std::abs(right[i] - samples[2 * frame + 1])});
+    });
+    EXPECT_LT(largest, 1e-4f);
+
+    // A file that cannot be written: one box naming it, nothing left there.
+    const QString unwritable = Folder.filePath("missing/worm.mid");
+    Dialogs.FileNames = {unwritable};
+    Form->findChild<QAction*>("MenuExportMidi")->trigger();
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_TRUE(Dialogs.Errors[0].contains(unwritable)) << Dialogs.Errors[0].toStdString();
+    EXPECT_FALSE(QFile::exists(Folder.filePath("missing")));
 }
 
 } // namespace
