@@ -495,6 +495,9 @@ void TFormMain::CreateMenu()
     addAction(file, "MenuLoadGenes", "Load genes ...", QKeySequence(Qt::Key_F3), &TFormMain::LoadGenes);
     addAction(file, "MenuClearGenes", "Clear genes", QKeySequence(Qt::Key_F4), &TFormMain::ClearGenes);
     file->addSeparator();
+    addAction(file, "MenuExportSound", "Export sound ...", QKeySequence(), &TFormMain::ExportSoundClick);
+    addAction(file, "MenuExportMidi", "Export MIDI ...", QKeySequence(), &TFormMain::ExportMidiClick);
+    file->addSeparator();
     addAction(file, "MenuNewBreeders", "New breeders", QKeySequence(), &TFormMain::NewBreedersClick);
     file->addSeparator();
     addAction(file, "MenuSaveLv2Preset", "Save as LV2 preset ...", QKeySequence(), &TFormMain::SaveLv2PresetClick);
@@ -520,7 +523,7 @@ void TFormMain::CreateMenu()
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,
-            [this](bool on) { RunGuarded([&] { SetAuditionPlaying(on); }); });
+            [this](bool on) { RunGuarded([&] { AuditionPressed(on); }); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("MenuHelp");
@@ -613,6 +616,8 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
         else
             RunKeyAction(action, *CurrentPanel());
     });
+    FFirstSteps.KeyPressed(action);
+    ShowHint();
     return true;
 }
 
@@ -620,6 +625,7 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 
 void TFormMain::SpeedButtonChActiveClick(TChannel channel, bool down)
 {
+    FStatusLine->Clear(TStatusTopic::Channels);
     if (!down) {
         FActiveChannels.Exclude(channel);
         SyncMidiScheduler();
@@ -858,6 +864,10 @@ void TFormMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     RunGuarded([this] { LoadTranslations(); });
+    if (!FShownOnce) {
+        FShownOnce = true;
+        SendActiveChannels();
+    }
 }
 
 void TFormMain::CloseWithoutAsking()

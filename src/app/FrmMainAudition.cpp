@@ -23,7 +23,7 @@ QWidget* TFormMain::CreateAuditionButton(QWidget* parent)
     SpeedButtonAudition->setCheckable(true);
     SpeedButtonAudition->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(SpeedButtonAudition, &QToolButton::clicked, this,
-            [this](bool down) { RunGuarded([&] { SetAuditionPlaying(down); }); });
+            [this](bool down) { RunGuarded([&] { AuditionPressed(down); }); });
     return SpeedButtonAudition;
 }
 
@@ -35,16 +35,34 @@ void TFormMain::SetAuditionPlaying(bool playing)
     FScheduler->SetPlaying(playing);
 }
 
+void TFormMain::AuditionPressed(bool on)
+{
+    const TChannel shown = CurrentPanel()->Tag();
+    const TAuditionPress press = PressAudition(on, FActiveChannels.Contains(shown));
+    if (press.SwitchOn) {
+        FChActiveButtons[static_cast<size_t>(shown)]->setChecked(true);
+        SpeedButtonChActiveClick(shown, true);
+        FStatusLine->Show(TStatusTopic::Channels,
+                          QString("Audition switched channel %1 on").arg(QChar('A' + shown)));
+    }
+    SetAuditionPlaying(press.Playing);
+    if (press.Playing)
+        FFirstSteps.AuditionStarted();
+    ShowHint();
+}
+
+void TFormMain::ShowHint() { FStatusLine->Show(TStatusTopic::Hint, FFirstSteps.Hint()); }
+
+void TFormMain::SendActiveChannels()
+{
+    for (TChannel c = 0; c < kChannelCount; ++c)
+        if (FActiveChannels.Contains(c))
+            RunGuarded([&] { WormPanel(c)->NotifyAudible(); });
+}
+
 void TFormMain::SyncMidiScheduler()
 {
-    TAuditionPhrase phrase;
-    phrase.Notes.clear();
-    for (const int note : FAudition.Notes) // each 0..127, as the settings read them
-        phrase.Notes.push_back(static_cast<uint8_t>(note));
-    phrase.Velocity = static_cast<uint8_t>(FAudition.Velocity);
-    phrase.Period = std::chrono::milliseconds(FAudition.Period);
-    phrase.Length = std::chrono::milliseconds(FAudition.Length);
-    FScheduler->SetPhrase(phrase);
+    FScheduler->SetPhrase(FAudition.Phrase());
 
     TMidiScheduler::TThruRoutes routes{};
     TMidiScheduler::TThruVoices voices{};

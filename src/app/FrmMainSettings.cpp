@@ -158,6 +158,8 @@ void TFormMain::ReadSettings()
     FSynthSettings = s.Synth;
     FSynthSettings.SettingsFile = IniFileName();
     FAudioSettings = s.Audio;
+    FFirstSteps = TFirstSteps(s.FirstStart);
+    ShowHint();
     ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
     FInstrumentUris = s.Instruments;
     ConfigureInstruments();

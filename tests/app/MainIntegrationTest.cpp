@@ -1,6 +1,8 @@
 // The main window with its settings file, its MIDI devices (scripted) and the
 // rules editor: what is read at start, sent on a change and written at close.
+#include "app/FirstSteps.h"
 #include "app/Forms.h"
+#include "app/GeneTranslation.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
 #include "app/StatusLine.h"
@@ -9,7 +11,10 @@
 #include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
+#include "audio/OfflineRender.h"
+#include "audio/SynthInstrument.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiSplitter.h"
 #include "midi/SynthBinding.h"
 #include "rules/FrmTranslat.h"
 #include "rules/Substitution.h"
@@ -27,6 +32,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QScreen>
 #include <QFrame>
 #include <QLineEdit>
@@ -39,11 +45,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 
+#include <sndfile.h>
 #include <unistd.h>
 
 using namespace zw;
@@ -129,7 +137,9 @@ TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
 {
     Start();
     EXPECT_EQ(Form->AutoInterval(), 700);
-    EXPECT_FALSE(Form->ActiveChannels().Contains(0));
+    EXPECT_TRUE(Form->ActiveChannels().Contains(0));
+    EXPECT_FALSE(Form->ActiveChannels().Contains(1));
+    // The built-in synthesizer is not offered here: it cannot open.
     EXPECT_FALSE(Form->MidiOutOpen());
     EXPECT_FALSE(Form->MidiInOpen());
     // Showing the window loaded the fallback rule file.
@@ -140,8 +150,8 @@ TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
     const std::string text = SettingsText();
     EXPECT_EQ(text.rfind("[Position]\r\nLeft=", 0), 0u) << text;
     for (const char* line : {"CrossoverProbability=33\r\n", "MutationProbability=50\r\n", "MutationRange=5\r\n",
-                             "AutoInterval=700\r\n", "ChannelActiveA=0\r\n", "AutoMutateD=0\r\n",
-                             "[Midi]\r\nMidiIn=\r\nMidiOut=\r\nInChannelA=0\r\n", "OutChannelD=0\r\n"})
+                             "AutoInterval=700\r\n", "ChannelActiveA=1\r\nChannelActiveB=0\r\n", "AutoMutateD=0\r\n",
+                             "[Midi]\r\nMidiIn=\r\nMidiOut=\r\nInChannelA=0\r\n", "OutChannelD=3\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     EXPECT_NE(text.find("[Translations]\r\nFileName=" + ProgramPath() + "default.sub\r\n"), std::string::npos);
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
@@ -280,6 +290,7 @@ TEST_F(MainIntegrationTest, CancellingTheMidiDialogChangesNothing)
 
 TEST_F(MainIntegrationTest, ChoosingAnOutputMakesBreedingSoundInGeneOrder)
 {
+    WriteSettings("[Midi]\r\nMidiOut=\r\n"); // no output and no channel active
     Start();
     AnswerMidiDialog(true, "Synth One");
     Form->MidiSettingsClick();
@@ -409,6 +420,9 @@ TEST_F(MainIntegrationTest, ClosingThePortDropsResultsSilently)
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
     Start();
+    // The start's genome lit the lamp; it goes out 250 ms later.
+    auto* lamp = Form->findChild<QFrame*>("PanelMidi");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lamp->palette().color(QPalette::Window) == QColor(0x80, 0x80, 0x80); }));
     Form->SetMidiOutOpen(false);
     EXPECT_FALSE(Form->MidiOutOpen());
     Midi.ClearRecords();
@@ -423,6 +437,11 @@ TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
     WriteSettings("[Settings]\r\nChannelActiveB=1\r\nChannelActiveD=1\r\n"
                   "[Midi]\r\nMidiOut=Synth One\r\nOutChannelB=5\r\nOutChannelD=14\r\n");
     Start();
+    // The start sends each active channel's audible worm, B then D, so it sounds as it was left.
+    const auto started = LongMessages();
+    ASSERT_EQ(started.size(), 240u);
+    EXPECT_EQ(started[0][0], 0xB5);
+    EXPECT_EQ(started[120][0], 0xBE);
     for (auto [tab, status] : {std::pair{1, 0xB5}, std::pair{3, 0xBE}}) {
         Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
         Midi.ClearRecords();
@@ -500,6 +519,122 @@ TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOn
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
 }
 
+
+// A Standard MIDI File as this program writes it (format 0, no running
+// status): its channel and system-exclusive messages with their times in ms.
+std::vector<TTimedMidi> ReadMidiFile(const std::string& bytes)
+{
+    const auto number = [&](size_t at, int count) {
+        uint32_t value = 0;
+        for (int i = 0; i < count; ++i)
+            value = (value << 8) | static_cast<uint8_t>(bytes.at(at + static_cast<size_t>(i)));
+        return value;
+    };
+    size_t at = 22;
+    const auto variable = [&] {
+        uint32_t value = 0;
+        uint8_t byte = 0x80;
+        while (byte & 0x80) {
+            byte = static_cast<uint8_t>(bytes.at(at++));
+            value = (value << 7) | (byte & 0x7F);
+        }
+        return value;
+    };
+    EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(14, 4), "MThdMTrk");
+    EXPECT_EQ(number(8, 2), 0u) << "format";
+    const uint32_t ticksPerQuarter = number(12, 2);
+    const size_t end = 22 + number(18, 4);
+    EXPECT_EQ(end, bytes.size());
+    std::vector<TTimedMidi> messages;
+    uint64_t ticks = 0;
+    uint32_t tempo = 500000;
+    while (at < end) {
+        ticks += variable();
+        const auto status = static_cast<uint8_t>(bytes.at(at++));
+        if (status == 0xFF) {
+            const auto type = static_cast<uint8_t>(bytes.at(at++));
+            const uint32_t length = variable();
+            if (type == 0x51)
+                tempo = number(at, 3);
+            at += length;
+            continue;
+        }
+        std::vector<uint8_t> message;
+        size_t length = static_cast<size_t>(MidiDataLength(status));
+        if (status == 0xF0 || status == 0xF7)
+            length = variable();
+        if (status != 0xF7)
+            message.push_back(status);
+        message.insert(message.end(), bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + length));
+        at += length;
+        messages.push_back({static_cast<int64_t>(ticks * tempo / 1000 / ticksPerQuarter), message});
+    }
+    return messages;
+}
+
+TEST_F(MainIntegrationTest, TheAudibleWormExportsAsWavAndAsMidiFileOfTheSameMessages)
+{
+    std::filesystem::copy_file(ZW_SYNTH_RULES, ProgramPath() + "synth.sub");
+    WriteSettings("[Midi]\r\nMidiOut=\r\nOutChannelB=5\r\n[Translations]\r\nFileName=" + ProgramPath() +
+                  "synth.sub\r\n[Synth]\r\nProgramB=33\r\n[Audition]\r\nNotes=60,67\r\nPeriod=400\r\nLength=250\r\n");
+    Start();
+    QTest::keyClick(Form.get(), Qt::Key_B, Qt::AltModifier);
+    const QString midiFile = Folder.filePath("worm.mid");
+    const QString wavFile = Folder.filePath("worm.wav");
+    Dialogs.FileNames = {midiFile, wavFile};
+    Dialogs.Inputs = {{true, "1.5"}};
+    Form->findChild<QAction*>("MenuExportMidi")->trigger();
+    Form->findChild<QAction*>("MenuExportSound")->trigger();
+    ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join("\n").toStdString();
+
+    // The program, the genome as the rules translate it, then the phrase once.
+    std::vector<TTimedMidi> expected = {{0, {0xC5, 33}}};
+    TranslateGenome([&]() -> const TSubstitution& { return Editor->Substitution(); }, 5,
+                    Form->WormPanel(1)->Worms(Form->WormPanel(1)->Audible())->Gene(),
+                    [&](int32_t, const TRuleBytes& bytes) {
+                        SplitMidiMessages(bytes.data(), bytes.size(), [&](const uint8_t* message, size_t length) {
+                            expected.push_back({0, std::vector<uint8_t>(message, message + length)});
+                        });
+                    });
+    ASSERT_GT(expected.size(), 100u);
+    expected.insert(expected.end(), {{0, {0x95, 60, 100}}, {250, {0x85, 60, 0}}, {400, {0x95, 67, 100}},
+                                     {650, {0x85, 67, 0}}});
+    const std::vector<TTimedMidi> read = ReadMidiFile(ReadWholeFile(midiFile.toStdString()));
+    ASSERT_EQ(read.size(), expected.size());
+    for (size_t i = 0; i < read.size(); ++i)
+        EXPECT_EQ(read[i], expected[i]) << "message " << i;
+
+    // The sound: 1.5 s, audible; and the MIDI file, played by the same
+    // synthesizer, sounds like it as long as its phrase lasts.
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(wavFile.toUtf8().constData(), SFM_READ, &info);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(info.samplerate, 48000);
+    ASSERT_EQ(info.channels, 2);
+    ASSERT_EQ(info.frames, 72000);
+    std::vector<float> samples(2 * 72000);
+    sf_readf_float(sound, samples.data(), 72000);
+    sf_close(sound);
+    EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
+    TOfflineRender replay(std::make_unique<TSynthInstrument>(TSynthSettings{}));
+    size_t frame = 0;
+    float largest = 0;
+    replay.Render(read, 28800, [&](const float* left, const float* right, uint32_t frames) {
+        for (uint32_t i = 0; i < frames; ++i, ++frame)
+            largest = std::max({largest, std::abs(left[i] - samples[2 * frame]),
+                                std::abs(right[i] - samples[2 * frame + 1])});
+    });
+    EXPECT_LT(largest, 1e-4f);
+
+    // A file that cannot be written: one box naming it, nothing left there.
+    const QString unwritable = Folder.filePath("missing/worm.mid");
+    Dialogs.FileNames = {unwritable};
+    Form->findChild<QAction*>("MenuExportMidi")->trigger();
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_TRUE(Dialogs.Errors[0].contains(unwritable)) << Dialogs.Errors[0].toStdString();
+    EXPECT_FALSE(QFile::exists(Folder.filePath("missing")));
+}
+
 } // namespace
 
 // With the built-in synthesizer offered (rendered here instead of heard).
@@ -533,10 +668,29 @@ TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithIts
     EXPECT_EQ(Form->MidiOutName(), kSynthDeviceName);
     EXPECT_EQ(Editor->FileName(), ProgramPath() + "synth.sub");
     EXPECT_LT(RenderedLevel(4800), 1e-6); // open, and silent until a note comes
-    // Channel A's genome, then a note: the lead program sounds.
-    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
-    Form->MidiOutputPort()->SendShort(0x90, 60, 100);
+    // Channel A is active, has sent its genome and is told of in the hint:
+    // F5 alone is heard.
+    const auto* status = Form->findChild<TStatusLine*>("StatusLine");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    ASSERT_TRUE(Form->AuditionPlaying());
     EXPECT_GT(RenderedLevel(24000), 1e-3);
+    EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint) << "the hint goes after F5 and an arrow";
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_EQ(status->text(), "");
+
+    // F5 on channel B, which is off, switches it on and keeps audition on;
+    // on its own program it sounds different from A.
+    Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_TRUE(Form->AuditionPlaying());
+    EXPECT_TRUE(Form->ActiveChannels().Contains(1));
+    EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonChActiveB")->isChecked());
+    EXPECT_EQ(status->text(), "Audition switched channel B on");
+    // On the active channel F5 stops audition as before.
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_FALSE(Form->AuditionPlaying());
     EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty());
     Form->close();
     const std::string text = SettingsText();
