@@ -74,7 +74,9 @@ TMainSettings TFormMain::CurrentSettings() const
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
         s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
+        s.GeneMasks[static_cast<size_t>(c)] = WormPanel(c)->GeneMask();
     }
+    s.GeneViewShown = GeneViewShown();
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -148,11 +150,22 @@ void TFormMain::ReadSettings()
     FSynthSettings = s.Synth;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
     ReadBreeders(s.Audible, s.Frozen);
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        WormPanel(c)->SetGeneMask(s.GeneMasks[static_cast<size_t>(c)]);
+        FDefaultLocksDue[static_cast<size_t>(c)] = !s.LocksKept[static_cast<size_t>(c)];
+    }
+    QStringList unreadable;
+    for (const std::string& message : s.Unreadable)
+        unreadable << QString::fromStdString(message);
+    if (!unreadable.isEmpty())
+        Dialogs().ShowError(unreadable.join('\n'));
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);
         FormTranslate->LoadRules();
+        ApplyDefaultLocks();
     }
+    SetGeneViewShown(s.GeneViewShown);
 }
 
 void TFormMain::LoadTranslations()
@@ -162,6 +175,8 @@ void TFormMain::LoadTranslations()
     if (!FSettingsUnreadable)
         FormTranslate->SetFileName(TMainSettings::ReadRuleFileName(IniFileName(), FormTranslate->FileName()));
     FormTranslate->LoadRules();
+    ApplyDefaultLocks();
+    UpdateGeneInfo();
 }
 
 void TFormMain::WriteSettings()

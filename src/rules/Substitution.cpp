@@ -37,6 +37,19 @@ long long CountFromToken(std::string_view token)
     return static_cast<int>(static_cast<unsigned>(value));
 }
 
+constexpr std::string_view kLockedMark = " [locked]";
+
+// `line` from `pos` on, blanks around it removed (the name after a flag word).
+std::string_view BlanksTrimmed(std::string_view line, std::size_t pos)
+{
+    line.remove_prefix(std::min(pos, line.size()));
+    const std::size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t last = line.find_last_not_of(kBlanks);
+    return line.substr(first, last - first + 1);
+}
+
 } // namespace
 
 void TSubstitution::SetCount(int count)
@@ -47,6 +60,8 @@ void TSubstitution::SetCount(int count)
     if (count == FCount)
         return;
     FActive.resize(static_cast<std::size_t>(count), 0);
+    FNames.resize(static_cast<std::size_t>(count));
+    FDefaultLocked.resize(static_cast<std::size_t>(count), 0);
     if (FRules.size() < static_cast<std::size_t>(count))
         FRules.resize(static_cast<std::size_t>(count));
     FCount = count;
@@ -82,6 +97,51 @@ void TSubstitution::SetRule(int index, std::string text)
     FRules[static_cast<std::size_t>(index)] = std::move(text);
 }
 
+const std::string& TSubstitution::Name(int index) const
+{
+    CheckIndex(index);
+    return FNames[static_cast<std::size_t>(index)];
+}
+
+void TSubstitution::SetName(int index, std::string name)
+{
+    CheckIndex(index);
+    // One line holds the flag and the name.
+    std::replace(name.begin(), name.end(), '\r', ' ');
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    FNames[static_cast<std::size_t>(index)] = std::move(name);
+}
+
+bool TSubstitution::DefaultLocked(int index) const
+{
+    CheckIndex(index);
+    return FDefaultLocked[static_cast<std::size_t>(index)] != 0;
+}
+
+void TSubstitution::SetDefaultLocked(int index, bool locked)
+{
+    CheckIndex(index);
+    FDefaultLocked[static_cast<std::size_t>(index)] = locked ? 1 : 0;
+}
+
+std::string TSubstitution::NameText(int index) const
+{
+    std::string text = Name(index);
+    if (DefaultLocked(index))
+        text += text.empty() ? kLockedMark.substr(1) : kLockedMark;
+    return text;
+}
+
+void TSubstitution::SetNameText(int index, std::string_view text)
+{
+    text = BlanksTrimmed(text, 0);
+    const bool locked = text == kLockedMark.substr(1) || text.ends_with(kLockedMark);
+    if (locked)
+        text.remove_suffix(std::min(text.size(), kLockedMark.size()));
+    SetName(index, std::string(text));
+    SetDefaultLocked(index, locked);
+}
+
 void TSubstitution::LoadFromFile(const std::string& fileName)
 {
     LoadFromText(ReadRegularFile(fileName, kMaxFileSize), fileName);
@@ -102,12 +162,15 @@ void TSubstitution::LoadFromText(const std::string& contents, const std::string&
 
     SetCount(static_cast<int>(count));
     FRules.clear();
+    std::fill(FNames.begin(), FNames.end(), std::string());
+    std::fill(FDefaultLocked.begin(), FDefaultLocked.end(), 0);
     for (int i = 0; i < FCount; ++i)
         FRules.emplace_back(line(1 + static_cast<std::size_t>(i)));
     for (int i = 0; i < FCount; ++i) {
         pos = 0;
         const std::size_t flagLine = 1 + static_cast<std::size_t>(FCount) + static_cast<std::size_t>(i);
         FActive[static_cast<std::size_t>(i)] = ReadBoolToken(line(flagLine), pos, kBlanks) ? 1 : 0;
+        SetNameText(i, BlanksTrimmed(line(flagLine), pos));
     }
 }
 
@@ -131,6 +194,9 @@ std::string TSubstitution::SaveToText() const
     }
     for (int i = 0; i < FCount; ++i) {
         text += FActive[static_cast<std::size_t>(i)] ? "True" : "False";
+        const std::string name = NameText(i);
+        if (!name.empty())
+            text += ' ' + name;
         text += kLineEnd;
     }
     return text;

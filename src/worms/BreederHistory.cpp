@@ -2,8 +2,8 @@
 
 namespace zw {
 
-TBreederSnapshot::TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen)
-    : FAudible(audible), FFrozen(frozen)
+TBreederSnapshot::TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen, TGeneMask mask)
+    : FAudible(audible), FFrozen(frozen), FMask(std::move(mask))
 {
     std::size_t total = 0;
     for (const TGene& gene : genomes)
@@ -33,7 +33,7 @@ bool TBreederSnapshot::SameGenomes(const TBreederSnapshot& other) const
 
 std::size_t TBreederSnapshot::MemoryUsed() const
 {
-    return sizeof(*this) + FGenes.capacity() + FEnds.capacity() * sizeof(std::size_t);
+    return sizeof(*this) + FGenes.capacity() + FEnds.capacity() * sizeof(std::size_t) + FMask.MemoryUsed();
 }
 
 void TBreederHistory::Record(TBreederSnapshot before)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "worms/Gene.h"
+#include "worms/GeneMask.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -10,19 +11,20 @@
 
 namespace zw {
 
-// One breeder as undo brings it back: every worm's genome in worm order and
-// the audible and frozen worm (-1 for none). The genomes lie in one block, so
+// One breeder as undo brings it back: every worm's genome in worm order, the
+// audible and frozen worm (-1 for none) and the genes' locks and ranges. The genomes lie in one block, so
 // a breeder of 16 worms of 120 genes takes about 2 KB.
 class TBreederSnapshot {
 public:
     TBreederSnapshot() = default;
-    TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen);
+    TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen, TGeneMask mask = {});
 
     int GenomeCount() const { return static_cast<int>(FEnds.size()); }
     // Genome `index` (0..GenomeCount-1) as a copy; an empty one outside.
     TGene Genome(int index) const;
     int Audible() const { return FAudible; }
     int Frozen() const { return FFrozen; }
+    const TGeneMask& Mask() const { return FMask; }
 
     // Whether both hold the same genomes, whatever the audible and frozen worm.
     bool SameGenomes(const TBreederSnapshot& other) const;
@@ -34,6 +36,7 @@ private:
     std::vector<std::size_t> FEnds; // where each genome ends in FGenes
     int FAudible = -1;
     int FFrozen = -1;
+    TGeneMask FMask;
 };
 
 // The undo and redo lists of one breeder. Each step keeps the breeder as it

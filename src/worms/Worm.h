@@ -2,6 +2,7 @@
 
 #include "worms/DragDrop.h"
 #include "worms/Gene.h"
+#include "worms/GeneMask.h"
 #include "worms/WormSettings.h"
 
 #include <QColor>
@@ -27,6 +28,13 @@ namespace zw {
 // Right press freezes it. Dropping another worm on it makes it audible and
 // mates its panel; dropping a gene bank entry (kGeneBoxMimeType) makes it
 // audible and gives it the entry's genome.
+// A breeder's gene mask as one operation applies it: the locks and ranges,
+// and the audible worm's genes as they were when the operation began.
+struct TMaskedBreeding {
+    const TGeneMask& Mask;
+    const TGene& Audible;
+};
+
 class TWorm : public TWormSettings<QWidget> {
     Q_OBJECT
 
@@ -64,11 +72,12 @@ public:
 
     // Breeding operators (the draws are those of Breeding.h), each ending with
     // NotifyChanged. A null partner does nothing (AssignGenes(nullptr) still
-    // notifies).
-    void Randomize();
-    void Mutate();
-    void CrossOver(TWorm* other);
-    void Morph(TWorm* other);
+    // notifies). Given a mask, the genes it produced are brought under it
+    // before anyone hears of them.
+    void Randomize(const TMaskedBreeding* mask = nullptr);
+    void Mutate(const TMaskedBreeding* mask = nullptr);
+    void CrossOver(TWorm* other, const TMaskedBreeding* mask = nullptr);
+    void Morph(TWorm* other, const TMaskedBreeding* mask = nullptr);
     void AssignGenes(const TGene* gene);
     void AssignWorm(TWorm* other);
     // Takes `gene` as it is, drawing nothing and reporting nothing: the genome
@@ -102,6 +111,7 @@ private:
     void LookChanged() override { update(); }
     void BreedingChanged() override {}
     void StartDrag();
+    void ApplyMask(const TMaskedBreeding* mask, TGeneFit fit);
 
     TGene FGene;
     bool FDestroying = false;

@@ -104,26 +104,32 @@ void TWormPanel::SetWormSize(int value)
 void TWormPanel::RandomizeAll()
 {
     Step([this] {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        const TMaskedBreeding mask = MaskedBy(audible);
         for (int i = 0; i < WormCount(); ++i)
             if (i != FFrozen)
-                Worms(i)->Randomize();
+                Worms(i)->Randomize(&mask);
     });
 }
 
 void TWormPanel::RandomizeEvery()
 {
     Step([this] {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        const TMaskedBreeding mask = MaskedBy(audible);
         for (TWorm* worm : FWorms)
-            worm->Randomize();
+            worm->Randomize(&mask);
     });
 }
 
 void TWormPanel::MutateAll()
 {
     Step([this] {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        const TMaskedBreeding mask = MaskedBy(audible);
         for (int i = 0; i < WormCount(); ++i)
             if (i != FFrozen)
-                Worms(i)->Mutate();
+                Worms(i)->Mutate(&mask);
     });
 }
 
@@ -132,22 +138,46 @@ void TWormPanel::Mate()
     Step([this] {
         TWorm* first = Worms(FAudible);
         TWorm* second = Worms(FFrozen);
+        const TGene audible = GenomeOf(first);
+        const TMaskedBreeding mask = MaskedBy(audible);
         // Two passes: every child is a copy of the first parent before any crossover.
         for (int i = 0; i < WormCount(); ++i)
             if (i != FAudible && i != FFrozen)
                 Worms(i)->AssignWorm(first);
         for (int i = 0; i < WormCount(); ++i)
             if (i != FAudible && i != FFrozen)
-                Worms(i)->CrossOver(second);
+                Worms(i)->CrossOver(second, &mask);
     });
 }
 
 void TWormPanel::Morph()
 {
     Step([this] {
-        if (TWorm* audible = Worms(FAudible))
-            audible->Morph(Worms(FFrozen));
+        if (TWorm* audible = Worms(FAudible)) {
+            const TGene before = audible->Gene();
+            const TMaskedBreeding mask = MaskedBy(before);
+            audible->Morph(Worms(FFrozen), &mask);
+        }
     });
+}
+
+void TWormPanel::SetGeneMask(const TGeneMask& mask)
+{
+    if (mask == FGeneMask)
+        return;
+    FGeneMask = mask;
+    emit GenesShown();
+}
+
+void TWormPanel::SetAudibleGene(int index, uint8_t value)
+{
+    TWorm* audible = Worms(FAudible);
+    if (!audible || index < 0 || index >= audible->Size() || audible->Gene().Data()[index] == value)
+        return;
+    TGene gene = audible->Gene();
+    gene.Data()[index] = value;
+    audible->SetGene(gene);
+    audible->NotifyChanged();
 }
 
 void TWormPanel::Step(const std::function<void()>& change)
@@ -172,7 +202,8 @@ void TWormPanel::Step(const std::function<void()>& change)
 
 void TWormPanel::EndStep(const TBreederSnapshot& before)
 {
-    if (!FOnStep || before.SameGenomes(Snapshot()))
+    const TBreederSnapshot now = Snapshot();
+    if (!FOnStep || (before.SameGenomes(now) && before.Mask() == now.Mask()))
         return;
     TOnStep handler = FOnStep;
     handler(this, before);
@@ -184,13 +215,15 @@ TBreederSnapshot TWormPanel::Snapshot() const
     genomes.reserve(FWorms.size());
     for (const TWorm* worm : FWorms)
         genomes.push_back(worm->Gene());
-    return TBreederSnapshot(genomes, FAudible, FFrozen);
+    return TBreederSnapshot(genomes, FAudible, FFrozen, FGeneMask);
 }
 
 void TWormPanel::Restore(const TBreederSnapshot& snapshot)
 {
     const int audibleBefore = FAudible;
     const TGene heardBefore = GenomeOf(Worms(FAudible));
+    const bool maskChanged = snapshot.Mask() != FGeneMask;
+    FGeneMask = snapshot.Mask();
     const int count = std::min(WormCount(), snapshot.GenomeCount());
     for (int i = 0; i < count; ++i)
         Worms(i)->SetGene(snapshot.Genome(i));
@@ -200,6 +233,8 @@ void TWormPanel::Restore(const TBreederSnapshot& snapshot)
     SetAudible(snapshot.Audible());
     if (FAudible == audibleBefore && GenomeOf(Worms(FAudible)) != heardBefore)
         NotifyAudible();
+    if (maskChanged)
+        emit GenesShown();
 }
 
 void TWormPanel::NotifyAudible()
@@ -339,6 +374,8 @@ void TWormPanel::WormFrozen(TWorm* worm)
 
 void TWormPanel::WormGenomeChanged(const TGene& gene)
 {
+    // Views first: a listener below may fail (a broken rule).
+    emit GenesShown();
     if (FOnWormChanged) {
         TOnWormChanged handler = FOnWormChanged;
         handler(this, gene);
