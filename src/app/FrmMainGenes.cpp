@@ -15,6 +15,12 @@
 #include <algorithm>
 
 namespace zw {
+namespace {
+
+// The gene view's width; the window grows by it while the view is shown.
+constexpr int kGeneViewWidth = 300;
+
+} // namespace
 
 QWidget* TFormMain::CreateGeneView()
 {
@@ -22,7 +28,7 @@ QWidget* TFormMain::CreateGeneView()
     FGeneViewArea->setObjectName("GeneViewArea");
     FGeneViewArea->setFocusPolicy(Qt::NoFocus);
     FGeneViewArea->setWidgetResizable(true);
-    FGeneViewArea->setMinimumWidth(280);
+    FGeneViewArea->setMinimumWidth(kGeneViewWidth);
     FGeneView = new TGeneView;
     FGeneViewArea->setWidget(FGeneView);
     FGeneView->SetValueText([this](int gene, int value) {
@@ -66,6 +72,7 @@ void TFormMain::SetGeneViewShown(bool shown)
     if (shown)
         UpdateGeneInfo();
     FGeneViewArea->setVisible(shown);
+    setMinimumWidth(TMainSettings::kMinWidth + (shown ? kGeneViewWidth + 6 : 0));
 }
 
 void TFormMain::ApplyDefaultLocks()
