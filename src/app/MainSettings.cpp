@@ -17,6 +17,7 @@ constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
 constexpr const char* kSynth = "Synth";
 constexpr const char* kGenes = "Genes";
+constexpr const char* kInstruments = "Instruments";
 constexpr const char* kFileName = "FileName";
 constexpr const char* kMidiOut = "MidiOut";
 
@@ -178,6 +179,8 @@ void TMainSettings::Read(const TIniFile& ini)
 
     ReadGeneMasks(ini, GeneMasks, LocksKept, Unreadable);
     GeneViewShown = ini.ReadBool(kGenes, "View", GeneViewShown);
+    for (std::size_t channel = 0; channel < Instruments.size(); ++channel)
+        Instruments[channel] = ini.ReadString(kInstruments, ChannelKey("", channel), Instruments[channel]);
 
     ReadChannels(ini, kBreeders, "Audible", Audible, kMaxWormIndex);
     ReadChannels(ini, kBreeders, "Frozen", Frozen, kMaxWormIndex);
@@ -219,6 +222,12 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     if (GeneViewShown || ini.ValueExists(kGenes, "View"))
         writer.Bool(kGenes, "View", GeneViewShown);
     WriteGeneMasks(writer, ini, GeneMasks);
+
+    // Left out while no breeder has an instrument, so that older files stay as they were.
+    const bool anyInstrument = std::any_of(Instruments.begin(), Instruments.end(), [](const std::string& uri) { return !uri.empty(); });
+    if (anyInstrument || ini.ValueExists(kInstruments, "A"))
+        for (std::size_t channel = 0; channel < Instruments.size(); ++channel)
+            writer.String(kInstruments, ChannelKey("", channel), Instruments[channel]);
 
     WriteChannels(writer, kBreeders, "Audible", Audible);
     WriteChannels(writer, kBreeders, "Frozen", Frozen);

@@ -78,6 +78,9 @@ struct TMainSettings {
     // One message for each [Genes] value that Read could not take; that
     // breeder keeps the locks or ranges it had.
     std::vector<std::string> Unreadable;
+    // [Instruments]: per breeder A..D, the URI of the LV2 instrument its
+    // audible worm's genes play directly; empty: the MIDI output and the rules.
+    std::array<std::string, 4> Instruments{};
 
     // [Breeders]: the audible and frozen worm of each breeder A..D, whose
     // genomes are kept in a file of their own.

@@ -160,6 +160,24 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
 }
 
+// A breeder's instrument: absent from files that never chose one, written
+// before [Breeders] once one is chosen.
+TEST(MainSettings, InstrumentsAreWrittenOnceChosenBeforeTheBreeders)
+{
+    TMainSettings settings;
+    settings.Read(FromText("[Instruments]\nB=http://drobilla.net/plugins/mda/DX10\n"));
+    EXPECT_EQ(settings.Instruments, (std::array<std::string, 4>{"", "http://drobilla.net/plugins/mda/DX10", "", ""}));
+    TIniFile none;
+    TMainSettings().Write(none);
+    EXPECT_FALSE(none.ValueExists("Instruments", "A"));
+    TIniFile chosen;
+    settings.Write(chosen);
+    const std::string text = chosen.SaveToText();
+    EXPECT_NE(text.find("[Instruments]\r\nA=\r\nB=http://drobilla.net/plugins/mda/DX10\r\nC=\r\nD=\r\n[Breeders]"),
+              std::string::npos)
+        << text;
+}
+
 TEST(MainSettings, UnreadableValuesKeepTheCurrentState)
 {
     TMainSettings settings;

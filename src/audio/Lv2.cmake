@@ -1,0 +1,16 @@
+# Hosting LV2 instruments with lilv: the installed instruments, the host
+# features (URID map, options, worker, state), port classification and an
+# instance that renders MIDI into audio. No toolkit.
+pkg_check_modules(LILV REQUIRED IMPORTED_TARGET lilv-0)
+zw_library(zw_lv2
+           FOLDER audio
+           SOURCES src/audio/Lv2Features.cpp src/audio/Lv2Features.h src/audio/Lv2Instance.cpp src/audio/Lv2Instance.h
+                   src/audio/Lv2Nodes.h src/audio/Lv2Ports.cpp src/audio/Lv2Ports.h src/audio/Lv2State.cpp
+                   src/audio/Lv2State.h src/audio/Lv2UridMap.cpp src/audio/Lv2UridMap.h src/audio/Lv2World.cpp
+                   src/audio/Lv2World.h src/audio/Lv2Worker.cpp src/audio/Lv2Worker.h
+           PUBLIC zw_common PkgConfig::LILV)
+# The per-breeder choice of instrument, for the Sound settings dialog.
+zw_library(zw_lv2_ui
+           FOLDER audio
+           SOURCES src/audio/Lv2InstrumentChoice.cpp src/audio/Lv2InstrumentChoice.h
+           PUBLIC zw_lv2 Qt6::Widgets)

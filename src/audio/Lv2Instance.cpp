@@ -1,0 +1,194 @@
+#include "audio/Lv2Instance.h"
+
+#include "audio/Lv2Nodes.h"
+#include "audio/Lv2State.h"
+#include "audio/Lv2World.h"
+
+#include <lv2/atom/atom.h>
+#include <lv2/atom/util.h>
+#include <lv2/midi/midi.h>
+#include <lv2/worker/worker.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace zw {
+namespace {
+
+constexpr size_t kSequenceWords = TLv2Instance::kSequenceSize / sizeof(uint64_t);
+
+LV2_Atom_Sequence* Sequence(std::vector<uint64_t>& words) { return reinterpret_cast<LV2_Atom_Sequence*>(words.data()); }
+
+} // namespace
+
+TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double sampleRate, uint32_t maxBlock)
+    : FWorld(world),
+      FUri(uri),
+      FMaxBlock(std::max<uint32_t>(maxBlock, 1)),
+      FFeatures(FUrids, FWorker, sampleRate, FMaxBlock, kSequenceSize)
+{
+    std::lock_guard lock(world.Lock());
+    FPlugin = world.Plugin(uri);
+    FName = LilvText(TLilvNode(lilv_plugin_get_name(FPlugin)).get());
+    const std::string quoted = "The LV2 instrument \"" + FName + "\"";
+    const std::string missing = TLv2Features::MissingRequired(FPlugin);
+    if (!missing.empty())
+        throw ELv2Error(quoted + " needs the feature " + missing + ", which this program does not provide.");
+    FLayout = ReadPortLayout(world.Get(), FPlugin);
+    if (FLayout.MidiInput < 0)
+        throw ELv2Error(quoted + " takes no MIDI input.");
+    if (FLayout.AudioOutputs.empty())
+        throw ELv2Error(quoted + " has no audio output.");
+    if (!FLayout.Unconnectable.empty())
+        throw ELv2Error(quoted + " has a port (" + FLayout.Unconnectable + ") of a kind this program cannot connect.");
+
+    for (uint32_t i = 0; i < FLayout.Controls.size(); ++i) {
+        FDefaults.push_back(FLayout.Controls[i].Default);
+        if (FLayout.Controls[i].Breedable)
+            FBreedable.push_back(i);
+    }
+    FProcess.Controls = FDefaults;
+    FProcess.Staged = FDefaults;
+    FProcess.ControlOutputs.assign(FLayout.ControlOutputs.size(), 0.0f);
+    FProcess.Audio.assign(FLayout.AudioOutputs.size() + 1 + FLayout.CvPorts.size(), std::vector<float>(FMaxBlock));
+    FProcess.MidiSequence.assign(kSequenceWords, 0);
+    FProcess.OtherSequences.assign(FLayout.OtherAtomInputs.size() + FLayout.AtomOutputs.size(),
+                                   std::vector<uint64_t>(kSequenceWords));
+    FProcess.MidiEventType = FUrids.Map(LV2_MIDI__MidiEvent);
+    FProcess.SequenceType = FUrids.Map(LV2_ATOM__Sequence);
+    FProcess.ChunkType = FUrids.Map(LV2_ATOM__Chunk);
+
+    FInstance = lilv_plugin_instantiate(FPlugin, sampleRate, FFeatures.All());
+    if (!FInstance)
+        throw ELv2Error(quoted + " could not be started.");
+    ConnectPorts();
+    RestoreDefaultState(world.Get(), FPlugin, FInstance, FUrids, FLayout, FDefaults, FFeatures.All());
+    FProcess.Controls = FDefaults;
+    FProcess.Staged = FDefaults;
+    FSent = FDefaults;
+    lilv_instance_activate(FInstance);
+    const auto* worker = static_cast<const LV2_Worker_Interface*>(
+        lilv_instance_get_extension_data(FInstance, LV2_WORKER__interface));
+    FWorker.Start(worker, lilv_instance_get_handle(FInstance));
+}
+
+TLv2Instance::~TLv2Instance()
+{
+    FWorker.Stop();
+    if (FInstance) {
+        lilv_instance_deactivate(FInstance);
+        lilv_instance_free(FInstance);
+    }
+}
+
+void TLv2Instance::ConnectPorts()
+{
+    for (size_t i = 0; i < FLayout.Controls.size(); ++i)
+        lilv_instance_connect_port(FInstance, FLayout.Controls[i].Index, &FProcess.Controls[i]);
+    for (size_t i = 0; i < FLayout.ControlOutputs.size(); ++i)
+        lilv_instance_connect_port(FInstance, FLayout.ControlOutputs[i], &FProcess.ControlOutputs[i]);
+    size_t buffer = 0;
+    for (uint32_t port : FLayout.AudioOutputs)
+        lilv_instance_connect_port(FInstance, port, FProcess.Audio[buffer++].data());
+    float* silence = FProcess.Audio[buffer++].data(); // never written: plug-ins do not write their inputs
+    for (uint32_t port : FLayout.AudioInputs)
+        lilv_instance_connect_port(FInstance, port, silence);
+    for (uint32_t port : FLayout.CvPorts)
+        lilv_instance_connect_port(FInstance, port, FProcess.Audio[buffer++].data());
+    lilv_instance_connect_port(FInstance, static_cast<uint32_t>(FLayout.MidiInput), FProcess.MidiSequence.data());
+    size_t sequence = 0;
+    for (uint32_t port : FLayout.OtherAtomInputs)
+        lilv_instance_connect_port(FInstance, port, FProcess.OtherSequences[sequence++].data());
+    for (uint32_t port : FLayout.AtomOutputs)
+        lilv_instance_connect_port(FInstance, port, FProcess.OtherSequences[sequence++].data());
+}
+
+std::vector<float> TLv2Instance::ValuesOf(const uint8_t* genes, size_t count) const
+{
+    std::vector<float> values = FDefaults;
+    for (size_t k = 0; k < std::min(count, FBreedable.size()); ++k) {
+        const uint32_t control = FBreedable[k];
+        values[control] = FLayout.Controls[control].ValueOf(genes[k]);
+    }
+    return values;
+}
+
+bool TLv2Instance::SetGenome(const uint8_t* genes, size_t count)
+{
+    const std::vector<float> values = ValuesOf(genes, count);
+    if (FParameters.capacity() < values.size())
+        return false;
+    for (uint32_t i = 0; i < values.size(); ++i)
+        if (!FParameters.TryPush({i, values[i], i + 1 == values.size()}))
+            return false; // the next genome sends every value again, its last one completes the set
+    FSent = values;
+    return true;
+}
+
+void TLv2Instance::SavePreset(const std::string& bundle, const std::string& label)
+{
+    std::lock_guard lock(FWorld.Lock());
+    SaveLv2Preset(FWorld.Get(), FPlugin, FInstance, FUrids, FLayout, FSent, bundle, label);
+}
+
+// Audio thread.
+void TLv2Instance::TakeParameters() noexcept
+{
+    TParameter parameter;
+    while (FParameters.TryPop(parameter)) {
+        FProcess.Staged[parameter.Control] = parameter.Value;
+        if (parameter.Last)
+            std::copy(FProcess.Staged.begin(), FProcess.Staged.end(), FProcess.Controls.begin());
+    }
+}
+
+// Audio thread.
+void TLv2Instance::Run(const TLv2MidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept
+{
+    TakeParameters();
+    const TLv2MidiEvent* end = events + count;
+    for (uint32_t offset = 0; offset < frames; offset += FMaxBlock)
+        RunBlock(events, end, offset, std::min(FMaxBlock, frames - offset), left + offset, right + offset);
+}
+
+// Audio thread: one run() of at most the block length, from `offset` frames into the period.
+void TLv2Instance::RunBlock(const TLv2MidiEvent*& events, const TLv2MidiEvent* end, uint32_t offset, uint32_t frames,
+                            float* left, float* right) noexcept
+{
+    LV2_Atom_Sequence* midi = Sequence(FProcess.MidiSequence);
+    midi->atom.type = FProcess.SequenceType;
+    lv2_atom_sequence_clear(midi);
+    struct {
+        LV2_Atom_Event Head;
+        uint8_t Bytes[8];
+    } event{};
+    for (; events != end && events->Frame < offset + frames; ++events) {
+        event.Head.time.frames = events->Frame >= offset ? events->Frame - offset : 0;
+        event.Head.body.type = FProcess.MidiEventType;
+        event.Head.body.size = std::min<uint32_t>(events->Size, sizeof(events->Bytes));
+        std::memcpy(event.Bytes, events->Bytes, event.Head.body.size);
+        lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);
+    }
+    size_t sequence = 0;
+    for (size_t i = 0; i < FLayout.OtherAtomInputs.size(); ++i, ++sequence) {
+        LV2_Atom_Sequence* input = Sequence(FProcess.OtherSequences[sequence]);
+        input->atom.type = FProcess.SequenceType;
+        lv2_atom_sequence_clear(input);
+    }
+    for (size_t i = 0; i < FLayout.AtomOutputs.size(); ++i, ++sequence) {
+        // An output's size is its capacity until the plug-in writes it.
+        LV2_Atom* output = &Sequence(FProcess.OtherSequences[sequence])->atom;
+        output->type = FProcess.ChunkType;
+        output->size = kSequenceSize - sizeof(LV2_Atom);
+    }
+
+    lilv_instance_run(FInstance, frames);
+    FWorker.DeliverResponses();
+
+    const float* first = FProcess.Audio[0].data();
+    const float* second = FLayout.AudioOutputs.size() > 1 ? FProcess.Audio[1].data() : first;
+    std::copy(first, first + frames, left);
+    std::copy(second, second + frames, right);
+}
+
+} // namespace zw

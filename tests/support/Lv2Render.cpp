@@ -1,0 +1,89 @@
+#include "support/Lv2Render.h"
+
+#include <algorithm>
+#include <cmath>
+#include <complex>
+#include <numbers>
+
+namespace zw {
+
+std::vector<float> RenderLv2Note(TLv2Instance& instance, const std::vector<uint8_t>& genome, uint32_t held,
+                                 uint32_t released, uint32_t period)
+{
+    instance.SetGenome(genome.data(), genome.size());
+    const TLv2MidiEvent on{0, 3, {0x90, 60, 100}};
+    const TLv2MidiEvent off{0, 3, {0x80, 60, 0}};
+    const uint32_t total = held + released;
+    std::vector<float> left(period), right(period), stereo;
+    stereo.reserve(2 * size_t(total));
+    for (uint32_t done = 0; done < total; done += period) {
+        const uint32_t frames = std::min(period, total - done);
+        const TLv2MidiEvent* event = done == 0 ? &on : (done <= held && held < done + frames ? &off : nullptr);
+        TLv2MidiEvent timed{};
+        if (event) {
+            timed = *event;
+            timed.Frame = event == &off ? held - done : 0;
+        }
+        instance.Run(event ? &timed : nullptr, event ? 1 : 0, frames, left.data(), right.data());
+        for (uint32_t i = 0; i < frames; ++i) {
+            stereo.push_back(left[i]);
+            stereo.push_back(right[i]);
+        }
+    }
+    return stereo;
+}
+
+namespace {
+
+// In place, radix 2; `x.size()` a power of two.
+void Fft(std::vector<std::complex<double>>& x)
+{
+    const size_t n = x.size();
+    for (size_t i = 1, j = 0; i < n; ++i) {
+        size_t bit = n >> 1;
+        for (; j & bit; bit >>= 1)
+            j ^= bit;
+        j ^= bit;
+        if (i < j)
+            std::swap(x[i], x[j]);
+    }
+    for (size_t length = 2; length <= n; length <<= 1) {
+        const auto step = std::polar(1.0, -2 * std::numbers::pi / double(length));
+        for (size_t i = 0; i < n; i += length) {
+            std::complex<double> w = 1;
+            for (size_t k = 0; k < length / 2; ++k, w *= step) {
+                const auto even = x[i + k];
+                const auto odd = x[i + k + length / 2] * w;
+                x[i + k] = even + odd;
+                x[i + k + length / 2] = even - odd;
+            }
+        }
+    }
+}
+
+} // namespace
+
+double SpectralCentroid(const std::vector<float>& stereo, size_t start, size_t frames, double rate)
+{
+    std::vector<std::complex<double>> x(frames);
+    for (size_t i = 0; i < frames; ++i)
+        x[i] = stereo[2 * (start + i)] * (0.5 - 0.5 * std::cos(2 * std::numbers::pi * double(i) / double(frames)));
+    Fft(x);
+    double weighted = 0, total = 0;
+    for (size_t bin = 1; bin < frames / 2; ++bin) {
+        const double magnitude = std::abs(x[bin]);
+        weighted += magnitude * double(bin) * rate / double(frames);
+        total += magnitude;
+    }
+    return total > 0 ? weighted / total : 0;
+}
+
+float Peak(const std::vector<float>& samples)
+{
+    float peak = 0;
+    for (float s : samples)
+        peak = std::max(peak, std::fabs(s));
+    return peak;
+}
+
+} // namespace zw
