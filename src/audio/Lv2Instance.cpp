@@ -25,6 +25,7 @@ TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double samp
     : FWorld(world),
       FUri(uri),
       FMaxBlock(std::max<uint32_t>(maxBlock, 1)),
+      FSampleRate(sampleRate),
       FFeatures(FUrids, FWorker, sampleRate, FMaxBlock, kSequenceSize)
 {
     std::lock_guard lock(world.Lock());
@@ -113,9 +114,19 @@ std::vector<float> TLv2Instance::ValuesOf(const uint8_t* genes, size_t count) co
     return values;
 }
 
-bool TLv2Instance::SetGenome(const uint8_t* genes, size_t count)
+bool TLv2Instance::SetGenome(const uint8_t* genes, size_t count) { return SendValues(ValuesOf(genes, count)); }
+
+std::unique_ptr<TLv2Instance> TLv2Instance::Remade(double sampleRate, uint32_t maxBlock) const
 {
-    const std::vector<float> values = ValuesOf(genes, count);
+    auto instance = std::make_unique<TLv2Instance>(FWorld, FUri, sampleRate, maxBlock);
+    instance->SendValues(FSent);
+    return instance;
+}
+
+bool TLv2Instance::SendValues(const std::vector<float>& values)
+{
+    if (values.size() != FSent.size())
+        return false;
     if (FParameters.capacity() < values.size())
         return false;
     for (uint32_t i = 0; i < values.size(); ++i)
@@ -162,9 +173,20 @@ void TLv2Instance::RunBlock(const TLv2MidiEvent*& events, const TLv2MidiEvent* e
         LV2_Atom_Event Head;
         uint8_t Bytes[8];
     } event{};
+    event.Head.body.type = FProcess.MidiEventType;
+    if (FProcess.Silence) {
+        FProcess.Silence = false;
+        event.Head.body.size = 3;
+        for (uint8_t channel = 0; channel < 16; ++channel)
+            for (uint8_t controller : {123, 120}) { // all notes off, all sound off
+                event.Bytes[0] = static_cast<uint8_t>(0xB0 | channel);
+                event.Bytes[1] = controller;
+                event.Bytes[2] = 0;
+                lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);
+            }
+    }
     for (; events != end && events->Frame < offset + frames; ++events) {
         event.Head.time.frames = events->Frame >= offset ? events->Frame - offset : 0;
-        event.Head.body.type = FProcess.MidiEventType;
         event.Head.body.size = std::min<uint32_t>(events->Size, sizeof(events->Bytes));
         std::memcpy(event.Bytes, events->Bytes, event.Head.body.size);
         lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);

@@ -51,6 +51,10 @@ public:
     // (the audio thread has not run for a while): nothing is lost that the
     // next call does not send again.
     bool SetGenome(const uint8_t* genes, size_t count);
+    // Control side: the same, for values in Ports().Controls order.
+    bool SendValues(const std::vector<float>& values);
+    // Control side: the same instrument made anew for another sample rate, with the values last sent.
+    std::unique_ptr<TLv2Instance> Remade(double sampleRate, uint32_t maxBlock) const;
     // The values last sent (the defaults before any genome), in Ports().Controls order.
     const std::vector<float>& SentValues() const { return FSent; }
 
@@ -61,6 +65,9 @@ public:
     // instrument fills both), playing `events` (by frame, each below
     // `frames`). Allocates nothing, takes no lock.
     void Run(const TLv2MidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept;
+    // Audio thread: the next Run begins by ending every note and sound on every channel.
+    void Silence() noexcept { FProcess.Silence = true; }
+    double SampleRate() const { return FSampleRate; }
 
     static constexpr uint32_t kSequenceSize = 16384;
 
@@ -85,6 +92,7 @@ private:
     std::vector<float> FDefaults;
     std::vector<float> FSent;
     uint32_t FMaxBlock;
+    double FSampleRate;
 
     TLv2UridMap FUrids;
     TLv2Worker FWorker;
@@ -102,6 +110,7 @@ private:
         uint32_t MidiEventType = 0;
         uint32_t SequenceType = 0;
         uint32_t ChunkType = 0;
+        bool Silence = false;
     } FProcess;
     TSpscQueue<TParameter, 4096> FParameters;
 };

@@ -24,6 +24,15 @@ constexpr uint8_t kChannelPressure = 0xD0;
 
 bool IsChannelMessage(uint8_t status) { return status >= 0x80 && status < 0xF0; }
 
+// Keeps `sounding` up to date with a thru message, so its notes can be ended.
+void Track(std::bitset<128>& sounding, uint8_t kind, uint8_t data1, uint8_t data2)
+{
+    if (kind == kNoteOn && data2 > 0)
+        sounding.set(data1);
+    else if (kind == kNoteOn || kind == kNoteOff)
+        sounding.reset(data1);
+}
+
 } // namespace
 
 TMidiScheduler::TMidiScheduler()
@@ -143,14 +152,28 @@ void TMidiScheduler::Restart(int voice)
     Wake();
 }
 
-void TMidiScheduler::SetThruRoutes(const TThruRoutes& routes)
+void TMidiScheduler::SetVoiceSink(int voice, TMidiVoiceSink* sink)
+{
+    if (voice < 0 || voice >= kVoiceCount)
+        return;
+    std::lock_guard lock(FMutex);
+    TVoice& v = FVoices[static_cast<size_t>(voice)];
+    if (sink == v.Sink)
+        return;
+    EndNote(v);
+    EndThruNotes();
+    v.Sink = sink;
+}
+
+void TMidiScheduler::SetThruRoutes(const TThruRoutes& routes, const TThruVoices& voices)
 {
     std::lock_guard lock(FMutex);
-    if (routes == FThruRoutes)
+    if (routes == FThruRoutes && voices == FThruVoices)
         return;
     // A note-off arriving later would follow the new routes and miss its note.
     EndThruNotes();
     FThruRoutes = routes;
+    FThruVoices = voices;
 }
 
 void TMidiScheduler::Receive(uint32_t message) noexcept
@@ -202,7 +225,7 @@ void TMidiScheduler::PlayVoice(TVoice& voice, TClock::time_point now)
         }
         const uint8_t note = FPhrase.Notes[voice.Next];
         voice.Next = (voice.Next + 1) % FPhrase.Notes.size();
-        Send(static_cast<uint8_t>(kNoteOn | voice.Channel), note, FPhrase.Velocity);
+        SendVoice(voice, static_cast<uint8_t>(kNoteOn | voice.Channel), note, FPhrase.Velocity);
         voice.Sounding = note;
         // A voice that fell a whole period behind (the machine stalled) goes
         // on from now instead of catching up in a burst.
@@ -221,7 +244,7 @@ void TMidiScheduler::StartVoice(TVoice& voice, TClock::time_point at)
 void TMidiScheduler::EndNote(TVoice& voice)
 {
     if (voice.Sounding >= 0)
-        Send(static_cast<uint8_t>(kNoteOff | voice.Channel), static_cast<uint8_t>(voice.Sounding), 0);
+        SendVoice(voice, static_cast<uint8_t>(kNoteOff | voice.Channel), static_cast<uint8_t>(voice.Sounding), 0);
     voice.Sounding = -1;
     voice.NoteOff = TClock::time_point::max();
 }
@@ -233,6 +256,14 @@ void TMidiScheduler::EndThruNotes()
         for (size_t note = 0; note < sounding.size() && sounding.any(); ++note)
             if (sounding.test(note)) {
                 Send(static_cast<uint8_t>(kNoteOff | channel), static_cast<uint8_t>(note), 0);
+                sounding.reset(note);
+            }
+    }
+    for (size_t v = 0; v < FVoices.size(); ++v) {
+        std::bitset<128>& sounding = FThruVoiceSounding[v];
+        for (size_t note = 0; note < sounding.size() && sounding.any(); ++note)
+            if (sounding.test(note)) {
+                SendVoice(FVoices[v], static_cast<uint8_t>(kNoteOff | FVoices[v].Channel), static_cast<uint8_t>(note), 0);
                 sounding.reset(note);
             }
     }
@@ -256,11 +287,23 @@ void TMidiScheduler::PassThru(uint32_t message)
         if (!(routes >> channel & 1))
             continue;
         Send(static_cast<uint8_t>(kind | channel), data1, data2);
-        if (kind == kNoteOn && data2 > 0)
-            FThruSounding[channel].set(data1);
-        else if (kind == kNoteOn || kind == kNoteOff)
-            FThruSounding[channel].reset(data1);
+        Track(FThruSounding[channel], kind, data1, data2);
     }
+    const uint8_t voices = FThruVoices[status & 0x0F];
+    for (size_t v = 0; v < FVoices.size(); ++v) {
+        if (!(voices >> v & 1) || !FVoices[v].Sink)
+            continue;
+        SendVoice(FVoices[v], static_cast<uint8_t>(kind | FVoices[v].Channel), data1, data2);
+        Track(FThruVoiceSounding[v], kind, data1, data2);
+    }
+}
+
+void TMidiScheduler::SendVoice(const TVoice& voice, uint8_t status, uint8_t data1, uint8_t data2)
+{
+    if (!voice.Sink)
+        return Send(status, data1, data2);
+    voice.Sink->Play(status | static_cast<uint32_t>(data1) << 8 | static_cast<uint32_t>(data2) << 16);
+    FSent.fetch_add(1, std::memory_order_release);
 }
 
 void TMidiScheduler::Send(uint8_t status, uint8_t data1, uint8_t data2)

@@ -40,6 +40,8 @@ public:
     static constexpr int kMidiChannels = 16;
     // Bit n set: the input channel's messages go out on channel n.
     using TThruRoutes = std::array<uint16_t, kMidiChannels>;
+    // Bit n set: the input channel's messages go to voice n's own instrument.
+    using TThruVoices = std::array<uint8_t, kMidiChannels>;
 
     TMidiScheduler();
     // Silences the output, then ends the thread.
@@ -59,8 +61,12 @@ public:
     void SetVoice(int voice, bool active, uint8_t channel);
     // Starts the voice's phrase from its first note now (when it plays).
     void Restart(int voice);
-    // Thru notes still sounding are ended when the routes change.
-    void SetThruRoutes(const TThruRoutes& routes);
+    // The voice plays on an instrument of its own (on its channel); null:
+    // on the output. Its note and its thru notes end where they sound first.
+    void SetVoiceSink(int voice, TMidiVoiceSink* sink);
+    // Thru notes still sounding are ended when the routes change. Routes to a
+    // voice without an instrument of its own carry nothing.
+    void SetThruRoutes(const TThruRoutes& routes, const TThruVoices& voices = {});
 
     // Real-time thread: queues a channel message for thru; anything else is ignored.
     void Receive(uint32_t message) noexcept override;
@@ -75,6 +81,7 @@ private:
     struct TVoice {
         bool Active = false;
         uint8_t Channel = 0;
+        TMidiVoiceSink* Sink = nullptr;
         int Sounding = -1; // the note on, or -1
         size_t Next = 0;   // index of the next note in the phrase
         TClock::time_point NoteOn = TClock::time_point::max();
@@ -91,6 +98,8 @@ private:
     void DrainThru();
     void PassThru(uint32_t message);
     void Send(uint8_t status, uint8_t data1, uint8_t data2);
+    // To the voice's own instrument, or the output when it has none.
+    void SendVoice(const TVoice& voice, uint8_t status, uint8_t data1, uint8_t data2);
     void Wake() noexcept;
     void WaitUntil(TClock::time_point deadline);
 
@@ -104,7 +113,9 @@ private:
     bool FStopping = false;
     std::array<TVoice, kVoiceCount> FVoices{};
     TThruRoutes FThruRoutes{};
+    TThruVoices FThruVoices{};
     std::array<std::bitset<128>, kMidiChannels> FThruSounding{};
+    std::array<std::bitset<128>, kVoiceCount> FThruVoiceSounding{};
 
     TSpscQueue<uint32_t, 1024> FThruQueue;
     std::atomic<uint64_t> FSent{0};

@@ -16,4 +16,16 @@ protected:
     ~TMidiThruSink() = default;
 };
 
+// An instrument of a voice's own (a hosted plug-in): the voice's audition
+// notes and the thru from its input go there instead of the output. Play is
+// called from the MIDI scheduler's thread; it must not wait.
+class TMidiVoiceSink {
+public:
+    // A packed short message (status in the low byte).
+    virtual void Play(uint32_t message) noexcept = 0;
+
+protected:
+    ~TMidiVoiceSink() = default;
+};
+
 } // namespace zw

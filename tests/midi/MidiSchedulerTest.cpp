@@ -133,5 +133,45 @@ TEST_F(MidiScheduler, ThruPassesChannelMessagesToTheRoutedChannelsOnly)
     EXPECT_EQ(scheduler->ThruDropped(), 0u);
 }
 
+// A voice with an instrument of its own: its audition notes and the thru of
+// its input reach that instrument only, and end there when it is taken away.
+TEST_F(MidiScheduler, AVoiceWithItsOwnInstrumentPlaysThereOnly)
+{
+    struct TRecordingSink : TMidiVoiceSink {
+        void Play(uint32_t message) noexcept override
+        {
+            std::lock_guard lock(Mutex);
+            Played.push_back(message);
+        }
+        std::vector<uint32_t> Taken()
+        {
+            std::lock_guard lock(Mutex);
+            return Played;
+        }
+        std::mutex Mutex;
+        std::vector<uint32_t> Played;
+    } instrument;
+    auto scheduler = Scheduler();
+    scheduler->SetPhrase({{48}, 90, 1000ms, 800ms});
+    scheduler->SetVoiceSink(0, &instrument);
+    scheduler->SetVoice(0, true, 0);
+    scheduler->SetVoice(1, true, 0); // the same channel, on the output
+    scheduler->SetThruRoutes({}, {0, 0, 1 << 0}); // input channel 3 to voice 0's instrument
+    TMidiInput in(nullptr, &midi);
+    in.SetThruSink(scheduler.get());
+    in.OpenPort();
+    in.StartInput();
+    scheduler->SetPlaying(true);
+    ASSERT_TRUE(WaitForShorts(1));
+    EXPECT_TRUE(midi.InjectShort(0, Word(0x92, 64, 80), 0));
+    ASSERT_TRUE(WaitUntil([&] { return instrument.Taken().size() >= 2; }));
+    EXPECT_EQ(ShortWords(midi), (std::vector<uint32_t>{Word(0x90, 48, 90)})) << "only voice 1's note";
+    scheduler->SetVoiceSink(0, nullptr);
+    EXPECT_EQ(instrument.Taken(),
+              (std::vector<uint32_t>{Word(0x90, 48, 90), Word(0x90, 64, 80), Word(0x80, 48), Word(0x80, 64)}));
+    in.SetThruSink(nullptr);
+    in.ClosePort();
+}
+
 } // namespace
 } // namespace zw
