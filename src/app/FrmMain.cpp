@@ -43,6 +43,8 @@ namespace {
 constexpr int kMinAutoInterval = 600;
 constexpr int kMaxAutoInterval = 120000;
 constexpr int kLampMs = 250;
+// The rows of the automation and operation groups.
+constexpr int kOperationRowHeight = 15;
 const QColor kLampResting(0x80, 0x80, 0x80);
 const QColor kLampFlowing(0x00, 0x00, 0xFF);
 
@@ -113,6 +115,15 @@ void RunKeyAction(TKeyAction action, TWormPanel& panel)
     case TKeyAction::MutateAll:
         panel.MutateAll();
         break;
+    case TKeyAction::Rate0:
+    case TKeyAction::Rate1:
+    case TKeyAction::Rate2:
+    case TKeyAction::Rate3:
+        panel.SetRating(panel.Audible(), static_cast<int>(action) - static_cast<int>(TKeyAction::Rate0));
+        break;
+    case TKeyAction::BreedFromRated:
+    case TKeyAction::ToggleAB:
+        break; // the window's own: they reach beyond the panel
     }
 }
 
@@ -263,6 +274,7 @@ QWidget* TFormMain::CreateAutomationGroup()
         {TAutoMode::Randomize, "SpeedButtonAutoRandomize", "Auto randomize"},
         {TAutoMode::Mate, "SpeedButtonAutoMate", "Auto mate"},
         {TAutoMode::Mutate, "SpeedButtonAutoMutate", "Auto mutate"},
+        {TAutoMode::BreedFromRated, "SpeedButtonAutoBreedFromRated", "Breed from rated"},
     };
     auto* group = new QGroupBox("Automation", this);
     auto* grid = new QGridLayout(group);
@@ -272,7 +284,8 @@ QWidget* TFormMain::CreateAutomationGroup()
         for (TChannel channel = 0; channel < kChannelCount; ++channel) {
             QToolButton* button = AddButton(row.Name + ChannelLetter(channel), ChannelLetter(channel), row.Hint, group);
             button->setCheckable(true);
-            button->setFixedSize(22, 20);
+            // Four rows in the height three had: the breeders above keep their room.
+            button->setFixedSize(22, kOperationRowHeight);
             connect(button, &QToolButton::clicked, this, [this, mode = row.Mode, channel](bool down) {
                 RunGuarded([&] { SpeedButtonAutoClick(mode, channel, down); });
             });
@@ -298,13 +311,18 @@ QWidget* TFormMain::CreateOperationGroup()
         {"SpeedButtonMate", "&+ Mate", &TWormPanel::Mate},
         {"SpeedButtonMutate", "&/ Mutate", &TWormPanel::MutateAll},
     };
-    for (const TOperation& operation : kOperations) {
-        QToolButton* button = AddButton(operation.Name, operation.Caption, QString(), group);
+    const auto addButton = [&](const char* name, const char* caption, const QString& hint) {
+        QToolButton* button = AddButton(name, caption, hint, group);
         button->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-        connect(button, &QToolButton::clicked, this,
-                Guarded([this, action = operation.Action] { (CurrentPanel()->*action)(); }));
+        button->setFixedHeight(kOperationRowHeight);
         column->addWidget(button);
-    }
+        return button;
+    };
+    for (const TOperation& operation : kOperations)
+        connect(addButton(operation.Name, operation.Caption, QString()), &QToolButton::clicked, this,
+                Guarded([this, action = operation.Action] { (CurrentPanel()->*action)(); }));
+    connect(addButton("SpeedButtonBreedFromRated", "* Breed", "Breed from the rated worms"), &QToolButton::clicked,
+            this, Guarded([this] { BreedFromRated(); }));
     return group;
 }
 
@@ -561,7 +579,14 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
     const TKeyAction action = MainKeyAction(key, modifiers);
     if (action == TKeyAction::None)
         return false;
-    RunGuarded([&] { RunKeyAction(action, *CurrentPanel()); });
+    RunGuarded([&] {
+        if (action == TKeyAction::BreedFromRated)
+            BreedFromRated();
+        else if (action == TKeyAction::ToggleAB)
+            ToggleAB();
+        else
+            RunKeyAction(action, *CurrentPanel());
+    });
     return true;
 }
 
@@ -607,14 +632,16 @@ TChannelSet& TFormMain::AutoSet(TAutoMode mode)
     case TAutoMode::Mate:
         return FAutoMate;
     case TAutoMode::Mutate:
+        return FAutoMutate;
+    case TAutoMode::BreedFromRated:
         break;
     }
-    return FAutoMutate;
+    return FAutoBreedFromRated;
 }
 
 bool TFormMain::AutomationActive() const
 {
-    return !FAutoRandomize.Empty() || !FAutoMate.Empty() || !FAutoMutate.Empty();
+    return !FAutoRandomize.Empty() || !FAutoMate.Empty() || !FAutoMutate.Empty() || !FAutoBreedFromRated.Empty();
 }
 
 void TFormMain::EnableTimerAuto(bool enable)
@@ -641,7 +668,8 @@ void TFormMain::SetAutoInterval(int32_t ms)
 void TFormMain::SpeedButtonAutoClick(TAutoMode mode, TChannel channel, bool down)
 {
     if (down) {
-        for (TAutoMode other : {TAutoMode::Randomize, TAutoMode::Mate, TAutoMode::Mutate}) {
+        for (TAutoMode other :
+             {TAutoMode::Randomize, TAutoMode::Mate, TAutoMode::Mutate, TAutoMode::BreedFromRated}) {
             if (other == mode)
                 continue;
             AutoSet(other).Exclude(channel);
@@ -682,6 +710,8 @@ void TFormMain::TimerAutoTimer()
             panel->Mate();
         if (FAutoMutate.Contains(channel))
             panel->MutateAll();
+        if (FAutoBreedFromRated.Contains(channel))
+            BreedFromRatedOn(*panel);
     }
 }
 

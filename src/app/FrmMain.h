@@ -46,7 +46,7 @@ class TFormMain : public QMainWindow {
 
 public:
     // The three automation modes, in the order of the button rows.
-    enum class TAutoMode { Randomize, Mate, Mutate };
+    enum class TAutoMode { Randomize, Mate, Mutate, BreedFromRated };
 
     explicit TFormMain(QWidget* parent = nullptr);
     ~TFormMain() override;
@@ -95,6 +95,13 @@ public:
     void SetAuditionPlaying(bool playing);
     bool AuditionPlaying() const { return FAudition.Playing; }
 
+    // Breeds the breeder shown from its rated worms (keypad *, "* Breed");
+    // with no worm rated it mates instead and says so in the status line.
+    void BreedFromRated();
+    // A/B on the breeder shown (keypad Enter): the previously audible worm
+    // becomes audible again, and the audition note starts anew.
+    void ToggleAB();
+
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
     void LoadGenes();
@@ -116,6 +123,7 @@ public:
     const TChannelSet& AutoRandomize() const { return FAutoRandomize; }
     const TChannelSet& AutoMate() const { return FAutoMate; }
     const TChannelSet& AutoMutate() const { return FAutoMutate; }
+    const TChannelSet& AutoBreedFromRated() const { return FAutoBreedFromRated; }
     TMidiOutput* MidiOutputPort() const { return MidiOutput; }
     TMidiInput* MidiInputPort() const { return MidiInput; }
     bool MidiInOpen() const { return FMidiInOpen; }
@@ -179,6 +187,7 @@ private:
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
     void SpeedButtonAutoClick(TAutoMode mode, TChannel channel, bool down);
+    void BreedFromRatedOn(TWormPanel& panel);
     void SpeedButtonChActiveClick(TChannel channel, bool down);
     void SpinEditCrossoverProbChange(int value);
     void SpinEditMutationProbChange(int value);
@@ -221,7 +230,7 @@ private:
     // Components.
     QTabWidget* PageControl1 = nullptr;
     std::array<TWormPanel*, kChannelCount> FWormPanels{};
-    std::array<std::array<QToolButton*, kChannelCount>, 3> FAutoButtons{};
+    std::array<std::array<QToolButton*, kChannelCount>, 4> FAutoButtons{};
     std::array<QToolButton*, kChannelCount> FChActiveButtons{};
     QSpinBox* SpinEditCrossoverProb = nullptr;
     QSpinBox* SpinEditMutationProb = nullptr;
@@ -255,6 +264,7 @@ private:
     TChannelSet FAutoRandomize;
     TChannelSet FAutoMate;
     TChannelSet FAutoMutate;
+    TChannelSet FAutoBreedFromRated;
     int32_t FAutoInterval = 700;
     QString FMidiInSetting;
     QString FMidiOutSetting;

@@ -1,11 +1,13 @@
 // The main window's side of the breeders' undo history and of the breeders
 // kept between runs.
 #include "app/FrmMain.h"
+#include "app/StatusLine.h"
 #include "common/Exceptions.h"
 #include "common/Guard.h"
 #include "common/ProgramFiles.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
+#include "midi/MidiScheduler.h"
 #include "worms/BreederFile.h"
 #include "worms/GeneFile.h"
 #include "worms/WormPanel.h"
@@ -101,6 +103,34 @@ void TFormMain::NewBreedersClick()
         RunGuarded([panel] { panel->RandomizeEvery(); });
 }
 
+// Breeding from the rated and A/B --------------------------------------------
+
+void TFormMain::BreedFromRated() { BreedFromRatedOn(*CurrentPanel()); }
+
+void TFormMain::BreedFromRatedOn(TWormPanel& panel)
+{
+    if (panel.BreedFromRated()) {
+        FStatusLine->Clear(TStatusTopic::Breeding);
+        return;
+    }
+    FStatusLine->Show(TStatusTopic::Breeding,
+                      QString("No worm of breeder %1 is rated, so it mated instead. Rate worms with Ctrl+1..3 or "
+                              "a middle click.")
+                          .arg(QChar('A' + panel.Tag())));
+    panel.Mate();
+}
+
+void TFormMain::ToggleAB()
+{
+    TWormPanel* panel = CurrentPanel();
+    if (!panel->ToggleAB())
+        return;
+    // A retriggering audition has started the note anew with the genome.
+    const TChannel channel = panel->Tag();
+    if (!FAudition.Retrigger && FActiveChannels.Contains(channel))
+        FScheduler->Restart(channel);
+}
+
 // Kept breeders ----------------------------------------------------------------
 
 std::string TFormMain::BreedersFileName() { return WriteFolder() + kBreedersFile; }
@@ -113,10 +143,13 @@ void TFormMain::ReadBreeders(const std::array<int, kChannelCount>& audible,
     if (!std::filesystem::exists(fileName, error) && !error)
         return; // a first start: the breeders are bred as always
     TBreederGenomes breeders;
+    TBreederRatings ratings;
     try {
         // The bank's own limits: the file is one the bank may load.
-        breeders = ReadBreederFile(ReadRegularFile(fileName, kMaxGeneFileSize), kChannelCount,
-                                   FWormPanels[0]->WormCount());
+        const std::string text = ReadRegularFile(fileName, kMaxGeneFileSize);
+        const int wormCount = FWormPanels[0]->WormCount();
+        breeders = ReadBreederFile(text, kChannelCount, wormCount);
+        ratings = ReadBreederRatings(text, kChannelCount, wormCount);
     } catch (const Exception& e) {
         QString message = QString("The breeders file \"%1\" could not be read: %2; the breeders start anew.")
                               .arg(QString::fromStdString(fileName), QString::fromStdString(ReadFailure(e)));
@@ -127,7 +160,7 @@ void TFormMain::ReadBreeders(const std::array<int, kChannelCount>& audible,
     }
     for (TChannel c = 0; c < kChannelCount; ++c) {
         const auto i = static_cast<size_t>(c);
-        FWormPanels[i]->Restore(TBreederSnapshot(breeders[i], audible[i], frozen[i]));
+        FWormPanels[i]->Restore(TBreederSnapshot(breeders[i], audible[i], frozen[i], ratings[i]));
     }
 }
 
@@ -136,9 +169,12 @@ void TFormMain::WriteBreeders()
     if (!FWriteBreeders)
         return;
     TBreederGenomes breeders;
-    for (const TWormPanel* panel : FWormPanels)
+    TBreederRatings ratings;
+    for (const TWormPanel* panel : FWormPanels) {
         breeders.push_back(GenomesOf(*panel));
-    WriteFileAtomically(WritableFileName(kBreedersFile), BreederFileText(breeders));
+        ratings.push_back(panel->Ratings());
+    }
+    WriteFileAtomically(WritableFileName(kBreedersFile), BreederFileText(breeders, ratings));
 }
 
 } // namespace zw

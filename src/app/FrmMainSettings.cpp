@@ -62,6 +62,7 @@ TMainSettings TFormMain::CurrentSettings() const
         s.AutoRandomize[i] = FAutoRandomize.Contains(c);
         s.AutoMate[i] = FAutoMate.Contains(c);
         s.AutoMutate[i] = FAutoMutate.Contains(c);
+        s.AutoBreedFromRated[i] = FAutoBreedFromRated.Contains(c);
     }
     s.MidiIn = NameBytes(FMidiInName, FMidiInBytes);
     s.MidiOut = NameBytes(FMidiOutName, FMidiOutBytes);
@@ -128,13 +129,14 @@ void TFormMain::ReadSettings()
     ApplyFlags(FAutoRandomize, s.AutoRandomize, FAutoButtons[0]);
     ApplyFlags(FAutoMate, s.AutoMate, FAutoButtons[1]);
     ApplyFlags(FAutoMutate, s.AutoMutate, FAutoButtons[2]);
+    ApplyFlags(FAutoBreedFromRated, s.AutoBreedFromRated, FAutoButtons[3]);
     for (TChannel c = 0; c < kChannelCount; ++c) {
         const auto i = static_cast<size_t>(c);
-        if (FAutoMate.Contains(c) && !FAutoMutate.Contains(c))
-            FAutoButtons[0][i]->setChecked(false);
-        if (FAutoMutate.Contains(c)) {
-            FAutoButtons[0][i]->setChecked(false);
-            FAutoButtons[1][i]->setChecked(false);
+        bool later = false; // a later row shows the channel's mode
+        for (std::size_t row = FAutoButtons.size(); row-- > 0;) {
+            if (later)
+                FAutoButtons[row][i]->setChecked(false);
+            later = later || FAutoButtons[row][i]->isChecked();
         }
     }
 
@@ -159,6 +161,9 @@ void TFormMain::ReadSettings()
         unreadable << QString::fromStdString(message);
     if (!unreadable.isEmpty())
         Dialogs().ShowError(unreadable.join('\n'));
+    // The previous worm of A/B is one the user heard in this run.
+    for (TWormPanel* panel : FWormPanels)
+        panel->ClearPrevious();
 
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);

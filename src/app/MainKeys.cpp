@@ -41,6 +41,26 @@ TKeyAction BreedingAction(int key, bool keypad)
         return keypad ? TKeyAction::MutateAll : TKeyAction::None;
     case Qt::Key_Help:
         return TKeyAction::MutateAll;
+    case Qt::Key_Asterisk:
+        return keypad ? TKeyAction::BreedFromRated : TKeyAction::None;
+    case Qt::Key_Enter: // the keypad's; the main keyboard's is Key_Return
+        return TKeyAction::ToggleAB;
+    default:
+        return TKeyAction::None;
+    }
+}
+
+TKeyAction RatingAction(int key)
+{
+    switch (key) {
+    case Qt::Key_0:
+        return TKeyAction::Rate0;
+    case Qt::Key_1:
+        return TKeyAction::Rate1;
+    case Qt::Key_2:
+        return TKeyAction::Rate2;
+    case Qt::Key_3:
+        return TKeyAction::Rate3;
     default:
         return TKeyAction::None;
     }
@@ -56,7 +76,7 @@ TKeyAction MainKeyAction(int key, Qt::KeyboardModifiers modifiers)
     if (modifiers.testFlag(Qt::ShiftModifier) || modifiers.testFlag(Qt::AltModifier))
         return ArrowAction(key, true);
     if (modifiers.testFlag(Qt::ControlModifier))
-        return TKeyAction::None;
+        return RatingAction(key);
     const TKeyAction arrow = ArrowAction(key, false);
     return arrow != TKeyAction::None ? arrow : BreedingAction(key, keypad);
 }

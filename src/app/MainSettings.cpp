@@ -161,6 +161,7 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoRandomize", AutoRandomize);
     ReadFlags(ini, "AutoMate", AutoMate);
     ReadFlags(ini, "AutoMutate", AutoMutate);
+    ReadFlags(ini, "AutoBreedFromRated", AutoBreedFromRated);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
     MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
@@ -202,6 +203,7 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     WriteFlags(writer, "AutoRandomize", AutoRandomize);
     WriteFlags(writer, "AutoMate", AutoMate);
     WriteFlags(writer, "AutoMutate", AutoMutate);
+    WriteFlags(writer, "AutoBreedFromRated", AutoBreedFromRated);
 
     writer.String(kMidi, "MidiIn", MidiIn);
     writer.String(kMidi, kMidiOut, MidiOut);

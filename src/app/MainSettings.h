@@ -42,6 +42,7 @@ struct TMainSettings {
     std::array<bool, 4> AutoRandomize{};
     std::array<bool, 4> AutoMate{};
     std::array<bool, 4> AutoMutate{};
+    std::array<bool, 4> AutoBreedFromRated{};
 
     // [Midi]
     std::string MidiIn;

@@ -1,9 +1,12 @@
 #include "worms/BreederHistory.h"
 
+#include <utility>
+
 namespace zw {
 
-TBreederSnapshot::TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen, TGeneMask mask)
-    : FAudible(audible), FFrozen(frozen), FMask(std::move(mask))
+TBreederSnapshot::TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen,
+                                   std::vector<uint8_t> ratings, TGeneMask mask)
+    : FAudible(audible), FFrozen(frozen), FRatings(std::move(ratings)), FMask(std::move(mask))
 {
     std::size_t total = 0;
     for (const TGene& gene : genomes)
@@ -33,7 +36,8 @@ bool TBreederSnapshot::SameGenomes(const TBreederSnapshot& other) const
 
 std::size_t TBreederSnapshot::MemoryUsed() const
 {
-    return sizeof(*this) + FGenes.capacity() + FEnds.capacity() * sizeof(std::size_t) + FMask.MemoryUsed();
+    return sizeof(*this) + FGenes.capacity() + FEnds.capacity() * sizeof(std::size_t) + FRatings.capacity() +
+           FMask.MemoryUsed();
 }
 
 void TBreederHistory::Record(TBreederSnapshot before)

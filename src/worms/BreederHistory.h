@@ -12,18 +12,22 @@
 namespace zw {
 
 // One breeder as undo brings it back: every worm's genome in worm order, the
-// audible and frozen worm (-1 for none) and the genes' locks and ranges. The genomes lie in one block, so
+// audible and frozen worm (-1 for none), when given the worms' ratings, and the
+// genes' locks and ranges. The genomes lie in one block, so
 // a breeder of 16 worms of 120 genes takes about 2 KB.
 class TBreederSnapshot {
 public:
     TBreederSnapshot() = default;
-    TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen, TGeneMask mask = {});
+    TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen, std::vector<uint8_t> ratings = {},
+                     TGeneMask mask = {});
 
     int GenomeCount() const { return static_cast<int>(FEnds.size()); }
     // Genome `index` (0..GenomeCount-1) as a copy; an empty one outside.
     TGene Genome(int index) const;
     int Audible() const { return FAudible; }
     int Frozen() const { return FFrozen; }
+    // One rating per worm, or none when the snapshot keeps no ratings.
+    const std::vector<uint8_t>& Ratings() const { return FRatings; }
     const TGeneMask& Mask() const { return FMask; }
 
     // Whether both hold the same genomes, whatever the audible and frozen worm.
@@ -36,6 +40,7 @@ private:
     std::vector<std::size_t> FEnds; // where each genome ends in FGenes
     int FAudible = -1;
     int FFrozen = -1;
+    std::vector<uint8_t> FRatings;
     TGeneMask FMask;
 };
 

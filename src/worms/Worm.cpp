@@ -3,6 +3,7 @@
 #include "common/Guard.h"
 #include "worms/Breeding.h"
 #include "worms/DragFormats.h"
+#include "worms/RatedBreeding.h"
 #include "worms/WormPanel.h"
 #include "worms/WormPath.h"
 
@@ -11,8 +12,11 @@
 #include <QMimeData>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPainterPath>
 
 #include <algorithm>
+#include <cmath>
+#include <numbers>
 
 namespace zw {
 
@@ -72,6 +76,23 @@ void TWorm::SetFrozen(bool value)
         TNotifyEvent handler = FOnFrozen;
         handler(this);
     }
+}
+
+void TWorm::SetRating(int rating)
+{
+    rating = CheckedRange(rating, 0, kMaxRating);
+    if (rating == FRating)
+        return;
+    FRating = rating;
+    update();
+}
+
+void TWorm::SetMarkedB(bool marked)
+{
+    if (marked == FMarkedB)
+        return;
+    FMarkedB = marked;
+    update();
 }
 
 QColor TWorm::BorderColor() const
@@ -179,6 +200,41 @@ void TWorm::PaintTo(QPainter& painter) const
             painter.drawEllipse(QRect(points[k].x() - 2, points[k].y() - 2, 4, 4));
     }
     painter.restore();
+    if (FRating > 0 || FMarkedB)
+        PaintMarks(painter);
+}
+
+void TWorm::PaintMarks(QPainter& painter) const
+{
+    // Drawn over the corners, light with a dark outline: readable on a dark
+    // or light background and on every border colour.
+    const QColor outline(0x20, 0x20, 0x20);
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing, true);
+    painter.setPen(QPen(outline, 1));
+    painter.setBrush(QColor(0xFF, 0xC8, 0x00));
+    constexpr double kOuter = 4.5;
+    constexpr double kInner = 2.0;
+    for (int star = 0; star < FRating; ++star) {
+        const QPointF centre(width() - 8 - 10 * star, 7.5);
+        QPolygonF points;
+        for (int k = 0; k < 10; ++k) {
+            const double angle = std::numbers::pi * k / 5 - std::numbers::pi / 2;
+            const double radius = k % 2 == 0 ? kOuter : kInner;
+            points << centre + QPointF(radius * std::cos(angle), radius * std::sin(angle));
+        }
+        painter.drawPolygon(points);
+    }
+    if (FMarkedB) {
+        QFont font = painter.font();
+        font.setPixelSize(10);
+        font.setBold(true);
+        QPainterPath letter;
+        letter.addText(QPointF(4, 12), font, QStringLiteral("B"));
+        painter.strokePath(letter, QPen(outline, 2.5));
+        painter.fillPath(letter, Qt::white);
+    }
+    painter.restore();
 }
 
 void TWorm::paintEvent(QPaintEvent* /*event*/)
@@ -203,6 +259,8 @@ void TWorm::mousePressEvent(QMouseEvent* event)
             SetAudible(true);
         } else if (button == Qt::RightButton) {
             SetFrozen(true);
+        } else if (button == Qt::MiddleButton) {
+            SetRating(NextRating(FRating));
         }
     });
 }

@@ -15,6 +15,13 @@ class QPainter;
 
 namespace zw {
 
+// A breeder's gene mask as one operation applies it: the locks and ranges,
+// and the audible worm's genes as they were when the operation began.
+struct TMaskedBreeding {
+    const TGeneMask& Mask;
+    const TGene& Audible;
+};
+
 // One creature on screen: owns a genome, carries its look and breeding
 // parameters (TWormSettings; a change of look repaints) and the breeding
 // operators, shows its state (audible, frozen, both, neither) by its border
@@ -25,16 +32,9 @@ namespace zw {
 //
 // Mouse: left press makes the worm audible, then a drag past the system's drag
 // threshold drags the worm (mime type kWormMimeType, the genome's bytes).
-// Right press freezes it. Dropping another worm on it makes it audible and
+// Right press freezes it; a middle press cycles its rating. Dropping another worm on it makes it audible and
 // mates its panel; dropping a gene bank entry (kGeneBoxMimeType) makes it
 // audible and gives it the entry's genome.
-// A breeder's gene mask as one operation applies it: the locks and ranges,
-// and the audible worm's genes as they were when the operation began.
-struct TMaskedBreeding {
-    const TGeneMask& Mask;
-    const TGene& Audible;
-};
-
 class TWorm : public TWormSettings<QWidget> {
     Q_OBJECT
 
@@ -58,6 +58,14 @@ public:
     void SetAudible(bool value);
     bool Frozen() const { return FFrozen; }
     void SetFrozen(bool value);
+
+    // The user's rating, 0 (none) to kMaxRating, drawn as stars in the top
+    // right corner; out of range raises ERangeError.
+    int Rating() const { return FRating; }
+    void SetRating(int rating);
+    // Marks the worm as the one A/B compares with (a "B" in the top left corner).
+    bool MarkedB() const { return FMarkedB; }
+    void SetMarkedB(bool marked);
 
     // The worm's index in its panel (-1 outside a panel).
     int Tag() const { return FTag; }
@@ -112,12 +120,15 @@ private:
     void BreedingChanged() override {}
     void StartDrag();
     void ApplyMask(const TMaskedBreeding* mask, TGeneFit fit);
+    void PaintMarks(QPainter& painter) const;
 
     TGene FGene;
     bool FDestroying = false;
     bool FAudible = false;
     bool FFrozen = false;
     int FTag = -1;
+    int FRating = 0;
+    bool FMarkedB = false;
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TGenomeChangedEvent FOnGenomeChanged;

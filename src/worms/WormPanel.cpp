@@ -1,6 +1,7 @@
 #include "worms/WormPanel.h"
 
 #include "common/Checked.h"
+#include "worms/RatedBreeding.h"
 #include "worms/Worm.h"
 
 #include <QPainter>
@@ -61,6 +62,43 @@ void TWormPanel::SetFrozen(int index)
 {
     if (TWorm* worm = Worms(index))
         worm->SetFrozen(true);
+}
+
+bool TWormPanel::ToggleAB()
+{
+    if (!Worms(FPrevious) || FPrevious == FAudible)
+        return false;
+    SetAudible(FPrevious);
+    return true;
+}
+
+void TWormPanel::SetPrevious(int index)
+{
+    if (TWorm* worm = Worms(FPrevious))
+        worm->SetMarkedB(false);
+    FPrevious = Worms(index) ? index : -1;
+    if (TWorm* worm = Worms(FPrevious))
+        worm->SetMarkedB(true);
+}
+
+int TWormPanel::Rating(int index) const
+{
+    const TWorm* worm = Worms(index);
+    return worm ? worm->Rating() : 0;
+}
+
+void TWormPanel::SetRating(int index, int rating)
+{
+    if (TWorm* worm = Worms(index))
+        worm->SetRating(rating);
+}
+
+std::vector<uint8_t> TWormPanel::Ratings() const
+{
+    std::vector<uint8_t> ratings;
+    for (const TWorm* worm : FWorms)
+        ratings.push_back(static_cast<uint8_t>(worm->Rating()));
+    return ratings;
 }
 
 void TWormPanel::SetSpacing(int value)
@@ -150,6 +188,32 @@ void TWormPanel::Mate()
     });
 }
 
+bool TWormPanel::BreedFromRated()
+{
+    TRatedBreeder breeder;
+    for (const TWorm* worm : FWorms) {
+        breeder.Genomes.push_back(worm->Gene());
+        breeder.Ratings.push_back(worm->Rating());
+    }
+    breeder.Frozen = FFrozen;
+    breeder.Previous = FPrevious;
+    std::vector<TRatedChild> children = zw::BreedFromRated(breeder, Breeding());
+    if (children.empty())
+        return std::any_of(FWorms.begin(), FWorms.end(), [](const TWorm* worm) { return worm->Rating() > 0; });
+    // Every new worm takes its genes here, drawing nothing more; the mask
+    // keeps the locked genes at the audible worm's values before the step.
+    Step([&] {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        for (TRatedChild& child : children) {
+            TWorm* worm = Worms(child.Index);
+            ApplyGeneMask(child.Genes, audible, FGeneMask, TGeneFit::Clamp);
+            worm->SetGene(child.Genes);
+            worm->NotifyChanged();
+        }
+    });
+    return true;
+}
+
 void TWormPanel::Morph()
 {
     Step([this] {
@@ -202,6 +266,10 @@ void TWormPanel::Step(const std::function<void()>& change)
 
 void TWormPanel::EndStep(const TBreederSnapshot& before)
 {
+    // A rating belongs to the sound it was given to.
+    for (int i = 0; i < WormCount(); ++i)
+        if (Worms(i)->Rating() > 0 && Worms(i)->Gene() != before.Genome(i))
+            Worms(i)->SetRating(0);
     const TBreederSnapshot now = Snapshot();
     if (!FOnStep || (before.SameGenomes(now) && before.Mask() == now.Mask()))
         return;
@@ -215,7 +283,7 @@ TBreederSnapshot TWormPanel::Snapshot() const
     genomes.reserve(FWorms.size());
     for (const TWorm* worm : FWorms)
         genomes.push_back(worm->Gene());
-    return TBreederSnapshot(genomes, FAudible, FFrozen, FGeneMask);
+    return TBreederSnapshot(genomes, FAudible, FFrozen, Ratings(), FGeneMask);
 }
 
 void TWormPanel::Restore(const TBreederSnapshot& snapshot)
@@ -227,6 +295,9 @@ void TWormPanel::Restore(const TBreederSnapshot& snapshot)
     const int count = std::min(WormCount(), snapshot.GenomeCount());
     for (int i = 0; i < count; ++i)
         Worms(i)->SetGene(snapshot.Genome(i));
+    const std::vector<uint8_t>& ratings = snapshot.Ratings();
+    for (int i = 0; i < std::min(count, static_cast<int>(ratings.size())); ++i)
+        Worms(i)->SetRating(std::min<int>(ratings[static_cast<size_t>(i)], kMaxRating));
     SetFrozen(snapshot.Frozen());
     // A worm that becomes audible reports itself; one that stays audible with
     // other genes is reported here.
@@ -343,6 +414,8 @@ void TWormPanel::RemoveLastWorm()
     // The indexes follow their worms; a removed worm leaves no index behind.
     FAudible = FAudibleWorm ? FAudibleWorm->Tag() : -1;
     FFrozen = FFrozenWorm ? FFrozenWorm->Tag() : -1;
+    if (FPrevious >= WormCount())
+        FPrevious = -1;
 }
 
 void TWormPanel::RenumberWorms()
@@ -353,6 +426,8 @@ void TWormPanel::RenumberWorms()
 
 void TWormPanel::WormAudible(TWorm* worm)
 {
+    if (FAudibleWorm && FAudibleWorm != worm)
+        SetPrevious(FAudibleWorm->Tag());
     FAudibleWorm = worm;
     FAudible = worm->Tag();
     if (FOnAudible) {

@@ -64,6 +64,18 @@ public:
     void SetAudible(int index);
     int Frozen() const { return FFrozen; }
     void SetFrozen(int index);
+    // The worm that was audible before the audible one (B of A/B), marked on
+    // the grid; -1 for none. ClearPrevious forgets it.
+    int Previous() const { return FPrevious; }
+    void ClearPrevious() { SetPrevious(-1); }
+    // A/B: the previous worm becomes audible again, and the one audible now
+    // becomes the previous one. False when there is no previous worm.
+    bool ToggleAB();
+
+    // The rating of worm `index` (0 outside); setting one outside does nothing.
+    int Rating(int index) const;
+    void SetRating(int index, int rating);
+    std::vector<uint8_t> Ratings() const;
 
     // Layout (unsigned bytes 0..255; out of range raises ERangeError).
     int Spacing() const { return FSpacing; }
@@ -82,12 +94,13 @@ public:
     void SetOnStep(TOnStep handler) { FOnStep = std::move(handler); }
 
     // Runs `change` as one step: when it changed any genome, also when it
-    // failed halfway, OnStep hears how the breeder was before. A step run
-    // within a step belongs to the outer one.
+    // failed halfway, OnStep hears how the breeder was before, and a worm
+    // whose genome changed loses its rating. A step run within a step belongs
+    // to the outer one.
     void Step(const std::function<void()>& change);
-    // The breeder as it is, and bringing one back. Restore draws nothing from
-    // the random generator; the audible worm is reported once when it or its
-    // genome differs from before.
+    // The breeder as it is (with its ratings), and bringing one back. Restore
+    // draws nothing from the random generator; the audible worm is reported
+    // once when it or its genome differs from before.
     TBreederSnapshot Snapshot() const;
     void Restore(const TBreederSnapshot& snapshot);
 
@@ -114,6 +127,10 @@ public:
     void Mate();
     // The audible worm morphs toward the frozen worm.
     void Morph();
+    // Every unrated worm but the frozen one is replaced by one bred from the
+    // rated worms (BreedFromRated in RatedBreeding.h), as one step. False,
+    // and nothing changed, when no worm is rated.
+    bool BreedFromRated();
     // Every worm, the frozen one too, randomizes: a new population.
     void RandomizeEvery();
     // Reports the audible worm's genome again through OnWormChanged.
@@ -150,6 +167,7 @@ private:
     void WormAudible(TWorm* worm);
     void WormFrozen(TWorm* worm);
     void WormGenomeChanged(const TGene& gene);
+    void SetPrevious(int index);
     void EndStep(const TBreederSnapshot& before);
     // The mask with the audible worm's genes as they are now.
     TMaskedBreeding MaskedBy(const TGene& audible) const { return {FGeneMask, audible}; }
@@ -168,6 +186,7 @@ private:
     int FColCount = 0;
     int FAudible = -1;
     int FFrozen = -1;
+    int FPrevious = -1;
     int FSpacing = 2;
     int FWormWidth = 80;
     int FWormHeight = 80;

@@ -8,7 +8,8 @@
 namespace zw::test {
 namespace {
 
-const char* const kRows[] = {"SpeedButtonAutoRandomize", "SpeedButtonAutoMate", "SpeedButtonAutoMutate"};
+const char* const kRows[] = {"SpeedButtonAutoRandomize", "SpeedButtonAutoMate", "SpeedButtonAutoMutate",
+                             "SpeedButtonAutoBreedFromRated"};
 
 class AutomationTest : public MainWindowTest {
 protected:
@@ -20,13 +21,14 @@ protected:
 
     void ClickMode(int row, int channel) { QTest::mouseClick(ModeButton(row, channel), Qt::LeftButton); }
 
-    // Per channel: 0 none, 1 randomize, 2 mate, 3 mutate, from the buttons.
+    // Per channel: 0 none, 1 randomize, 2 mate, 3 mutate, 4 breed from the
+    // rated, from the buttons.
     std::vector<int> ButtonModes() const
     {
         std::vector<int> modes;
         for (int channel = 0; channel < 4; ++channel) {
             int mode = 0;
-            for (int row = 0; row < 3; ++row) {
+            for (int row = 0; row < 4; ++row) {
                 if (!ModeButton(row, channel)->isChecked())
                     continue;
                 EXPECT_EQ(mode, 0) << "two buttons down for channel " << channel;
@@ -45,9 +47,11 @@ protected:
             const int mode = Form->AutoRandomize().Contains(channel)   ? 1
                              : Form->AutoMate().Contains(channel)      ? 2
                              : Form->AutoMutate().Contains(channel)    ? 3
+                             : Form->AutoBreedFromRated().Contains(channel) ? 4
                                                                        : 0;
             const int memberships = int(Form->AutoRandomize().Contains(channel)) +
-                                    int(Form->AutoMate().Contains(channel)) + int(Form->AutoMutate().Contains(channel));
+                                    int(Form->AutoMate().Contains(channel)) + int(Form->AutoMutate().Contains(channel)) +
+                                    int(Form->AutoBreedFromRated().Contains(channel));
             EXPECT_LE(memberships, 1) << "channel " << channel << " in two mode sets";
             modes.push_back(mode);
         }
@@ -87,6 +91,10 @@ TEST_F(AutomationTest, AtMostOneModePerChannelAndAllMayBeUp)
     ClickMode(2, 3);
     EXPECT_EQ(ButtonModes(), (std::vector<int>{2, 3, 0, 3}));
     EXPECT_EQ(SetModes(), ButtonModes());
+
+    ClickMode(3, 3); // breeding from the rated D releases mutate D
+    EXPECT_EQ(SetModes(), (std::vector<int>{2, 3, 0, 4}));
+    ClickMode(2, 3);
 
     ClickMode(1, 0);
     ClickMode(2, 1);

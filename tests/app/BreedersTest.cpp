@@ -3,6 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/IniFile.h"
+#include "app/StatusLine.h"
 #include "common/SafeFile.h"
 #include "worms/BreederFile.h"
 #include "worms/DragFormats.h"
@@ -31,6 +32,7 @@ protected:
     bool Enabled(const char* action) const { return Find<QAction>(action)->isEnabled(); }
     void Key(Qt::Key key, Qt::KeyboardModifiers modifiers) { QTest::keyClick(Form.get(), key, modifiers); }
     void Undo() { Key(Qt::Key_Z, Qt::ControlModifier); }
+    void BreedFromRated() { Key(Qt::Key_Asterisk, Qt::KeypadModifier); }
     // The next start, after a close or (without one) after the program ended.
     void Restart()
     {
@@ -168,6 +170,57 @@ TEST_F(BreedersTest, ABreedersFileThatCannotBeReadIsReportedOnceSetAsideAndNever
         else
             EXPECT_NO_THROW(ReadBreederFile(ReadWholeFile(file), 4, 16)) << name;
     }
+}
+
+TEST_F(BreedersTest, RatedWormsBreedTheOthersInOneStepAndTheirRatingsAreKeptAcrossACloseAndAStart)
+{
+    // Worm 3 rated 3 by Ctrl+3, worm 8 rated 1 after Ctrl+2 and Ctrl+0, worm
+    // 12 rated 2 by six middle clicks (four go round to none); worm 0 is frozen.
+    for (const auto& [right, rating] : {std::pair{3, Qt::Key_3}, {5, Qt::Key_2}, {0, Qt::Key_0}, {0, Qt::Key_1}}) {
+        for (int i = 0; i < right; ++i)
+            Key(Qt::Key_Right, Qt::NoModifier);
+        Key(rating, Qt::ControlModifier);
+    }
+    for (int clicks = 0; clicks < 6; ++clicks)
+        QTest::mouseClick(Panel(0)->Worms(12), Qt::MiddleButton);
+    std::vector<uint8_t> rated(16, 0);
+    rated[3] = 3;
+    rated[8] = 1;
+    rated[12] = 2;
+    ASSERT_EQ(Panel(0)->Ratings(), rated);
+
+    const TBreeder before = State(0);
+    BreedFromRated();
+    for (size_t i = 0; i < 16; ++i)
+        EXPECT_EQ(std::get<0>(State(0))[i] == std::get<0>(before)[i], i == 0 || rated[i] > 0) << "worm " << i;
+    EXPECT_EQ(Panel(0)->Ratings(), rated);
+    Undo();
+    EXPECT_EQ(State(0), before);
+    // A rated worm another operation changes loses its rating; undo brings it back.
+    Click("SpeedButtonMutate");
+    EXPECT_EQ(Panel(0)->Ratings(), std::vector<uint8_t>(16, 0));
+    Undo();
+    EXPECT_EQ(Panel(0)->Ratings(), rated);
+
+    Click("SpeedButtonBreedFromRated");
+    const TBreeder bred = State(0);
+    Form->close();
+    Restart();
+    EXPECT_EQ(std::get<0>(State(0)), std::get<0>(bred));
+    EXPECT_EQ(Panel(0)->Ratings(), rated);
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
+TEST_F(BreedersTest, WithNoWormRatedBreedingFromTheRatedMatesAndSaysSo)
+{
+    RandSeed(9);
+    BreedFromRated();
+    const TBreeder bred = State(0);
+    EXPECT_TRUE(Form->StatusLine()->Message(TStatusTopic::Breeding).contains("mated"));
+    Undo();
+    RandSeed(9);
+    Click("SpeedButtonMate");
+    EXPECT_EQ(State(0), bred);
 }
 
 } // namespace

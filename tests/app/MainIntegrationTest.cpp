@@ -283,6 +283,29 @@ TEST_F(MainIntegrationTest, ChoosingAnOutputMakesBreedingSoundInGeneOrder)
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
 }
 
+TEST_F(MainIntegrationTest, KeypadEnterTogglesBetweenTheLastTwoWormsAndEachToggleSendsTheGenome)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    ASSERT_TRUE(Form->MidiOutOpen());
+    TWormPanel* panel = Form->WormPanel(0);
+    EXPECT_EQ(panel->Previous(), -1) << "a start has no B yet";
+    QTest::keyClick(Form.get(), Qt::Key_Down); // worm 4
+    for (const int heard : {0, 4, 0}) {
+        Midi.ClearRecords();
+        QTest::keyClick(Form.get(), Qt::Key_Enter, Qt::KeypadModifier);
+        ASSERT_EQ(panel->Audible(), heard);
+        EXPECT_TRUE(panel->Previous() == 4 - heard && panel->Worms(4 - heard)->MarkedB());
+        EXPECT_FALSE(panel->Worms(heard)->MarkedB());
+        std::vector<std::vector<uint8_t>> genome;
+        for (int i = 0; i < 120; ++i)
+            genome.push_back({0xB0, static_cast<uint8_t>(i),
+                              static_cast<uint8_t>(panel->Worms(heard)->Gene().Genes(i) & 0x7F)});
+        EXPECT_EQ(LongMessages(), genome) << "worm " << heard;
+    }
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
 TEST_F(MainIntegrationTest, AFailingRuleEndsTheGenomeWithOneErrorAndTheWindowGoesOn)
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");

@@ -6,6 +6,7 @@
 #include "support/JackRecorder.h"
 #include "support/OfflineSynth.h"
 #include "support/ProgramRun.h"
+#include "worms/BreederFile.h"
 
 #include <gtest/gtest.h>
 
@@ -13,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <sstream>
 #include <thread>
@@ -380,6 +382,44 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
     EXPECT_GT(std::max(loudness, brightness), 0.15)
         << "the new worm did not change the sound: RMS " << before.Rms << " -> " << after.Rms << ", brightness "
         << before.Brightness << " -> " << after.Brightness;
+}
+
+// The kept breeders a close wrote, and their ratings.
+std::pair<TBreederGenomes, TBreederRatings> ReadKept(const TProgramFolder& folder)
+{
+    std::ifstream in(folder.Path() / "zwirbels.breeders", std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return {ReadBreederFile(text, 4, 16), ReadBreederRatings(text, 4, 16)};
+}
+
+TEST_F(ProgramOnJack, TwoWormsRatedByTheKeysOutliveBreedingFromTheRatedAndARestart)
+{
+    Folder->WriteSettings("[Midi]\r\nMidiOut=\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const TBreederGenomes first = ReadKept(*Folder).first;
+    // Worm 3 rated 3 and worm 8 rated 1 (worm 0 is frozen), then keypad *.
+    ASSERT_NO_FATAL_FAILURE(Start());
+    for (const char* key : {"Right", "Right", "Right", "ctrl+3", "Right", "Right", "Right", "Right", "Right", "ctrl+1",
+                            "KP_Multiply"})
+        ASSERT_TRUE(Program->PressKeys(key)) << key;
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const auto bred = ReadKept(*Folder);
+    std::vector<uint8_t> rated(16, 0);
+    rated[3] = 3;
+    rated[8] = 1;
+    EXPECT_EQ(bred.second[0], rated);
+    int changed = 0;
+    for (size_t worm = 0; worm < 16; ++worm) {
+        const bool same = bred.first[0][worm] == first[0][worm];
+        EXPECT_TRUE(same || (worm != 0 && rated[worm] == 0)) << "worm " << worm << " is rated or frozen";
+        changed += !same;
+    }
+    EXPECT_GE(changed, 12);
+    // A restart shows the ratings again and keeps them at its close.
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Close());
+    EXPECT_EQ(ReadKept(*Folder), bred);
 }
 
 } // namespace

@@ -52,6 +52,11 @@ TEST(GeneMask, EveryOperationKeepsLockedGenesAtTheAudibleWormsValuesAndRangesWit
         {"randomize", &TWormPanel::RandomizeAll}, {"randomize every", &TWormPanel::RandomizeEvery},
         {"mutate", &TWormPanel::MutateAll},      {"mate", &TWormPanel::Mate},
         {"morph", &TWormPanel::Morph},
+        {"breed from rated", [](TWormPanel& panel) {
+             panel.Worms(3)->SetRating(2);
+             panel.Worms(12)->SetRating(1);
+             panel.BreedFromRated();
+         }},
     };
     for (const auto& [name, operation] : operations) {
         TWormPanel plain, masked;
