@@ -109,14 +109,15 @@ void TFormMain::BreedFromRated() { BreedFromRatedOn(*CurrentPanel()); }
 
 void TFormMain::BreedFromRatedOn(TWormPanel& panel)
 {
+    const QString unrated = QString("No worm of breeder %1 is rated").arg(QChar('A' + panel.Tag()));
     if (panel.BreedFromRated()) {
-        FStatusLine->Clear(TStatusTopic::Breeding);
+        // Only its own notice: the topic carries other breeding messages too.
+        if (FStatusLine->Message(TStatusTopic::Breeding).startsWith(unrated))
+            FStatusLine->Clear(TStatusTopic::Breeding);
         return;
     }
     FStatusLine->Show(TStatusTopic::Breeding,
-                      QString("No worm of breeder %1 is rated, so it mated instead. Rate worms with Ctrl+1..3 or "
-                              "a middle click.")
-                          .arg(QChar('A' + panel.Tag())));
+                      unrated + ", so it mated instead. Rate worms with Ctrl+1..3 or a middle click.");
     panel.Mate();
 }
 

@@ -221,6 +221,9 @@ TEST_F(BreedersTest, WithNoWormRatedBreedingFromTheRatedMatesAndSaysSo)
     RandSeed(9);
     Click("SpeedButtonMate");
     EXPECT_EQ(State(0), bred);
+    Panel(0)->SetRating(3, 1);
+    BreedFromRated();
+    EXPECT_TRUE(Form->StatusLine()->Message(TStatusTopic::Breeding).isEmpty());
 }
 
 } // namespace
