@@ -8,7 +8,7 @@ PREFIX ?= /usr/local
 RELEASE_DIR := build/release
 TEST_DIR := build/test
 
-.PHONY: run test deps release test-build install package bench fuzz clean
+.PHONY: run test deps release test-build install package bench fuzz fuzz-build clean
 
 deps:
 	@bash scripts/install-deps
@@ -30,22 +30,29 @@ test-build: deps
 	@cmake -S . -B $(TEST_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DZW_SANITIZE=ON -DZW_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(TEST_DIR) -j $(JOBS)
 
-test: test-build
+# The fuzz targets run briefly here, so a broken fuzz build fails too.
+test: test-build fuzz-build
 	@bash scripts/run-tests $(TEST_DIR)
+	@bash fuzz/run-fuzzers $(FUZZ_DIR) $(FUZZ_SMOKE_SECONDS)
 
 bench: deps
 	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF >/dev/null
 	@cmake --build build/bench -j $(JOBS)
 
-# libFuzzer targets (fuzz/), built with clang apart from the other builds and
-# run for FUZZ_SECONDS each.
+# libFuzzer targets (fuzz/), a clang build of their libraries apart from the
+# other builds, run for FUZZ_SECONDS each, or for FUZZ_RUNS inputs each when
+# that is given.
 FUZZ_DIR := build/fuzz
 FUZZ_SECONDS ?= 60
-fuzz:
-	@bash scripts/install-deps fuzz
-	@cmake -S fuzz -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ >/dev/null
-	@cmake --build $(FUZZ_DIR) -j $(JOBS)
-	@bash fuzz/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS)
+FUZZ_RUNS ?=
+FUZZ_SMOKE_SECONDS := 3
+fuzz-build: deps
+	@cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_CXX_COMPILER=clang++ -DZW_FUZZ=ON -DZW_BUILD_TESTS=OFF \
+	       -DZW_BUILD_BENCH=OFF >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS) --target fuzzers
+
+fuzz: fuzz-build
+	@bash fuzz/run-fuzzers $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_RUNS)
 
 clean:
 	rm -rf build

@@ -5,22 +5,33 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <string>
+#include <sys/mman.h>
 #include <unistd.h>
 
 namespace {
 
-// One scratch file per process, removed when the run ends.
+// Above the lines of any input (-max_len=4096).
+constexpr int kRoundTripCount = 4096;
+
+// One scratch file per process, in memory: rewriting a file on disk for every
+// input made the file system flush it each time, some milliseconds an input.
 struct TScratchFile {
-    std::string Name = "/tmp/zw-fuzz-substitution-" + std::to_string(getpid()) + ".sub";
-    ~TScratchFile() { std::remove(Name.c_str()); }
+    int Fd = ::memfd_create("zw-fuzz-substitution.sub", MFD_CLOEXEC);
+    std::string Name = "/proc/self/fd/" + std::to_string(Fd);
+    ~TScratchFile() { ::close(Fd); }
+
+    bool Write(const std::uint8_t* data, std::size_t size) const
+    {
+        return Fd >= 0 && ::ftruncate(Fd, 0) == 0 &&
+               ::pwrite(Fd, data, size, 0) == static_cast<ssize_t>(size);
+    }
 };
 
-const std::string& FileName()
+const TScratchFile& Scratch()
 {
     static const TScratchFile file;
-    return file.Name;
+    return file;
 }
 
 bool SameTable(const zw::TSubstitution& a, const zw::TSubstitution& b)
@@ -37,25 +48,30 @@ bool SameTable(const zw::TSubstitution& a, const zw::TSubstitution& b)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    std::FILE* file = std::fopen(FileName().c_str(), "wb");
-    if (!file)
-        return 0;
-    std::fwrite(data, 1, size, file);
-    std::fclose(file);
+    // Writing into memory does not fail; when it does, the harness is broken.
+    if (!Scratch().Write(data, size))
+        __builtin_trap();
 
     zw::TSubstitution table;
     table.SetCount(120);
     try {
-        table.LoadFromFile(FileName());
+        table.LoadFromFile(Scratch().Name);
     } catch (const zw::Exception&) {
         // Refused: the table must be as it was.
         if (table.Count() != 120)
             __builtin_trap();
         return 0;
     }
+    if (table.Count() < 0 || table.Count() > zw::TSubstitution::kMaxCount)
+        __builtin_trap();
+    // An input holds at most a few thousand lines; a larger table adds only
+    // empty entries, whose round trip is the same code on more lines (and
+    // cost most of the time). The largest table itself is still checked.
+    if (table.Count() > kRoundTripCount && table.Count() != zw::TSubstitution::kMaxCount)
+        return 0;
     zw::TSubstitution again;
     again.LoadFromText(table.SaveToText());
-    if (!SameTable(table, again) || table.Count() < 0 || table.Count() > zw::TSubstitution::kMaxCount)
+    if (!SameTable(table, again))
         __builtin_trap();
     return 0;
 }

@@ -6,6 +6,7 @@
 //   zwirbels-rule --help | --version
 
 #include "common/Exceptions.h"
+#include "common/FileNotes.h"
 #include "rules/Parser.h"
 #include "rules/Substitution.h"
 
@@ -26,7 +27,7 @@ using namespace zw;
 // Exit codes.
 constexpr int kOk = 0;
 constexpr int kNotMatched = 1;  // a rule that is not fully consumed; failing entries
-constexpr int kError = 2;       // an evaluation that raised, bad arguments, unreadable files
+constexpr int kError = 2;       // an evaluation that raised, bad arguments, unreadable or malformed files
 
 const char* const kUsage =
     "Usage:\n"
@@ -38,7 +39,10 @@ const char* const kUsage =
     "  zwirbels-rule --check FILE.sub\n"
     "      Evaluates every active rule of a substitution file with the variables\n"
     "      (0, gene number, 0) and (15, gene number, 255) and prints one line per\n"
-    "      failing gene. Exit status: 0 all pass, 1 some failed, 2 unreadable file.\n"
+    "      failing gene. A file that is not what it claims (a count that is no\n"
+    "      number or below 0, fewer lines than its count needs, a flag neither\n"
+    "      True nor False) is reported line by line; what it holds is still checked.\n"
+    "      Exit status: 0 all pass, 1 some failed, 2 unreadable or malformed file.\n"
     "  zwirbels-rule --help\n"
     "      Prints this text.\n"
     "  zwirbels-rule --version\n"
@@ -122,8 +126,9 @@ std::string CheckEntry(int gene, const std::string& rule)
 int CheckFile(const std::string& fileName)
 {
     TSubstitution substitution;
+    TFileNotes notes;
     try {
-        substitution.LoadFromFile(fileName);
+        notes = substitution.LoadFromFile(fileName);
     } catch (const std::exception& e) {
         // Every reading error names the file already.
         std::fprintf(stderr, "zwirbels-rule: %s\n", e.what());
@@ -138,6 +143,10 @@ int CheckFile(const std::string& fileName)
             std::printf("gene %d: %s\n", gene, message.c_str());
             failed = true;
         }
+    }
+    if (!notes.empty()) {
+        std::fprintf(stderr, "zwirbels-rule: %s\n", FileNotesMessage(fileName, notes).c_str());
+        return kError;
     }
     return failed ? kNotMatched : kOk;
 }

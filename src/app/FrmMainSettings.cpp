@@ -3,6 +3,7 @@
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "common/SafeFile.h"
 #include "common/TextLines.h"
 #include "midi/SynthBinding.h"
 #include "worms/WormPanel.h"
@@ -98,6 +99,9 @@ void TFormMain::ApplyFlags(TChannelSet& set, const std::array<bool, kChannelCoun
 
 void TFormMain::ReadSettings()
 {
+    // Saves cut short by a kill left their temporary files; this run's start clean.
+    RemoveLeftoverTemporaries(IniFileName());
+    RemoveLeftoverTemporaries(BreedersFileName());
     TMainSettings s = CurrentSettings();
     // The settings hold the MIDI names read at start, not the ones in use.
     s.MidiIn = NameBytes(FMidiInSetting, FMidiInBytes);
@@ -111,7 +115,7 @@ void TFormMain::ReadSettings()
         Dialogs().ShowError(QString::fromStdString(
             Format("The settings file \"%s\" could not be read: %s. The program starts with default settings "
                    "and leaves that file as it is.",
-                   e.FileName().c_str(), e.Reason().c_str())));
+                   Escaped(e.FileName()).c_str(), e.Reason().c_str())));
     }
 
     const QRect bounds = ConfinedBounds(s, minimumSize());

@@ -97,8 +97,8 @@ std::string ProgramFileName()
 
 } // namespace
 
-EIniWriteError::EIniWriteError(const std::string& fileName)
-    : Exception("Unable to write to " + fileName)
+EIniWriteError::EIniWriteError(const std::string& fileName, const std::string& reason)
+    : Exception("Unable to write to " + Escaped(fileName) + ": " + reason)
 {
 }
 
@@ -116,14 +116,18 @@ TIniFile TIniFile::Load(const std::string& fileName)
 
 void TIniFile::Save(const std::string& fileName) const
 {
+    const std::string text = SaveToText();
+    // Load would refuse it: the file would be lost to every later start.
+    if (text.size() > kMaxFileSize)
+        throw EIniWriteError(fileName, Format("the settings would be larger than %zu bytes", kMaxFileSize));
     try {
         const std::filesystem::path folder = std::filesystem::path(fileName).parent_path();
         std::error_code error;
         if (!folder.empty() && !std::filesystem::exists(folder, error))
             std::filesystem::create_directories(folder, error); // a failure shows in the write
-        WriteFileAtomically(fileName, SaveToText());
-    } catch (const Exception&) {
-        throw EIniWriteError(fileName);
+        WriteFileAtomically(fileName, text);
+    } catch (const EInOutError& e) {
+        throw EIniWriteError(fileName, e.Reason());
     }
 }
 
@@ -221,6 +225,9 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     if (HasLineBreak(value))
         throw Exception(Format("The setting %.*s cannot hold a line break",
                                static_cast<int>(key.size()), key.data()));
+    if (value.size() > kMaxStringLength)
+        throw Exception(Format("The setting %.*s is longer than %zu characters",
+                               static_cast<int>(key.size()), key.data(), kMaxStringLength));
 
     std::string line(key);
     line += '=';

@@ -14,18 +14,19 @@
 // written back. Written lines end with CR LF.
 namespace zw {
 
-// A settings file that cannot be written: "Unable to write to <file name>".
+// A settings file that cannot be written: "Unable to write to <file name>: <reason>".
 class EIniWriteError : public Exception {
 public:
-    explicit EIniWriteError(const std::string& fileName);
+    EIniWriteError(const std::string& fileName, const std::string& reason);
 };
 
 class TIniFile {
 public:
-    // The longest string value handed out; longer values are cut.
+    // The longest string value handed out; longer values are cut when read
+    // and refused when written, so that what is written reads back the same.
     static constexpr std::size_t kMaxStringLength = 2047;
     // A settings file is a few hundred bytes; a larger one is refused rather
-    // than read into memory.
+    // than read into memory, and never written.
     static constexpr std::size_t kMaxFileSize = 1 << 20;
 
     TIniFile() = default;
@@ -34,8 +35,9 @@ public:
     // read, is no regular file or is above kMaxFileSize raises EInOutError,
     // so that a later save cannot replace what could not be seen.
     static TIniFile Load(const std::string& fileName);
-    // Writes through a temporary file; any failure raises EIniWriteError and
-    // leaves the previous file as it was. A missing folder is created.
+    // Writes through a temporary file; any failure, a text above kMaxFileSize
+    // included, raises EIniWriteError and leaves the previous file as it was.
+    // A missing folder is created.
     void Save(const std::string& fileName) const;
 
     void LoadFromText(std::string_view text);
@@ -56,7 +58,8 @@ public:
 
     // Replaces the first matching key in place, or adds it at the end of its
     // section (the section at the end of the file when it is new). A value or
-    // name that would break the line structure raises an Exception.
+    // name that would break the line structure, or a value longer than
+    // kMaxStringLength, raises an Exception.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);

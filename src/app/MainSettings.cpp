@@ -247,8 +247,8 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
     TIniFile ini;
     try {
         ini = TIniFile::Load(iniFileName);
-    } catch (const Exception&) {
-        throw EIniWriteError(iniFileName);
+    } catch (const EInOutError& e) {
+        throw EIniWriteError(iniFileName, e.Reason());
     }
     std::vector<std::string> skipped = Write(ini);
     ini.Save(iniFileName);

@@ -99,7 +99,7 @@ struct TMainSettings {
     std::vector<std::string> Write(TIniFile& ini) const;
 
     // Read from, or write into, the named file (unknown lines kept). Writing
-    // raises EIniWriteError ("Unable to write to <name>") when the file cannot
+    // raises EIniWriteError ("Unable to write to <name>: <reason>") when the file cannot
     // be written; reading raises EInOutError for a file that exists but
     // cannot be read.
     void ReadFromFile(const std::string& iniFileName);

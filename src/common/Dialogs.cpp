@@ -25,7 +25,7 @@ class TDialogErrorReporter : public IErrorReporter {
 public:
     void ReportError(const std::string& message) override
     {
-        Dialogs().ShowError(QString::fromLocal8Bit(message.c_str()));
+        Dialogs().ShowError(QString::fromLocal8Bit(message.data(), static_cast<qsizetype>(message.size())));
     }
 };
 

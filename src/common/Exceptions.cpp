@@ -1,5 +1,7 @@
 #include "Exceptions.h"
 
+#include "TextLines.h"
+
 #include <cstring>
 
 namespace zw {
@@ -7,7 +9,7 @@ namespace {
 
 std::string InOutMessage(TFileAccess access, const std::string& fileName, const std::string& reason)
 {
-    return (access == TFileAccess::Read ? "Cannot read \"" : "Cannot write \"") + fileName + "\": " + reason;
+    return (access == TFileAccess::Read ? "Cannot read \"" : "Cannot write \"") + Escaped(fileName) + "\": " + reason;
 }
 
 } // namespace

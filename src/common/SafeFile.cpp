@@ -3,17 +3,44 @@
 #include "Exceptions.h"
 #include "TextLines.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <string_view>
 #include <unistd.h>
 #include <vector>
 
 namespace zw {
 namespace {
+
+// A temporary file is the target's name, this mark and six characters of
+// mkstemp's alphabet: a name nobody gives a file of their own.
+constexpr std::string_view kTemporaryMark = ".zwtmp.";
+constexpr std::size_t kRandomLength = 6;
+
+bool IsRandomPart(std::string_view text)
+{
+    if (text.size() != kRandomLength)
+        return false;
+    for (const char c : text)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')))
+            return false;
+    return true;
+}
+
+// Earlier versions wrote "<name>.XXXXXX". Of those, only a suffix with a
+// digit and a capital counts: a copy named "zwirbels.INI.backup" is the user's.
+bool IsEarlierTemporaryPart(std::string_view text)
+{
+    const auto any = [&](char first, char last) {
+        return std::any_of(text.begin(), text.end(), [&](char c) { return c >= first && c <= last; });
+    };
+    return IsRandomPart(text) && any('0', '9') && any('A', 'Z');
+}
 
 // Where a chain of symbolic links starting at `fileName` ends; `fileName`
 // itself when it is no link. A dangling link names the file to create.
@@ -79,7 +106,7 @@ void WriteAll(int fd, const std::string& contents, const std::string& fileName)
 void WriteFileAtomically(const std::string& fileName, const std::string& contents)
 {
     const std::string target = LinkTarget(fileName);
-    std::string pattern = target + ".XXXXXX";
+    std::string pattern = target + std::string(kTemporaryMark) + std::string(kRandomLength, 'X');
     std::vector<char> tempName(pattern.begin(), pattern.end());
     tempName.push_back('\0');
     TFileDescriptor file(::mkstemp(tempName.data()));
@@ -98,6 +125,32 @@ void WriteFileAtomically(const std::string& fileName, const std::string& content
     } catch (...) {
         ::unlink(tempName.data());
         throw;
+    }
+}
+
+void RemoveLeftoverTemporaries(const std::string& fileName)
+{
+    namespace fs = std::filesystem;
+    fs::path target;
+    try {
+        target = LinkTarget(fileName);
+    } catch (const EInOutError&) {
+        return; // a broken link chain: nothing was written through it
+    }
+    std::error_code error;
+    const std::string base = target.filename().string();
+    fs::directory_iterator entries(target.parent_path().empty() ? fs::path(".") : target.parent_path(), error);
+    for (; !error && entries != fs::directory_iterator(); entries.increment(error)) {
+        const std::string name = entries->path().filename().string();
+        if (!name.starts_with(base))
+            continue;
+        const std::string_view rest = std::string_view(name).substr(base.size());
+        const bool ours = (rest.starts_with(kTemporaryMark) && IsRandomPart(rest.substr(kTemporaryMark.size()))) ||
+                          (rest.starts_with('.') && IsEarlierTemporaryPart(rest.substr(1)));
+        struct stat info {};
+        if (ours && ::lstat(entries->path().c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_uid == ::geteuid())
+            ::unlink(entries->path().c_str());
     }
 }
 

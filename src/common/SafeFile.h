@@ -14,6 +14,11 @@ namespace zw {
 // it ends at is replaced, and the link stays a link.
 void WriteFileAtomically(const std::string& fileName, const std::string& contents);
 
+// Removes what writes to `fileName` left behind when the program was killed
+// during them: the temporary files of WriteFileAtomically beside it (its own
+// name pattern only, regular files of this user). Failures are ignored.
+void RemoveLeftoverTemporaries(const std::string& fileName);
+
 // Reads a regular file whole. Anything else (a folder, a device, a pipe) is
 // refused without waiting on it, and so is a file larger than `limit` bytes.
 std::string ReadRegularFile(const std::string& fileName, std::size_t limit = SIZE_MAX);

@@ -27,6 +27,26 @@ std::string_view TLineReader::Next()
     return FText.substr(start, end - start);
 }
 
+std::string Escaped(std::string_view text)
+{
+    std::string shown;
+    shown.reserve(text.size());
+    for (const char c : text) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code >= 0x20 && code != 0x7F)
+            shown += c;
+        else if (c == '\n')
+            shown += "\\n";
+        else if (c == '\r')
+            shown += "\\r";
+        else if (c == '\t')
+            shown += "\\t";
+        else
+            shown += Format("\\x%02X", code);
+    }
+    return shown;
+}
+
 std::string Format(const char* format, ...)
 {
     va_list args;

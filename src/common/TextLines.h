@@ -25,6 +25,11 @@ private:
 // The line end of every file the program writes.
 inline constexpr std::string_view kLineEnd = "\r\n";
 
+// `text` as a message shows it: every control character written as an escape
+// ("\n", "\t", "\r", "\x00"), so that a name holding one is shown whole and
+// on one line.
+std::string Escaped(std::string_view text);
+
 // printf-style formatting into a std::string.
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 

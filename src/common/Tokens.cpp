@@ -16,16 +16,18 @@ std::string ReadToken(std::string_view line, std::size_t& pos, std::string_view 
     return std::string(line.substr(start, pos - start));
 }
 
-long long TokenToInt(std::string_view token)
+std::optional<long long> TokenNumber(std::string_view token)
 {
     if (!token.empty() && token.front() == '+')
         token.remove_prefix(1);
     long long value = 0;
     const auto [end, error] = std::from_chars(token.data(), token.data() + token.size(), value);
     if (token.empty() || error != std::errc() || end != token.data() + token.size())
-        return 0;
+        return std::nullopt;
     return value;
 }
+
+long long TokenToInt(std::string_view token) { return TokenNumber(token).value_or(0); }
 
 int HexDigitValue(int c)
 {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +25,10 @@ long long ReadIntToken(std::string_view line, std::size_t& pos,
 // True exactly when the token's upper-case form is "TRUE".
 bool ReadBoolToken(std::string_view line, std::size_t& pos,
                    std::string_view separators = kTokenSeparators);
+
+// The decimal integer held by `token` (an optional sign, digits), none when
+// it is no such number or beyond 64 bits.
+std::optional<long long> TokenNumber(std::string_view token);
 
 // The decimal integer held by `token`, 0 when it is no number.
 long long TokenToInt(std::string_view token);

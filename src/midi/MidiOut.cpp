@@ -2,6 +2,8 @@
 
 #include "midi/MidiCallback.h"
 
+#include "common/TextLines.h"
+
 #include <cstring>
 
 namespace zw {
@@ -69,7 +71,7 @@ void TMidiOutput::SetProductName(const QString& value)
         SetDeviceID(MIDI_MAPPER);
         return;
     }
-    throw EmidioutputError("The MIDI output device \"" + value.toStdString() + "\" is not installed");
+    throw EmidioutputError("The MIDI output device \"" + Escaped(value.toStdString()) + "\" is not installed");
 }
 
 bool TMidiOutput::OpenPort()

@@ -48,7 +48,7 @@ void TFormRuleHelp::LoadHelpText()
         contents = ReadWholeFile(fileName);
     } catch (const EInOutError& e) {
         Dialogs().ShowError(QString::fromStdString(
-            Format("Cannot open file \"%s\". %s", fileName.c_str(), e.Reason().c_str())));
+            Format("Cannot open file \"%s\". %s", Escaped(fileName).c_str(), e.Reason().c_str())));
         return;
     }
     // A single-byte text file: every byte is one character.

@@ -1,6 +1,8 @@
 #include "rules/FrmTranslat.h"
 
 #include "common/Dialogs.h"
+#include "common/Exceptions.h"
+#include "common/FileNotes.h"
 #include "common/Guard.h"
 #include "common/ProgramFiles.h"
 #include "common/TextLines.h"
@@ -48,6 +50,13 @@ bool FileExists(const std::string& name)
 {
     std::error_code error;
     return !name.empty() && std::filesystem::is_regular_file(name, error);
+}
+
+// Anything under the name, a folder or a pipe too: that is the user's, never a missing file.
+bool AnythingAt(const std::string& name)
+{
+    std::error_code error;
+    return !name.empty() && std::filesystem::exists(name, error);
 }
 
 TFileDialogOptions RuleFileDialog(const char* title)
@@ -334,25 +343,51 @@ void TFormTranslate::RulesChanged()
     }
 }
 
-void TFormTranslate::LoadRules()
+void TFormTranslate::LoadRules(TUnreadable unreadable)
 {
-    if (!FileExists(FFileName))
+    if (!AnythingAt(FFileName))
         SetFileName(DataFileName("default.sub"));
-    if (FileExists(FFileName)) {
-        // A file this window refused holds rules it never showed: until a
-        // load succeeds, Save asks for a name instead of replacing it.
-        FFileRefused = true;
-        FSubstitution.LoadFromFile(FFileName);
-        FFileRefused = false;
-        SetModified(false);
-        FillGrid();
-        RulesChanged();
-    } else {
+    if (!AnythingAt(FFileName)) {
         // Nothing to load: closing asks to save the empty rules.
         FFileRefused = false;
         SetModified(true);
+        UpdateCaption();
+        return;
     }
+    // A file this window refused holds rules it never showed: until a
+    // load succeeds, Save asks for a name instead of replacing it.
+    FFileRefused = true;
+    TFileNotes notes;
+    try {
+        notes = FSubstitution.LoadFromFile(FFileName);
+    } catch (const Exception&) {
+        // The name stays, and with it the settings' choice; the rules of
+        // this run are the fallback's.
+        if (unreadable == TUnreadable::UseFallback)
+            LoadFallback();
+        throw;
+    }
+    FFileRefused = false;
+    SetModified(false);
+    FillGrid();
     UpdateCaption();
+    RulesChanged();
+    if (!notes.empty())
+        Dialogs().ShowError(QString::fromStdString(FileNotesMessage(FFileName, notes)));
+}
+
+void TFormTranslate::LoadFallback()
+{
+    const std::string fallback = DataFileName("default.sub");
+    if (fallback == FFileName || !FileExists(fallback))
+        return;
+    try {
+        FSubstitution.LoadFromFile(fallback);
+    } catch (const Exception&) {
+        return; // the box names the file that was asked for
+    }
+    SetModified(false);
+    FillGrid();
 }
 
 bool TFormTranslate::SaveRules()
@@ -387,7 +422,7 @@ void TFormTranslate::LoadWithDialog()
     if (name.isEmpty())
         return;
     SetFileName(FileNameFromQt(name));
-    LoadRules();
+    LoadRules(TUnreadable::KeepRules);
 }
 
 bool TFormTranslate::MayDropRules()
@@ -395,7 +430,7 @@ bool TFormTranslate::MayDropRules()
     if (!FModified)
         return true;
     const QString question =
-        QStringLiteral("Translations [%1] changed - save 'm ?").arg(FileNameToQt(FFileName));
+        QStringLiteral("Translations [%1] changed - save 'm ?").arg(FileNameToQt(Escaped(FFileName)));
     switch (Dialogs().AskYesNoCancel(question)) {
     case TQueryAnswer::Yes:
         return SaveRules();

@@ -50,10 +50,16 @@ public:
     void SetFileName(const std::string& name);
     void SetModified(bool modified);
 
-    // Loads FileName, or "default.sub" beside the program when that file does
-    // not exist; with neither the rules count as modified. A read error
-    // raises and leaves the table as it was.
-    void LoadRules();
+    // What LoadRules does with rules it cannot read.
+    enum class TUnreadable {
+        UseFallback, // this run uses "default.sub"; FileName stays
+        KeepRules,   // the table stays as it was
+    };
+    // Loads FileName, or "default.sub" beside the program when nothing of
+    // that name exists; with neither the rules count as modified. A read
+    // error raises, after the table was dealt with as `unreadable` says. A
+    // file read that is not what it claims is shown in one box.
+    void LoadRules(TUnreadable unreadable = TUnreadable::UseFallback);
     // Saves to FileName, or through the save dialog when that file does not
     // exist or its last load was refused. False when the user cancelled the dialog; a write error raises.
     bool SaveRules();
@@ -99,6 +105,7 @@ private:
     void SetupGrid();
     void FillGrid();
     void ShowEntry(int entry);
+    void LoadFallback();
     // Asks before unsaved rules are dropped; may raise a save error.
     bool MayDropRules();
     bool HandleExitKey(QEvent* event);

@@ -7,7 +7,9 @@
 #include "common/Tokens.h"
 
 #include <algorithm>
+#include <cctype>
 #include <climits>
+#include <optional>
 
 namespace zw {
 
@@ -17,21 +19,23 @@ namespace {
 constexpr std::string_view kBlanks = " \t";
 
 // A decimal number with an optional sign, or a hexadecimal one after "$".
-// Anything else, or a number beyond 32 bits, reads as 0.
-long long CountFromToken(std::string_view token)
+// Anything else, or a number beyond 32 bits, is none.
+std::optional<long long> CountFromToken(std::string_view token)
 {
     if (token.empty() || token.front() != '$') {
-        const long long value = TokenToInt(token);
-        return value >= INT_MIN && value <= INT_MAX ? value : 0;
+        const std::optional<long long> value = TokenNumber(token);
+        if (!value || *value < INT_MIN || *value > INT_MAX)
+            return std::nullopt;
+        return value;
     }
     token.remove_prefix(1);
     if (token.empty() || token.size() > 8)
-        return 0;
+        return std::nullopt;
     unsigned long long value = 0;
     for (char c : token) {
         const int digit = HexDigitValue(c);
         if (digit < 0)
-            return 0;
+            return std::nullopt;
         value = value * 16 + static_cast<unsigned>(digit);
     }
     return static_cast<int>(static_cast<unsigned>(value));
@@ -48,6 +52,23 @@ std::string_view BlanksTrimmed(std::string_view line, std::size_t pos)
         return {};
     const std::size_t last = line.find_last_not_of(kBlanks);
     return line.substr(first, last - first + 1);
+}
+
+// The first word of a flag line; what follows it is no part of the flag.
+std::string_view FlagWord(std::string_view line)
+{
+    const std::size_t start = line.find_first_not_of(kBlanks);
+    if (start == std::string_view::npos)
+        return {};
+    line.remove_prefix(start);
+    return line.substr(0, line.find_first_of(kBlanks));
+}
+
+bool IsWord(std::string_view word, std::string_view upper)
+{
+    return std::equal(word.begin(), word.end(), upper.begin(), upper.end(), [](char a, char b) {
+        return std::toupper(static_cast<unsigned char>(a)) == b;
+    });
 }
 
 } // namespace
@@ -142,36 +163,60 @@ void TSubstitution::SetNameText(int index, std::string_view text)
     SetDefaultLocked(index, locked);
 }
 
-void TSubstitution::LoadFromFile(const std::string& fileName)
+TFileNotes TSubstitution::LoadFromFile(const std::string& fileName)
 {
-    LoadFromText(ReadRegularFile(fileName, kMaxFileSize), fileName);
+    return LoadFromText(ReadRegularFile(fileName, kMaxFileSize), fileName);
 }
 
-void TSubstitution::LoadFromText(const std::string& contents, const std::string& fileName)
+TFileNotes TSubstitution::LoadFromText(const std::string& contents, const std::string& fileName)
 {
-    const std::vector<std::string> lines = SplitLines(contents);
-    auto line = [&](std::size_t i) -> std::string_view {
-        return i < lines.size() ? std::string_view(lines[i]) : std::string_view();
-    };
+    // Views into `contents`: a table of 65536 entries is read often (by the
+    // fuzzer above all), and copying every line doubled its cost.
+    std::vector<std::string_view> lines;
+    for (TLineReader reader(contents); !reader.AtEnd();)
+        lines.push_back(reader.Next());
 
+    TFileNotes notes;
     std::size_t pos = 0;
-    const long long count = CountFromToken(ReadToken(line(0), pos, kBlanks));
-    if (count > kMaxCount)
+    const std::string countToken = ReadToken(lines.empty() ? std::string_view() : lines[0], pos, kBlanks);
+    // No count at all (an empty file) is an empty table, as it always was.
+    const std::optional<long long> declared = countToken.empty() ? 0 : CountFromToken(countToken);
+    if (!declared)
+        notes.push_back({1, "the count \"" + Escaped(countToken) + "\" is no number; the file reads as empty"});
+    else if (*declared < 0)
+        notes.push_back({1, Format("the count %lld is below 0; the file reads as empty", *declared)});
+    if (declared.value_or(0) > kMaxCount)
         throw EInvalidFile(Format("Invalid substitution file '%s': %lld entries, at most %d are allowed",
-                                  fileName.c_str(), count, kMaxCount));
+                                  Escaped(fileName).c_str(), *declared, kMaxCount));
 
-    SetCount(static_cast<int>(count));
+    SetCount(static_cast<int>(declared.value_or(0)));
+    const std::size_t count = static_cast<std::size_t>(FCount);
+    const std::size_t flagsStart = 1 + count;
+    if (lines.size() < flagsStart + count)
+        notes.push_back({lines.size() + 1, Format("the file ends; its %zu entries need %zu lines, it holds %zu",
+                                                  count, flagsStart + count, lines.size())});
+    // Lines the file lacks read as empty texts and inactive flags; only the
+    // lines it holds are read one by one.
     FRules.clear();
     std::fill(FNames.begin(), FNames.end(), std::string());
     std::fill(FDefaultLocked.begin(), FDefaultLocked.end(), 0);
-    for (int i = 0; i < FCount; ++i)
-        FRules.emplace_back(line(1 + static_cast<std::size_t>(i)));
-    for (int i = 0; i < FCount; ++i) {
-        pos = 0;
-        const std::size_t flagLine = 1 + static_cast<std::size_t>(FCount) + static_cast<std::size_t>(i);
-        FActive[static_cast<std::size_t>(i)] = ReadBoolToken(line(flagLine), pos, kBlanks) ? 1 : 0;
-        SetNameText(i, BlanksTrimmed(line(flagLine), pos));
+    for (std::size_t i = 0; i < count && 1 + i < lines.size(); ++i)
+        FRules.emplace_back(lines[1 + i]);
+    FRules.resize(count);
+    std::fill(FActive.begin(), FActive.end(), 0);
+    for (std::size_t i = 0; i < count && flagsStart + i < lines.size(); ++i) {
+        const std::string_view flag = FlagWord(lines[flagsStart + i]);
+        FActive[i] = IsWord(flag, "TRUE") ? 1 : 0;
+        // The rest of the line is the gene's name.
+        const std::string_view line = lines[flagsStart + i];
+        if (!flag.empty())
+            SetNameText(static_cast<int>(i),
+                        BlanksTrimmed(line, static_cast<std::size_t>(flag.data() - line.data()) + flag.size()));
+        if (!FActive[i] && !IsWord(flag, "FALSE"))
+            notes.push_back({flagsStart + i + 1,
+                             "the flag \"" + Escaped(flag) + "\" is neither True nor False; it reads as False"});
     }
+    return notes;
 }
 
 void TSubstitution::SaveToFile(const std::string& fileName) const

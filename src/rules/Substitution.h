@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/FileNotes.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -52,14 +54,17 @@ public:
 
     // Replaces count, texts and flags. An unreadable file, one that is not
     // regular or one above kMaxFileSize bytes raises EInOutError; a count
-    // above kMaxCount raises EInvalidFile. Either way the table stays as it was. Missing lines read as empty texts and inactive flags.
-    void LoadFromFile(const std::string& fileName);
+    // above kMaxCount raises EInvalidFile. Either way the table stays as it
+    // was. Missing lines read as empty texts and inactive flags, a count that
+    // is no number or below 0 as no entries, a flag other than True as
+    // inactive; each of these is a note of the result.
+    TFileNotes LoadFromFile(const std::string& fileName);
     // Writes the file through a temporary file, so a failed save leaves the
     // previous file intact (EInOutError).
     void SaveToFile(const std::string& fileName) const;
 
     // The file contents, as LoadFromFile reads and SaveToFile writes them.
-    void LoadFromText(const std::string& contents, const std::string& fileName = {});
+    TFileNotes LoadFromText(const std::string& contents, const std::string& fileName = {});
     std::string SaveToText() const;
 
 private:

@@ -1,6 +1,8 @@
 #include "worms/GeneBox.h"
 
 #include "common/Exceptions.h"
+#include "common/FileErrors.h"
+#include "common/FileNotes.h"
 #include "common/Guard.h"
 #include "common/SafeFile.h"
 #include "common/Tokens.h"
@@ -17,6 +19,20 @@
 #include <QMouseEvent>
 
 namespace zw {
+namespace {
+
+// The item keeps the whole name under this role; its text is what the list shows.
+constexpr int kNameRole = Qt::UserRole;
+// Laying out a line costs far more than the line's bytes: a name of
+// megabytes shows as its start.
+constexpr qsizetype kShownNameLength = 200;
+
+QString ShownName(const QString& name)
+{
+    return name.size() <= kShownNameLength ? name : name.left(kShownNameLength) + QChar(0x2026);
+}
+
+} // namespace
 
 TGeneBox::TGeneBox(QWidget* parent)
     : QListWidget(parent)
@@ -37,7 +53,7 @@ QString TGeneBox::Names(int index) const
 {
     if (index < 0 || index >= Count())
         throw ERangeError();
-    return item(index)->text();
+    return item(index)->data(kNameRole).toString();
 }
 
 const TGene& TGeneBox::Genes(int index) const
@@ -69,7 +85,9 @@ void TGeneBox::Clear()
 void TGeneBox::AppendEntry(const QString& name, std::unique_ptr<TGene> gene)
 {
     FGenes.push_back(std::move(gene));
-    addItem(name);
+    auto* entry = new QListWidgetItem(ShownName(name));
+    entry->setData(kNameRole, name);
+    addItem(entry);
 }
 
 std::unique_ptr<QMimeData> TGeneBox::CreateDragData() const
@@ -84,13 +102,16 @@ void TGeneBox::LoadFromFile(const QString& fileName)
 {
     const std::string name = QFile::encodeName(fileName).toStdString();
     const std::string text = ReadRegularFile(name, kMaxGeneFileSize);
-    ReadGeneFile(
+    const TFileNotes notes = ReadGeneFile(
         text,
         [this](std::string entryName, TGene gene) {
             AppendEntry(QString::fromLatin1(entryName.data(), static_cast<qsizetype>(entryName.size())),
                         std::make_unique<TGene>(std::move(gene)));
         },
         name);
+    // What could be read is in the bank; the box says what could not.
+    if (!notes.empty())
+        throw EInvalidFile(FileNotesMessage(name, notes));
 }
 
 void TGeneBox::SaveToFile(const QString& fileName) const
@@ -98,7 +119,7 @@ void TGeneBox::SaveToFile(const QString& fileName) const
     std::string text;
     WriteGeneFileCount(text, FGenes.size());
     for (int i = 0; i < Count(); ++i)
-        WriteGeneFileEntry(text, item(i)->text().toLatin1().toStdString(), *FGenes[static_cast<std::size_t>(i)]);
+        WriteGeneFileEntry(text, Names(i).toLatin1().toStdString(), *FGenes[static_cast<std::size_t>(i)]);
     WriteFileAtomically(QFile::encodeName(fileName).toStdString(), text);
 }
 

@@ -17,7 +17,8 @@ namespace zw {
 class TWorm;
 
 // The gene bank: a list of named genomes, shown as a list of names in the
-// order they were added. Each entry owns its genome.
+// order they were added (a very long name shows as its start). Each entry
+// owns its genome.
 //
 // Dropping a worm (kWormMimeType, dragged by a TWorm) banks a copy of its
 // genome under a name the host supplies through OnGetGeneName. A left press on
@@ -55,7 +56,9 @@ public:
     // Appends the entries of a gene file; entries read before a failure stay.
     // A missing or unreadable file, one that is not regular or one above
     // kMaxGeneFileSize raises EInOutError and adds nothing, as does a file
-    // giving more than kMaxGeneFileEntries entries (EInvalidFile).
+    // giving more than kMaxGeneFileEntries entries (EInvalidFile). A file
+    // that is not what it claims (see ReadGeneFile) raises EInvalidFile
+    // naming each line after what it holds was added.
     void LoadFromFile(const QString& fileName);
     // Writes every entry to a gene file, replacing it as a whole: a failed save
     // raises EInOutError and leaves any previous file as it was.

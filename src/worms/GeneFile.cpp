@@ -5,6 +5,8 @@
 #include "common/TextLines.h"
 #include "common/Tokens.h"
 
+#include <optional>
+
 
 namespace zw {
 
@@ -25,34 +27,71 @@ void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& ge
     gene.WriteTo(out);
 }
 
-void ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName)
+namespace {
+
+// Where a failure lies: the file (when the caller gave it) and the line.
+std::string Where(std::string_view fileName, std::size_t line)
+{
+    return fileName.empty() ? Format("line %zu", line) : Format("\"%s\" line %zu", Escaped(fileName).c_str(), line);
+}
+
+// A name as the bank can show and save it: control characters become "_".
+bool MakeNamePrintable(std::string& name)
+{
+    bool changed = false;
+    for (char& c : name) {
+        const auto code = static_cast<unsigned char>(c);
+        if (code < 0x20 || code == 0x7F) {
+            c = '_';
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+} // namespace
+
+TFileNotes ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName)
 {
     // Lines are taken as they are needed: a file of millions of short lines
     // must not become millions of strings.
     TLineReader lines(text);
+    TFileNotes notes;
     std::size_t pos = 0;
     long long totalGenes = 0;
-    const long long entryCount = ReadIntToken(lines.Next(), pos);
+    const std::string countToken = ReadToken(lines.Next(), pos);
+    // No count at all (an empty file) is an empty bank, as it always was.
+    const std::optional<long long> declared = countToken.empty() ? 0 : TokenNumber(countToken);
+    const long long entryCount = declared.value_or(0);
+    if (!declared)
+        notes.push_back({1, "the entry count \"" + Escaped(countToken) + "\" is no number; nothing is read"});
+    else if (entryCount < 0)
+        notes.push_back({1, Format("the entry count %lld is below 0; nothing is read", entryCount)});
     if (entryCount > kMaxGeneFileEntries)
-        throw EInvalidFile(Format("Invalid gene file '%.*s': %lld entries, at most %d are allowed",
-                                  static_cast<int>(fileName.size()), fileName.data(), entryCount,
+        throw EInvalidFile(Format("Invalid gene file%s: %lld entries, at most %d are allowed",
+                                  fileName.empty() ? "" : (" '" + Escaped(fileName) + "'").c_str(), entryCount,
                                   kMaxGeneFileEntries));
     for (long long entry = 0; entry < entryCount; ++entry) {
-        const std::size_t lineIndex = static_cast<std::size_t>(entry) + 1;
+        const std::size_t lineNumber = static_cast<std::size_t>(entry) + 2;
+        const bool ended = lines.AtEnd();
         const std::string_view current = lines.Next();
         pos = 0;
         std::string name = ReadToken(current, pos);
         if (name.empty())
-            throw EInvalidFile();
+            throw EInvalidFile(Format("Not a Zwirbel ? (%s: %s)", Where(fileName, lineNumber).c_str(),
+                                      ended ? Format("the file ends; it declares %lld entries", entryCount).c_str()
+                                            : "no name"));
+        if (MakeNamePrintable(name))
+            notes.push_back({lineNumber, "the name holds control characters; they read as \"_\""});
 
         const long long geneCount = ReadIntToken(current, pos);
         if (geneCount < 0 || geneCount > kMaxGeneFileGeneCount)
             throw EInvalidFile(Format("Invalid gene count %lld in line %zu, allowed are 0 to %d",
-                                      geneCount, lineIndex + 1, kMaxGeneFileGeneCount));
+                                      geneCount, lineNumber, kMaxGeneFileGeneCount));
         totalGenes += geneCount;
         if (totalGenes > kMaxGeneFileTotalGenes)
             throw EInvalidFile(Format("Too many genes at line %zu, a gene file may hold at most %lld",
-                                      lineIndex + 1, static_cast<long long>(kMaxGeneFileTotalGenes)));
+                                      lineNumber, static_cast<long long>(kMaxGeneFileTotalGenes)));
         TGene gene;
         gene.SetSize(static_cast<int32_t>(geneCount));
         // Genes the line leaves out stay 0.
@@ -64,6 +103,7 @@ void ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_vi
         }
         add(std::move(name), std::move(gene));
     }
+    return notes;
 }
 
 } // namespace zw

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "common/FileNotes.h"
 #include "worms/Gene.h"
 
 #include <cstddef>
@@ -36,14 +37,16 @@ void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& ge
 // Reads the entries of a gene file's text in order and hands each complete
 // entry to `add` as soon as it is read. Failures raise, and what was handed
 // before stays with the caller:
-//  - a missing line or a line without a name: EInvalidFile "Not a Zwirbel ?";
+//  - a missing line or a line without a name: EInvalidFile "Not a Zwirbel ?"
+//    with `fileName` (when given) and the line;
 //  - a gene value outside 0..255: ERangeError;
 //  - a gene count below 0 or above kMaxGeneFileGeneCount, or one that takes
 //    the file past kMaxGeneFileTotalGenes: EInvalidFile.
 // An entry count above kMaxGeneFileEntries is refused before any entry is
-// handed, with EInvalidFile naming `fileName`. A first line that is no
-// number or at most 0 reads as no entries.
+// handed, with EInvalidFile. A first line that is no number or below 0 reads
+// as no entries, and control characters in a name as "_"; these come back as
+// notes. An empty first line or 0 is an empty file.
 using TGeneFileAdd = std::function<void(std::string name, TGene gene)>;
-void ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName = {});
+TFileNotes ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName = {});
 
 } // namespace zw

@@ -170,6 +170,13 @@ TEST_F(BreedersTest, ABreedersFileThatCannotBeReadIsReportedOnceSetAsideAndNever
         else
             EXPECT_NO_THROW(ReadBreederFile(ReadWholeFile(file), 4, 16)) << name;
     }
+    // The message around the reader's names the file; the reader names no empty one.
+    try {
+        ReadBreederFile("65537\r\n", 4, 16);
+        ADD_FAILURE() << "65537 entries were read";
+    } catch (const Exception& e) {
+        EXPECT_EQ(e.Message(), "Invalid gene file: 65537 entries, at most 65536 are allowed");
+    }
 }
 
 TEST_F(BreedersTest, RatedWormsBreedTheOthersInOneStepAndTheirRatingsAreKeptAcrossACloseAndAStart)

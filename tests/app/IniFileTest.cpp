@@ -117,6 +117,28 @@ TEST(IniFile, StringsAreCutAt2047Characters)
     EXPECT_EQ(ini.ReadString("Midi", "Longer", ""), std::string(2047, 'b'));
 }
 
+TEST(IniFile, WhatIsWrittenReadsBackTheSameAtEveryLimit)
+{
+    TTempFolder folder;
+    const std::string name = folder.Path() + "Limit.INI";
+    TIniFile ini;
+    // A value holding "=" (a path, a device name) stays whole: lines split at their first "=".
+    ini.WriteString("Synth", "SoundFont", "/sf/a=b.sf2");
+    ini.WriteString("Midi", "MidiOut", std::string(TIniFile::kMaxStringLength, 'x'));
+    EXPECT_THROW(ini.WriteString("Midi", "MidiIn", std::string(TIniFile::kMaxStringLength + 1, 'x')), Exception);
+    // Up to the size a load takes, and not a byte more.
+    const std::string head = ini.SaveToText() + ";";
+    ini.LoadFromText(head + std::string(TIniFile::kMaxFileSize - head.size() - 2, 'p'));
+    ASSERT_EQ(ini.SaveToText().size(), TIniFile::kMaxFileSize);
+    ini.Save(name);
+    const TIniFile read = TIniFile::Load(name);
+    EXPECT_EQ(read.ReadString("Synth", "SoundFont", ""), "/sf/a=b.sf2");
+    EXPECT_EQ(read.ReadString("Midi", "MidiOut", ""), std::string(TIniFile::kMaxStringLength, 'x'));
+    ini.WriteInteger("Settings", "Left", 1);
+    EXPECT_THROW(ini.Save(name), EIniWriteError);
+    EXPECT_EQ(ReadWholeFile(name), read.SaveToText()) << "the previous file stays";
+}
+
 TEST(IniFile, RewritingKeepsUnknownLinesInPlaceAndAddsKeysInOrder)
 {
     TIniFile ini = FromText("; my settings\n"
@@ -189,7 +211,7 @@ TEST(IniFile, AFileThatCannotBeWrittenOrReadFailsClearly)
         ini.Save(name);
         FAIL() << "saved below a regular file";
     } catch (const EIniWriteError& e) {
-        EXPECT_EQ(e.Message(), "Unable to write to " + name);
+        EXPECT_EQ(e.Message(), "Unable to write to " + name + ": Not a directory");
     }
 
     // A folder in the place of the file cannot be read; that is no empty file.

@@ -186,12 +186,15 @@ TEST_F(MainIntegrationTest, SettingsAreReadIntoTheWindowAndUnknownKeysSurviveThe
 
 TEST_F(MainIntegrationTest, AMissingOutputDeviceIsReportedAndWrittenBackEmpty)
 {
-    WriteSettings("[Midi]\r\nMidiOut=Unplugged synth\r\n");
+    WriteSettings(std::string("[Midi]\r\nMidiOut=Unplugged\0synth\r\n", 33));
     Start();
     EXPECT_FALSE(Form->MidiOutOpen());
     EXPECT_TRUE(Form->MidiOutName().isEmpty());
     ASSERT_EQ(Dialogs.Messages.size(), 1);
     EXPECT_TRUE(Dialogs.Messages[0].startsWith("Could not open midi out port : ")) << Dialogs.Messages[0].toStdString();
+    // A control character in a name is shown escaped, never cutting the text short.
+    EXPECT_TRUE(Dialogs.Messages[0].endsWith("\"Unplugged\\x00synth\" is not installed"))
+        << Dialogs.Messages[0].toStdString();
     Form->close();
     EXPECT_NE(SettingsText().find("MidiOut=\r\n"), std::string::npos);
 }
@@ -204,7 +207,27 @@ TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeWrittenIsReportedAndTheWind
     Form->close();
     EXPECT_FALSE(Form->isVisible());
     ASSERT_EQ(Dialogs.Errors.size(), 1);
-    EXPECT_EQ(Dialogs.Errors[0], QString::fromStdString("Unable to write to " + IniFileName()));
+    EXPECT_EQ(Dialogs.Errors[0], QString::fromStdString("Unable to write to " + IniFileName() + ": a folder, not a file"));
+}
+
+TEST_F(MainIntegrationTest, AStartRemovesLeftoverSavesAndAnUnreadableRulesFileIsOneBoxWhoseNameTheSettingsKeep)
+{
+    const std::string rules = ProgramPath() + "my\x01rules.sub";
+    ASSERT_TRUE(std::filesystem::create_directory(rules));
+    WriteSettings("[Midi]\r\nMidiOut=\r\n[Translations]\r\nFileName=" + rules + "\r\n");
+    for (const char* suffix : {".zwtmp.Ab3dE9", ".0wVjIS", ".backup"})
+        WriteFileAtomically(IniFileName() + suffix, "[Position]\r\n");
+    Start();
+    EXPECT_FALSE(std::filesystem::exists(IniFileName() + ".zwtmp.Ab3dE9"));
+    EXPECT_FALSE(std::filesystem::exists(IniFileName() + ".0wVjIS"));
+    EXPECT_TRUE(std::filesystem::exists(IniFileName() + ".backup")) << "a copy of the user's own";
+
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_EQ(Dialogs.Errors[0].toStdString(),
+              "Cannot read \"" + ProgramPath() + "my\\x01rules.sub\": a folder, not a file");
+    EXPECT_EQ(Editor->Substitution().Rule(0), kDefaultRule) << "this run uses default.sub";
+    Form->close();
+    EXPECT_NE(SettingsText().find("FileName=" + rules + "\r\n"), std::string::npos);
 }
 
 TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeReadIsReportedAndLeftAlone)

@@ -273,7 +273,7 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
         settings.WriteToFile(unwritable);
         FAIL() << "wrote below a regular file";
     } catch (const EIniWriteError& e) {
-        EXPECT_EQ(e.Message(), "Unable to write to " + unwritable);
+        EXPECT_EQ(e.Message(), "Unable to write to " + unwritable + ": Not a directory");
     }
     // A settings file that cannot be read is not replaced either.
     std::filesystem::create_directory(folder + "Dir.INI");

@@ -1,5 +1,6 @@
 #include "rules/FrmTranslat.h"
 
+#include "common/Exceptions.h"
 #include "common/Globals.h"
 #include "common/SafeFile.h"
 #include "rules/Parser.h"
@@ -16,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/stat.h>
 
 using namespace zw;
 namespace fs = std::filesystem;
@@ -153,6 +155,33 @@ TEST_F(FormTranslate, LoadingFallsBackToDefaultSubAndWithoutItCountsAsModified)
     EXPECT_EQ(Cell(2, 2), "8(%3)");
     EXPECT_EQ(Cell(3, 1), "");
     EXPECT_EQ(Caption(), Q("Translation rules  [" + Folder + "default.sub] "));
+}
+
+TEST_F(FormTranslate, AnUnreadableFileIsRaisedByNameAndThisRunUsesDefaultSubUnderTheSameName)
+{
+    WriteFileAtomically(Folder + "default.sub", ThreeRuleFile("8(3)"));
+    fs::create_directory(Folder + "folder.sub");
+    ASSERT_EQ(::mkfifo((Folder + "pipe.sub").c_str(), 0600), 0);
+    for (const std::string name : {"folder.sub", "pipe.sub"}) {
+        Form->SetFileName(Folder + name);
+        try {
+            Form->LoadRules();
+            ADD_FAILURE() << name << " was read";
+        } catch (const EInOutError& e) {
+            EXPECT_EQ(e.FileName(), Folder + name);
+        }
+        EXPECT_EQ(Form->FileName(), Folder + name);
+        EXPECT_EQ(Cell(2, 2), "8(3)");
+    }
+
+    // A file read as far as it goes: its faults in one box, by file and line.
+    WriteFileAtomically(Folder + "short.sub", "120\r\n8(1)\r\n");
+    Form->SetFileName(Folder + "short.sub");
+    Form->LoadRules();
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_EQ(Dialogs.Errors[0], Q("The file \"" + Folder + "short.sub\" is not what it claims:\n"
+                                   "line 3: the file ends; its 120 entries need 241 lines, it holds 2"));
+    EXPECT_EQ(Cell(1, 2), "8(1)");
 }
 
 TEST_F(FormTranslate, TheCloseQueryKeepsEditsUnlessTheUserDropsThem)

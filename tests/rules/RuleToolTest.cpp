@@ -12,6 +12,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
+#include <utility>
 #include <vector>
 
 extern char** environ;
@@ -163,4 +164,19 @@ TEST(RuleTool, ChecksEveryActiveRuleOfASubstitutionFile)
     EXPECT_EQ(run.Out, "");
     EXPECT_NE(run.Err.find("missing.sub"), std::string::npos);
     EXPECT_NE(run.Err.find("No such file or directory"), std::string::npos);
+
+    // Files that are not what they claim fail, each fault by file and line.
+    const std::pair<const char*, const char*> claims[] = {
+        {"junk", "line 1: the count \"junk\" is no number"},
+        {"-1\r\n", "line 1: the count -1 is below 0"},
+        {"120\r\n8(1)\r\n8(2)\r\n8(3)\r\n8(4)\r\n8(5)\r\n", "line 7: the file ends; its 120 entries need 241"},
+        {"1\r\n8(1)\r\nyes\r\n", "line 3: the flag \"yes\" is neither True nor False"},
+    };
+    for (const auto& [text, fault] : claims) {
+        const std::string claimed = WriteTemp("claims.sub", text);
+        run = RunTool({"--check", claimed});
+        EXPECT_EQ(run.ExitCode, 2) << text;
+        EXPECT_NE(run.Err.find(claimed), std::string::npos) << run.Err;
+        EXPECT_NE(run.Err.find(fault), std::string::npos) << run.Err;
+    }
 }

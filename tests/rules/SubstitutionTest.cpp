@@ -169,9 +169,12 @@ TEST(SubstitutionFile, ReaderIsTolerant)
     EXPECT_EQ(table.Count(), 10);
     table.LoadFromText("\t+2");
     EXPECT_EQ(table.Count(), 2);
+    // Read as empty, and each but the empty line said to be no count (line 1).
     for (const char* notANumber : {"abc", "", "12abc", "$", "$G", "99999999999", "-3"}) {
-        table.LoadFromText(std::string(notANumber) + "\n8(1)\nTrue\n");
+        const TFileNotes notes = table.LoadFromText(std::string(notANumber) + "\n8(1)\nTrue\n");
         EXPECT_EQ(table.Count(), 0) << notANumber;
+        EXPECT_EQ(notes.size(), *notANumber ? 1u : 0u) << notANumber;
+        EXPECT_TRUE(notes.empty() || notes[0].Line == 1) << notANumber;
     }
 
     // Flags: the first word, upper-cased, must be "TRUE".
@@ -182,22 +185,31 @@ TEST(SubstitutionFile, ReaderIsTolerant)
         file += " rule " + std::to_string(i) + " \n";
     for (const char* flag : flags)
         file += std::string(flag) + "\n";
-    table.LoadFromText(file);
+    // Every flag neither True nor False is named by its line.
+    TFileNotes notes = table.LoadFromText(file);
+    ASSERT_EQ(notes.size(), 5u);
+    EXPECT_EQ(notes[0].Line, 15u);
+    EXPECT_EQ(notes[0].Text, "the flag \"Yes\" is neither True nor False; it reads as False");
+    EXPECT_EQ(notes[4].Line, 19u);
     ASSERT_EQ(table.Count(), 9);
     for (int i = 0; i < 9; ++i) {
         EXPECT_EQ(table.Active(i), expected[i]) << flags[i];
         EXPECT_EQ(table.Rule(i), " rule " + std::to_string(i) + " ");
     }
 
-    // A short file leaves the remaining texts empty and flags false.
-    table.LoadFromText("3\r\nfirst\r\nsecond");
+    // A short file leaves the remaining texts empty and flags false, and
+    // says where it ends.
+    notes = table.LoadFromText("3\r\nfirst\r\nsecond");
+    ASSERT_EQ(notes.size(), 1u);
+    EXPECT_EQ(notes[0].Line, 4u);
+    EXPECT_EQ(notes[0].Text, "the file ends; its 3 entries need 7 lines, it holds 3");
     EXPECT_EQ(table.Rule(0), "first");
     EXPECT_EQ(table.Rule(1), "second");
     EXPECT_EQ(table.Rule(2), "");
     EXPECT_FALSE(table.Active(0));
 
     // Lines past the 2N + 1 are ignored; texts from an earlier table are gone.
-    table.LoadFromText("1\nonly\nTRUE\nTrue\nextra\n");
+    EXPECT_TRUE(table.LoadFromText("1\nonly\nTRUE\nTrue\nextra\n").empty());
     EXPECT_EQ(table.Count(), 1);
     EXPECT_TRUE(table.Active(0));
     table.SetCount(3);

@@ -193,17 +193,6 @@ TEST_F(GeneBoxFiles, LineEndsOfAnyKindAndOddSpacingAreRead)
     EXPECT_EQ(Values(box.Genes(1)), std::vector<uint8_t>{9});
 }
 
-TEST_F(GeneBoxFiles, AFirstLineThatIsNoPositiveNumberAddsNothingSilently)
-{
-    TGeneBox box;
-    for (const char* text : {"", "0\r\nA = 1, 1;\r\n", "-3\r\nA = 1, 1;\r\n", "two\r\nA = 1, 1;\r\n",
-                             "\r\n1\r\nA = 1, 1;\r\n"}) {
-        Write("head.gen", text);
-        EXPECT_NO_THROW(box.LoadFromFile(Path("head.gen"))) << text;
-        EXPECT_EQ(box.Count(), 0) << text;
-    }
-}
-
 // Expects `action` to raise exactly `type` with `message`.
 template <typename E, typename F>
 void ExpectFailure(F&& action, const std::string& message)
@@ -218,17 +207,46 @@ void ExpectFailure(F&& action, const std::string& message)
     }
 }
 
-TEST_F(GeneBoxFiles, AMissingEntryLineFailsAfterTheEntriesBeforeIt)
+TEST_F(GeneBoxFiles, AFirstLineThatIsNoPositiveNumberAddsNothingAndOnlyANumberOrNothingIsSilent)
+{
+    TGeneBox box;
+    for (const char* text : {"", "0\r\nA = 1, 1;\r\n", "\r\n1\r\nA = 1, 1;\r\n"}) {
+        Write("head.gen", text);
+        EXPECT_NO_THROW(box.LoadFromFile(Path("head.gen"))) << text;
+    }
+    Write("head.gen", "-3\r\nA = 1, 1;\r\n");
+    const std::string claims = "The file \"" + Path("head.gen").toStdString() + "\" is not what it claims:\nline 1: ";
+    ExpectFailure<EInvalidFile>([&] { box.LoadFromFile(Path("head.gen")); },
+                                claims + "the entry count -3 is below 0; nothing is read");
+    Write("head.gen", "two\r\nA = 1, 1;\r\n");
+    ExpectFailure<EInvalidFile>([&] { box.LoadFromFile(Path("head.gen")); },
+                                claims + "the entry count \"two\" is no number; nothing is read");
+    EXPECT_EQ(box.Count(), 0);
+}
+
+TEST_F(GeneBoxFiles, AMissingEntryLineFailsByFileAndLineAfterTheEntriesBeforeIt)
 {
     Write("two.gen", "2\r\nGene0 = 1, 4;\r\n");
     TGeneBox box;
-    ExpectFailure<EInvalidFile>([&] { box.LoadFromFile(Path("two.gen")); }, "Not a Zwirbel ?");
+    ExpectFailure<EInvalidFile>([&] { box.LoadFromFile(Path("two.gen")); },
+                                "Not a Zwirbel ? (\"" + Path("two.gen").toStdString() +
+                                    "\" line 3: the file ends; it declares 2 entries)");
     ASSERT_EQ(box.Count(), 1);
     EXPECT_EQ(Values(box.Genes(0)), std::vector<uint8_t>{4});
 
     Write("blank.gen", "2\r\n\r\nGene0 = 1, 4;\r\n"); // a line without a name
-    ExpectFailure<EInvalidFile>([&] { box.LoadFromFile(Path("blank.gen")); }, "Not a Zwirbel ?");
+    ExpectFailure<EInvalidFile>([&] { box.LoadFromFile(Path("blank.gen")); },
+                                "Not a Zwirbel ? (\"" + Path("blank.gen").toStdString() + "\" line 2: no name)");
     EXPECT_EQ(box.Count(), 1);
+
+    // Control characters in a name are read as "_" and said; a long name
+    // shows as its start and is kept whole.
+    Write("names.gen", std::string("2\r\nA\0\x1b = 0;\r\n", 13) + std::string(5000, 'L') + " = 0;\r\n");
+    EXPECT_THROW(box.LoadFromFile(Path("names.gen")), EInvalidFile);
+    ASSERT_EQ(box.Count(), 3);
+    EXPECT_EQ(box.Names(1), "A__");
+    EXPECT_EQ(box.Names(2), QString(5000, 'L'));
+    EXPECT_LT(box.item(2)->text().size(), 300);
 }
 
 TEST_F(GeneBoxFiles, AGeneValueOutsideAByteStopsTheLoadWithoutItsEntry)
@@ -307,6 +325,12 @@ TEST_F(GeneBoxFiles, PipesDevicesHugeFilesAndTooManyEntriesAreRefusedByNameAndAd
         }
         EXPECT_EQ(box.Count(), 1) << name;
     }
+    std::string most = "65536\r\n";
+    for (int i = 0; i < 65536; ++i)
+        most += "a\r\n";
+    Write("most.gen", most);
+    box.LoadFromFile(Path("most.gen"));
+    EXPECT_EQ(box.Count(), 1 + 65536);
 }
 
 TEST_F(GeneBoxFiles, AFailedSaveKeepsThePreviousFileAndLeavesNoLitter)
