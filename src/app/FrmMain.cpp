@@ -1,8 +1,10 @@
 #include "app/FrmMain.h"
 
+#include "app/ControlMap.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
+#include "app/MorphKnob.h"
 #include "app/StatusLine.h"
 #include "common/Checked.h"
 #include "common/Guard.h"
@@ -186,6 +188,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);
     FScheduler = std::make_unique<TMidiScheduler>();
+    CreateControls();
 
     TimerAuto = new QTimer(this);
     TimerAuto->setObjectName("TimerAuto");
@@ -215,6 +218,7 @@ TFormMain::~TFormMain()
         panel->SetOnStep(nullptr);
     }
     GeneBox1->SetOnGetGeneName(nullptr);
+    MidiInput->SetOnMidiInput(nullptr);
     DisconnectMidiScheduler();
 }
 
@@ -490,6 +494,7 @@ void TFormMain::CreateMenu()
     settings->setObjectName("MenuSettings");
     addAction(settings, "MenuMidi", "&Midi ...", QKeySequence(), &TFormMain::MidiSettingsClick);
     addAction(settings, "MenuEncodings", "&Encodings ...", QKeySequence(), &TFormMain::EncodingsClick);
+    addAction(settings, "MenuControls", "&Controls ...", QKeySequence(), &TFormMain::ControlsClick);
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,

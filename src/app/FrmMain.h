@@ -32,8 +32,12 @@ class TGeneBox;
 class TGeneView;
 class TMidiInput;
 class TMidiOutput;
+class TControlMap;
+class TFormControls;
 class TMidiScheduler;
+class TMorphKnob;
 class TStatusLine;
+struct TControlSettings;
 class TWormPanel;
 
 // The main window: four breeders (channels A..D) on tab pages, the automation,
@@ -89,6 +93,11 @@ public:
     bool MidiOutLost() const { return FMidiOutLost; }
     bool MidiInLost() const { return FMidiInLost; }
     void TimerMidiRecoveryTimer();
+
+    // The MIDI-learned controls (menu "&Controls ..."): MIDI input messages
+    // bound to the breeding actions and the morph knob; thru leaves them out.
+    void ControlsClick();
+    const TControlMap& Controls() const { return *FControls; }
 
     // Audition (button, menu entry, F5): while on, every active channel plays
     // the [Audition] phrase on its output channel.
@@ -183,6 +192,13 @@ private:
     void ConnectMidiScheduler();
     void DisconnectMidiScheduler();
 
+    // The controls a MIDI message can trigger, the input handed to them, and
+    // the bound messages handed to thru.
+    void CreateControls();
+    void MidiInputReceived();
+    void ApplyControls();
+    void ApplyControlSettings(const TControlSettings& settings);
+
     void FormCreate();
     bool FormKeyDown(int key, Qt::KeyboardModifiers modifiers);
 
@@ -246,6 +262,9 @@ private:
     // Times the audition notes and the thru messages; made before and ended
     // after the ports' use of it (see the destructor).
     std::unique_ptr<TMidiScheduler> FScheduler;
+    std::unique_ptr<TControlMap> FControls;
+    std::unique_ptr<TMorphKnob> FMorphKnob;
+    TFormControls* FFormControls = nullptr; // child, made at first use
     QTimer* TimerAuto = nullptr;
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send

@@ -1,5 +1,6 @@
 // The main window's side of the settings file: what it reads at creation and
 // writes at close, and the rule file name it hands the rules editor.
+#include "app/ControlMap.h"
 #include "app/Forms.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
@@ -73,6 +74,7 @@ TMainSettings TFormMain::CurrentSettings() const
     s.Audition = FAudition;
     s.MidiSystem = FMidiSystem;
     s.Synth = FSynthSettings;
+    s.Controls = FControls->Settings();
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
         s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
@@ -155,6 +157,7 @@ void TFormMain::ReadSettings()
     FMidiSystem = s.MidiSystem;
     FSynthSettings = s.Synth;
     ConfigureSynthesizer(MidiBinding(), FSynthSettings);
+    ApplyControlSettings(s.Controls);
     ReadBreeders(s.Audible, s.Frozen);
     for (TChannel c = 0; c < kChannelCount; ++c) {
         WormPanel(c)->SetGeneMask(s.GeneMasks[static_cast<size_t>(c)]);

@@ -254,6 +254,15 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(line));
 }
 
+void TIniFile::AddSectionBefore(std::string_view section, std::string_view before)
+{
+    CheckName(section, "]");
+    const auto next = FindSection(before);
+    if (FindSection(section) || !next)
+        return;
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(*next), "[" + std::string(section) + "]");
+}
+
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)
 {
     WriteString(section, key, std::to_string(value));

@@ -61,6 +61,10 @@ public:
     // name that would break the line structure, or a value longer than
     // kMaxStringLength, raises an Exception.
     void WriteString(std::string_view section, std::string_view key, std::string_view value);
+    // Adds an empty `section` right before the header of `before` when
+    // `section` is missing and `before` exists: new sections of an older file
+    // stay ahead of one that comes last.
+    void AddSectionBefore(std::string_view section, std::string_view before);
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
 

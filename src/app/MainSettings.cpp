@@ -175,6 +175,7 @@ void TMainSettings::Read(const TIniFile& ini)
         MidiSystem = system;
 
     ReadSynth(ini, Synth);
+    Controls.Read(ini);
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
 
@@ -224,6 +225,10 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     if (GeneViewShown || ini.ValueExists(kGenes, "View"))
         writer.Bool(kGenes, "View", GeneViewShown);
     WriteGeneMasks(writer, ini, GeneMasks);
+    // [Breeders] stays last, also in a file written before [Controls] was.
+    if (!Controls.Bindings.empty())
+        ini.AddSectionBefore(TControlSettings::kSection, kBreeders);
+    Controls.Write(ini);
 
     // Left out while no breeder has an instrument, so that older files stay as they were.
     const bool anyInstrument = std::any_of(Instruments.begin(), Instruments.end(), [](const std::string& uri) { return !uri.empty(); });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/AuditionSettings.h"
+#include "app/ControlMap.h"
 #include "app/IniFile.h"
 #include "synth/SynthSettings.h"
 #include "worms/GeneMask.h"
@@ -60,6 +61,10 @@ struct TMainSettings {
 
     // [Synth]
     TSynthSettings Synth;
+
+    // [Controls]: the MIDI messages bound to the program's controls; the
+    // window fills in the keys it has.
+    TControlSettings Controls;
 
     // [Translations]
     std::string FileName;

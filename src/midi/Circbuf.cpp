@@ -59,15 +59,29 @@ void FreeRingBuffer(TMidiRingBuffer* buffer)
 
 bool PutRingEvent(TMidiRingBuffer* buffer, const TRingEvent& event)
 {
-    const uint16_t count = buffer->EventCount.load(std::memory_order_relaxed);
+    const uint16_t count = buffer->EventCount.load(std::memory_order_acquire);
     if (count >= buffer->Capacity)
         return false;
     *buffer->NextPut = event;
     ++buffer->NextPut;
     if (buffer->NextPut == buffer->End)
         buffer->NextPut = buffer->Start;
-    // Published after the record, so a reader that sees the count sees the record.
-    buffer->EventCount.store(count + 1, std::memory_order_release);
+    // Published after the record, so a reader that sees the count sees the
+    // record; an increment, since the reader lowers the count meanwhile.
+    buffer->EventCount.fetch_add(1, std::memory_order_release);
+    return true;
+}
+
+bool TakeRingEvent(TMidiRingBuffer* buffer, TRingEvent& event)
+{
+    if (buffer->EventCount.load(std::memory_order_acquire) == 0)
+        return false;
+    event = *buffer->NextGet;
+    ++buffer->NextGet;
+    if (buffer->NextGet == buffer->End)
+        buffer->NextGet = buffer->Start;
+    // After the copy: the slot is the writer's again only from here on.
+    buffer->EventCount.fetch_sub(1, std::memory_order_release);
     return true;
 }
 

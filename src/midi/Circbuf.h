@@ -33,10 +33,10 @@ struct TMidiRingBuffer {
     TRingEvent* Start;
     TRingEvent* End;     // one past the last record
     TRingEvent* NextPut; // written by the driver callback only
-    TRingEvent* NextGet; // nothing in the program takes events out
+    TRingEvent* NextGet; // moved by the GUI thread only, as it takes events out
     uint16_t Error;
     uint16_t Capacity;
-    // Written by the driver callback, read by the GUI thread.
+    // Raised by the driver callback, lowered by the GUI thread.
     std::atomic<uint16_t> EventCount;
 };
 
@@ -45,5 +45,8 @@ TMidiRingBuffer* AllocRingBuffer(uint16_t capacity);
 void FreeRingBuffer(TMidiRingBuffer* buffer);
 // Stores a copy of `event`; false when the buffer is full. Driver callback only.
 bool PutRingEvent(TMidiRingBuffer* buffer, const TRingEvent& event);
+// Moves the oldest stored event into `event`; false when none is stored. One
+// reader only (the GUI thread), alongside the callback's writes.
+bool TakeRingEvent(TMidiRingBuffer* buffer, TRingEvent& event);
 
 } // namespace zw

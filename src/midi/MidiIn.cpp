@@ -212,6 +212,11 @@ uint16_t TMidiInput::PendingEventCount() const
     return FRingBuffer->EventCount.load(std::memory_order_acquire);
 }
 
+bool TMidiInput::TakeEvent(TRingEvent& event)
+{
+    return FState == TState::Open && FRingBuffer && TakeRingEvent(FRingBuffer, event);
+}
+
 const TMyMidiHdr* TMidiInput::SysexBuffer(uint32_t number) const
 {
     if (number == 0 || number > FSysexHeaders.size())

@@ -64,6 +64,10 @@ public:
     virtual void StopInput();
     virtual void ClosePort();
     uint16_t PendingEventCount() const;
+    // Takes the oldest stored event out of the ring buffer (GUI thread), so
+    // the events are read in the order they came and the buffer never fills
+    // while someone reads; false when none is waiting or the port is closed.
+    bool TakeEvent(TRingEvent& event);
 
     void SetOnMidiInput(TNotifyEvent handler) { FOnMidiInput = std::move(handler); }
     void SetOnOverflow(TNotifyEvent handler) { FOnOverflow = std::move(handler); }

@@ -283,8 +283,13 @@ void TMidiScheduler::PassThru(uint32_t message)
     const uint16_t routes = FThruRoutes[status & 0x0F];
     const auto data1 = static_cast<uint8_t>(message >> 8 & 0x7F);
     const auto data2 = static_cast<uint8_t>(kind == kProgramChange || kind == kChannelPressure ? 0 : message >> 16 & 0x7F);
+    const bool blocked = FThruFilter.Blocks(message);
+    const bool noteOff = kind == kNoteOff || (kind == kNoteOn && data2 == 0);
     for (uint8_t channel = 0; channel < kMidiChannels; ++channel) {
         if (!(routes >> channel & 1))
+            continue;
+        // A note learned while held still gets its note-off.
+        if (blocked && !(noteOff && FThruSounding[channel].test(data1)))
             continue;
         Send(static_cast<uint8_t>(kind | channel), data1, data2);
         Track(FThruSounding[channel], kind, data1, data2);
@@ -292,6 +297,8 @@ void TMidiScheduler::PassThru(uint32_t message)
     const uint8_t voices = FThruVoices[status & 0x0F];
     for (size_t v = 0; v < FVoices.size(); ++v) {
         if (!(voices >> v & 1) || !FVoices[v].Sink)
+            continue;
+        if (blocked && !(noteOff && FThruVoiceSounding[v].test(data1)))
             continue;
         SendVoice(FVoices[v], static_cast<uint8_t>(kind | FVoices[v].Channel), data1, data2);
         Track(FThruVoiceSounding[v], kind, data1, data2);

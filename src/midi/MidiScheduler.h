@@ -4,6 +4,7 @@
 #include "common/WakeEvent.h"
 #include "midi/MidiBinding.h"
 #include "midi/MidiThru.h"
+#include "midi/ThruFilter.h"
 
 #include <array>
 #include <atomic>
@@ -67,6 +68,9 @@ public:
     // Thru notes still sounding are ended when the routes change. Routes to a
     // voice without an instrument of its own carry nothing.
     void SetThruRoutes(const TThruRoutes& routes, const TThruVoices& voices = {});
+    // The input messages thru leaves out (the program's own controls); a
+    // note-off still ends a note that thru started.
+    TThruFilter& ThruFilter() { return FThruFilter; }
 
     // Real-time thread: queues a channel message for thru; anything else is ignored.
     void Receive(uint32_t message) noexcept override;
@@ -117,6 +121,7 @@ private:
     std::array<std::bitset<128>, kMidiChannels> FThruSounding{};
     std::array<std::bitset<128>, kVoiceCount> FThruVoiceSounding{};
 
+    TThruFilter FThruFilter;
     TSpscQueue<uint32_t, 1024> FThruQueue;
     std::atomic<uint64_t> FSent{0};
     std::atomic<uint64_t> FThruDropped{0};

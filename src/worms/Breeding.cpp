@@ -51,4 +51,18 @@ void MorphGenes(TGene& gene, const TGene& partner, const TBreedingParams& params
         genes[i] = static_cast<uint8_t>((genes[i] * (100 - q) + target[i] * q) / 100);
 }
 
+TGene BlendGenes(const TGene& from, const TGene& to, int amount, int full)
+{
+    TGene gene = from;
+    if (full <= 0)
+        return gene;
+    amount = std::clamp(amount, 0, full);
+    const int32_t count = std::min(from.Size(), to.Size());
+    uint8_t* genes = gene.Data();
+    const uint8_t* target = to.Data();
+    for (int32_t i = 0; i < count; ++i)
+        genes[i] = static_cast<uint8_t>((genes[i] * (full - amount) + target[i] * amount) / full);
+    return gene;
+}
+
 } // namespace zw

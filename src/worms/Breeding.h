@@ -44,4 +44,9 @@ void CrossOverGenes(TGene& gene, const TGene& partner, const TBreedingParams& pa
 // toward the partner's, truncated. Draws nothing.
 void MorphGenes(TGene& gene, const TGene& partner, const TBreedingParams& params);
 
+// The genome `amount`/`full` of the way from `from` to `to` over their common
+// length, truncated as MorphGenes does (`from` beyond it); 0 gives `from`,
+// `full` gives `to`. `amount` is confined to 0..full. Draws nothing.
+TGene BlendGenes(const TGene& from, const TGene& to, int amount, int full);
+
 } // namespace zw

@@ -52,6 +52,24 @@ const char* const kFirstStartFile =
     "AudibleA=0\r\nAudibleB=0\r\nAudibleC=0\r\nAudibleD=0\r\n"
     "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=0\r\n";
 
+TEST(MainSettings, ControlsAreReadAndWrittenAheadOfTheBreeders)
+{
+    TMainSettings settings;
+    settings.Controls.Bindings = {{"Mutate", {}}, {"Right", {}}, {"MorphKnob", {}}};
+    settings.Read(FromText("[Breeders]\nAudibleA=1\n[controls]\nmutate= CC 0 20 \nMorphKnob=cc 17 1\n"));
+    EXPECT_EQ(settings.Controls.Bindings[0].second, (TControlBinding{TControlBinding::TKind::ControlChange, 0, 20}));
+    EXPECT_EQ(settings.Controls.Unreadable, std::vector<std::string>{"MorphKnob=cc 17 1"});
+    // The unreadable knob stays as the file has it; a file from before
+    // [Controls] gets it ahead of [Breeders].
+    settings.Controls.Bindings[1].second = {TControlBinding::TKind::Note, 16, 127};
+    TIniFile ini = FromText("[Breeders]\nAudibleA=1\n");
+    settings.Write(ini);
+    const std::string text = ini.SaveToText();
+    EXPECT_NE(text.find("[Controls]\r\nMutate=cc 0 20\r\nRight=note 16 127\r\n[Breeders]\r\n"), std::string::npos)
+        << text;
+    EXPECT_FALSE(ini.ValueExists("Controls", "MorphKnob"));
+}
+
 } // namespace
 
 TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)

@@ -260,6 +260,47 @@ TEST_F(ProgramOnJack, AnOutputMissingAtStartIsReportedAndNotKept)
     EXPECT_EQ(written.Value("Settings", "ChannelActiveA"), "1") << written.Text();
 }
 
+TEST_F(ProgramOnJack, MidiControlsFromAKeyboardBreedAndMoveTheAudibleWorm)
+{
+    TJackPeer keyboard(Unique("zwe2e-kbd"));
+    TJackPeer listener(Unique("zwe2e-out"));
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiIn=" + keyboard.OutPortName() +
+                          "\r\nMidiOut=" + listener.InPortName() + "\r\nOutChannelA=" + std::to_string(kOutChannel) +
+                          "\r\n[Controls]\r\nMutate=cc 0 20\r\nRight=note 0 60\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    // The frozen worm one to the right; the audible one there and back, so
+    // the listener has heard the genome the keyboard's first control mutates.
+    for (const char* key : {"shift+Right", "Right", "Left"})
+        ASSERT_TRUE(Program->PressKeys(key)) << key;
+    ASSERT_TRUE(listener.WaitFor(2 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
+
+    keyboard.Send({0xB0, 20, 127});
+    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout))
+        << "no genome after the control change; the program's output:\n" << Program->Log();
+    keyboard.Send({0x90, 60, 100});
+    keyboard.Send({0x80, 60, 0});
+    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
+        << "no genome after the note; the program's output:\n" << Program->Log();
+
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const std::vector<TMidiBytes> heard = listener.Received();
+    // Four genomes, then the silence at close: none of the keyboard's
+    // messages went thru.
+    ASSERT_EQ(heard.size(), 4 * kGenes + 32u);
+    for (size_t block = 0; block < 4; ++block)
+        ExpectGenome(heard, block * kGenes, "genome " + std::to_string(block));
+    ExpectMutationOf(heard, kGenes, 2 * kGenes, "the control change");
+    const auto genome = [&](size_t block) {
+        return std::vector<TMidiBytes>(heard.begin() + static_cast<std::ptrdiff_t>(block * kGenes),
+                                       heard.begin() + static_cast<std::ptrdiff_t>((block + 1) * kGenes));
+    };
+    EXPECT_NE(genome(3), genome(2)) << "the note did not change the audible worm";
+    EXPECT_EQ(genome(3), genome(0)) << "the note did not move the audible worm to the right";
+    ExpectSilenceAtClose(std::vector<TMidiBytes>(heard.end() - 32, heard.end()));
+    if (HasFailure())
+        WriteMessages(heard, Folder->Path() / "heard.txt");
+}
+
 // The control changes FluidSynth's verbose log reports: "cc <channel> <controller> <value>".
 std::vector<TMidiBytes> LoggedControlChanges(const std::string& logFile)
 {

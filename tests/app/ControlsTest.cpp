@@ -1,0 +1,245 @@
+// The MIDI-learned controls of the main window, fed through the scripted MIDI
+// input: the actions, the crossing of a control change, any channel, learning
+// in the Controls dialog, the morph knob, and thru leaving bound messages out.
+#include "app/ControlMap.h"
+#include "app/FrmControls.h"
+#include "app/StatusLine.h"
+#include "MainWindowFixture.h"
+#include "support/MidiTestSupport.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QTabWidget>
+#include <QTableWidget>
+#include <QTimer>
+
+#include <algorithm>
+
+using namespace zw;
+using namespace zw::test;
+
+namespace {
+
+uint32_t NoteOn(int channel, int note) { return static_cast<uint32_t>(0x90 | channel | note << 8 | 100 << 16); }
+uint32_t NoteOff(int channel, int note) { return static_cast<uint32_t>(0x80 | channel | note << 8); }
+uint32_t Cc(int channel, int number, int value) { return static_cast<uint32_t>(0xB0 | channel | number << 8 | value << 16); }
+uint32_t Program(int channel, int number) { return static_cast<uint32_t>(0xC0 | channel | number << 8); }
+
+class ControlsTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(Folder.isValid());
+        SetProgramPath(Folder.path().toStdString());
+        Midi.OutDevices = {"Synth One"};
+        Midi.InDevices = {"Keyboard"};
+        RandSeed(0);
+    }
+
+    void Start(const std::string& settings)
+    {
+        WriteFileAtomically(IniFileName(), settings);
+        Form = std::make_unique<TRecordingFormMain>();
+        Form->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+        Midi.ClearRecords();
+        Form->Reports.clear();
+    }
+
+    // A message at the keyboard, and its handling in the window.
+    void Send(uint32_t message)
+    {
+        ASSERT_TRUE(Midi.InjectShort(0, message, 0));
+        DeliverNotices();
+    }
+
+    // What thru passed on: the short messages sent, the audition's notes left out.
+    std::vector<uint32_t> Thru() const
+    {
+        std::vector<uint32_t> words = ShortWords(Midi);
+        std::erase_if(words, [](uint32_t w) { return (w & 0xE0) == 0x80 && (w >> 8 & 0x7F) == 72; });
+        return words;
+    }
+
+    TFormControls* Dialog() const { return Form->findChild<TFormControls*>("FormControls"); }
+    TWormPanel* Panel(int channel) const { return Form->WormPanel(channel); }
+    template <typename T>
+    T* Find(const char* name) const
+    {
+        T* child = Form->findChild<T*>(name);
+        EXPECT_NE(child, nullptr) << name;
+        return child;
+    }
+
+    QTemporaryDir Folder;
+    TScriptedDialogs Dialogs;
+    TScopedDialogs ScopedDialogs{Dialogs};
+    TScriptedMidiBinding Midi;
+    TScopedMidiBinding ScopedMidi{&Midi};
+    std::unique_ptr<TRecordingFormMain> Form;
+};
+
+TEST_F(ControlsTest, EachBoundMessageTriggersItsActionAndStaysOutOfThru)
+{
+    ASSERT_NO_FATAL_FAILURE(Start(
+        "[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiIn=Keyboard\r\nMidiOut=Synth One\r\n[Audition]\r\nNotes=72\r\n"
+        "[Controls]\r\nRandomize=note 0 36\r\nMate=note 2 37\r\nMutate=cc 1 20\r\nMorph=program 0 5\r\n"
+        "Left=note 0 40\r\nRight=NOTE  1 60\r\nUp=note 0 41\r\nDown=note 0 42\r\nUndo=note 0 43\r\nRedo=note 0 44\r\n"
+        "Audition=cc 3 64\r\nNextBreeder=program 0 1\r\nPreviousBreeder=program 0 2\r\nMorphKnob=note 0 1\r\n"));
+    TWormPanel* panel = Panel(0);
+    auto* pages = Find<QTabWidget>("PageControl1");
+    ASSERT_TRUE(Form->MidiInOpen());
+    // A knob bound to a note is refused: told, and left in the file as it was.
+    EXPECT_TRUE(Form->StatusLine()->Message(TStatusTopic::Hint).contains("MorphKnob=note 0 1"));
+
+    // Moving the audible worm; note-offs do nothing.
+    const std::pair<uint32_t, int> moves[] = {{NoteOn(0, 60), 1}, {NoteOff(0, 60), 1}, {NoteOn(0, 40), 0},
+                                              {NoteOn(0, 42), 4}, {NoteOn(0, 41), 0}, {NoteOn(0, 60), 1}};
+    for (const auto& [message, audible] : moves) {
+        Send(message);
+        EXPECT_EQ(panel->Audible(), audible) << std::hex << message;
+    }
+
+    // Breeding: each message either breeds the breeder shown or leaves it be.
+    const std::pair<uint32_t, bool> steps[] = {
+        {Cc(0, 20, 100), true},  // the first value of a control counts as a crossing
+        {Cc(0, 20, 120), false}, {Cc(0, 20, 10), false},
+        {Cc(0, 20, 64), true},   // crossing again
+        {NoteOn(5, 36), true},   {NoteOn(15, 36), true}, // any channel
+        {NoteOn(0, 37), false},  {NoteOn(1, 37), true},   // channel 2 only
+        {Program(0, 5), true},   {Cc(1, 20, 127), false}, // another channel's control
+    };
+    for (const auto& [message, breeds] : steps) {
+        const auto before = Genomes(panel);
+        Send(message);
+        EXPECT_EQ(Genomes(panel) != before, breeds) << std::hex << message;
+    }
+
+    // Undo and redo.
+    const auto bred = Genomes(panel);
+    Send(NoteOn(0, 43));
+    EXPECT_NE(Genomes(panel), bred);
+    Send(NoteOn(0, 44));
+    EXPECT_EQ(Genomes(panel), bred);
+
+    // Audition on and off; the breeder shown, both ways round.
+    Send(Cc(2, 64, 127));
+    EXPECT_TRUE(Form->AuditionPlaying());
+    Send(Cc(2, 64, 0));
+    EXPECT_TRUE(Form->AuditionPlaying());
+    Send(Cc(2, 64, 127));
+    EXPECT_FALSE(Form->AuditionPlaying());
+    for (const auto& [message, page] : {std::pair{Program(0, 1), 1}, std::pair{Program(0, 2), 0},
+                                        std::pair{Program(0, 2), 3}, std::pair{Program(0, 1), 0}}) {
+        Send(message);
+        EXPECT_EQ(pages->currentIndex(), page) << std::hex << message;
+    }
+
+    // Thru took none of the bound messages, but passes the others as before
+    // (channel A's input is channel 1; Mate is bound on channel 2 only).
+    const uint32_t unbound = Cc(0, 7, 99);
+    Send(unbound);
+    EXPECT_TRUE(WaitUntil([&] { return Thru().size() >= 2; }));
+    EXPECT_EQ(Thru(), (std::vector<uint32_t>{NoteOn(0, 37), unbound}));
+
+    Form->close();
+    const TIniFile written = TIniFile::Load(IniFileName());
+    EXPECT_EQ(written.ReadString("Controls", "Right", ""), "note 1 60");
+    EXPECT_EQ(written.ReadString("Controls", "MorphKnob", ""), "note 0 1");
+    EXPECT_TRUE(written.ValueExists("Controls", "NextBreeder"));
+}
+
+TEST_F(ControlsTest, TheDialogLearnsTheNextMessageAndTellsWhenNoneCanArrive)
+{
+    ASSERT_NO_FATAL_FAILURE(
+        Start("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\nInChannelA=3\r\n"
+              "[Controls]\r\nRandomize=note 0 36\r\n"));
+    // No input device: the dialog says so, on the bound row too.
+    QTimer::singleShot(0, [this] {
+        ASSERT_NE(Dialog(), nullptr);
+        EXPECT_TRUE(Dialog()->findChild<QLabel*>("LabelNoInput")->isVisibleTo(Dialog()));
+        EXPECT_TRUE(Dialog()->findChild<QTableWidget*>("TableControls")->item(0, 5)->text().contains("cannot arrive"));
+        EXPECT_TRUE(Dialog()->findChild<QTableWidget*>("TableControls")->item(1, 5)->text().isEmpty());
+        Dialog()->reject();
+    });
+    Find<QAction>("MenuControls")->trigger();
+
+    Form->SetMidiInDevice("Keyboard");
+    Form->SetMidiInOpen(true);
+    QTimer::singleShot(0, [this] {
+        EXPECT_FALSE(Dialog()->findChild<QLabel*>("LabelNoInput")->isVisibleTo(Dialog()));
+        Dialog()->findChild<QPushButton*>("ButtonLearnMutate")->click();
+        Send(Cc(3, 21, 0));
+        EXPECT_EQ(Dialog()->findChild<QComboBox*>("ComboKindMutate")->currentText(), "control change");
+        EXPECT_EQ(Dialog()->findChild<QSpinBox*>("SpinChannelMutate")->value(), 4);
+        EXPECT_EQ(Dialog()->findChild<QSpinBox*>("SpinNumberMutate")->value(), 21);
+        // The knob waits for a control change.
+        Dialog()->findChild<QPushButton*>("ButtonLearnMorphKnob")->click();
+        Send(NoteOn(0, 50));
+        EXPECT_TRUE(Dialog()->Learning());
+        Send(Cc(0, 22, 5));
+        EXPECT_FALSE(Dialog()->Learning());
+        Dialog()->accept();
+    });
+    Find<QAction>("MenuControls")->trigger();
+
+    const auto bound = [this](const char* key) {
+        const auto& controls = Form->Controls().Controls();
+        return std::find_if(controls.begin(), controls.end(), [&](const auto& c) { return c.Key == key; })->Binding;
+    };
+    EXPECT_EQ(bound("Mutate"), (TControlBinding{TControlBinding::TKind::ControlChange, 4, 21}));
+    EXPECT_EQ(bound("MorphKnob"), (TControlBinding{TControlBinding::TKind::ControlChange, 1, 22}));
+
+    // Before it was learned, the control passed thru; now it mutates and
+    // stays out of thru, while others pass.
+    EXPECT_TRUE(WaitUntil([&] { return Thru() == std::vector<uint32_t>{Cc(0, 21, 0)}; }));
+    Panel(0)->SetAudible(1);
+    Midi.ClearRecords();
+    const auto before = Genomes(Panel(0));
+    Send(Cc(3, 21, 127));
+    EXPECT_NE(Genomes(Panel(0)), before);
+    Send(Cc(3, 7, 99));
+    EXPECT_TRUE(WaitUntil([&] { return !Thru().empty(); }));
+    EXPECT_EQ(Thru(), std::vector<uint32_t>{Cc(0, 7, 99)});
+
+    Form->close();
+    const TIniFile written = TIniFile::Load(IniFileName());
+    EXPECT_EQ(written.ReadString("Controls", "Mutate", ""), "cc 4 21");
+    EXPECT_EQ(written.ReadString("Controls", "MorphKnob", ""), "cc 1 22");
+    EXPECT_TRUE(Dialogs.Errors.isEmpty());
+}
+
+TEST_F(ControlsTest, TheMorphKnobMovesTheAudibleWormToTheFrozenOneInOneUndoStep)
+{
+    ASSERT_NO_FATAL_FAILURE(Start("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiIn=Keyboard\r\n"
+                                  "[Controls]\r\nMorphKnob=cc 0 1\r\n"));
+    TWormPanel* panel = Panel(0);
+    panel->SetAudible(5);
+    Form->Reports.clear();
+    const TGenome start = Genome(panel->Worms(5));
+    const TGenome frozen = Genome(panel->Worms(0));
+
+    for (int value : {0, 64, 64, 127})
+        Send(Cc(0, 1, value));
+    // Every new value is heard; the same value again is no change.
+    ASSERT_EQ(Form->Reports.size(), 3u);
+    EXPECT_EQ(Form->Reports[0].Genes, start);
+    EXPECT_EQ(Form->Reports[2].Genes, frozen);
+    const TGenome& half = Form->Reports[1].Genes;
+    for (size_t i = 0; i < half.size(); ++i)
+        EXPECT_TRUE(half[i] >= std::min(start[i], frozen[i]) && half[i] <= std::max(start[i], frozen[i])) << i;
+    EXPECT_NE(half, start);
+    EXPECT_EQ(Genome(panel->Worms(0)), frozen);
+
+    // The whole turn is one undo step.
+    auto* undo = Find<QAction>("MenuUndo");
+    ASSERT_TRUE(undo->isEnabled());
+    undo->trigger();
+    EXPECT_EQ(Genome(panel->Worms(5)), start);
+    EXPECT_FALSE(undo->isEnabled());
+}
+
+} // namespace
