@@ -222,6 +222,9 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
+    // [Breeders] stays last, also in a file written before [Genes] was.
+    if (GeneViewShown || std::any_of(GeneMasks.begin(), GeneMasks.end(), [](const TGeneMask& m) { return !m.Empty(); }))
+        ini.AddSectionBefore(kGenes, kBreeders);
     if (GeneViewShown || ini.ValueExists(kGenes, "View"))
         writer.Bool(kGenes, "View", GeneViewShown);
     WriteGeneMasks(writer, ini, GeneMasks);
@@ -238,8 +241,6 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     WriteChannels(writer, kBreeders, "Audible", Audible);
     WriteChannels(writer, kBreeders, "Frozen", Frozen);
-    // Sections new to an older file would otherwise come after it.
-    ini.MoveSectionLast(kBreeders);
     return std::move(writer.Skipped);
 }
 
