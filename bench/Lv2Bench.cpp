@@ -2,7 +2,8 @@
 // real time, the periods from a genome change to the first period carrying
 // it, and the 99th percentile of one period with four JX10 breeders playing,
 // as a share of the period.
-#include "audio/Lv2Instance.h"
+#include "audio/AudioEngine.h"
+#include "audio/Lv2Instrument.h"
 #include "audio/Lv2World.h"
 #include "support/Lv2Render.h"
 
@@ -85,7 +86,7 @@ void BM_GenomeChangeToAudio(benchmark::State& state)
         TLv2Instance changed(World(), kJx10, kRate, kPeriod);
         steady.SetGenome(before.data(), before.size());
         changed.SetGenome(before.data(), before.size());
-        const TLv2MidiEvent note{0, 3, {0x90, 60, 100}};
+        const TMidiEvent note{0, 3, {0x90, 60, 100}};
         for (int i = 0; i < 20; ++i) {
             steady.Run(i == 0 ? &note : nullptr, i == 0, kPeriod, a.data(), scratch.data());
             changed.Run(i == 0 ? &note : nullptr, i == 0, kPeriod, b.data(), scratch.data());
@@ -106,47 +107,47 @@ void BM_GenomeChangeToAudio(benchmark::State& state)
 }
 BENCHMARK(BM_GenomeChangeToAudio)->Iterations(20)->Unit(benchmark::kMillisecond);
 
-// Four JX10 breeders, each with its own genome, a new note every 0.25 s and a
-// new genome every second, mixed period by period: the 99th percentile of a
-// period's time over the period's duration.
+// Four JX10 breeders in the engine's slots, each with its own genome, a new
+// note every 0.25 s and a new genome every second: the 99th percentile of the
+// engine's callback (render, mix, limit) over the period's duration.
 void BM_FourJx10PeriodP99(benchmark::State& state)
 {
-    std::vector<std::unique_ptr<TLv2Instance>> breeders;
+    TAudioEngine engine;
+    std::vector<TLv2Instance*> breeders;
     std::mt19937 random(2);
-    for (int i = 0; i < 4; ++i)
-        breeders.push_back(std::make_unique<TLv2Instance>(World(), kJx10, kRate, kPeriod));
-    std::vector<float> left(kPeriod), right(kPeriod), mixLeft(kPeriod), mixRight(kPeriod);
+    for (int slot = 1; slot <= 4; ++slot) {
+        auto instrument = std::make_unique<TLv2Instrument>(std::make_unique<TLv2Instance>(World(), kJx10, kRate, kPeriod));
+        breeders.push_back(&instrument->Instance());
+        engine.SetInstrument(slot, std::move(instrument));
+    }
+    engine.BeginStream();
+    std::vector<float> left(kPeriod), right(kPeriod);
     std::vector<double> times, cpuTimes;
     const uint32_t periodsPerQuarter = uint32_t(kRate / 4 / kPeriod);
     uint32_t period = 0;
     std::vector<uint8_t> held(breeders.size(), 60);
     for (auto _ : state) {
         for (uint32_t p = 0; p < periodsPerQuarter; ++p, ++period) {
-            const bool quarter = p == 0;
-            if (quarter && period % (4 * periodsPerQuarter) == 0)
-                for (auto& breeder : breeders) {
-                    const auto genome = RandomGenome(random);
-                    breeder->SetGenome(genome.data(), genome.size());
-                }
-            const auto start = std::chrono::steady_clock::now();
-            const double startCpu = ThreadSeconds();
-            std::fill(mixLeft.begin(), mixLeft.end(), 0.0f);
-            std::fill(mixRight.begin(), mixRight.end(), 0.0f);
-            for (size_t b = 0; b < breeders.size(); ++b) {
-                const auto key = static_cast<uint8_t>(48 + 7 * b + period % 5);
-                const TLv2MidiEvent notes[] = {{0, 3, {0x80, held[b], 0}}, {0, 3, {0x90, key, 100}}};
-                breeders[b]->Run(notes, quarter ? 2 : 0, kPeriod, left.data(), right.data());
-                if (quarter)
+            if (p == 0) {
+                for (size_t b = 0; b < breeders.size(); ++b) {
+                    if (period % (4 * periodsPerQuarter) == 0) {
+                        const auto genome = RandomGenome(random);
+                        breeders[b]->SetGenome(genome.data(), genome.size());
+                    }
+                    const auto key = static_cast<uint8_t>(48 + 7 * b + period % 5);
+                    const TMidiEvent notes[] = {{0, 3, {0x80, held[b], 0}}, {0, 3, {0x90, key, 100}}};
+                    engine.Send(int(b) + 1, notes, 2);
                     held[b] = key;
-                for (uint32_t i = 0; i < kPeriod; ++i) {
-                    mixLeft[i] += left[i];
-                    mixRight[i] += right[i];
                 }
             }
+            const auto start = std::chrono::steady_clock::now();
+            const double startCpu = ThreadSeconds();
+            engine.Process(left.data(), right.data(), kPeriod);
             cpuTimes.push_back(ThreadSeconds() - startCpu);
             times.push_back(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
         }
     }
+    engine.EndStream();
     auto p99 = [](std::vector<double>& values) {
         std::sort(values.begin(), values.end());
         return values[values.size() * 99 / 100] / (kPeriod / kRate);

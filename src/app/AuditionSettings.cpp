@@ -34,6 +34,18 @@ std::string TAuditionSettings::NotesText() const
     return text;
 }
 
+TAuditionPhrase TAuditionSettings::Phrase() const
+{
+    TAuditionPhrase phrase;
+    phrase.Notes.clear();
+    for (const int note : Notes) // each 0..127, as Read confines them
+        phrase.Notes.push_back(static_cast<uint8_t>(note));
+    phrase.Velocity = static_cast<uint8_t>(Velocity);
+    phrase.Period = std::chrono::milliseconds(Period);
+    phrase.Length = std::chrono::milliseconds(Length);
+    return phrase;
+}
+
 void TAuditionSettings::Read(const TIniFile& ini)
 {
     const std::vector<int> notes = ParseNotes(ini.ReadString(kAudition, "Notes", NotesText()));

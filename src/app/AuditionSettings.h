@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/IniFile.h"
+#include "midi/MidiScheduler.h"
 
 #include <string>
 #include <vector>
@@ -30,6 +31,8 @@ struct TAuditionSettings {
     // skipped. Empty when none is usable.
     static std::vector<int> ParseNotes(const std::string& text);
     std::string NotesText() const;
+    // The phrase as the scheduler plays it.
+    TAuditionPhrase Phrase() const;
 
     bool operator==(const TAuditionSettings&) const = default;
 };

@@ -133,8 +133,9 @@ void TControlSettings::Read(const TIniFile& ini)
 void TControlSettings::Write(TIniFile& ini) const
 {
     for (const auto& [key, binding] : Bindings) {
-        const bool unreadable = std::any_of(Unreadable.begin(), Unreadable.end(), [&key](const std::string& entry) {
-            return entry.compare(0, key.size() + 1, key + '=') == 0;
+        const std::string prefix = key + '=';
+        const bool unreadable = std::any_of(Unreadable.begin(), Unreadable.end(), [&prefix](const std::string& entry) {
+            return entry.compare(0, prefix.size(), prefix) == 0;
         });
         // Text the program could not read stays for the user to mend.
         if (unreadable && !binding.Bound())

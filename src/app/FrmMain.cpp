@@ -1,9 +1,13 @@
 #include "app/FrmMain.h"
 
 #include "app/ControlMap.h"
+#include "app/DeferredAction.h"
+#include "app/FailureTally.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/MainKeys.h"
+#include "app/IniFile.h"
+#include "app/SoundStatus.h"
 #include "app/MorphKnob.h"
 #include "app/StatusLine.h"
 #include "common/Checked.h"
@@ -12,6 +16,9 @@
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
+#include "midi/SynthBinding.h"
+#include "app/InstrumentBreeders.h"
+#include "audio/Lv2World.h"
 #include "rules/FrmTranslat.h"
 #include "rules/FrmRuleHelp.h"
 #include "worms/Gene.h"
@@ -45,6 +52,8 @@ namespace {
 constexpr int kMinAutoInterval = 600;
 constexpr int kMaxAutoInterval = 120000;
 constexpr int kLampMs = 250;
+// How long a breeding step may go unsaved: what a crash or a kill loses.
+constexpr std::chrono::seconds kBreedersSaveDelay{2};
 // The rows of the automation and operation groups.
 constexpr int kOperationRowHeight = 15;
 const QColor kLampResting(0x80, 0x80, 0x80);
@@ -169,6 +178,16 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     CreateMenu();
     FStatusLine = new TStatusLine(this);
     statusBar()->addWidget(FStatusLine, 1);
+    new TSoundStatus(
+        *FStatusLine,
+        []() -> std::optional<TAudioStatus> {
+            auto* synth = dynamic_cast<TSynthBinding*>(&MidiBinding());
+            if (!synth || !synth->SynthOpen())
+                return std::nullopt;
+            return synth->Audio().Status();
+        },
+        IniFileName(), this);
+    FMidiFailures = std::make_unique<TFailureTally>(*FStatusLine, TStatusTopic::Midi);
 
     MidiOutput = new TMidiOutput(this);
     MidiOutput->setObjectName("MidiOutput");
@@ -179,15 +198,15 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
             return;
         try {
             raise();
-        } catch (const EmidioutputError&) {
-            MidiOutputFailed();
-            throw;
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, AutomationActive());
         }
     });
     MidiInput = new TMidiInput(this);
     MidiInput->setObjectName("MidiInput");
     MidiInput->SetSysexBufferSize(4096);
     FScheduler = std::make_unique<TMidiScheduler>();
+    FLv2Catalog = std::make_unique<TLv2Catalog>();
     CreateControls();
 
     TimerAuto = new QTimer(this);
@@ -203,7 +222,8 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerMidiRecovery = new QTimer(this);
     TimerMidiRecovery->setObjectName("TimerMidiRecovery");
     TimerMidiRecovery->setInterval(1000);
-    connect(TimerMidiRecovery, &QTimer::timeout, this, Guarded([this] { TimerMidiRecoveryTimer(); }));
+    FBreedersSave = new TDeferredAction(kBreedersSaveDelay, [this] { KeepBreeders(); }, this);
+    connect(TimerMidiRecovery, &QTimer::timeout, this, [this] { TimerMidiRecoveryTick(); });
 
     qApp->installEventFilter(this);
     FormCreate();
@@ -476,7 +496,12 @@ void TFormMain::CreateMenu()
     addAction(file, "MenuLoadGenes", "Load genes ...", QKeySequence(Qt::Key_F3), &TFormMain::LoadGenes);
     addAction(file, "MenuClearGenes", "Clear genes", QKeySequence(Qt::Key_F4), &TFormMain::ClearGenes);
     file->addSeparator();
+    addAction(file, "MenuExportSound", "Export sound ...", QKeySequence(), &TFormMain::ExportSoundClick);
+    addAction(file, "MenuExportMidi", "Export MIDI ...", QKeySequence(), &TFormMain::ExportMidiClick);
+    file->addSeparator();
     addAction(file, "MenuNewBreeders", "New breeders", QKeySequence(), &TFormMain::NewBreedersClick);
+    file->addSeparator();
+    addAction(file, "MenuSaveLv2Preset", "Save as LV2 preset ...", QKeySequence(), &TFormMain::SaveLv2PresetClick);
     file->addSeparator();
     // Closing asks closeEvent, which may refuse.
     connect(AddMenuAction(file, "MenuExit", "E&xit", QKeySequence(Qt::ALT | Qt::Key_X)), &QAction::triggered, this,
@@ -498,7 +523,7 @@ void TFormMain::CreateMenu()
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,
-            [this](bool on) { RunGuarded([&] { SetAuditionPlaying(on); }); });
+            [this](bool on) { RunGuarded([&] { AuditionPressed(on); }); });
     AddGeneViewMenu(settings);
 
     QMenu* help = menuBar()->addMenu("&Help");
@@ -592,6 +617,8 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
         else
             RunKeyAction(action, *CurrentPanel());
     });
+    FFirstSteps.KeyPressed(action);
+    ShowHint();
     return true;
 }
 
@@ -599,6 +626,7 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 
 void TFormMain::SpeedButtonChActiveClick(TChannel channel, bool down)
 {
+    FStatusLine->Clear(TStatusTopic::Channels);
     if (!down) {
         FActiveChannels.Exclude(channel);
         SyncMidiScheduler();
@@ -695,8 +723,26 @@ void TFormMain::TimerAutoTick()
     if (FInTick)
         return;
     FInTick = true;
-    RunGuarded([this] { TimerAutoTimer(); });
+    RunGuarded([this] {
+        try {
+            TimerAutoTimer();
+        } catch (const EmidioutputError& e) {
+            MidiSendFailed(e, true);
+        }
+    });
     FInTick = false;
+}
+
+void TFormMain::TimerMidiRecoveryTick()
+{
+    // The tick tells everything in the status line; should it still fail, its
+    // error box runs an event loop in which the timer fires again: that tick
+    // waits for the box, as the automation's does.
+    if (FInRecovery)
+        return;
+    FInRecovery = true;
+    RunGuarded([this] { TimerMidiRecoveryTimer(); });
+    FInRecovery = false;
 }
 
 void TFormMain::TimerAutoTimer()
@@ -730,8 +776,10 @@ bool TFormMain::SendToMidiOut(const std::vector<uint8_t>& bytes)
     try {
         MidiOutput->SendLong(bytes.data(), CheckedWord(static_cast<long long>(bytes.size())));
     } catch (const EmidioutputError&) {
-        MidiOutputFailed(); // the message is shown once: the port is closed from here on
-        throw;
+        // A lost device is told once, in the status line: the port is closed from here on.
+        if (!MidiOutputFailed())
+            throw;
+        return false;
     }
     SetMidiLamp(true);
     // Restarts the 250 ms count. A restart costs about as much as the send,
@@ -817,13 +865,23 @@ void TFormMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     RunGuarded([this] { LoadTranslations(); });
+    if (!FShownOnce) {
+        FShownOnce = true;
+        SendActiveChannels();
+    }
+}
+
+void TFormMain::CloseWithoutAsking()
+{
+    FCloseWithoutAsking = true;
+    close();
 }
 
 void TFormMain::closeEvent(QCloseEvent* event)
 {
     // FormCloseQuery: the rules editor, once it exists, decides whether its
     // unsaved rules may be dropped.
-    if (FormTranslate && !FormTranslate->CloseQuery()) {
+    if (!FCloseWithoutAsking && FormTranslate && !FormTranslate->CloseQuery()) {
         event->ignore();
         return;
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChannelSet.h"
+#include "app/FirstSteps.h"
 #include "app/MainSettings.h"
 #include "common/Dialogs.h"
 #include "worms/BreederHistory.h"
@@ -27,6 +28,11 @@ class QScrollArea;
 
 namespace zw {
 
+class EmidioutputError;
+class TAudioInstrument;
+class TWormTake;
+class TDeferredAction;
+class TFailureTally;
 class TGene;
 class TGeneBox;
 class TGeneView;
@@ -35,6 +41,8 @@ class TMidiOutput;
 class TControlMap;
 class TFormControls;
 class TMidiScheduler;
+class TInstrumentBreeders;
+class TLv2Catalog;
 class TMorphKnob;
 class TStatusLine;
 struct TControlSettings;
@@ -78,6 +86,9 @@ public:
     void ReadSettings();
     void WriteSettings();
     void LoadTranslations();
+    // Closes as File -> Exit does, without asking about unsaved rules: the
+    // end a signal asks for.
+    void CloseWithoutAsking();
 
     // Choosing, opening and closing the MIDI devices by the names the system reports.
     void SetMidiInDevice(const QString& name);
@@ -103,6 +114,9 @@ public:
     // the [Audition] phrase on its output channel.
     void SetAuditionPlaying(bool playing);
     bool AuditionPlaying() const { return FAudition.Playing; }
+    // A press of audition's toggle, `on` its new state; on a breeder shown
+    // that is not active it switches that breeder on and plays.
+    void AuditionPressed(bool on);
 
     // Breeds the breeder shown from its rated worms (keypad *, "* Breed");
     // with no worm rated it mates instead and says so in the status line.
@@ -111,10 +125,26 @@ public:
     // becomes audible again, and the audition note starts anew.
     void ToggleAB();
 
+    // Each breeder's LV2 instrument ([Instruments]; empty: the MIDI output)
+    // and the installed ones to choose from. SetInstruments, the hook of the
+    // Sound settings, drops the instruments no longer chosen at once (their
+    // breeders play the MIDI output again) and makes the new ones in the
+    // background.
+    const std::array<std::string, kChannelCount>& Instruments() const { return FInstrumentUris; }
+    void SetInstruments(const std::array<std::string, kChannelCount>& uris);
+    const TLv2Catalog& Lv2Catalog() const { return *FLv2Catalog; }
+    // File -> "Save as LV2 preset ...": what the shown breeder's instrument plays.
+    void SaveLv2PresetClick();
+
     // The gene bank's file actions, through the file dialogs.
     void SaveGenes();
     void LoadGenes();
     void ClearGenes();
+    // File -> Export sound ... / Export MIDI ...: the audible worm of the
+    // breeder shown with the audition phrase, as a WAV file through its
+    // instrument (for a length asked first) or as a Standard MIDI File.
+    void ExportSoundClick();
+    void ExportMidiClick();
     // Undo and redo of the breeder shown (menu "&Edit"); each does nothing
     // when there is no step that way.
     void UndoClick();
@@ -191,6 +221,8 @@ private:
     void SyncMidiScheduler();
     void ConnectMidiScheduler();
     void DisconnectMidiScheduler();
+    // Makes or drops each breeder's LV2 instrument after FInstrumentUris.
+    void ConfigureInstruments();
 
     // The controls a MIDI message can trigger, the input handed to them, and
     // the bound messages handed to thru.
@@ -216,10 +248,15 @@ private:
     // Chooses the MIDI system of the settings; false, told once, when it does
     // not answer: the devices of the settings then wait for it.
     bool StartMidiSystem();
-    // Closes the port and marks it lost when its last result says that the
-    // system lost it (the server's loss takes the input too).
-    void MidiOutputFailed();
+    // Closes the port and marks it lost, told once, when its last result
+    // says that the system lost it (the server's loss takes the input too);
+    // false for any other failure.
+    bool MidiOutputFailed();
+    // A failed send: a lost device as above; any other failure is raised, or
+    // when `automated` counted in the status line.
+    void MidiSendFailed(const EmidioutputError& failure, bool automated);
     void MarkMidiLost(bool input, bool output, bool server);
+    void TellMidiLoss(const std::string& text, bool input, bool output, bool server);
     bool ReopenMidiOut();
     bool ReopenMidiIn();
     // The input device listed as `name` now; -1 when none is.
@@ -235,13 +272,24 @@ private:
     void SendSynthPrograms();
     // A tick of TimerAuto, guarded; ticks wait while a failed tick's error is open.
     void TimerAutoTick();
+    // A tick of TimerMidiRecovery, guarded, never inside another one.
+    void TimerMidiRecoveryTick();
     // Undo history: a step of `panel` and the menu entries' state.
     void WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before);
     void UpdateEditMenu();
     // The kept breeders: read at creation with the selections the settings
-    // hold, written at close.
+    // hold, written at close and a short while after each breeding step
+    // (KeepBreeders, which tells a failure in the status line).
     void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
     void WriteBreeders();
+    // Once the rules are loaded, each active channel sends its audible worm,
+    // so a start sounds as the last run was left.
+    void SendActiveChannels();
+    void ShowHint();
+    void KeepBreeders();
+    // The exports' take: raises when the breeder shown has no audible worm.
+    TWormTake AudibleTake();
+    std::unique_ptr<TAudioInstrument> ExportInstrument(TChannel channel);
 
     // Components.
     QTabWidget* PageControl1 = nullptr;
@@ -262,6 +310,12 @@ private:
     // Times the audition notes and the thru messages; made before and ended
     // after the ports' use of it (see the destructor).
     std::unique_ptr<TMidiScheduler> FScheduler;
+    // The installed LV2 instruments, read on a thread of their own, and the
+    // ones the breeders play ([Instruments]); null without the built-in
+    // synthesizer's audio engine (tests on a scripted binding).
+    std::unique_ptr<TLv2Catalog> FLv2Catalog;
+    TInstrumentBreeders* FInstruments = nullptr;
+    std::array<std::string, kChannelCount> FInstrumentUris{};
     std::unique_ptr<TControlMap> FControls;
     std::unique_ptr<TMorphKnob> FMorphKnob;
     TFormControls* FFormControls = nullptr; // child, made at first use
@@ -269,6 +323,8 @@ private:
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
     QTimer* TimerMidiRecovery = nullptr;
+    bool FInRecovery = false;
+    std::unique_ptr<TFailureTally> FMidiFailures; // MIDI failures of the automation
     QAction* MenuUndo = nullptr;
     QAction* MenuRedo = nullptr;
     TGeneView* FGeneView = nullptr;
@@ -277,6 +333,9 @@ private:
     std::array<bool, kChannelCount> FDefaultLocksDue{};
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
+    TFileDialogOptions FExportSoundDialog;
+    TFileDialogOptions FExportMidiDialog;
+    double FExportSeconds = 4;
 
     // Channel state.
     TChannelSet FActiveChannels;
@@ -305,10 +364,16 @@ private:
     bool FThru = true;
     TAuditionSettings FAudition;
     TSynthSettings FSynthSettings;
+    TAudioSettings FAudioSettings;
     std::array<TBreederHistory, kChannelCount> FHistories;
     // False while a kept-breeders file that could not be read is still in
     // place: it is never replaced without the user's knowledge.
     bool FWriteBreeders = true;
+    TFirstSteps FFirstSteps;
+    bool FShownOnce = false;
+    TDeferredAction* FBreedersSave = nullptr;
+    bool FCloseWithoutAsking = false;
+    bool FBreedersKeptFailed = false; // and told in the status line
 };
 
 } // namespace zw

@@ -1,5 +1,6 @@
 // The main window's side of the breeders' undo history and of the breeders
 // kept between runs.
+#include "app/DeferredAction.h"
 #include "app/FrmMain.h"
 #include "app/StatusLine.h"
 #include "common/Exceptions.h"
@@ -64,6 +65,7 @@ void TFormMain::WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before)
 {
     FHistories.at(static_cast<size_t>(panel->Tag())).Record(before);
     UpdateEditMenu();
+    FBreedersSave->Request();
 }
 
 void TFormMain::UpdateEditMenu()
@@ -80,6 +82,7 @@ void TFormMain::UndoClick()
         FHistories[static_cast<size_t>(panel->Tag())].Undo(panel->Snapshot());
     // The menu first: reporting the restored audible worm may fail.
     UpdateEditMenu();
+    FBreedersSave->Request();
     if (previous)
         panel->Restore(*previous);
 }
@@ -89,6 +92,7 @@ void TFormMain::RedoClick()
     TWormPanel* panel = CurrentPanel();
     const std::optional<TBreederSnapshot> next = FHistories[static_cast<size_t>(panel->Tag())].Redo(panel->Snapshot());
     UpdateEditMenu();
+    FBreedersSave->Request();
     if (next)
         panel->Restore(*next);
 }
@@ -176,6 +180,21 @@ void TFormMain::WriteBreeders()
         ratings.push_back(panel->Ratings());
     }
     WriteFileAtomically(WritableFileName(kBreedersFile), BreederFileText(breeders, ratings));
+}
+
+void TFormMain::KeepBreeders()
+{
+    // Told in the status line: under automation a box would come back every few seconds.
+    try {
+        WriteBreeders();
+        if (FBreedersKeptFailed)
+            FStatusLine->Clear(TStatusTopic::Breeding);
+        FBreedersKeptFailed = false;
+    } catch (const std::exception& e) {
+        FBreedersKeptFailed = true;
+        FStatusLine->Show(TStatusTopic::Breeding,
+                          QString("The breeders could not be kept: %1").arg(QString::fromLocal8Bit(e.what())));
+    }
 }
 
 } // namespace zw

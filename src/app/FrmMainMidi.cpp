@@ -1,14 +1,17 @@
 // The main window's MIDI side: choosing, opening and closing its two ports,
 // the exchange with the MIDI settings dialog, and the translation of a
 // changed audible worm into MIDI output.
+#include "app/FailureTally.h"
 #include "app/Forms.h"
 #include "app/FrmMain.h"
+#include "app/StatusLine.h"
 #include "app/GeneTranslation.h"
 #include "common/Guard.h"
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
+#include "app/InstrumentBreeders.h"
 #include "synth/SynthSettings.h"
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
@@ -76,13 +79,32 @@ void TFormMain::MarkMidiLost(bool input, bool output, bool server)
         TimerMidiRecovery->start();
 }
 
-void TFormMain::MidiOutputFailed()
+void TFormMain::TellMidiLoss(const std::string& text, bool input, bool output, bool server)
+{
+    // A loss is told once, however many devices it takes and whoever finds it.
+    const bool told = FMidiInLost || FMidiOutLost;
+    MarkMidiLost(input, output, server);
+    if (!told)
+        FStatusLine->Show(TStatusTopic::Midi, QString::fromStdString(text));
+}
+
+bool TFormMain::MidiOutputFailed()
 {
     const TMidiResult code = MidiOutput->LastError();
     if (!LostMidiDevice(code))
-        return;
+        return false;
     const bool server = code != MIDIERR_NODEVICE;
-    MarkMidiLost(server && FMidiInOpen, true, server);
+    TellMidiLoss(MidiOutput->ErrorText(code), server && FMidiInOpen, true, server);
+    return true;
+}
+
+void TFormMain::MidiSendFailed(const EmidioutputError& failure, bool automated)
+{
+    if (MidiOutputFailed())
+        return;
+    if (!automated)
+        throw failure;
+    FMidiFailures->Add(QString::fromLocal8Bit(failure.what()));
 }
 
 bool TFormMain::ReopenMidiOut()
@@ -134,24 +156,31 @@ bool TFormMain::ReopenMidiIn()
 
 void TFormMain::TimerMidiRecoveryTimer()
 {
+    // Everything here is told in the status line: a modal box would run an
+    // event loop in which this timer fires again, inside itself.
+    // Audition and thru send on the scheduler's thread; a device they found
+    // gone is lost as one the dispatch found gone.
+    const TMidiResult sendFailure = FScheduler->TakeSendFailure();
+    if (FMidiOutOpen && LostMidiDevice(sendFailure)) {
+        const bool server = sendFailure != MIDIERR_NODEVICE;
+        TellMidiLoss(MidiOutput->ErrorText(sendFailure), server && FMidiInOpen, true, server);
+        return;
+    }
+    if (FMidiOutOpen && sendFailure != MMSYSERR_NOERROR)
+        FMidiFailures->Add(QString::fromStdString(MidiOutput->ErrorText(sendFailure)));
     // Open ports learn of a stopped server, and an input of its source gone,
     // only when used; so the binding is asked here, which costs no call to the
-    // server. A loss is told once, however many devices it takes.
-    const bool told = FMidiInLost || FMidiOutLost;
+    // server.
     TMidiInCaps caps;
     if ((FMidiInOpen || FMidiOutOpen) && MidiBinding().InGetDevCaps(0, caps) == MIDIERR_SERVERSTOPPED) {
-        MarkMidiLost(FMidiInOpen, FMidiOutOpen, true);
-        if (!told)
-            ReportError(MidiOutput->ErrorText(MIDIERR_SERVERSTOPPED).c_str());
+        TellMidiLoss(MidiOutput->ErrorText(MIDIERR_SERVERSTOPPED), FMidiInOpen, FMidiOutOpen, true);
         return;
     }
     if (MidiInput->IsOpen() && MidiInputDeviceNumber(MidiInput->ProductName()) < 0) {
-        MarkMidiLost(true, false, false);
-        if (!told)
-            ReportError(MidiInput->ErrorText(MIDIERR_NODEVICE).c_str());
+        TellMidiLoss(MidiInput->ErrorText(MIDIERR_NODEVICE), true, false, false);
         return;
     }
-    if (!told) {
+    if (!FMidiInLost && !FMidiOutLost) {
         FMidiServerLost = false; // the devices were chosen anew meanwhile
         if (!FMidiInOpen && !FMidiOutOpen)
             TimerMidiRecovery->stop();
@@ -165,8 +194,9 @@ void TFormMain::TimerMidiRecoveryTimer()
         return;
     const bool server = FMidiServerLost;
     FMidiServerLost = false;
-    Dialogs().ShowMessage(server ? "The MIDI server answers again; the MIDI devices have been reopened."
-                                 : "The MIDI device is back and has been reopened.");
+    FMidiFailures->Reset();
+    FStatusLine->Show(TStatusTopic::Midi, server ? "The MIDI server answers again; the MIDI devices have been reopened."
+                                                 : "The MIDI device is back and has been reopened.");
 }
 
 void TFormMain::SetMidiInDevice(const QString& name)
@@ -283,6 +313,9 @@ void TFormMain::MidiSettingsClick()
     }
     if (!dialog.Execute())
         return;
+    // What was told of the devices before is of the former choice.
+    FStatusLine->Clear(TStatusTopic::Midi);
+    FMidiFailures->Reset();
     for (TChannel c = 0; c < kChannelCount; ++c) {
         FInChannels[static_cast<size_t>(c)] = dialog.InChannel(c);
         FOutChannels[static_cast<size_t>(c)] = dialog.OutChannel(c);
@@ -322,6 +355,13 @@ void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
     const TChannel channel = aSender->Tag();
     if (!FActiveChannels.Contains(channel))
         return;
+    if (FInstruments && FInstruments->Plays(channel)) {
+        // The genes are the instrument's parameters: no rules.
+        FInstruments->SetGenome(channel, aGene);
+        if (FAudition.Retrigger)
+            FScheduler->Restart(channel);
+        return;
+    }
     if (!FormTranslate->FileNameAssigned())
         LoadTranslations();
     long long outChannel = 0;
@@ -345,8 +385,9 @@ void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene)
         try {
             incomplete = IncompleteBytesReport(genes, batch->End());
         } catch (const EmidioutputError&) {
-            MidiOutputFailed(); // the hand-off failed: told once, as a failed send is
-            throw;
+            // The hand-off failed: a lost device is told once, as a failed send is.
+            if (!MidiOutputFailed())
+                throw;
         }
     }
     // After the genome's bytes, so the restarted note already carries them.

@@ -74,6 +74,8 @@ TMainSettings TFormMain::CurrentSettings() const
     s.Audition = FAudition;
     s.MidiSystem = FMidiSystem;
     s.Synth = FSynthSettings;
+    s.Audio = FAudioSettings;
+    s.Instruments = FInstrumentUris;
     s.Controls = FControls->Settings();
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
@@ -156,7 +158,12 @@ void TFormMain::ReadSettings()
     FAudition = s.Audition;
     FMidiSystem = s.MidiSystem;
     FSynthSettings = s.Synth;
-    ConfigureSynthesizer(MidiBinding(), FSynthSettings);
+    FAudioSettings = s.Audio;
+    FFirstSteps = TFirstSteps(s.FirstStart);
+    ShowHint();
+    ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
+    FInstrumentUris = s.Instruments;
+    ConfigureInstruments();
     ApplyControlSettings(s.Controls);
     ReadBreeders(s.Audible, s.Frozen);
     for (TChannel c = 0; c < kChannelCount; ++c) {

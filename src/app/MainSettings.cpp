@@ -17,11 +17,13 @@ constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
 constexpr const char* kSynth = "Synth";
 constexpr const char* kGenes = "Genes";
+
+constexpr const char* kAudio = "Audio";
 constexpr const char* kInstruments = "Instruments";
 constexpr const char* kFileName = "FileName";
 constexpr const char* kMidiOut = "MidiOut";
 
-bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
+bool IsFirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
 
 std::string SynthRuleFile() { return DataFileName("synth.sub"); }
 
@@ -141,6 +143,36 @@ void WriteGeneMasks(TKeyWriter& writer, const TIniFile& ini, const std::array<TG
     }
 }
 
+std::string Lower(std::string text)
+{
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
+    return text;
+}
+
+void ReadAudio(const TIniFile& ini, const TSynthSettings& synth, TAudioSettings& audio)
+{
+    const std::string carried = synth.AudioDriver.empty() ? "auto" : synth.AudioDriver;
+    const std::string system = Lower(ini.ValueExists(kAudio, "System") ? ini.ReadString(kAudio, "System", "")
+                                                                        : carried);
+    for (const char* known : kAudioSystems)
+        if (system == known)
+            audio.System = system;
+    audio.Device = ini.ReadString(kAudio, "Device", audio.Device);
+    const std::string rate = ini.ReadString(kAudio, "SampleRate", "");
+    if (rate.empty())
+        audio.SampleRate = 0;
+    else if (const auto value = TIniFile::ParseInteger(rate); value && *value >= TAudioSettings::kMinSampleRate &&
+                                                                       *value <= TAudioSettings::kMaxSampleRate)
+        audio.SampleRate = *value;
+}
+
+void WriteAudio(TKeyWriter& writer, const TAudioSettings& audio)
+{
+    writer.String(kAudio, "System", audio.System);
+    writer.String(kAudio, "Device", audio.Device);
+    writer.String(kAudio, "SampleRate", audio.SampleRate > 0 ? std::to_string(audio.SampleRate) : std::string());
+}
+
 } // namespace
 
 void TMainSettings::Read(const TIniFile& ini)
@@ -157,6 +189,14 @@ void TMainSettings::Read(const TIniFile& ini)
     MutationRange = ReadConfined(ini, kSettings, "MutationRange", MutationRange, 0, kMaxMutationRange);
     AutoInterval = ReadConfined(ini, kSettings, "AutoInterval", AutoInterval, kMinAutoInterval,
                                 kMaxAutoInterval);
+    // A first start plays at once: channel A is on, and with the built-in
+    // synthesizer (the first start's output) each breeder has a MIDI channel,
+    // and so a program, of its own.
+    FirstStart = IsFirstStart(ini);
+    if (FirstStart) {
+        ChannelActive[0] = true;
+        OutChannels = {0, 1, 2, 3};
+    }
     ReadFlags(ini, "ChannelActive", ChannelActive);
     ReadFlags(ini, "AutoRandomize", AutoRandomize);
     ReadFlags(ini, "AutoMate", AutoMate);
@@ -164,7 +204,7 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoBreedFromRated", AutoBreedFromRated);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
-    MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
+    MidiOut = FirstStart ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
     ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
     ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
     Thru = ini.ReadBool(kMidi, "Thru", Thru);
@@ -175,9 +215,10 @@ void TMainSettings::Read(const TIniFile& ini)
         MidiSystem = system;
 
     ReadSynth(ini, Synth);
+    ReadAudio(ini, Synth, Audio);
     Controls.Read(ini);
 
-    FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
+    FileName = ini.ReadString(kTranslations, kFileName, FirstStart ? SynthRuleFile() : FileName);
 
     ReadGeneMasks(ini, GeneMasks, LocksKept, Unreadable);
     GeneViewShown = ini.ReadBool(kGenes, "View", GeneViewShown);
@@ -216,6 +257,7 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
         writer.String(kMidi, "System", MidiSystem);
 
     WriteSynth(writer, Synth);
+    WriteAudio(writer, Audio);
 
     if (FileNameAssigned)
         writer.String(kTranslations, kFileName, FileName);
@@ -264,7 +306,7 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)
 {
     const TIniFile ini = TIniFile::Load(iniFileName);
-    return ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : current);
+    return ini.ReadString(kTranslations, kFileName, IsFirstStart(ini) ? SynthRuleFile() : current);
 }
 
 } // namespace zw

@@ -1,6 +1,7 @@
 // Program start: the windows in their creation order, then the message loop.
 #include "app/Application.h"
 #include "app/CommandLine.h"
+#include "app/ExitSignals.h"
 #include "app/Forms.h"
 #include "app/FrmAbout.h"
 #include "app/FrmMain.h"
@@ -42,6 +43,8 @@ int Run(zw::TApplication& application)
 {
     using namespace zw;
     SetProgramPath(QCoreApplication::applicationDirPath().toStdString());
+    // From the start: a signal that comes while the windows are made waits for the loop.
+    TExitSignals exitSignals;
     // Built in, so every window shows the worm wherever the program lies.
     application.setWindowIcon(QIcon(QStringLiteral(":/icons/org.zwirbels.Zwirbels.svg")));
     // The main window's worms draw from the generator before anything seeds it,
@@ -58,6 +61,7 @@ int Run(zw::TApplication& application)
     formTranslate->OnExitRequested = [main = formMain.get()] { main->close(); };
     formTranslate->OnRulesChanged = [main = formMain.get()] { main->UpdateGeneInfo(); };
     QObject::connect(formMain.get(), &TFormMain::Closed, &application, &QCoreApplication::quit);
+    QObject::connect(&exitSignals, &TExitSignals::Received, formMain.get(), &TFormMain::CloseWithoutAsking);
     formMain->show();
     return application.exec();
 }

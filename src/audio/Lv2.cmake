@@ -5,10 +5,11 @@ pkg_check_modules(LILV REQUIRED IMPORTED_TARGET lilv-0)
 zw_library(zw_lv2
            FOLDER audio
            SOURCES src/audio/Lv2Features.cpp src/audio/Lv2Features.h src/audio/Lv2Instance.cpp src/audio/Lv2Instance.h
+                   src/audio/Lv2Instrument.cpp src/audio/Lv2Instrument.h
                    src/audio/Lv2Nodes.h src/audio/Lv2Ports.cpp src/audio/Lv2Ports.h src/audio/Lv2State.cpp
                    src/audio/Lv2State.h src/audio/Lv2UridMap.cpp src/audio/Lv2UridMap.h src/audio/Lv2World.cpp
                    src/audio/Lv2World.h src/audio/Lv2Worker.cpp src/audio/Lv2Worker.h
-           PUBLIC zw_common PkgConfig::LILV)
+           PUBLIC zw_audio PkgConfig::LILV)
 # The per-breeder choice of instrument, for the Sound settings dialog.
 zw_library(zw_lv2_ui
            FOLDER audio

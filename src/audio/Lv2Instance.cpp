@@ -154,16 +154,16 @@ void TLv2Instance::TakeParameters() noexcept
 }
 
 // Audio thread.
-void TLv2Instance::Run(const TLv2MidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept
+void TLv2Instance::Run(const TMidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept
 {
     TakeParameters();
-    const TLv2MidiEvent* end = events + count;
+    const TMidiEvent* end = events + count;
     for (uint32_t offset = 0; offset < frames; offset += FMaxBlock)
         RunBlock(events, end, offset, std::min(FMaxBlock, frames - offset), left + offset, right + offset);
 }
 
 // Audio thread: one run() of at most the block length, from `offset` frames into the period.
-void TLv2Instance::RunBlock(const TLv2MidiEvent*& events, const TLv2MidiEvent* end, uint32_t offset, uint32_t frames,
+void TLv2Instance::RunBlock(const TMidiEvent*& events, const TMidiEvent* end, uint32_t offset, uint32_t frames,
                             float* left, float* right) noexcept
 {
     LV2_Atom_Sequence* midi = Sequence(FProcess.MidiSequence);
@@ -171,7 +171,7 @@ void TLv2Instance::RunBlock(const TLv2MidiEvent*& events, const TLv2MidiEvent* e
     lv2_atom_sequence_clear(midi);
     struct {
         LV2_Atom_Event Head;
-        uint8_t Bytes[8];
+        uint8_t Bytes[TMidiEvent::kMaxBytes];
     } event{};
     event.Head.body.type = FProcess.MidiEventType;
     if (FProcess.Silence) {
@@ -187,7 +187,7 @@ void TLv2Instance::RunBlock(const TLv2MidiEvent*& events, const TLv2MidiEvent* e
     }
     for (; events != end && events->Frame < offset + frames; ++events) {
         event.Head.time.frames = events->Frame >= offset ? events->Frame - offset : 0;
-        event.Head.body.size = std::min<uint32_t>(events->Size, sizeof(events->Bytes));
+        event.Head.body.size = std::min<uint32_t>(events->Length, TMidiEvent::kMaxBytes);
         std::memcpy(event.Bytes, events->Bytes, event.Head.body.size);
         lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);
     }

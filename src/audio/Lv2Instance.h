@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioInstrument.h"
 #include "audio/Lv2Features.h"
 #include "audio/Lv2Ports.h"
 #include "audio/Lv2UridMap.h"
@@ -17,13 +18,6 @@ typedef struct LilvInstanceImpl LilvInstance;
 namespace zw {
 
 class TLv2World;
-
-// One MIDI message for the instrument, `Frame` frames into the period.
-struct TLv2MidiEvent {
-    uint32_t Frame = 0;
-    uint8_t Size = 0;
-    uint8_t Bytes[3] = {};
-};
 
 // One LV2 instrument, made off the audio thread and reused across genomes:
 // its MIDI input, its control inputs and its audio outputs. A genome's
@@ -64,7 +58,7 @@ public:
     // Audio thread. Renders `frames` frames into `left` and `right` (a mono
     // instrument fills both), playing `events` (by frame, each below
     // `frames`). Allocates nothing, takes no lock.
-    void Run(const TLv2MidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept;
+    void Run(const TMidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept;
     // Audio thread: the next Run begins by ending every note and sound on every channel.
     void Silence() noexcept { FProcess.Silence = true; }
     double SampleRate() const { return FSampleRate; }
@@ -79,7 +73,7 @@ private:
     };
 
     void ConnectPorts();
-    void RunBlock(const TLv2MidiEvent*& events, const TLv2MidiEvent* end, uint32_t offset, uint32_t frames,
+    void RunBlock(const TMidiEvent*& events, const TMidiEvent* end, uint32_t offset, uint32_t frames,
                   float* left, float* right) noexcept;
     void TakeParameters() noexcept;
 

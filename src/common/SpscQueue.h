@@ -29,6 +29,19 @@ public:
         return true;
     }
 
+    // Producer side: all `count` items or none. The consumer sees them appear
+    // together, so a batch is never taken apart by a pop in between.
+    bool TryPushAll(const T* items, std::size_t count) noexcept
+    {
+        const std::size_t tail = FTail.load(std::memory_order_relaxed);
+        if (count > Capacity - (tail - FHead.load(std::memory_order_acquire)))
+            return false;
+        for (std::size_t i = 0; i < count; ++i)
+            FItems[(tail + i) & (Capacity - 1)] = items[i];
+        FTail.store(tail + count, std::memory_order_release);
+        return true;
+    }
+
     // Consumer side. False when empty.
     bool TryPop(T& item) noexcept
     {

@@ -1,6 +1,7 @@
 #include "midi/MidiIn.h"
 
 #include "midi/MidiCallback.h"
+#include "midi/MidiThru.h"
 
 namespace zw {
 
@@ -186,9 +187,19 @@ void TMidiInput::ClosePort()
     if (FState != TState::Open && !FHandle)
         return;
     FState = TState::Closed;
-    Check(FBinding.InReset(FHandle));
-    ReleaseSysexBuffers();
-    Check(FBinding.InClose(FHandle));
+    // Notes passed on to the output end whatever the steps report: a held
+    // key's note-off will not come through a closed input.
+    try {
+        Check(FBinding.InReset(FHandle));
+        ReleaseSysexBuffers();
+        Check(FBinding.InClose(FHandle));
+    } catch (...) {
+        if (FThruSink)
+            FThruSink->SourceClosed();
+        throw;
+    }
+    if (FThruSink)
+        FThruSink->SourceClosed();
     FHandle = 0;
     if (CallbackBlock())
         CallbackBlock()->RingBuffer = nullptr;

@@ -72,6 +72,8 @@ void TMidiScheduler::SetOutput(TMidiBinding* binding, TMidiHandle handle)
     EndThruNotes();
     FBinding = binding;
     FHandle = handle;
+    // What failed on the former output says nothing of this one.
+    FFirstFailure.store(MMSYSERR_NOERROR);
 }
 
 void TMidiScheduler::SetPhrase(const TAuditionPhrase& phrase)
@@ -174,6 +176,13 @@ void TMidiScheduler::SetThruRoutes(const TThruRoutes& routes, const TThruVoices&
     EndThruNotes();
     FThruRoutes = routes;
     FThruVoices = voices;
+}
+
+void TMidiScheduler::SourceClosed()
+{
+    std::lock_guard lock(FMutex);
+    DrainThru();
+    EndThruNotes();
 }
 
 void TMidiScheduler::Receive(uint32_t message) noexcept
@@ -318,8 +327,11 @@ void TMidiScheduler::Send(uint8_t status, uint8_t data1, uint8_t data2)
     if (!FBinding)
         return;
     const uint32_t message = status | static_cast<uint32_t>(data1) << 8 | static_cast<uint32_t>(data2) << 16;
-    if (FBinding->OutShortMsg(FHandle, message) != MMSYSERR_NOERROR)
+    if (const TMidiResult result = FBinding->OutShortMsg(FHandle, message)) {
         FSendFailures.fetch_add(1, std::memory_order_relaxed);
+        TMidiResult none = MMSYSERR_NOERROR;
+        FFirstFailure.compare_exchange_strong(none, result);
+    }
     FSent.fetch_add(1, std::memory_order_release);
 }
 

@@ -74,6 +74,12 @@ public:
 
     // Real-time thread: queues a channel message for thru; anything else is ignored.
     void Receive(uint32_t message) noexcept override;
+    // Passes on what the input queued before it closed, then ends its thru notes.
+    void SourceClosed() override;
+
+    // The first failed send's result since the last call (0 = none), so the
+    // owner can tell a lost device as it tells one found by its own sends.
+    TMidiResult TakeSendFailure() { return FFirstFailure.exchange(MMSYSERR_NOERROR); }
 
     // Messages sent, thru messages dropped because the queue was full, and
     // sends the output refused.
@@ -126,6 +132,7 @@ private:
     std::atomic<uint64_t> FSent{0};
     std::atomic<uint64_t> FThruDropped{0};
     std::atomic<uint64_t> FSendFailures{0};
+    std::atomic<TMidiResult> FFirstFailure{MMSYSERR_NOERROR};
     TWakeEvent FWake{"The MIDI scheduler"}; // signalled from any thread, the real-time one too
     std::thread FThread;
 };

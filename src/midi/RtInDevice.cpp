@@ -8,6 +8,24 @@
 
 namespace zw {
 
+namespace {
+
+// RtMidi hands each delivery to the callback in a buffer of its own input
+// data, which it empties but keeps between deliveries. Its input data is
+// protected; a pointer to the member, named through a class of our own,
+// reaches it without changing RtMidi.
+struct TRtInputData : MidiInApi {
+    static MidiInApi::RtMidiInData& Of(MidiInApi& api) { return api.*(&TRtInputData::inputData_); }
+};
+
+class TRtMidiIn : public RtMidiIn {
+public:
+    using RtMidiIn::RtMidiIn;
+    void ReserveDelivery(size_t bytes) { TRtInputData::Of(*static_cast<MidiInApi*>(rtapi_)).message.bytes.reserve(bytes); }
+};
+
+} // namespace
+
 TRtInDevice::TRtInDevice(const TRtDeviceContext& context)
     : FContext(context), FBuffers(std::make_unique<TBufferQueue>())
 {
@@ -16,7 +34,9 @@ TRtInDevice::TRtInDevice(const TRtDeviceContext& context)
 TMidiResult TRtInDevice::Open(const std::string& clientName, const std::string& source)
 {
     return GuardedRtOpen([&] {
-        FRt = NewRtClient<RtMidiIn>(FContext.Api, clientName, FErrors);
+        auto rt = NewRtClient<TRtMidiIn>(FContext.Api, clientName, FErrors);
+        rt->ReserveDelivery(kMaxDelivery);
+        FRt = std::move(rt);
         FRt->ignoreTypes(false, false, false); // the port filters itself
         FRt->setCallback(&TRtInDevice::Received, this);
         if (!ConnectRtPort(*FRt, source, kRtInPortName, FErrors))
@@ -46,12 +66,17 @@ void TRtInDevice::Start()
 void TRtInDevice::Stop()
 {
     FStarted.store(false);
-    // A delivery that saw the device started finishes before Stop returns. It
-    // neither waits nor locks, so it ends within microseconds, unless its
-    // thread was ended under it (the server killed): then there is no one to wait for.
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(100);
-    while (FDelivering.load() != 0 && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::yield();
+    // A delivery that saw the device started finishes before Stop returns,
+    // however long its thread is kept from running: the buffers it writes
+    // are freed after this. It neither waits nor locks, so it ends, unless
+    // its thread was ended under it by a server that has gone: only then is
+    // there no one to wait for.
+    const auto start = std::chrono::steady_clock::now();
+    while (FDelivering.load() != 0) {
+        if (FContext.ServerStopped() && std::chrono::steady_clock::now() - start > std::chrono::milliseconds(100))
+            break;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
 }
 
 void TRtInDevice::Reset()

@@ -16,6 +16,10 @@ namespace zw {
 // controller or an NRPN sent as one delivery arrives as its messages.
 class TRtInDevice {
 public:
+    // The longest delivery taken whole; RtMidi's buffer for it is made this
+    // large before the port exists, so it never grows on the delivering thread.
+    static constexpr size_t kMaxDelivery = 65536;
+
     explicit TRtInDevice(const TRtDeviceContext& context);
     ~TRtInDevice() { Close(); }
     TRtInDevice(const TRtInDevice&) = delete;

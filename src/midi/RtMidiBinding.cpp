@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace zw {
@@ -55,7 +56,7 @@ public:
 
     uint32_t OutGetNumDevs() override
     {
-        return Snapshot(FOutNames, FOutShown, [](TRtSystem& s) { return s.OutputNames(); });
+        return Snapshot(FOutNames, FOutShown, FOutputs, [](TRtSystem& s) { return s.OutputNames(); });
     }
 
     TMidiResult OutGetDevCaps(uint32_t deviceId, TMidiOutCaps& caps) override
@@ -88,7 +89,9 @@ public:
         } else if (const TMidiResult failure = ServerState()) {
             return failure;
         }
-        const TMidiResult result = Open(FOutputs, handle, target, callback, instance);
+        const TMidiResult result =
+            Open(FOutputs, handle, target, deviceId == MIDI_MAPPER ? std::string() : FOutShown[deviceId], callback,
+                 instance);
         WatchOutputs();
         return result;
     }
@@ -157,7 +160,7 @@ public:
 
     uint32_t InGetNumDevs() override
     {
-        return Snapshot(FInNames, FInShown, [](TRtSystem& s) { return s.InputNames(); });
+        return Snapshot(FInNames, FInShown, FInputs, [](TRtSystem& s) { return s.InputNames(); });
     }
 
     TMidiResult InGetDevCaps(uint32_t deviceId, TMidiInCaps& caps) override
@@ -177,7 +180,7 @@ public:
             return MMSYSERR_INVALFLAG;
         if (const TMidiResult failure = Listed(FInNames, deviceId))
             return failure;
-        return Open(FInputs, handle, FInNames[deviceId], callback, instance);
+        return Open(FInputs, handle, FInNames[deviceId], FInShown[deviceId], callback, instance);
     }
 
     TMidiResult InPrepareHeader(TMidiHandle handle, TMidiHdr* header, uint32_t size) override
@@ -273,19 +276,6 @@ private:
         return MidiResultText(code, text);
     }
 
-    // Device numbers refer to the list as it was at the last count, so that a
-    // number chosen by name still means that name when the device is opened,
-    // even if ports have come or gone since; a port that has gone is then
-    // reported as gone instead of opening whatever took its place.
-    template <typename TList>
-    uint32_t Snapshot(std::vector<std::string>& names, std::vector<std::string>& shown, TList list)
-    {
-        TRtSystem* system = Current();
-        names = system ? list(*system) : std::vector<std::string>{};
-        shown = DeviceDisplayNames(names, system && system->Api() == TRtApi::Alsa);
-        return static_cast<uint32_t>(names.size());
-    }
-
     TMidiResult Listed(const std::vector<std::string>& names, uint32_t deviceId)
     {
         if (const TMidiResult failure = ServerState())
@@ -300,22 +290,42 @@ private:
     struct TOpen {
         std::shared_ptr<TRtSystem> System;
         std::string Target; // empty: the virtual output
+        std::string Shown;  // the name it was opened by
         TRtSystemMonitor::TClock::time_point OpenedAt;
         std::unique_ptr<TDevice> Device; // last: goes first, while its system is still there
     };
     template <typename TDevice>
     using TDevices = std::map<TMidiHandle, TOpen<TDevice>>;
 
+    // Device numbers refer to the list as it was at the last count, so that a
+    // number chosen by name still means that name when the device is opened,
+    // even if ports have come or gone since; a port that has gone is then
+    // reported as gone instead of opening whatever took its place.
+    template <typename TDevice, typename TList>
+    uint32_t Snapshot(std::vector<std::string>& names, std::vector<std::string>& shown,
+                      const TDevices<TDevice>& open, TList list)
+    {
+        TRtSystem* system = Current();
+        names = system ? list(*system) : std::vector<std::string>{};
+        std::map<std::string, std::string> kept; // the open devices' names
+        for (const auto& entry : open)
+            if (entry.second.System == FSystem && !entry.second.Target.empty())
+                kept.emplace(entry.second.Target, entry.second.Shown);
+        shown = DeviceDisplayNames(names, system && system->Api() == TRtApi::Alsa, kept);
+        return static_cast<uint32_t>(names.size());
+    }
+
     template <typename TDevice>
     TMidiResult Open(TDevices<TDevice>& devices, TMidiHandle& handle, const std::string& rawName,
-                     TMidiCallback callback, uintptr_t instance)
+                     const std::string& shown, TMidiCallback callback, uintptr_t instance)
     {
         auto device =
             std::make_unique<TDevice>(TRtDeviceContext{FSystem->Api(), FSystem->Watch(), FNextHandle, callback, instance});
         if (const TMidiResult failure = device->Open(kMidiClientName, rawName))
             return failure;
         handle = FNextHandle++;
-        devices.emplace(handle, TOpen<TDevice>{FSystem, rawName, TRtSystemMonitor::TClock::now(), std::move(device)});
+        devices.emplace(handle,
+                        TOpen<TDevice>{FSystem, rawName, shown, TRtSystemMonitor::TClock::now(), std::move(device)});
         return MMSYSERR_NOERROR;
     }
 
@@ -408,15 +418,26 @@ std::string AlsaDeviceName(const std::string& raw)
     return raw.substr(0, space);
 }
 
-std::vector<std::string> DeviceDisplayNames(const std::vector<std::string>& rawNames, bool alsa)
+std::vector<std::string> DeviceDisplayNames(const std::vector<std::string>& rawNames, bool alsa,
+                                            const std::map<std::string, std::string>& kept)
 {
+    std::set<std::string> taken;
+    for (const std::string& raw : rawNames)
+        if (const auto found = kept.find(raw); found != kept.end())
+            taken.insert(found->second);
     std::vector<std::string> shown;
     std::map<std::string, int> seen;
     for (const std::string& raw : rawNames) {
-        std::string name = alsa ? AlsaDeviceName(raw) : raw;
-        const int count = ++seen[name];
-        if (count > 1)
-            name += " #" + std::to_string(count);
+        if (const auto found = kept.find(raw); found != kept.end()) {
+            shown.push_back(found->second);
+            continue;
+        }
+        const std::string base = alsa ? AlsaDeviceName(raw) : raw;
+        std::string name;
+        do {
+            const int count = ++seen[base];
+            name = count > 1 ? base + " #" + std::to_string(count) : base;
+        } while (!taken.insert(name).second);
         shown.push_back(std::move(name));
     }
     return shown;

@@ -3,6 +3,7 @@
 #include "midi/MidiBinding.h"
 
 #include <memory>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -28,8 +29,12 @@ std::string AlsaDeviceName(const std::string& portName);
 
 // The names the devices are offered by, in list order: on ALSA without the
 // numbers, and with " #2", " #3"... after later ones that would otherwise
-// read as an earlier one, so that each can be chosen and stored.
-std::vector<std::string> DeviceDisplayNames(const std::vector<std::string>& rawNames, bool alsa);
+// read as an earlier one, so that each can be chosen and stored. A device
+// listed in `kept` (raw name -> name; the open ones) keeps its name whatever
+// came or went before it in the list: renumbering would make an open device
+// look gone, and a device of its old name look like it.
+std::vector<std::string> DeviceDisplayNames(const std::vector<std::string>& rawNames, bool alsa,
+                                            const std::map<std::string, std::string>& kept = {});
 
 // Whether a listed port is one the program opens itself (its inputs, outputs
 // and virtual output, also those of another running copy): such ports are not

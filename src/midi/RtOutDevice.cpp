@@ -9,9 +9,12 @@ namespace zw {
 namespace {
 
 // The ALSA sequencer refuses an event while its queue is full; the sender
-// retries for a while, then reports the message as not sent.
-constexpr int kSendAttempts = 50;
+// retries for a while, then reports the message as not sent. Once closing,
+// everything left has that long in all, so a close never holds the window
+// for longer.
+constexpr std::chrono::milliseconds kSendRetryTime{50};
 constexpr std::chrono::milliseconds kSendRetryPause{1};
+constexpr std::chrono::milliseconds kCloseTime{100};
 constexpr size_t kAlsaMaxMessage = 4096;
 
 } // namespace
@@ -177,6 +180,7 @@ void TRtOutDevice::Close()
         {
             std::lock_guard lock(FMutex);
             FClosing = true;
+            FCloseDeadline.store(std::chrono::steady_clock::now() + kCloseTime);
         }
         FWake.notify_one();
         FThread.join();
@@ -228,7 +232,9 @@ void TRtOutDevice::Send(TBatch& batch)
 
 TMidiResult TRtOutDevice::SendOne(const uint8_t* message, size_t size)
 {
-    for (int attempt = 1;; ++attempt) {
+    const auto deadline = std::min(std::chrono::steady_clock::now() + kSendRetryTime, FCloseDeadline.load());
+    bool reconnected = false;
+    for (;;) {
         if (FRt) {
             FRt->sendMessage(message, size);
             if (FErrors.Take() == MMSYSERR_NOERROR)
@@ -236,9 +242,13 @@ TMidiResult TRtOutDevice::SendOne(const uint8_t* message, size_t size)
         }
         // alsa-lib keeps a refused event at the head of its buffer and sends
         // it again with every later one: only a new connection forgets it.
-        if (FContext.Api == TRtApi::Alsa)
+        // Once a message at most, and never for the virtual output, whose
+        // new port would lose every connection made to it.
+        if (FContext.Api == TRtApi::Alsa && !FTarget.empty() && !reconnected) {
             Connect();
-        if (attempt == kSendAttempts)
+            reconnected = true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline)
             return MIDIERR_SENDFAILED;
         std::this_thread::sleep_for(kSendRetryPause);
     }

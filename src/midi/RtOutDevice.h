@@ -4,6 +4,8 @@
 #include "midi/MidiSplitter.h"
 #include "midi/RtMidiCommon.h"
 
+#include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 #include <optional>
@@ -98,6 +100,8 @@ private:
     TBatch FPending;            // under FMutex
     TMidiSplitter FFraming;     // under FMutex: the long messages' running status
     bool FClosing = false;      // under FMutex
+    // When retrying ends for good: set at Close.
+    std::atomic<std::chrono::steady_clock::time_point> FCloseDeadline{std::chrono::steady_clock::time_point::max()};
     bool FSenderBusy = false;   // under FMutex: the sender writes FSending
     TBatch FSending;            // sender thread only
     // JACK only. FRt and FPacer are used by the sender while it is busy, else

@@ -1,17 +1,31 @@
 #include "midi/SynthBinding.h"
 
+#include "audio/SynthInstrument.h"
 #include "midi/MidiSplitter.h"
 
+#include <cstring>
+#include <vector>
+
 namespace zw {
+namespace {
+
+std::unique_ptr<TAudioOutput> OutputFor(TSynthOutput output)
+{
+    return output == TSynthOutput::Audio ? MakeRtAudioOutput() : nullptr;
+}
+
+} // namespace
 
 TSynthBinding::TSynthBinding(std::unique_ptr<TMidiBinding> system, TSynthOutput output)
-    : FOwnedSystem(std::move(system)), FSystem(*FOwnedSystem), FOutput(output)
+    : FOwnedSystem(std::move(system)), FSystem(*FOwnedSystem), FAudio(OutputFor(output))
 {
 }
 
-TSynthBinding::TSynthBinding(TMidiBinding& system, TSynthOutput output) : FSystem(system), FOutput(output) {}
+TSynthBinding::TSynthBinding(TMidiBinding& system, TSynthOutput output) : FSystem(system), FAudio(OutputFor(output))
+{
+}
 
-// The synthesizer (declared after the system binding) stops first.
+// The engine and its output (declared after the system binding) stop first.
 TSynthBinding::~TSynthBinding() = default;
 
 void TSynthBinding::Configure(const TSynthSettings& settings)
@@ -23,10 +37,32 @@ void TSynthBinding::Configure(const TSynthSettings& settings)
 bool TSynthBinding::Render(float* left, float* right, int frames)
 {
     std::lock_guard lock(FMutex);
-    if (!FSynth || FOutput != TSynthOutput::Offline)
-        return false;
-    FSynth->Render(left, right, frames);
-    return true;
+    return FSynthOpen && frames >= 0 && FAudio.Render(left, right, static_cast<uint32_t>(frames));
+}
+
+bool TSynthBinding::SynthOpen()
+{
+    std::lock_guard lock(FMutex);
+    return FSynthOpen;
+}
+
+TMidiResult TSynthBinding::SendToSynth(TMidiHdr* const* headers, uint32_t count)
+{
+    std::vector<TMidiEvent> events;
+    for (uint32_t i = 0; i < count; ++i) {
+        headers[i]->dwIncomplete = static_cast<uint32_t>(FSynthFraming.Split(
+            headers[i]->lpData, headers[i]->dwBufferLength, [&events](const uint8_t* message, size_t length) {
+                if (length > TMidiEvent::kMaxBytes)
+                    return; // longer system-exclusive messages mean nothing to the synthesizer
+                TMidiEvent& event = events.emplace_back();
+                std::memcpy(event.Bytes, message, length);
+                event.Length = static_cast<uint16_t>(length);
+            }));
+    }
+    // A full queue (no output for a long while) loses the messages, as a
+    // device that is not listening would.
+    FAudio.Engine().Send(kSynthSlot, events.data(), events.size());
+    return MMSYSERR_NOERROR;
 }
 
 TMidiHandle TSynthBinding::SystemHandle(TMidiHandle handle)
@@ -68,14 +104,16 @@ TMidiResult TSynthBinding::OutOpen(TMidiHandle& handle, uint32_t deviceId, TMidi
     if (flags != CALLBACK_FUNCTION || !callback)
         return MMSYSERR_INVALFLAG;
     std::lock_guard lock(FMutex);
-    if (FSynth)
+    if (FSynthOpen)
         return MMSYSERR_ALLOCATED;
     try {
-        FSynth = std::make_unique<TSynthesizer>(FSettings, FOutput);
+        FAudio.SetInstrument(kSynthSlot, std::make_unique<TSynthInstrument>(FSettings));
     } catch (const ESynthError& e) {
         FStartFailure = e.Message();
         return MIDIERR_SYNTHFAILED;
     }
+    FSynthOpen = true;
+    FAudio.Activate();
     handle = FSynthHandle = FNextHandle++;
     FSynthFraming.Reset();
     FSynthCallback = callback;
@@ -92,7 +130,7 @@ TMidiResult TSynthBinding::OutShortMsg(TMidiHandle handle, uint32_t message)
             const size_t length = UnpackShortMessage(message, bytes);
             if (length == 0)
                 return MMSYSERR_INVALPARAM;
-            FSynth->Play(bytes, length);
+            FAudio.Engine().Send(kSynthSlot, bytes, length);
             return MMSYSERR_NOERROR;
         },
         [&](TMidiHandle system) { return FSystem.OutShortMsg(system, message); });
@@ -112,10 +150,7 @@ TMidiResult TSynthBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint
         [&] {
             if (const TMidiResult failure = CheckMidiHeaderQueueable(header, size))
                 return failure;
-            // Played at once: FluidSynth takes every message into its own queue.
-            header->dwIncomplete = static_cast<uint32_t>(FSynthFraming.Split(
-                header->lpData, header->dwBufferLength,
-                [this](const uint8_t* message, size_t length) { FSynth->Play(message, length); }));
+            SendToSynth(&header, 1);
             MarkMidiHeaderDone(header);
             // Under the lock, so a close cannot free the port's callback block meanwhile.
             FSynthCallback(handle, MOM_DONE, FSynthInstance, reinterpret_cast<uintptr_t>(header), 0);
@@ -127,15 +162,25 @@ TMidiResult TSynthBinding::OutLongMsg(TMidiHandle handle, TMidiHdr* header, uint
 TMidiResult TSynthBinding::OutLongMsgs(TMidiHandle handle, TMidiHdr* const* headers, uint32_t count, uint32_t size,
                                        uint32_t& queued)
 {
-    bool synth = false;
+    queued = 0;
     {
         std::lock_guard lock(FMutex);
-        synth = IsSynth(handle);
+        if (IsSynth(handle)) {
+            // A genome's messages go to the engine in one piece, so that no
+            // audition or thru message from another thread lands inside one
+            // of its NRPNs.
+            for (uint32_t i = 0; i < count; ++i)
+                if (const TMidiResult failure = CheckMidiHeaderQueueable(headers[i], size))
+                    return failure;
+            SendToSynth(headers, count);
+            for (; queued < count; ++queued) {
+                MarkMidiHeaderDone(headers[queued]);
+                FSynthCallback(handle, MOM_DONE, FSynthInstance, reinterpret_cast<uintptr_t>(headers[queued]), 0);
+            }
+            return MMSYSERR_NOERROR;
+        }
     }
-    if (synth) // message by message, each under the lock
-        return TMidiBinding::OutLongMsgs(handle, headers, count, size, queued);
     // The system's devices take a genome in one hand-off.
-    queued = 0;
     const TMidiHandle system = SystemHandle(handle);
     return system ? FSystem.OutLongMsgs(system, headers, count, size, queued) : MMSYSERR_INVALHANDLE;
 }
@@ -152,7 +197,7 @@ TMidiResult TSynthBinding::OutReset(TMidiHandle handle)
     return Route(
         handle,
         [&] {
-            FSynth->Silence();
+            FAudio.Engine().Silence();
             return MMSYSERR_NOERROR;
         },
         [&](TMidiHandle system) { return FSystem.OutReset(system); });
@@ -164,7 +209,8 @@ TMidiResult TSynthBinding::OutClose(TMidiHandle handle)
     {
         std::lock_guard lock(FMutex);
         if (IsSynth(handle)) {
-            FSynth.reset();
+            FAudio.SetInstrument(kSynthSlot, nullptr);
+            FSynthOpen = false;
             FSynthHandle = 0;
             FSynthCallback = nullptr;
             return MMSYSERR_NOERROR;
@@ -190,10 +236,12 @@ bool TSynthBinding::OutGetErrorText(TMidiResult code, std::string& text)
     return FSystem.OutGetErrorText(code, text);
 }
 
-void ConfigureSynthesizer(TMidiBinding& binding, const TSynthSettings& settings)
+void ConfigureSynthesizer(TMidiBinding& binding, const TSynthSettings& settings, const TAudioSettings& audio)
 {
-    if (auto* synth = dynamic_cast<TSynthBinding*>(&binding))
+    if (auto* synth = dynamic_cast<TSynthBinding*>(&binding)) {
         synth->Configure(settings);
+        synth->Audio().Configure(audio);
+    }
 }
 
 } // namespace zw

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioHost.h"
 #include "midi/MidiBinding.h"
 #include "midi/MidiSplitter.h"
 #include "synth/Synthesizer.h"
@@ -11,13 +12,20 @@
 
 namespace zw {
 
+// Where the built-in synthesizer's sound goes: the audio output (through the
+// engine's stream), or nowhere until the owner renders it (tests, benchmarks).
+enum class TSynthOutput { Audio, Offline };
+
 // The system's MIDI devices plus the built-in synthesizer: output device 0 is
 // the synthesizer, device n + 1 the system's output n; the mapper and the
 // inputs are the system's. So the ports, the dialog and the dispatch treat the
 // synthesizer as one more device. The synthesizer starts when its device
-// opens, with the settings last configured, and stops when it closes; a
-// synthesizer that cannot start fails the open with a text that says why.
-// Sends may come from several threads at once.
+// opens, with the settings last configured, as the first instrument of the
+// audio engine, and stops when it closes; a synthesizer that cannot start
+// fails the open with a text that says why. A missing audio output fails
+// nothing: the engine's status tells, and the output is tried again.
+// Sends may come from several threads at once; each send reaches the
+// synthesizer whole (a genome's messages as one unit).
 class TSynthBinding : public TMidiBinding {
 public:
     explicit TSynthBinding(std::unique_ptr<TMidiBinding> system, TSynthOutput output = TSynthOutput::Audio);
@@ -29,6 +37,10 @@ public:
     void Configure(const TSynthSettings& settings);
     // Offline output: renders the open synthesizer; false when it is not open.
     bool Render(float* left, float* right, int frames);
+    // The engine and its output.
+    TAudioHost& Audio() { return FAudio; }
+    // A port holds the synthesizer.
+    bool SynthOpen();
 
     uint32_t OutGetNumDevs() override;
     TMidiResult OutGetDevCaps(uint32_t deviceId, TMidiOutCaps& caps) override;
@@ -78,6 +90,7 @@ private:
 
     // Both under FMutex.
     bool IsSynth(TMidiHandle handle) const { return handle != 0 && handle == FSynthHandle; }
+    static constexpr int kSynthSlot = 0; // the synthesizer's place in the engine
     // The system's handle behind one of ours; 0 when there is none.
     TMidiHandle SystemHandle(TMidiHandle handle);
     // Runs onSynth under the lock for the synthesizer's handle, else onSystem
@@ -95,15 +108,18 @@ private:
         return system ? onSystem(system) : MMSYSERR_INVALHANDLE;
     }
 
+    // Hands complete messages to the engine as one unit; under FMutex.
+    TMidiResult SendToSynth(TMidiHdr* const* headers, uint32_t count);
+
     std::unique_ptr<TMidiBinding> FOwnedSystem;
     TMidiBinding& FSystem;
-    const TSynthOutput FOutput;
+    TAudioHost FAudio;
 
     // Guards everything below: the GUI thread opens and closes while other
     // threads send.
     std::mutex FMutex;
     TSynthSettings FSettings;
-    std::unique_ptr<TSynthesizer> FSynth;
+    bool FSynthOpen = false;
     TMidiSplitter FSynthFraming; // running status of the synthesizer's long messages
     TMidiHandle FSynthHandle = 0;
     TMidiCallback FSynthCallback = nullptr;
@@ -114,8 +130,8 @@ private:
     TMidiHandle FNextHandle = 1;
 };
 
-// Gives the built-in synthesizer of `binding` its settings; does nothing for
-// a binding without one.
-void ConfigureSynthesizer(TMidiBinding& binding, const TSynthSettings& settings);
+// Gives the built-in synthesizer of `binding` and its audio output their
+// settings; does nothing for a binding without them.
+void ConfigureSynthesizer(TMidiBinding& binding, const TSynthSettings& settings, const TAudioSettings& audio);
 
 } // namespace zw

@@ -26,8 +26,7 @@ constexpr TControllerModulator kControllerModulators[] = {
 
 const std::string kIniHint = " in the [Synth] section of zwirbels.INI";
 
-// FluidSynth reports to stderr what the program reports itself (a driver that
-// does not open is expected while the automatic choice tries the next one).
+// FluidSynth reports to stderr what the program reports itself.
 void QuietFluidSynthLog()
 {
     static std::once_flag once;
@@ -41,7 +40,6 @@ void QuietFluidSynthLog()
 
 void TSynthesizer::TFluidDeleter::operator()(_fluid_hashtable_t* settings) const { delete_fluid_settings(settings); }
 void TSynthesizer::TFluidDeleter::operator()(_fluid_synth_t* synth) const { delete_fluid_synth(synth); }
-void TSynthesizer::TFluidDeleter::operator()(_fluid_audio_driver_t* driver) const { delete_fluid_audio_driver(driver); }
 
 std::string FindSoundFont(const std::string& configured)
 {
@@ -54,7 +52,7 @@ std::string FindSoundFont(const std::string& configured)
     return {};
 }
 
-TSynthesizer::TSynthesizer(const TSynthSettings& settings, TSynthOutput output)
+TSynthesizer::TSynthesizer(const TSynthSettings& settings)
 {
     QuietFluidSynthLog();
     FSettings.reset(new_fluid_settings());
@@ -63,16 +61,11 @@ TSynthesizer::TSynthesizer(const TSynthSettings& settings, TSynthOutput output)
     fluid_settings_t* s = FSettings.get();
     fluid_settings_setnum(s, "synth.sample-rate", kSampleRate);
     fluid_settings_setnum(s, "synth.gain", std::clamp(settings.Gain, 0, TSynthSettings::kMaxGain) / 100.0);
-    // On JACK: a client of its own name, wired to the speakers when there are any.
-    fluid_settings_setstr(s, "audio.jack.id", "zwirbels-synth");
-    fluid_settings_setint(s, "audio.jack.autoconnect", 1);
     FSynth.reset(new_fluid_synth(s));
     if (!FSynth)
         throw ESynthError("The built-in synthesizer cannot start: FluidSynth could not be created.");
     LoadSoundFont(settings.SoundFont);
     AddControllerModulators();
-    if (output == TSynthOutput::Audio)
-        StartAudio(settings.AudioDriver);
 }
 
 TSynthesizer::~TSynthesizer() = default;
@@ -113,33 +106,7 @@ void TSynthesizer::AddControllerModulators()
     delete_fluid_mod(mod);
 }
 
-void TSynthesizer::StartAudio(const std::string& configured)
-{
-    const bool automatic = configured.empty();
-    if (!automatic && std::find_if(kAudioDrivers.begin(), kAudioDrivers.end(), [&](const char* name) {
-                          return configured == name;
-                      }) == kAudioDrivers.end())
-        throw ESynthError("The built-in synthesizer cannot start: the audio driver \"" + configured +
-                          "\" is unknown. Set AudioDriver= to pulseaudio, jack or alsa" + kIniHint +
-                          ", or leave it empty to choose automatically.");
-    std::string tried;
-    for (const char* name : kAudioDrivers) {
-        if (!automatic && configured != name)
-            continue;
-        fluid_settings_setstr(FSettings.get(), "audio.driver", name);
-        FDriver.reset(new_fluid_audio_driver(FSettings.get(), FSynth.get()));
-        if (FDriver) {
-            FAudioDriver = name;
-            return;
-        }
-        tried += (tried.empty() ? "" : ", ") + std::string(name);
-    }
-    throw ESynthError("The built-in synthesizer cannot start: no audio output could be opened (tried " + tried +
-                      "). Start PulseAudio (or PipeWire) or a JACK server, or choose another driver with "
-                      "AudioDriver=pulseaudio, jack or alsa" + kIniHint + ".");
-}
-
-void TSynthesizer::Play(const uint8_t* message, size_t length)
+void TSynthesizer::Play(const uint8_t* message, size_t length) noexcept
 {
     if (length == 0)
         return;
@@ -172,11 +139,28 @@ void TSynthesizer::Play(const uint8_t* message, size_t length)
     }
 }
 
-void TSynthesizer::Silence() { fluid_synth_all_sounds_off(FSynth.get(), -1); }
+void TSynthesizer::Silence() noexcept { fluid_synth_all_sounds_off(FSynth.get(), -1); }
 
-void TSynthesizer::Render(float* left, float* right, int frames)
+void TSynthesizer::Render(float* left, float* right, int frames) noexcept
 {
     fluid_synth_write_float(FSynth.get(), frames, left, 0, 1, right, 0, 1);
+}
+
+} // namespace zw
+
+namespace zw {
+
+void TSynthesizer::SetSampleRate(double sampleRate)
+{
+    if (sampleRate == FSampleRate || !(sampleRate > 0))
+        return;
+    // FluidSynth's only way to follow the output's rate once the SoundFont is
+    // loaded; it keeps programs and controllers.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wdeprecated-declarations"
+    fluid_synth_set_sample_rate(FSynth.get(), static_cast<float>(sampleRate));
+#pragma GCC diagnostic pop
+    FSampleRate = sampleRate;
 }
 
 } // namespace zw

@@ -1,18 +1,25 @@
 // The main window with its settings file, its MIDI devices (scripted) and the
 // rules editor: what is read at start, sent on a change and written at close.
+#include "app/FirstSteps.h"
 #include "app/Forms.h"
+#include "app/GeneTranslation.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
+#include "app/StatusLine.h"
 #include "common/Globals.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
+#include "audio/OfflineRender.h"
+#include "audio/SynthInstrument.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiSplitter.h"
 #include "midi/SynthBinding.h"
 #include "rules/FrmTranslat.h"
 #include "rules/Substitution.h"
 #include "support/OfflineSynth.h"
+#include "support/PrivateJackServer.h"
 #include "support/ScriptedDialogs.h"
 #include "support/MidiTestSupport.h"
 #include "support/ScriptedMidiBinding.h"
@@ -24,6 +31,8 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
 #include <QScreen>
 #include <QFrame>
 #include <QSpinBox>
@@ -34,8 +43,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
+
+#include <sndfile.h>
+#include <unistd.h>
 
 using namespace zw;
 
@@ -120,7 +135,9 @@ TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
 {
     Start();
     EXPECT_EQ(Form->AutoInterval(), 700);
-    EXPECT_FALSE(Form->ActiveChannels().Contains(0));
+    EXPECT_TRUE(Form->ActiveChannels().Contains(0));
+    EXPECT_FALSE(Form->ActiveChannels().Contains(1));
+    // The built-in synthesizer is not offered here: it cannot open.
     EXPECT_FALSE(Form->MidiOutOpen());
     EXPECT_FALSE(Form->MidiInOpen());
     // Showing the window loaded the fallback rule file.
@@ -131,8 +148,8 @@ TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
     const std::string text = SettingsText();
     EXPECT_EQ(text.rfind("[Position]\r\nLeft=", 0), 0u) << text;
     for (const char* line : {"CrossoverProbability=33\r\n", "MutationProbability=50\r\n", "MutationRange=5\r\n",
-                             "AutoInterval=700\r\n", "ChannelActiveA=0\r\n", "AutoMutateD=0\r\n",
-                             "[Midi]\r\nMidiIn=\r\nMidiOut=\r\nInChannelA=0\r\n", "OutChannelD=0\r\n"})
+                             "AutoInterval=700\r\n", "ChannelActiveA=1\r\nChannelActiveB=0\r\n", "AutoMutateD=0\r\n",
+                             "[Midi]\r\nMidiIn=\r\nMidiOut=\r\nInChannelA=0\r\n", "OutChannelD=3\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     EXPECT_NE(text.find("[Translations]\r\nFileName=" + ProgramPath() + "default.sub\r\n"), std::string::npos);
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
@@ -271,6 +288,7 @@ TEST_F(MainIntegrationTest, CancellingTheMidiDialogChangesNothing)
 
 TEST_F(MainIntegrationTest, ChoosingAnOutputMakesBreedingSoundInGeneOrder)
 {
+    WriteSettings("[Midi]\r\nMidiOut=\r\n"); // no output and no channel active
     Start();
     AnswerMidiDialog(true, "Synth One");
     Form->MidiSettingsClick();
@@ -348,10 +366,61 @@ TEST_F(MainIntegrationTest, AFailingRuleEndsTheGenomeWithOneErrorAndTheWindowGoe
     EXPECT_EQ(LongMessages().size(), 120u);
 }
 
+// While automation runs, a failure that is no lost device comes back at every
+// tick: it is counted in the status line instead of a box per tick. A lost
+// device is told there once and the genomes wait for it.
+TEST_F(MainIntegrationTest, AutomatedSendFailuresAreCountedInTheStatusLine)
+{
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\nAutoMutateA=1\r\nAutoInterval=600\r\n"
+                  "[Midi]\r\nMidiOut=Synth One\r\n");
+    Start();
+    QTest::keyClick(Form.get(), Qt::Key_Right); // an audible worm that mutation changes
+    Midi.Fail(TScriptedMidiBinding::TCall::OutLongMsg, MIDIERR_NOTREADY, -1);
+    const auto status = [&] { return Form->StatusLine()->Message(TStatusTopic::Midi); };
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status().endsWith("(3 times)"); }, 5000)) << status().toStdString();
+    EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+    EXPECT_TRUE(Form->MidiOutOpen());
+
+    Midi.Fail(TScriptedMidiBinding::TCall::OutLongMsg, MIDIERR_NODEVICE, -1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MidiOutLost(); }, 3000));
+    EXPECT_EQ(status().toStdString(), BindingText(MIDIERR_NODEVICE));
+    EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
+}
+
+// The kept breeders are written a short while after a breeding step, also
+// while steps keep coming, so a crash loses at most that while; a signal's
+// close writes without asking about unsaved rules.
+TEST_F(MainIntegrationTest, BreedingIsKeptSoonAfterEachStepAndASignalsCloseAsksNothing)
+{
+    Start();
+    const std::string file = TFormMain::BreedersFileName();
+    ASSERT_FALSE(std::filesystem::exists(file));
+    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonRandomize"), Qt::LeftButton);
+    EXPECT_FALSE(std::filesystem::exists(file)) << "written at once, not after a while";
+    // Steps every 500 ms put the write off no longer than the while after the first.
+    QElapsedTimer clock;
+    clock.start();
+    while (!std::filesystem::exists(file) && clock.elapsed() < 4000) {
+        QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonMutate"), Qt::LeftButton);
+        QTest::qWait(500);
+    }
+    ASSERT_TRUE(std::filesystem::exists(file)) << "not written while steps kept coming";
+    EXPECT_LT(clock.elapsed(), 3000);
+
+    Editor->SetModified(true);
+    Dialogs.Answers = {TQueryAnswer::Cancel};
+    Form->CloseWithoutAsking();
+    EXPECT_FALSE(Form->isVisible());
+    EXPECT_EQ(Dialogs.Answers.size(), 1u) << "asked about the rules";
+}
+
 TEST_F(MainIntegrationTest, ClosingThePortDropsResultsSilently)
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
     Start();
+    // The start's genome lit the lamp; it goes out 250 ms later.
+    auto* lamp = Form->findChild<QFrame*>("PanelMidi");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lamp->palette().color(QPalette::Window) == QColor(0x80, 0x80, 0x80); }));
     Form->SetMidiOutOpen(false);
     EXPECT_FALSE(Form->MidiOutOpen());
     Midi.ClearRecords();
@@ -366,6 +435,11 @@ TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
     WriteSettings("[Settings]\r\nChannelActiveB=1\r\nChannelActiveD=1\r\n"
                   "[Midi]\r\nMidiOut=Synth One\r\nOutChannelB=5\r\nOutChannelD=14\r\n");
     Start();
+    // The start sends each active channel's audible worm, B then D, so it sounds as it was left.
+    const auto started = LongMessages();
+    ASSERT_EQ(started.size(), 240u);
+    EXPECT_EQ(started[0][0], 0xB5);
+    EXPECT_EQ(started[120][0], 0xBE);
     for (auto [tab, status] : {std::pair{1, 0xB5}, std::pair{3, 0xBE}}) {
         Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
         Midi.ClearRecords();
@@ -443,6 +517,122 @@ TEST_F(MainIntegrationTest, UndoSendsTheRestoredAudibleGenomeOfAnActiveChannelOn
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
 }
 
+
+// A Standard MIDI File as this program writes it (format 0, no running
+// status): its channel and system-exclusive messages with their times in ms.
+std::vector<TTimedMidi> ReadMidiFile(const std::string& bytes)
+{
+    const auto number = [&](size_t at, int count) {
+        uint32_t value = 0;
+        for (int i = 0; i < count; ++i)
+            value = (value << 8) | static_cast<uint8_t>(bytes.at(at + static_cast<size_t>(i)));
+        return value;
+    };
+    size_t at = 22;
+    const auto variable = [&] {
+        uint32_t value = 0;
+        uint8_t byte = 0x80;
+        while (byte & 0x80) {
+            byte = static_cast<uint8_t>(bytes.at(at++));
+            value = (value << 7) | (byte & 0x7F);
+        }
+        return value;
+    };
+    EXPECT_EQ(bytes.substr(0, 4) + bytes.substr(14, 4), "MThdMTrk");
+    EXPECT_EQ(number(8, 2), 0u) << "format";
+    const uint32_t ticksPerQuarter = number(12, 2);
+    const size_t end = 22 + number(18, 4);
+    EXPECT_EQ(end, bytes.size());
+    std::vector<TTimedMidi> messages;
+    uint64_t ticks = 0;
+    uint32_t tempo = 500000;
+    while (at < end) {
+        ticks += variable();
+        const auto status = static_cast<uint8_t>(bytes.at(at++));
+        if (status == 0xFF) {
+            const auto type = static_cast<uint8_t>(bytes.at(at++));
+            const uint32_t length = variable();
+            if (type == 0x51)
+                tempo = number(at, 3);
+            at += length;
+            continue;
+        }
+        std::vector<uint8_t> message;
+        size_t length = static_cast<size_t>(MidiDataLength(status));
+        if (status == 0xF0 || status == 0xF7)
+            length = variable();
+        if (status != 0xF7)
+            message.push_back(status);
+        message.insert(message.end(), bytes.begin() + static_cast<long>(at), bytes.begin() + static_cast<long>(at + length));
+        at += length;
+        messages.push_back({static_cast<int64_t>(ticks * tempo / 1000 / ticksPerQuarter), message});
+    }
+    return messages;
+}
+
+TEST_F(MainIntegrationTest, TheAudibleWormExportsAsWavAndAsMidiFileOfTheSameMessages)
+{
+    std::filesystem::copy_file(ZW_SYNTH_RULES, ProgramPath() + "synth.sub");
+    WriteSettings("[Midi]\r\nMidiOut=\r\nOutChannelB=5\r\n[Translations]\r\nFileName=" + ProgramPath() +
+                  "synth.sub\r\n[Synth]\r\nProgramB=33\r\n[Audition]\r\nNotes=60,67\r\nPeriod=400\r\nLength=250\r\n");
+    Start();
+    QTest::keyClick(Form.get(), Qt::Key_B, Qt::AltModifier);
+    const QString midiFile = Folder.filePath("worm.mid");
+    const QString wavFile = Folder.filePath("worm.wav");
+    Dialogs.FileNames = {midiFile, wavFile};
+    Dialogs.Inputs = {{true, "1.5"}};
+    Form->findChild<QAction*>("MenuExportMidi")->trigger();
+    Form->findChild<QAction*>("MenuExportSound")->trigger();
+    ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join("\n").toStdString();
+
+    // The program, the genome as the rules translate it, then the phrase once.
+    std::vector<TTimedMidi> expected = {{0, {0xC5, 33}}};
+    TranslateGenome([&]() -> const TSubstitution& { return Editor->Substitution(); }, 5,
+                    Form->WormPanel(1)->Worms(Form->WormPanel(1)->Audible())->Gene(),
+                    [&](int32_t, const TRuleBytes& bytes) {
+                        SplitMidiMessages(bytes.data(), bytes.size(), [&](const uint8_t* message, size_t length) {
+                            expected.push_back({0, std::vector<uint8_t>(message, message + length)});
+                        });
+                    });
+    ASSERT_GT(expected.size(), 100u);
+    expected.insert(expected.end(), {{0, {0x95, 60, 100}}, {250, {0x85, 60, 0}}, {400, {0x95, 67, 100}},
+                                     {650, {0x85, 67, 0}}});
+    const std::vector<TTimedMidi> read = ReadMidiFile(ReadWholeFile(midiFile.toStdString()));
+    ASSERT_EQ(read.size(), expected.size());
+    for (size_t i = 0; i < read.size(); ++i)
+        EXPECT_EQ(read[i], expected[i]) << "message " << i;
+
+    // The sound: 1.5 s, audible; and the MIDI file, played by the same
+    // synthesizer, sounds like it as long as its phrase lasts.
+    SF_INFO info{};
+    SNDFILE* sound = sf_open(wavFile.toUtf8().constData(), SFM_READ, &info);
+    ASSERT_NE(sound, nullptr);
+    EXPECT_EQ(info.samplerate, 48000);
+    ASSERT_EQ(info.channels, 2);
+    ASSERT_EQ(info.frames, 72000);
+    std::vector<float> samples(2 * 72000);
+    sf_readf_float(sound, samples.data(), 72000);
+    sf_close(sound);
+    EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
+    TOfflineRender replay(std::make_unique<TSynthInstrument>(TSynthSettings{}));
+    size_t frame = 0;
+    float largest = 0;
+    replay.Render(read, 28800, [&](const float* left, const float* right, uint32_t frames) {
+        for (uint32_t i = 0; i < frames; ++i, ++frame)
+            largest = std::max({largest, std::abs(left[i] - samples[2 * frame]),
+                                std::abs(right[i] - samples[2 * frame + 1])});
+    });
+    EXPECT_LT(largest, 1e-4f);
+
+    // A file that cannot be written: one box naming it, nothing left there.
+    const QString unwritable = Folder.filePath("missing/worm.mid");
+    Dialogs.FileNames = {unwritable};
+    Form->findChild<QAction*>("MenuExportMidi")->trigger();
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_TRUE(Dialogs.Errors[0].contains(unwritable)) << Dialogs.Errors[0].toStdString();
+    EXPECT_FALSE(QFile::exists(Folder.filePath("missing")));
+}
+
 } // namespace
 
 // With the built-in synthesizer offered (rendered here instead of heard).
@@ -476,10 +666,29 @@ TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithIts
     EXPECT_EQ(Form->MidiOutName(), kSynthDeviceName);
     EXPECT_EQ(Editor->FileName(), ProgramPath() + "synth.sub");
     EXPECT_LT(RenderedLevel(4800), 1e-6); // open, and silent until a note comes
-    // Channel A's genome, then a note: the lead program sounds.
-    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
-    Form->MidiOutputPort()->SendShort(0x90, 60, 100);
+    // Channel A is active, has sent its genome and is told of in the hint:
+    // F5 alone is heard.
+    const auto* status = Form->findChild<TStatusLine*>("StatusLine");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    ASSERT_TRUE(Form->AuditionPlaying());
     EXPECT_GT(RenderedLevel(24000), 1e-3);
+    EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint) << "the hint goes after F5 and an arrow";
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_EQ(status->text(), "");
+
+    // F5 on channel B, which is off, switches it on and keeps audition on;
+    // on its own program it sounds different from A.
+    Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_TRUE(Form->AuditionPlaying());
+    EXPECT_TRUE(Form->ActiveChannels().Contains(1));
+    EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonChActiveB")->isChecked());
+    EXPECT_EQ(status->text(), "Audition switched channel B on");
+    // On the active channel F5 stops audition as before.
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_FALSE(Form->AuditionPlaying());
     EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty());
     Form->close();
     const std::string text = SettingsText();
@@ -507,4 +716,71 @@ TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndThePro
     const std::string text = SettingsText();
     EXPECT_NE(text.find("SoundFont=/nowhere/none.sf2\r\n"), std::string::npos);
     EXPECT_NE(text.find("Gain=100\r\n"), std::string::npos);
+}
+
+// No sound server at all: no JACK server (and none may be started), no
+// PulseAudio, no ALSA device.
+class NoSoundServerTest : public MainIntegrationTest {
+protected:
+    static bool WithoutSoundServers()
+    {
+        setenv("JACK_DEFAULT_SERVER", ("zwirbels-none-" + std::to_string(getpid())).c_str(), 1);
+        unsetenv("JACK_NO_START_SERVER"); // a client that would start a server may do so
+        setenv("PULSE_SERVER", "unix:/nonexistent/zwirbels-pulse", 1);
+        setenv("ALSA_CONFIG_PATH", "/dev/null", 1);
+        return true;
+    }
+
+    // The running JACK servers' process ids.
+    static std::string JackServers()
+    {
+        std::string pids;
+        if (FILE* pipe = popen("pgrep -x jackd; pgrep -x jackdbus", "r")) {
+            char line[64];
+            while (std::fgets(line, sizeof line, pipe))
+                pids += line;
+            pclose(pipe);
+        }
+        return pids;
+    }
+
+    void TearDown() override
+    {
+        Form.reset();
+        Dialog.reset();
+        Editor.reset();
+        MainIntegrationTest::TearDown();
+    }
+
+    bool FEnvironment = WithoutSoundServers();
+    TSynthBinding Synth{Midi, TSynthOutput::Audio};
+    TScopedMidiBinding ScopedSynth{&Synth};
+};
+
+TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhereUntilSoundComesBack)
+{
+    const std::string serversBefore = JackServers();
+    WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n");
+    Start();
+    EXPECT_TRUE(Form->MidiOutOpen()) << "the synthesizer plays into the engine even with no output";
+    auto message = [&] { return Form->StatusLine()->Message(TStatusTopic::Sound).toStdString(); };
+    ASSERT_TRUE(WaitUntil([&] {
+        DeliverNotices();
+        return !message().empty();
+    }, std::chrono::seconds(20)));
+    EXPECT_EQ(message().rfind("No sound: no audio output opens (", 0), 0u) << message();
+    EXPECT_NE(message().find("PulseAudio: "), std::string::npos) << message();
+    EXPECT_NE(message().find("[Audio] section of " + IniFileName() + ")."), std::string::npos) << message();
+    EXPECT_EQ(Form->StatusLine()->text().toStdString(), message());
+    EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty()) << "a box at the start";
+    EXPECT_EQ(JackServers(), serversBefore) << "a JACK server was started";
+
+    // A server that starts later is found by the next try; the message goes.
+    TPrivateJackServer server("zwnosound");
+    ASSERT_TRUE(server.Start()) << server.Log();
+    EXPECT_TRUE(WaitUntil([&] {
+        DeliverNotices();
+        return message().empty();
+    }, std::chrono::seconds(20))) << message();
+    EXPECT_TRUE(Synth.Audio().Status().Sounding);
 }

@@ -19,7 +19,8 @@ TIniFile FromText(std::string_view text)
 }
 
 // The file a first start writes when its rule file is /opt/zw/default.sub: the
-// output is the built-in synthesizer.
+// output is the built-in synthesizer, channel A is active and the breeders
+// play on MIDI channels 1-4.
 const char* const kFirstStartFile =
     "[Position]\r\n"
     "Left=1\r\n"
@@ -31,7 +32,7 @@ const char* const kFirstStartFile =
     "MutationProbability=50\r\n"
     "MutationRange=5\r\n"
     "AutoInterval=700\r\n"
-    "ChannelActiveA=0\r\nChannelActiveB=0\r\nChannelActiveC=0\r\nChannelActiveD=0\r\n"
+    "ChannelActiveA=1\r\nChannelActiveB=0\r\nChannelActiveC=0\r\nChannelActiveD=0\r\n"
     "AutoRandomizeA=0\r\nAutoRandomizeB=0\r\nAutoRandomizeC=0\r\nAutoRandomizeD=0\r\n"
     "AutoMateA=0\r\nAutoMateB=0\r\nAutoMateC=0\r\nAutoMateD=0\r\n"
     "AutoMutateA=0\r\nAutoMutateB=0\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
@@ -40,10 +41,12 @@ const char* const kFirstStartFile =
     "MidiIn=\r\n"
     "MidiOut=Zwirbels synthesizer\r\n"
     "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
-    "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
+    "OutChannelA=0\r\nOutChannelB=1\r\nOutChannelC=2\r\nOutChannelD=3\r\n"
     "Thru=1\r\n"
     "[Synth]\r\n"
     "SoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\nProgramC=80\r\nProgramD=87\r\n"
+    "[Audio]\r\n"
+    "System=auto\r\nDevice=\r\nSampleRate=\r\n"
     "[Translations]\r\n"
     "FileName=/opt/zw/default.sub\r\n"
     "[Audition]\r\n"
@@ -75,7 +78,8 @@ TEST(MainSettings, ControlsAreReadAndWrittenAheadOfTheBreeders)
 TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
 {
     TMainSettings settings;
-    settings.Read(TIniFile()); // no file: every key keeps its default
+    settings.Read(TIniFile()); // no file: every key keeps its first start's default
+    EXPECT_TRUE(settings.FirstStart);
     EXPECT_EQ(settings.FileName, ProgramPath() + "synth.sub");
     settings.FileName = "/opt/zw/default.sub";
     settings.FileNameAssigned = true;
@@ -83,7 +87,7 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     settings.Write(ini);
     EXPECT_EQ(ini.SaveToText(), kFirstStartFile);
 
-    // Read back, every value is the default again.
+    // Read back, every value is the first start's again, and the next start is no first start.
     TMainSettings reread;
     reread.Left = reread.Top = reread.Width = reread.Height = 9999;
     reread.CrossoverProbability = reread.MutationProbability = reread.MutationRange = 99;
@@ -92,6 +96,7 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     reread.MidiOut = "old";
     reread.OutChannels = {9, 9, 9, 9};
     reread.Read(ini);
+    EXPECT_FALSE(reread.FirstStart);
     EXPECT_EQ(reread.Left, 1);
     EXPECT_EQ(reread.Top, 103);
     EXPECT_EQ(reread.Width, 541);
@@ -100,9 +105,9 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     EXPECT_EQ(reread.MutationProbability, 50);
     EXPECT_EQ(reread.MutationRange, 5);
     EXPECT_EQ(reread.AutoInterval, 700);
-    EXPECT_EQ(reread.ChannelActive, (std::array<bool, 4>{}));
+    EXPECT_EQ(reread.ChannelActive, (std::array<bool, 4>{true, false, false, false}));
     EXPECT_EQ(reread.MidiOut, "Zwirbels synthesizer");
-    EXPECT_EQ(reread.OutChannels, (std::array<int, 4>{}));
+    EXPECT_EQ(reread.OutChannels, (std::array<int, 4>{0, 1, 2, 3}));
     EXPECT_EQ(reread.Synth.Gain, 40);
     EXPECT_EQ(reread.FileName, "/opt/zw/default.sub");
 }
@@ -141,6 +146,7 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
     EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{5, 6, 7, 8}));
     EXPECT_EQ(settings.Synth.SoundFont, "/sf/my.sf2");
     EXPECT_EQ(settings.Synth.AudioDriver, "jack");
+    EXPECT_EQ(settings.Audio, (TAudioSettings{"jack", "", 0})) << "carried over from the old key";
     EXPECT_EQ(settings.Synth.Gain, 100);
     EXPECT_EQ(settings.Synth.Programs, (std::array<int, 4>{0, 0, 127, 5}));
     EXPECT_EQ(settings.FileName, "/rules/my.sub");
@@ -173,11 +179,21 @@ TEST(MainSettings, EveryKeyIsReadIntoItsOwnField)
               "OutChannelA=5\r\nOutChannelB=6\r\nOutChannelC=7\r\nOutChannelD=8\r\nThru=1\r\n"
               "[Synth]\r\nSoundFont=/sf/my.sf2\r\nAudioDriver=jack\r\nGain=100\r\n"
               "ProgramA=0\r\nProgramB=0\r\nProgramC=127\r\nProgramD=5\r\n"
+              "[Audio]\r\nSystem=jack\r\nDevice=\r\nSampleRate=\r\n"
               "[Translations]\r\nFileName=/rules/my.sub\r\n"
               "[Audition]\r\nNotes=60\r\nVelocity=100\r\nPeriod=1000\r\nLength=800\r\nRetrigger=1\r\n"
               "Playing=0\r\n"
               "[Breeders]\r\nAudibleA=0\r\nAudibleB=7\r\nAudibleC=0\r\nAudibleD=0\r\n"
               "FrozenA=0\r\nFrozenB=0\r\nFrozenC=0\r\nFrozenD=15\r\n");
+
+    // Once [Audio] names a system, the old key no longer counts; a rate out of range is skipped.
+    TIniFile audio;
+    audio.LoadFromText("[Synth]\nAudioDriver=jack\n[Audio]\nSystem=ALSA\nDevice=hw:1\nSampleRate=44100\n");
+    settings.Read(audio);
+    EXPECT_EQ(settings.Audio, (TAudioSettings{"alsa", "hw:1", 44100}));
+    audio.LoadFromText("[Audio]\nSystem=oss\nSampleRate=5\n");
+    settings.Read(audio);
+    EXPECT_EQ(settings.Audio, (TAudioSettings{"alsa", "hw:1", 44100}));
 }
 
 // A breeder's instrument: absent from files that never chose one, written
@@ -231,7 +247,8 @@ TEST(MainSettings, OutOfRangeValuesAreConfinedToTheirRange)
     EXPECT_EQ(settings.MutationRange, 255);
     EXPECT_EQ(settings.AutoInterval, 600);
     EXPECT_EQ(settings.InChannels, (std::array<int, 4>{15, 0, 0, 0}));
-    EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{0, 0, 15, 15}));
+    // No output named: a first start, whose channel B is 1.
+    EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{0, 1, 15, 15}));
 
     settings.Read(FromText("[Settings]\nAutoInterval=999999\nMutationRange=-1\n"));
     EXPECT_EQ(settings.AutoInterval, 120000);
@@ -280,7 +297,7 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     EXPECT_EQ(text.rfind("; hand notes\r\n[Settings]\r\nTheme=dark\r\nMutationRange=12\r\n", 0), 0u);
     EXPECT_EQ(written.ReadString("Plugins", "Load", ""), "none");
     EXPECT_EQ(written.ReadString("Translations", "FileName", ""), "/x.sub");
-    EXPECT_EQ(written.ReadInteger("Midi", "OutChannelD", -1), 0);
+    EXPECT_EQ(written.ReadInteger("Midi", "OutChannelD", -1), 3); // a first start's
 
     // Writing twice changes nothing more.
     settings.WriteToFile(name);

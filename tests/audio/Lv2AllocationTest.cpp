@@ -1,6 +1,8 @@
-// The audio thread's side of an LV2 instrument allocates nothing: a genome's
-// values taken at the start of a period, a note, and the period rendered.
-#include "audio/Lv2Instance.h"
+// The audio thread's side of an LV2 instrument in the engine allocates
+// nothing: a genome's values taken at the start of a period, a note, and the
+// period rendered, mixed and limited.
+#include "audio/AudioEngine.h"
+#include "audio/Lv2Instrument.h"
 #include "audio/Lv2World.h"
 
 #include <gtest/gtest.h>
@@ -35,27 +37,34 @@ namespace {
 TEST(Lv2AudioThread, ParameterChangeAndNoteAllocateNothing)
 {
     TLv2World world;
-    TLv2Instance jx10(world, "http://drobilla.net/plugins/mda/JX10", 48000, 256);
+    TAudioEngine engine;
+    auto instrument = std::make_unique<TLv2Instrument>(
+        std::make_unique<TLv2Instance>(world, "http://drobilla.net/plugins/mda/JX10", engine.SampleRate(), 256));
+    TLv2Instance& jx10 = instrument->Instance();
+    engine.SetInstrument(0, std::move(instrument));
+    engine.BeginStream();
     std::vector<float> left(1024), right(1024);
     std::vector<uint8_t> genome(120, 200);
     float peak = 0;
     std::thread audio([&] {
         tAudioThread = true;
-        jx10.Run(nullptr, 0, 256, left.data(), right.data()); // the thread's first period
+        engine.Process(left.data(), right.data(), 256); // the thread's first period
         tAudioThread = false;
     });
     audio.join();
     ASSERT_TRUE(jx10.SetGenome(genome.data(), genome.size()));
+    const uint8_t note[] = {0x90, 60, 100};
+    ASSERT_TRUE(engine.Send(0, note, sizeof note));
     gAudioAllocations = 0;
     audio = std::thread([&] {
         tAudioThread = true;
-        const TLv2MidiEvent note{10, 3, {0x90, 60, 100}};
-        jx10.Run(&note, 1, 1024, left.data(), right.data()); // longer than a block: run in four
+        engine.Process(left.data(), right.data(), 1024); // longer than the instance's block: run in four
         tAudioThread = false;
         for (float sample : left)
             peak = std::max(peak, std::fabs(sample));
     });
     audio.join();
+    engine.EndStream();
     EXPECT_EQ(gAudioAllocations.load(), 0);
     EXPECT_GT(peak, 0.001f) << "the note was not heard";
 }

@@ -5,20 +5,25 @@
 #include "support/JackPeer.h"
 #include "support/JackRecorder.h"
 #include "support/OfflineSynth.h"
+#include "support/PrivateJackServer.h"
 #include "support/ProgramRun.h"
+#include "support/SoundMeasure.h"
 #include "worms/BreederFile.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <map>
 #include <regex>
 #include <sstream>
 #include <thread>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace zw {
@@ -208,15 +213,16 @@ TEST_F(ProgramOnJack, PeerHearsTheNewAudibleWormAtOnceAndThenEveryMutationTick)
     Folder->WriteSettings(SettingsNaming(peer.InPortName()));
     ASSERT_NO_FATAL_FAILURE(Start());
 
-    // At start the audible worm is the frozen one, which mutation leaves
-    // alone: two ticks pass in silence.
+    // The start sends the active channel's audible worm. It is the frozen
+    // one, which mutation leaves alone: two ticks pass in silence.
+    ASSERT_TRUE(peer.WaitFor(kGenes, kArrivalTimeout)) << "the start sent " << peer.Received().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(2 * kAutoInterval + 200));
-    EXPECT_TRUE(peer.Received().empty()) << "sound before a worm was picked: " << Hex(peer.Received().front());
+    ASSERT_EQ(peer.Received().size(), static_cast<size_t>(kGenes)) << "sound after the start's genome";
 
     // Right picks the next worm: its genome sounds at once, then every tick
-    // mutates it. The genome and three ticks are enough.
+    // mutates it. The start's genome, the new one and three ticks are enough.
     ASSERT_TRUE(Program->PressKeys("Right")) << "xdotool could not press Right";
-    constexpr size_t kBlocks = 4;
+    constexpr size_t kBlocks = 5;
     ASSERT_TRUE(peer.WaitFor(kBlocks * kGenes, kArrivalTimeout))
         << "the peer heard " << peer.Received().size() << " messages, expected " << kBlocks * kGenes
         << "; the program's output:\n" << Program->Log();
@@ -226,8 +232,9 @@ TEST_F(ProgramOnJack, PeerHearsTheNewAudibleWormAtOnceAndThenEveryMutationTick)
     ASSERT_GE(heard.size(), kBlocks * kGenes);
     const size_t genomes = heard.size() / kGenes;
     const size_t silence = heard.size() % kGenes;
-    ExpectGenome(heard, 0, "the new audible worm");
-    for (size_t block = 1; block < genomes; ++block) {
+    ExpectGenome(heard, 0, "the start's audible worm");
+    ExpectGenome(heard, kGenes, "the new audible worm");
+    for (size_t block = 2; block < genomes; ++block) {
         const std::string what = "tick " + std::to_string(block);
         ExpectGenome(heard, block * kGenes, what);
         ExpectMutationOf(heard, (block - 1) * kGenes, block * kGenes, what);
@@ -268,23 +275,28 @@ TEST_F(ProgramOnJack, MidiControlsFromAKeyboardBreedAndMoveTheAudibleWorm)
                           "\r\nMidiOut=" + listener.InPortName() + "\r\nOutChannelA=" + std::to_string(kOutChannel) +
                           "\r\n[Controls]\r\nMutate=cc 0 20\r\nRight=note 0 60\r\n");
     ASSERT_NO_FATAL_FAILURE(Start());
+    // The audible worm is sent at start; the keys' genomes follow it.
+    ASSERT_TRUE(listener.WaitFor(kGenes, kArrivalTimeout)) << "no genome at start:\n" << Program->Log();
     // The frozen worm one to the right; the audible one there and back, so
     // the listener has heard the genome the keyboard's first control mutates.
     for (const char* key : {"shift+Right", "Right", "Left"})
         ASSERT_TRUE(Program->PressKeys(key)) << key;
-    ASSERT_TRUE(listener.WaitFor(2 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
+    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
 
     keyboard.Send({0xB0, 20, 127});
-    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout))
+    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
         << "no genome after the control change; the program's output:\n" << Program->Log();
     keyboard.Send({0x90, 60, 100});
     keyboard.Send({0x80, 60, 0});
-    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
+    ASSERT_TRUE(listener.WaitFor(5 * kGenes, kArrivalTimeout))
         << "no genome after the note; the program's output:\n" << Program->Log();
 
     ASSERT_NO_FATAL_FAILURE(Close());
-    const std::vector<TMidiBytes> heard = listener.Received();
-    // Four genomes, then the silence at close: none of the keyboard's
+    const std::vector<TMidiBytes> all = listener.Received();
+    ASSERT_GE(all.size(), static_cast<size_t>(kGenes));
+    ExpectGenome(all, 0, "the genome at start");
+    const std::vector<TMidiBytes> heard(all.begin() + kGenes, all.end());
+    // After it four genomes, then the silence at close: none of the keyboard's
     // messages went thru.
     ASSERT_EQ(heard.size(), 4 * kGenes + 32u);
     for (size_t block = 0; block < 4; ++block)
@@ -345,25 +357,31 @@ TEST_F(ProgramOnJack, FluidSynthReceivesTheControlChanges)
 
     Folder->WriteSettings(SettingsNaming(synthInput));
     ASSERT_NO_FATAL_FAILURE(Start());
-    // A second listener on the program's output records what was sent, to
-    // compare with what FluidSynth reports.
+    // The start's genome first; then a second listener on the program's
+    // output records what is sent, to compare with what FluidSynth reports.
+    std::vector<TMidiBytes> logged;
+    for (auto deadline = std::chrono::steady_clock::now() + 10s;
+         logged.size() < static_cast<size_t>(kGenes) && std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(100ms))
+        logged = LoggedControlChanges(synth.LogFile());
+    ASSERT_EQ(logged.size(), static_cast<size_t>(kGenes)) << "FluidSynth did not get the start's genome alone";
+    ExpectGenome(logged, 0, "the start's genome");
     TJackPeer listener(Unique("zwe2e-listen"));
     ASSERT_TRUE(listener.ListenTo("zwirbels:MIDI out")) << "the program's JACK output port was not found";
 
     ASSERT_TRUE(Program->PressKeys("Right")) << "xdotool could not press Right";
     constexpr size_t kSent = 3 * kGenes; // the new audible worm and two ticks
     ASSERT_TRUE(listener.WaitFor(kSent, kArrivalTimeout)) << "the program sent " << listener.Received().size();
-    std::vector<TMidiBytes> logged;
     for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
         logged = LoggedControlChanges(synth.LogFile());
-        if (logged.size() >= kSent)
+        if (logged.size() >= kGenes + kSent)
             break;
         std::this_thread::sleep_for(100ms);
     }
-    ASSERT_GE(logged.size(), kSent) << "FluidSynth logged only " << logged.size() << " control changes:\n"
-                                    << FileTail(synth.LogFile());
+    logged.erase(logged.begin(), logged.begin() + kGenes);
+    ASSERT_GE(logged.size(), kSent) << "FluidSynth logged only " << logged.size() << " control changes after the "
+                                    << "start's:\n" << FileTail(synth.LogFile());
     const std::vector<TMidiBytes> sent = listener.Received();
-    ExpectGenome(logged, 0, "FluidSynth's first genome");
+    ExpectGenome(logged, 0, "FluidSynth's genome after Right");
     for (size_t i = 0; i < kSent; ++i)
         ASSERT_EQ(logged[i], sent.at(i)) << "message " << i << ": FluidSynth got " << Hex(logged[i])
                                          << ", the program sent " << Hex(sent.at(i));
@@ -398,7 +416,7 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
                           "[Synth]\r\nAudioDriver=jack\r\n[Audition]\r\nPeriod=500\r\nLength=400\r\n"
                           "[Translations]\r\nFileName=" + rules.string() + "\r\n");
     ASSERT_NO_FATAL_FAILURE(Start());
-    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-synth", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
 
     // Four notes of the start's sound, then four of the next worm's.
     ASSERT_TRUE(Program->PressKeys("F5"));
@@ -423,6 +441,221 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
     EXPECT_GT(std::max(loudness, brightness), 0.15)
         << "the new worm did not change the sound: RMS " << before.Rms << " -> " << after.Rms << ", brightness "
         << before.Brightness << " -> " << after.Brightness;
+}
+
+// A first start on a machine with a sound server: F5 alone is heard. Then
+// the keys the hint names each change the sound: Right listens to the next
+// worm, keypad minus breeds new ones and Right listens to one of them.
+TEST_F(ProgramOnJack, AFirstStartIsHeardAtF5AndEachBreedingKeyChangesTheSound)
+{
+    TJackRecorder recorder(Unique("zwe2e-rec"), 60s);
+    ASSERT_NO_FATAL_FAILURE(Start()); // no settings file
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
+    // About three audition periods (1 s each), so where the notes fall in
+    // the stretch changes little; after a key, the phrase starts anew.
+    const auto listen = [&](std::initializer_list<const char*> keys) {
+        for (const char* key : keys)
+            EXPECT_TRUE(Program->PressKeys(key)) << key;
+        std::this_thread::sleep_for(300ms);
+        const size_t from = recorder.Frames();
+        std::this_thread::sleep_for(3s);
+        return std::pair{from, recorder.Frames()};
+    };
+    const auto f5 = listen({"F5"});
+    const auto again = listen({});
+    const auto right = listen({"Right"});
+    const auto bred = listen({"KP_Subtract", "Right"});
+    std::this_thread::sleep_for(100ms);
+    ASSERT_NO_FATAL_FAILURE(Close());
+
+    const std::vector<float> sound = recorder.Samples();
+    const auto measure = [&](std::pair<size_t, size_t> stretch) {
+        return MeasureSound(sound, stretch.first, stretch.second, recorder.SampleRate(), 1);
+    };
+    const TSoundFigures first = measure(f5);
+    EXPECT_GT(first.Rms, 1e-3) << "F5 on a first start is not heard:\n" << Program->Log();
+    // Two takes of one sound measure about 0.5 dB apart here; another worm
+    // of the synthesizer's rules several dB.
+    const double takes = SpectralShapeChange(first, measure(again));
+    const double next = SpectralShapeChange(measure(again), measure(right));
+    const double newOne = SpectralShapeChange(measure(right), measure(bred));
+    const double wanted = std::max(1.5, 3 * takes);
+    EXPECT_GT(next, wanted) << "Right did not change the sound; two takes differ by " << takes << " dB";
+    EXPECT_GT(newOne, wanted) << "keypad minus and Right did not change the sound; two takes differ by " << takes
+                              << " dB";
+    EXPECT_GT(measure(bred).Rms, 1e-3) << "a bred worm is silent";
+    RecordProperty("take_to_take_db", std::to_string(takes));
+    RecordProperty("right_db", std::to_string(next));
+    RecordProperty("bred_db", std::to_string(newOne));
+
+    const TWrittenSettings written(Folder->SettingsFile());
+    EXPECT_EQ(written.Value("Settings", "ChannelActiveA"), "1") << written.Text();
+    EXPECT_EQ(written.Value("Midi", "OutChannelD"), "3") << written.Text();
+}
+
+// Breeder A plays an LV2 instrument: audition sounds through it, and the next
+// worm's genes, its parameters, change the sound.
+TEST_F(ProgramOnJack, AuditionOnAnLv2InstrumentSoundsAndANewWormChangesTheSound)
+{
+    TJackRecorder recorder(Unique("zwe2e-lv2"), 60s);
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n"
+                          "[Audio]\r\nSystem=jack\r\n[Audition]\r\nPeriod=500\r\nLength=400\r\n"
+                          "[Instruments]\r\nA=http://drobilla.net/plugins/mda/JX10\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no audio on JACK:\n" << Program->Log();
+    std::this_thread::sleep_for(1s); // the instrument is made on a thread of its own
+
+    ASSERT_TRUE(Program->PressKeys("F5"));
+    std::this_thread::sleep_for(500ms);
+    const size_t first = recorder.Frames();
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(Program->PressKeys("Right"));
+    const size_t change = recorder.Frames();
+    std::this_thread::sleep_for(2500ms);
+    const size_t end = recorder.Frames();
+    ASSERT_NO_FATAL_FAILURE(Close());
+
+    const std::vector<float> sound = recorder.Samples();
+    const TSoundMeasure before = Measure(sound, first, change);
+    const TSoundMeasure after = Measure(sound, change + recorder.SampleRate() / 2, end);
+    EXPECT_GT(before.Rms, 1e-3) << "audition on the instrument is silent";
+    EXPECT_GT(after.Rms, 1e-3) << "the new worm is silent";
+    const double loudness = std::abs(after.Rms - before.Rms) / before.Rms;
+    const double brightness = std::abs(after.Brightness - before.Brightness) / before.Brightness;
+    // JX10's own sound drifts by up to about 20 % between two stretches (its
+    // LFO); a new worm's parameters moved it by 80 % and more here.
+    EXPECT_GT(std::max(loudness, brightness), 0.4)
+        << "the new worm did not change the sound: RMS " << before.Rms << " -> " << after.Rms << ", brightness "
+        << before.Brightness << " -> " << after.Brightness;
+}
+
+// Shutdown and recovery ---------------------------------------------------------
+
+// Channel A plays audition notes on the output channel: each note sounds for
+// almost all of its period, so one is sounding whenever the program is ended.
+std::string AuditionSettings(const std::string& midiOut)
+{
+    return "[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=" + midiOut + "\r\nOutChannelA=" +
+           std::to_string(kOutChannel) + "\r\n[Audition]\r\nPeriod=300\r\nLength=290\r\nPlaying=1\r\n";
+}
+
+template <typename F>
+bool RunUntilTrue(F done, std::chrono::milliseconds timeout)
+{
+    for (const auto deadline = std::chrono::steady_clock::now() + timeout; !done();) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(50ms);
+    }
+    return true;
+}
+
+size_t NoteOns(const std::vector<TMidiBytes>& messages)
+{
+    return static_cast<size_t>(std::count_if(messages.begin(), messages.end(), [](const TMidiBytes& m) {
+        return m.size() == 3 && (m[0] & 0xF0) == 0x90 && m[2] > 0;
+    }));
+}
+
+// Every note-on is followed by its note-off, and the output channel by an All Notes Off.
+void ExpectEveryNoteEnded(const std::vector<TMidiBytes>& heard)
+{
+    std::map<std::pair<int, int>, int> sounding; // (channel, note) -> note-ons not yet ended
+    bool allNotesOff = false;
+    for (const TMidiBytes& m : heard) {
+        if (m.size() != 3)
+            continue;
+        const int kind = m[0] & 0xF0;
+        const std::pair<int, int> key{m[0] & 0x0F, m[1]};
+        if (kind == 0x90 && m[2] > 0)
+            ++sounding[key];
+        else if (kind == 0x80 || kind == 0x90)
+            sounding[key] = 0;
+        else if (kind == 0xB0 && m[1] == 123 && (m[0] & 0x0F) == kOutChannel)
+            allNotesOff = true;
+    }
+    for (const auto& [key, count] : sounding)
+        EXPECT_EQ(count, 0) << "note " << key.second << " on channel " << key.first << " never ended";
+    EXPECT_TRUE(allNotesOff) << "no All Notes Off on channel " << kOutChannel;
+}
+
+std::string FileText(const fs::path& file)
+{
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST_F(ProgramOnJack, SigtermDuringAuditionEndsEveryNoteAndWritesTheFiles)
+{
+    TJackPeer peer(Unique("zwe2e-term"));
+    Folder->WriteSettings(AuditionSettings(peer.InPortName()));
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(RunUntilTrue([&] { return NoteOns(peer.Received()) >= 4; }, kArrivalTimeout))
+        << "audition did not reach the peer; the program's output:\n" << Program->Log();
+
+    ASSERT_EQ(kill(Program->Process().Pid(), SIGTERM), 0);
+    const auto exit = Program->Process().Wait(30s);
+    ASSERT_TRUE(exit.has_value()) << "the program did not end within 30 s of SIGTERM:\n" << Program->Log();
+    EXPECT_FALSE(exit->Signalled) << exit->Describe() << "\n" << Program->Log();
+    EXPECT_EQ(exit->Code, 0) << exit->Describe() << "\n" << Program->Log();
+    std::this_thread::sleep_for(200ms); // the last messages cross the server
+    const std::vector<TMidiBytes> heard = peer.Received();
+    ExpectEveryNoteEnded(heard);
+    EXPECT_TRUE(TWrittenSettings(Folder->SettingsFile()).Has("Position", "Left")) << "the settings were not written";
+    EXPECT_TRUE(fs::exists(Folder->Path() / "zwirbels.breeders")) << "the breeders were not written";
+    if (HasFailure())
+        WriteMessages(heard, Folder->Path() / "heard.txt");
+}
+
+TEST_F(ProgramOnJack, KillNine3sAfterABreedingStepKeepsTheStep)
+{
+    Folder->WriteSettings("[Settings]\r\nChannelActiveA=1\r\n");
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_NO_FATAL_FAILURE(Close());
+    const fs::path breeders = Folder->Path() / "zwirbels.breeders";
+    const std::string first = FileText(breeders);
+    ASSERT_FALSE(first.empty()) << "the breeders were not written at close";
+
+    ASSERT_NO_FATAL_FAILURE(Start());
+    ASSERT_TRUE(Program->PressKeys("Insert")) << "xdotool could not press Insert"; // breeds channel A anew
+    std::this_thread::sleep_for(3s);
+    ASSERT_EQ(kill(Program->Process().Pid(), SIGKILL), 0);
+    ASSERT_TRUE(Program->Process().Wait(10s).has_value());
+    const std::string kept = FileText(breeders);
+    EXPECT_FALSE(kept.empty()) << "the breeders file is gone";
+    EXPECT_TRUE(kept != first) << "the breeding step before the kill was lost";
+}
+
+// Automation to a peer on a server of the test's own, which is killed and
+// started again three times: each time the peer hears genomes again within
+// 5 s, and the window still closes with Alt+X.
+TEST_F(ProgramOnJack, AutomationComesBackAfterEachOfThreeServerRestarts)
+{
+    const char* const shared = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string sharedServer = shared ? shared : "";
+    {
+        TPrivateJackServer server("zwe2e-restart");
+        ASSERT_TRUE(server.Start()) << server.Log();
+        const std::string peerName = Unique("zwe2e-back");
+        auto peer = std::make_unique<TJackPeer>(peerName);
+        Folder->WriteSettings(SettingsNaming(peer->InPortName()));
+        ASSERT_NO_FATAL_FAILURE(Start());
+        ASSERT_TRUE(Program->PressKeys("Right"));
+        ASSERT_TRUE(peer->WaitFor(kGenes, kArrivalTimeout)) << Program->Log();
+        for (int restart = 1; restart <= 3; ++restart) {
+            server.Kill();
+            peer.reset(); // libjack frees a dead server's clients at the next open
+            std::this_thread::sleep_for(1500ms);
+            ASSERT_TRUE(server.Start()) << server.Log();
+            peer = std::make_unique<TJackPeer>(peerName);
+            EXPECT_TRUE(peer->WaitFor(kGenes, 5s))
+                << "restart " << restart << ": the peer heard " << peer->Received().size()
+                << " messages within 5 s; the program's output:\n" << Program->Log();
+            ExpectGenome(peer->Received(), 0, "restart " + std::to_string(restart));
+        }
+        ASSERT_NO_FATAL_FAILURE(Close());
+    }
+    setenv("JACK_DEFAULT_SERVER", sharedServer.c_str(), 1);
 }
 
 // The kept breeders a close wrote, and their ratings.

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+
 namespace zw {
 namespace {
 
@@ -26,6 +28,15 @@ TEST(DeviceDisplayNames, NumberLaterDuplicatesInListOrder)
               (std::vector<std::string>{"X:X MIDI 1", "Synth", "X:X MIDI 1 #2", "X:X MIDI 1 #3"}));
     // JACK names are unique and carry no numbers to strip.
     EXPECT_EQ(DeviceDisplayNames({"a:in 1:0", "b:in"}, false), (std::vector<std::string>{"a:in 1:0", "b:in"}));
+
+    // An open device keeps its name when the first of its name is unplugged
+    // and when that comes back; a newcomer never takes a kept name.
+    const std::map<std::string, std::string> open = {{"X:X MIDI 1 24:0", "X:X MIDI 1 #2"}};
+    EXPECT_EQ(DeviceDisplayNames({"X:X MIDI 1 24:0"}, true, open), (std::vector<std::string>{"X:X MIDI 1 #2"}));
+    EXPECT_EQ(DeviceDisplayNames({"X:X MIDI 1 32:0", "X:X MIDI 1 24:0"}, true, open),
+              (std::vector<std::string>{"X:X MIDI 1", "X:X MIDI 1 #2"}));
+    EXPECT_EQ(DeviceDisplayNames({"X 28:0", "X 24:0"}, true, {{"X 24:0", "X"}}),
+              (std::vector<std::string>{"X #2", "X"}));
 }
 
 TEST(IsOwnMidiPort, TheProgramsPortsOnAnyServerButNoOneElses)

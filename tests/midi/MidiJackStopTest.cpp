@@ -2,6 +2,7 @@
 // that stopping it disturbs no other test.
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "midi/RtInDevice.h"
 #include "midi/RtMidiBinding.h"
 #include "support/JackPeer.h"
 #include "support/MidiTestSupport.h"
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <thread>
 #include <unistd.h>
@@ -82,6 +84,32 @@ TEST(JackServerStop, OpenPortsGiveClearErrorsAndNeitherCrashNorHang)
         QCoreApplication::processEvents();
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, 30s) << "stopping the server must not stall the program";
+}
+
+// A delivery that its thread is kept from finishing (a loaded machine, a
+// server without realtime) still ends before Stop returns: what it writes is
+// freed after Stop.
+std::atomic<bool> gDeliveryEntered{false};
+std::atomic<bool> gDeliveryEnded{false};
+
+void SlowCallback(TMidiHandle, uint32_t, uintptr_t, uintptr_t, uintptr_t) noexcept
+{
+    gDeliveryEntered = true;
+    std::this_thread::sleep_for(300ms);
+    gDeliveryEnded = true;
+}
+
+TEST(JackInputStop, StopWaitsForADeliveryUnderWayHoweverLongItTakes)
+{
+    TRtInDevice device(TRtDeviceContext{TRtApi::Jack, nullptr, 1, &SlowCallback, 0});
+    device.Start();
+    const uint8_t note[] = {0x90, 60, 100};
+    std::thread delivering([&] { device.Deliver(note, sizeof note); });
+    while (!gDeliveryEntered)
+        std::this_thread::yield();
+    device.Stop();
+    EXPECT_TRUE(gDeliveryEnded) << "Stop returned while the delivery was still under way";
+    delivering.join();
 }
 
 } // namespace

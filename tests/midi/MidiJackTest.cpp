@@ -3,6 +3,7 @@
 #include "midi/MidiCallback.h"
 #include "midi/MidiIn.h"
 #include "midi/MidiOut.h"
+#include "midi/MidiScheduler.h"
 #include "midi/RtMidiBinding.h"
 #include "support/JackPeer.h"
 #include "support/MidiTestSupport.h"
@@ -311,15 +312,18 @@ void MarkingCallback(TMidiHandle handle, uint32_t message, uintptr_t instance, u
 }
 
 // On JACK, input arrives inside the server's process cycle: after the first
-// delivery (which sizes RtMidi's own buffer) nothing is allocated there, and a
-// delivery holding several messages (an NRPN) is split into them.
+// delivery nothing is allocated there, not for a delivery longer than any
+// before (a SysEx dump) nor in passing messages on to thru, and a delivery
+// holding several messages (an NRPN) is split into them.
 TEST_F(JackMidi, InputDeliveryAllocatesNothingAndSplitsSeveralMessages)
 {
+    TMidiScheduler thru; // no output: it takes the messages and drops them
     int inputs = 0;
     TMidiNotifier notifier([&](TMidiNotice notice, uintptr_t) { inputs += notice == TMidiNotice::Input; });
     TCallbackBlock* block = AllocCallbackBlock(); // a port's parts, around the marking callback
     block->RingBuffer = AllocRingBuffer(64);
     block->NotificationWindow = &notifier;
+    block->ThruSink = &thru;
     const auto names = InputNames(*binding);
     const auto device = static_cast<uint32_t>(std::find(names.begin(), names.end(), peer->OutPortName()) - names.begin());
     TMidiHandle handle = 0;
@@ -330,6 +334,10 @@ TEST_F(JackMidi, InputDeliveryAllocatesNothingAndSplitsSeveralMessages)
     peer->Send({0xB0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
     ASSERT_TRUE(PumpUntil([&] { return inputs == 8; }));
     gDeliveryAllocations = 0;
+    TMidiBytes dump(4000, 0x11); // no sysex buffer is queued: dropped, but delivered whole first
+    dump.front() = 0xF0;
+    dump.back() = 0xF7;
+    peer->Send(dump);
     peer->Send({0x90, 60, 100});
     peer->Send({0xF8}); // clock: not stored
     peer->Send({0xB0, 0x63, 0x01, 0x62, 0x05, 0x06, 0x40, 0xB0, 0x26, 0x00});
@@ -341,6 +349,7 @@ TEST_F(JackMidi, InputDeliveryAllocatesNothingAndSplitsSeveralMessages)
         EXPECT_EQ(block->RingBuffer->Start[8 + i].Message, expected[i]) << "event " << i;
 
     EXPECT_EQ(binding->InClose(handle), MMSYSERR_NOERROR);
+    EXPECT_EQ(thru.ThruDropped(), 0u);
     FreeRingBuffer(block->RingBuffer);
     FreeCallbackBlock(block);
 }

@@ -133,6 +133,42 @@ TEST_F(MidiScheduler, ThruPassesChannelMessagesToTheRoutedChannelsOnly)
     EXPECT_EQ(scheduler->ThruDropped(), 0u);
 }
 
+// A held key's note ends however the thru path is cut: the input closed
+// (also when its close fails half-way), changed or lost, or the output
+// changed. A note-on still queued when the input closes ends too.
+TEST_F(MidiScheduler, ThruNotesEndOnEveryInputCloseAndOutputChange)
+{
+    const std::pair<const char*, std::function<void(TMidiInput&, TMidiScheduler&)>> cuts[] = {
+        {"input closed", [](TMidiInput& in, TMidiScheduler&) { in.ClosePort(); }},
+        {"input close failing", [this](TMidiInput& in, TMidiScheduler&) {
+             midi.Fail(TScriptedMidiBinding::TCall::InClose, MMSYSERR_ERROR);
+             EXPECT_THROW(in.ClosePort(), EMidiInputError);
+         }},
+        // The note-on must have reached the old output before it changes;
+        // one still queued would rightly go to the new output instead.
+        {"output changed", [this](TMidiInput&, TMidiScheduler& s) {
+             ASSERT_TRUE(WaitForShorts(1));
+             s.SetOutput(&midi, out.Handle() + 1000);
+         }},
+    };
+    for (const auto& [name, cut] : cuts) {
+        auto scheduler = Scheduler();
+        TMidiScheduler::TThruRoutes routes{};
+        routes[0] = 1 << 3;
+        scheduler->SetThruRoutes(routes);
+        TMidiInput in(nullptr, &midi);
+        in.SetThruSink(scheduler.get());
+        in.OpenPort();
+        in.StartInput();
+        midi.ClearRecords();
+        ASSERT_TRUE(midi.InjectShort(0, Word(0x90, 60, 100), 0)) << name;
+        cut(in, *scheduler);
+        std::this_thread::sleep_for(30ms);
+        EXPECT_EQ(ShortWords(midi), (std::vector<uint32_t>{Word(0x93, 60, 100), Word(0x83, 60)})) << name;
+        in.SetThruSink(nullptr);
+    }
+}
+
 // A voice with an instrument of its own: its audition notes and the thru of
 // its input reach that instrument only, and end there when it is taken away.
 TEST_F(MidiScheduler, AVoiceWithItsOwnInstrumentPlaysThereOnly)

@@ -1,6 +1,5 @@
 #include "support/JackPeer.h"
 
-#include "midi/JackWatch.h"
 
 namespace zw {
 
@@ -76,11 +75,6 @@ void TJackPeer::Clear()
     std::lock_guard lock(FMutex);
     FReceived.clear();
     FTimes.clear();
-}
-
-bool JackServerAnswers()
-{
-    return TJackWatch::Open("zwirbels-test-probe") != nullptr;
 }
 
 } // namespace zw

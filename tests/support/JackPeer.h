@@ -1,5 +1,7 @@
 #pragma once
 
+#include "audio/AudioOutput.h" // JackServerAnswers
+
 #include <rtmidi/RtMidi.h>
 
 #include <chrono>
@@ -47,8 +49,5 @@ private:
     std::vector<TMidiBytes> FReceived;
     std::vector<std::chrono::steady_clock::time_point> FTimes;
 };
-
-// True when a JACK server answers (none is started).
-bool JackServerAnswers();
 
 } // namespace zw

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/AudioEngine.h"
 #include "audio/Lv2Instance.h"
 
 #include <cstdint>
@@ -13,6 +14,11 @@ namespace zw {
 // and right, one after the other per frame.
 std::vector<float> RenderLv2Note(TLv2Instance& instance, const std::vector<uint8_t>& genome, uint32_t held,
                                  uint32_t released, uint32_t period = 256);
+// The same through the audio engine, as the program plays it (mixed, gained,
+// limited): `instance` is the instrument in the engine's `slot`.
+std::vector<float> RenderLv2Note(TAudioEngine& engine, int slot, TLv2Instance& instance,
+                                 const std::vector<uint8_t>& genome, uint32_t held, uint32_t released,
+                                 uint32_t period = 256);
 
 // The spectral centroid (Hz) of `frames` mono frames from `start` of a stereo
 // render (its left side), at `rate`; `frames` a power of two.

@@ -1,6 +1,7 @@
 #include "support/OfflineSynth.h"
 
 #include "app/GeneTranslation.h"
+#include "audio/SynthInstrument.h"
 #include "midi/MidiSplitter.h"
 #include "rules/Substitution.h"
 
@@ -8,12 +9,21 @@
 
 namespace zw {
 
-TOfflineSynth::TOfflineSynth(const TSynthSettings& settings) : FSynth(settings, TSynthOutput::Offline) {}
+TOfflineSynth::TOfflineSynth(const TSynthSettings& settings)
+{
+    FEngine.SetInstrument(0, std::make_unique<TSynthInstrument>(settings));
+}
 
 void TOfflineSynth::Send(const std::vector<uint8_t>& bytes)
 {
     SplitMidiMessages(bytes.data(), bytes.size(),
-                      [this](const uint8_t* message, size_t length) { FSynth.Play(message, length); });
+                      [this](const uint8_t* message, size_t length) {
+                          // A full queue is played through, as a period would.
+                          if (!FEngine.Send(0, message, length) && length <= TMidiEvent::kMaxBytes) {
+                              FEngine.Render(nullptr, nullptr, 0);
+                              FEngine.Send(0, message, length);
+                          }
+                      });
 }
 
 void TOfflineSynth::SendGenome(const TSubstitution& rules, int channel, const TGene& genome)
@@ -34,7 +44,7 @@ std::vector<float> TOfflineSynth::Render(int frames)
 {
     FLeft.resize(static_cast<size_t>(frames));
     FRight.resize(static_cast<size_t>(frames));
-    FSynth.Render(FLeft.data(), FRight.data(), frames);
+    FEngine.Render(FLeft.data(), FRight.data(), static_cast<uint32_t>(frames));
     std::vector<float> stereo(2 * static_cast<size_t>(frames));
     for (size_t i = 0; i < FLeft.size(); ++i) {
         stereo[2 * i] = FLeft[i];

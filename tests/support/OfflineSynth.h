@@ -1,6 +1,7 @@
 #pragma once
 
-#include "synth/Synthesizer.h"
+#include "audio/AudioEngine.h"
+#include "synth/SynthSettings.h"
 
 #include <cstdint>
 #include <vector>
@@ -10,8 +11,9 @@ namespace zw {
 class TGene;
 class TSubstitution;
 
-// A synthesizer rendered into buffers, fed with byte streams and with genomes
-// translated through a rule table, as the program sends them.
+// The built-in synthesizer in an audio engine of its own, rendered into
+// buffers, fed with byte streams and with genomes translated through a rule
+// table, as the program sends them. Raises ESynthError as the synthesizer does.
 class TOfflineSynth {
 public:
     explicit TOfflineSynth(const TSynthSettings& settings = {});
@@ -26,7 +28,7 @@ public:
     std::vector<float> Render(int frames);
 
 private:
-    TSynthesizer FSynth;
+    TAudioEngine FEngine;
     std::vector<float> FLeft;
     std::vector<float> FRight;
 };

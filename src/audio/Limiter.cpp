@@ -1,0 +1,40 @@
+#include "audio/Limiter.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace zw {
+
+void TLimiter::Prepare(double sampleRate)
+{
+    // Recovers about two thirds of the way back to unity gain in 50 ms.
+    constexpr double kReleaseSeconds = 0.05;
+    FRelease = static_cast<float>(1.0 - std::exp(-1.0 / (kReleaseSeconds * std::max(sampleRate, 1.0))));
+    FGain = 1.0f;
+}
+
+void TLimiter::Process(float* left, float* right, uint32_t frames) noexcept
+{
+    // Most blocks stay below the ceiling: then there is nothing to do.
+    if (FGain == 1.0f) {
+        bool within = true; // false too for NaN and infinity, which the loop below clears
+        for (uint32_t i = 0; i < frames && within; ++i)
+            within = left[i] >= -kCeiling && left[i] <= kCeiling && right[i] >= -kCeiling && right[i] <= kCeiling;
+        if (within)
+            return;
+    }
+    for (uint32_t i = 0; i < frames; ++i) {
+        if (!std::isfinite(left[i]) || !std::isfinite(right[i])) {
+            left[i] = right[i] = 0.0f;
+            continue;
+        }
+        const float peak = std::max(std::fabs(left[i]), std::fabs(right[i]));
+        const float allowed = peak > kCeiling ? kCeiling / peak : 1.0f;
+        FGain = std::min(allowed, FGain + (1.0f - FGain) * FRelease);
+        // The clamp only catches rounding: the gain already keeps the peak there.
+        left[i] = std::clamp(left[i] * FGain, -kCeiling, kCeiling);
+        right[i] = std::clamp(right[i] * FGain, -kCeiling, kCeiling);
+    }
+}
+
+} // namespace zw

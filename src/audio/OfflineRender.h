@@ -1,0 +1,41 @@
+#pragma once
+
+#include "audio/AudioEngine.h"
+#include "audio/TimedMidi.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace zw {
+
+// One instrument rendered alone through an audio engine of its own, faster
+// than real time: the export, the command-line renderer and their tests hear
+// what the program plays.
+class TOfflineRender {
+public:
+    // Receives the sound block by block, in order.
+    using TSink = std::function<void(const float* left, const float* right, uint32_t frames)>;
+
+    explicit TOfflineRender(std::unique_ptr<TAudioInstrument> instrument,
+                            double sampleRate = TAudioEngine::kDefaultSampleRate);
+
+    // Plays `messages` (in time order) at their times, each on the first frame
+    // of its millisecond, and hands `frames` frames to `sink`. Messages timed
+    // at or after the end are not played.
+    void Render(const std::vector<TTimedMidi>& messages, int64_t frames, const TSink& sink);
+
+    double SampleRate() const { return FEngine.SampleRate(); }
+    // The frame that `ms` milliseconds begin on.
+    int64_t FrameAt(int64_t ms) const;
+
+private:
+    void Play(const std::vector<uint8_t>& message);
+
+    TAudioEngine FEngine;
+    std::vector<float> FLeft;
+    std::vector<float> FRight;
+};
+
+} // namespace zw

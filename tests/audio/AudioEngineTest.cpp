@@ -1,0 +1,144 @@
+// The audio engine rendered offline: the limiter's ceiling, and a genome's
+// messages reaching the synthesizer's place in the engine as one unit while
+// thru messages arrive from the scheduler's thread.
+#include "audio/AudioEngine.h"
+#include "audio/Limiter.h"
+#include "midi/MidiOut.h"
+#include "midi/MidiScheduler.h"
+#include "midi/SynthBinding.h"
+#include "support/MidiTestSupport.h"
+
+#include <atomic>
+#include <cmath>
+#include <mutex>
+#include <thread>
+
+namespace zw {
+namespace {
+
+using namespace std::chrono_literals;
+
+// A loud sine with a faulty sample now and then, or what it was sent.
+class TTestInstrument final : public TAudioInstrument {
+public:
+    explicit TTestInstrument(float amplitude = 0) : FAmplitude(amplitude) {}
+    void Prepare(double, uint32_t) override {}
+    void Process(const TMidiEvent* events, size_t count, float* left, float* right, uint32_t frames) noexcept override
+    {
+        {
+            std::lock_guard lock(Mutex); // the test's own; never contended by the engine
+            for (size_t i = 0; i < count; ++i)
+                Received.emplace_back(events[i].Bytes, events[i].Bytes + events[i].Length);
+        }
+        for (uint32_t i = 0; i < frames; ++i, ++FPhase) {
+            left[i] = FAmplitude * static_cast<float>(std::sin(0.05 * FPhase));
+            right[i] = FPhase % 1000 == 7 ? NAN : -left[i];
+        }
+    }
+    void Silence() noexcept override {}
+
+    std::mutex Mutex;
+    std::vector<std::vector<uint8_t>> Received;
+
+private:
+    float FAmplitude;
+    uint64_t FPhase = 0;
+};
+
+TEST(AudioEngine, MixesScalesAndNeverGoesBeyondTheCeiling)
+{
+    TAudioEngine engine;
+    engine.SetInstrument(0, std::make_unique<TTestInstrument>(3.0f));
+    engine.SetInstrument(5, std::make_unique<TTestInstrument>(3.0f));
+    engine.SetGain(2.0f);
+    std::vector<float> left(48000), right(48000);
+    engine.Render(left.data(), right.data(), 48000);
+    float peak = 0;
+    for (size_t i = 0; i < left.size(); ++i) {
+        ASSERT_TRUE(std::isfinite(left[i]) && std::isfinite(right[i])) << "frame " << i;
+        peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+    }
+    EXPECT_LE(peak, TLimiter::kCeiling);
+    EXPECT_GT(peak, 0.99f * TLimiter::kCeiling);
+
+    // A quiet signal passes as it is, once the limiter has recovered.
+    engine.SetInstrument(5, nullptr);
+    engine.SetGain(0.1f / 3.0f);
+    engine.Render(left.data(), right.data(), 48000);
+    engine.Render(left.data(), right.data(), 4800);
+    peak = 0;
+    for (float sample : left)
+        peak = std::max(peak, std::fabs(sample));
+    EXPECT_NEAR(peak, 0.1f, 0.002f);
+}
+
+// The program's genome path (a batch of long messages through the port)
+// against a flood of thru notes from the scheduler's thread: every NRPN
+// (controllers 99, 98, 6 and 38) arrives at the instrument unbroken.
+TEST(AudioEngine, AGenomesMessagesArriveAsOneUnit)
+{
+    TScriptedMidiBinding system;
+    TSynthBinding synth(system, TSynthOutput::Offline);
+    TMidiOutput out(nullptr, &synth);
+    out.SetProductName(kSynthDeviceName);
+    out.OpenPort();
+    auto recorder = std::make_unique<TTestInstrument>();
+    TTestInstrument& received = *recorder;
+    synth.Audio().SetInstrument(0, std::move(recorder)); // in the synthesizer's place
+    TMidiScheduler scheduler;
+    scheduler.SetOutput(&synth, out.Handle());
+    TMidiScheduler::TThruRoutes routes{};
+    routes[0] = 1;
+    scheduler.SetThruRoutes(routes);
+
+    std::atomic<bool> done{false};
+    std::thread thru([&] {
+        for (uint32_t i = 0; !done; ++i) {
+            scheduler.Receive(0x90 | (60 + i % 12) << 8 | 100 << 16);
+            scheduler.Receive(0x80 | (60 + i % 12) << 8);
+            std::this_thread::yield();
+        }
+    });
+    std::thread audio([&] {
+        float left[64], right[64];
+        while (!done)
+            synth.Render(left, right, 64);
+    });
+    constexpr int kGenomes = 300;
+    constexpr int kNrpns = 40;
+    for (int genome = 0; genome < kGenomes; ++genome) {
+        TMidiOutBatch batch(out);
+        for (int n = 0; n < kNrpns; ++n) {
+            const uint8_t nrpn[] = {0xB0, 99, 1, 0xB0, 98, static_cast<uint8_t>(n), 0xB0, 6, 64, 0xB0, 38, 0};
+            out.SendLong(nrpn, sizeof nrpn);
+        }
+        std::this_thread::sleep_for(1ms);
+    }
+    done = true;
+    thru.join();
+    audio.join();
+    float left[64], right[64];
+    synth.Render(left, right, 64);
+
+    std::lock_guard lock(received.Mutex);
+    const auto& messages = received.Received;
+    size_t nrpns = 0;
+    size_t notes = 0;
+    for (size_t i = 0; i < messages.size(); ++i) {
+        if ((messages[i][0] & 0xF0) == 0x90)
+            ++notes;
+        if (messages[i][0] != 0xB0 || messages[i][1] != 99)
+            continue;
+        ASSERT_LE(i + 3, messages.size() - 1);
+        const uint8_t expected[] = {98, 6, 38};
+        for (int k = 0; k < 3; ++k)
+            ASSERT_EQ(messages[i + 1 + k], (std::vector<uint8_t>{0xB0, expected[k], messages[i + 1 + k][2]}))
+                << "message " << i + 1 + k << " breaks the NRPN at " << i;
+        ++nrpns;
+    }
+    EXPECT_EQ(nrpns, static_cast<size_t>(kGenomes * kNrpns)) << synth.Audio().Engine().Dropped() << " dropped";
+    EXPECT_GT(notes, 100u) << "too little thru to interleave with";
+}
+
+} // namespace
+} // namespace zw

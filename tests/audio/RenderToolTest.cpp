@@ -1,0 +1,158 @@
+// Runs the built zwirbels-render on gene files and listens to what it wrote.
+#include "support/ChildProcess.h"
+#include "support/OfflineSynth.h"
+#include "support/TempPath.h"
+#include "common/SafeFile.h"
+#include "worms/GeneFile.h"
+
+#include <gtest/gtest.h>
+
+#include <sndfile.h>
+
+#include <cmath>
+#include <filesystem>
+#include <set>
+
+namespace zw {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+const char* const kJx10 = "http://drobilla.net/plugins/mda/JX10";
+
+struct TToolRun {
+    int Code = -1;
+    std::string Log;
+};
+
+TToolRun RunRender(const std::vector<std::string>& args, const std::string& log)
+{
+    std::vector<std::string> argv = {ZW_RENDER_TOOL};
+    argv.insert(argv.end(), args.begin(), args.end());
+    TChildProcess tool(argv, TEnvironment(), log);
+    const std::optional<TExit> exit = tool.Wait(300s);
+    return {exit && !exit->Signalled ? exit->Code : -1, ReadWholeFile(log)};
+}
+
+std::vector<float> ReadSamples(const std::string& fileName)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(fileName.c_str(), SFM_READ, &info);
+    if (!file)
+        return {};
+    std::vector<float> samples(static_cast<size_t>(info.frames * info.channels));
+    sf_readf_float(file, samples.data(), info.frames);
+    sf_close(file);
+    return samples;
+}
+
+std::set<std::string> FolderEntries(const fs::path& folder)
+{
+    std::set<std::string> names;
+    for (const auto& entry : fs::directory_iterator(folder))
+        names.insert(entry.path().filename().string());
+    return names;
+}
+
+// Four genomes far apart; two entries share a name and two names are no file names as they stand.
+std::string FourEntryGeneFile()
+{
+    const char* names[] = {"Pad", "Pad", "a/b", "/tmp"};
+    std::string text;
+    WriteGeneFileCount(text, 4);
+    for (int entry = 0; entry < 4; ++entry) {
+        TGene genome;
+        genome.SetSize(120);
+        for (int i = 0; i < 120; ++i)
+            genome.SetGenes(i, static_cast<uint8_t>((i * 37 + entry * 89 + (i % (entry + 2)) * 61) % 256));
+        WriteGeneFileEntry(text, names[entry], genome);
+    }
+    return text;
+}
+
+// Renders the four entries with `options` and listens to each file.
+void ExpectOneAudibleDistinctWavFilePerEntry(std::vector<std::string> options, const std::string& folder)
+{
+    const fs::path work = TempPath(folder);
+    fs::remove_all(work);
+    fs::create_directories(work);
+    const std::string geneFile = (work / "bank.gen").string();
+    WriteFileAtomically(geneFile, FourEntryGeneFile());
+    const fs::path out = work / "new" / "samples";
+
+    options.insert(options.end(), {"--seconds", "1", "--note", "57", geneFile, out.string()});
+    const TToolRun run = RunRender(options, (work / "render.log").string());
+    ASSERT_EQ(run.Code, 0) << run.Log;
+    EXPECT_NE(run.Log.find("[4/4]"), std::string::npos) << run.Log;
+    const std::set<std::string> expected = {"Pad.wav", "Pad (2).wav", "a_b.wav", "_tmp.wav"};
+    ASSERT_EQ(FolderEntries(out), expected);
+
+    std::vector<std::vector<float>> sounds;
+    for (const std::string& name : expected) {
+        const std::string file = (out / name).string();
+        // Rate, channels, frames.
+        for (const auto& [option, value] : {std::pair{"-r", "48000\n"}, {"-c", "2\n"}, {"-s", "48000\n"}})
+            EXPECT_EQ(RunTool({"soxi", option, file}, TEnvironment()), value) << "soxi " << option << " " << name;
+        sounds.push_back(ReadSamples(file));
+        EXPECT_GT(Rms(sounds.back().data(), sounds.back().size()), 0.01) << name << " is silent";
+    }
+    for (size_t a = 0; a < sounds.size(); ++a)
+        for (size_t b = a + 1; b < sounds.size(); ++b) {
+            std::vector<float> difference(sounds[a].size());
+            for (size_t i = 0; i < difference.size(); ++i)
+                difference[i] = sounds[a][i] - sounds[b][i];
+            EXPECT_GT(Rms(difference.data(), difference.size()), 0.005) << "sounds " << a << " and " << b << " are alike";
+        }
+}
+
+TEST(RenderTool, WritesOneAudibleDistinctWavFilePerEntry) { ExpectOneAudibleDistinctWavFilePerEntry({}, "render-tool"); }
+
+// On an LV2 instrument the genes are its parameters: the entries differ without rules.
+TEST(RenderTool, AnLv2InstrumentPlaysEachEntryWithItsGenesAsParameters)
+{
+    ExpectOneAudibleDistinctWavFilePerEntry({"--instrument", kJx10}, "render-tool-lv2");
+}
+
+TEST(RenderTool, BadInputEndsWithAMessageAndLeavesNothingBehind)
+{
+    const fs::path work = TempPath("render-tool-bad");
+    fs::remove_all(work);
+    fs::create_directories(work);
+    const std::string geneFile = (work / "bank.gen").string();
+    WriteFileAtomically(geneFile, FourEntryGeneFile());
+    const std::string notRules = (work / "rules.sub").string();
+    WriteFileAtomically(notRules, "RIFF....WAVE\r\nfmt \r\n");
+    const std::string log = (work / "render.log").string();
+    const fs::path out = work / "out";
+
+    struct TCase {
+        std::vector<std::string> Args;
+        std::string Message;
+    };
+    const std::vector<TCase> cases = {
+        {{(work / "missing.gen").string(), out.string()}, (work / "missing.gen").string()},
+        {{"--rules", notRules, geneFile, out.string()}, notRules},
+        {{geneFile, (work / "bank.gen" / "out").string()}, "Cannot make the folder"},
+        {{"--seconds", "0", geneFile, out.string()}, "--seconds"},
+        {{"--instrument", "urn:zw:none", geneFile, out.string()}, "urn:zw:none"},
+        {{"--rules", notRules, "--instrument", kJx10, geneFile, out.string()}, "exclude each other"},
+    };
+    for (const TCase& bad : cases) {
+        const TToolRun run = RunRender(bad.Args, log);
+        EXPECT_EQ(run.Code, 2) << run.Log;
+        EXPECT_NE(run.Log.find(bad.Message), std::string::npos) << run.Log;
+        EXPECT_FALSE(fs::exists(out)) << "an output folder after: " << run.Log;
+    }
+
+    // A file that cannot be written (a folder in its place) ends the run and
+    // leaves no temporary file.
+    fs::create_directories(out / "Pad.wav");
+    const TToolRun run = RunRender({geneFile, out.string()}, log);
+    EXPECT_EQ(run.Code, 2) << run.Log;
+    EXPECT_NE(run.Log.find((out / "Pad.wav").string()), std::string::npos) << run.Log;
+    EXPECT_EQ(FolderEntries(out), std::set<std::string>{"Pad.wav"});
+}
+
+} // namespace
+} // namespace zw
