@@ -3,6 +3,7 @@
 #   make test  - install what is missing, build with sanitizers, run every test
 #   make install [PREFIX=/usr/local] [DESTDIR=...] - install the release build
 #   make package - a Debian package of the release build, in build/release
+#   make bench - the benchmarks (only this builds them), in build/bench/bin
 JOBS ?= 2
 PREFIX ?= /usr/local
 RELEASE_DIR := build/release
@@ -14,7 +15,7 @@ deps:
 	@bash scripts/install-deps
 
 release: deps
-	@cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF >/dev/null
+	@cmake -S . -B $(RELEASE_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF -DZW_BUILD_BENCH=OFF >/dev/null
 	@cmake --build $(RELEASE_DIR) -j $(JOBS)
 
 run: release
@@ -36,7 +37,7 @@ test: test-build fuzz-build
 	@bash fuzz/run-fuzzers $(FUZZ_DIR) $(FUZZ_SMOKE_SECONDS)
 
 bench: deps
-	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF >/dev/null
+	@cmake -S . -B build/bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DZW_BUILD_TESTS=OFF -DZW_BUILD_BENCH=ON >/dev/null
 	@cmake --build build/bench -j $(JOBS)
 
 # libFuzzer targets (fuzz/), a clang build of their libraries apart from the

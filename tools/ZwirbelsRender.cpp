@@ -2,10 +2,13 @@
 // offline, into one WAV file each: for people who make sample sets, and for
 // tests that listen to genomes.
 //
-//   zwirbels-render [--rules FILE.sub] [--seconds S] [--note N] [--velocity V] GENEFILE OUTDIR
+//   zwirbels-render [--rules FILE.sub | --instrument URI] [--seconds S] [--note N] [--velocity V] GENEFILE OUTDIR
 //   zwirbels-render --help | --version
 
 #include "app/WormTake.h"
+#include "audio/AudioEngine.h"
+#include "audio/Lv2Instrument.h"
+#include "audio/Lv2World.h"
 #include "audio/SynthInstrument.h"
 #include "common/FileNotes.h"
 #include "common/ProgramFiles.h"
@@ -37,7 +40,8 @@ constexpr int kError = 2; // bad arguments, unreadable input, an entry not rende
 
 const char* const kUsage =
     "Usage:\n"
-    "  zwirbels-render [--rules FILE.sub] [--seconds S] [--note N] [--velocity V] GENEFILE OUTDIR\n"
+    "  zwirbels-render [--rules FILE.sub | --instrument URI] [--seconds S] [--note N] [--velocity V]\n"
+    "                  GENEFILE OUTDIR\n"
     "      Renders every entry of the gene file GENEFILE through the built-in\n"
     "      synthesizer into OUTDIR/<entry name>.wav (48 kHz, stereo, 24 bit);\n"
     "      OUTDIR is made when missing. Each entry plays on MIDI channel 1: the\n"
@@ -45,6 +49,9 @@ const char* const kUsage =
     "      note N (0..127, default 60) at velocity V (1..127, default 100),\n"
     "      held for the whole file of S seconds (default 2, at most 600).\n"
     "      --rules  the substitution file (default: synth.sub of the program's data).\n"
+    "      --instrument  plays each entry on the installed LV2 instrument URI\n"
+    "               instead (`lv2ls` lists them), made anew for each entry: gene k\n"
+    "               sets its k-th breedable control input, with no rules.\n"
     "      Exit status: 0 every entry written, 2 an error (message on stderr).\n"
     "  zwirbels-render --help\n"
     "      Prints this text.\n"
@@ -53,6 +60,7 @@ const char* const kUsage =
 
 struct TOptions {
     std::string Rules = DataFileName("synth.sub");
+    std::string Instrument; // an LV2 plug-in URI; empty: the built-in synthesizer
     double Seconds = 2;
     int Note = 60;
     int Velocity = 100;
@@ -96,8 +104,16 @@ std::optional<int> ParseInteger(const std::string& text, int low, int high)
     return static_cast<int>(*value);
 }
 
-// The one place the instrument is chosen.
-std::unique_ptr<TAudioInstrument> MakeInstrument() { return std::make_unique<TSynthInstrument>(TSynthSettings{}); }
+// The one place the instrument is chosen. An LV2 instrument takes the genes
+// as its parameters; `lv2` is null for the built-in synthesizer.
+std::unique_ptr<TAudioInstrument> MakeInstrument(TLv2World* lv2, const std::string& uri, const TGene& genome)
+{
+    if (!lv2)
+        return std::make_unique<TSynthInstrument>(TSynthSettings{});
+    auto instance = std::make_unique<TLv2Instance>(*lv2, uri, TAudioEngine::kDefaultSampleRate, 1024);
+    instance->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
+    return std::make_unique<TLv2Instrument>(std::move(instance));
+}
 
 // An entry name as a file name of its own in the output folder: names are
 // single-byte (Latin-1) text, written here as UTF-8; no separator, no NUL,
@@ -143,13 +159,19 @@ int Render(const TOptions& options)
 {
     std::vector<TEntry> entries;
     TSubstitution rules;
+    std::unique_ptr<TLv2World> lv2;
     try {
         entries = ReadEntries(options.GeneFile);
-        const TFileNotes notes = rules.LoadFromFile(options.Rules);
-        if (!notes.empty())
-            return Fail(FileNotesMessage(options.Rules, notes));
+        if (options.Instrument.empty()) {
+            const TFileNotes notes = rules.LoadFromFile(options.Rules);
+            if (!notes.empty())
+                return Fail(FileNotesMessage(options.Rules, notes));
+        } else {
+            lv2 = std::make_unique<TLv2World>();
+            MakeInstrument(lv2.get(), options.Instrument, TGene()); // one that cannot be made ends the run here
+        }
     } catch (const std::exception& e) {
-        return Fail(e.what()); // every reading error names its file
+        return Fail(e.what()); // every reading error names its file, an instrument its URI
     }
 
     std::error_code error;
@@ -173,8 +195,10 @@ int Render(const TOptions& options)
         const std::string fileName = (fs::path(options.OutDir) / OutputName(entry.Name, taken)).string();
         std::fprintf(stderr, "[%zu/%zu] %s\n", i + 1, entries.size(), fileName.c_str());
         try {
-            const TWormTake take(rules, 0, program, entry.Genome);
-            take.SaveSound(MakeInstrument(), phrase, options.Seconds, fileName);
+            // On an LV2 instrument the genes are parameters: the take holds the notes only.
+            const TWormTake take(rules, 0, lv2 ? -1 : program, lv2 ? TGene() : entry.Genome);
+            take.SaveSound(MakeInstrument(lv2.get(), options.Instrument, entry.Genome), phrase, options.Seconds,
+                           fileName);
         } catch (const EInOutError& e) {
             return Fail(e.what()); // the folder fails every entry alike
         } catch (const ESynthError& e) {
@@ -198,14 +222,21 @@ int Run(int argc, char** argv)
         return kOk;
     }
     TOptions options;
+    bool rulesGiven = false;
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takesValue = arg == "--rules" || arg == "--seconds" || arg == "--note" || arg == "--velocity";
+        const bool takesValue = arg == "--rules" || arg == "--instrument" || arg == "--seconds" || arg == "--note" ||
+                                arg == "--velocity";
         if (takesValue && i + 1 >= args.size())
             return UsageError(arg + " needs a value");
         if (arg == "--rules") {
             options.Rules = args[++i];
+            rulesGiven = true;
+        } else if (arg == "--instrument") {
+            options.Instrument = args[++i];
+            if (options.Instrument.empty())
+                return UsageError("--instrument takes the URI of an installed LV2 instrument");
         } else if (arg == "--seconds") {
             const std::optional<double> seconds = ParseNumber(args[++i]);
             if (!seconds || *seconds <= 0 || *seconds > TWormTake::kMaxSeconds)
@@ -232,6 +263,8 @@ int Run(int argc, char** argv)
     }
     if (files.size() != 2)
         return UsageError("a gene file and an output folder are needed");
+    if (rulesGiven && !options.Instrument.empty())
+        return UsageError("--rules and --instrument exclude each other: an LV2 instrument needs no rules");
     options.GeneFile = files[0];
     options.OutDir = files[1];
     return Render(options);

@@ -20,7 +20,7 @@ GEN = dict(MODLFOTOPITCH=5, VIBLFOTOPITCH=6, MODENVTOPITCH=7, FILTERFC=8, FILTER
            MODLFOTOFILTERFC=10, MODENVTOFILTERFC=11, MODLFOTOVOL=13, CHORUSSEND=15,
            REVERBSEND=16, PAN=17, MODLFODELAY=21, MODLFOFREQ=22, VIBLFODELAY=23,
            VIBLFOFREQ=24, MODENVDELAY=25, MODENVATTACK=26, MODENVHOLD=27, MODENVDECAY=28,
-           MODENVSUSTAIN=29, MODENVRELEASE=30, VOLENVDELAY=33, VOLENVATTACK=34,
+           MODENVSUSTAIN=29, MODENVRELEASE=30, COARSETUNE=51, VOLENVDELAY=33, VOLENVATTACK=34,
            VOLENVHOLD=35, VOLENVDECAY=36, VOLENVSUSTAIN=37, VOLENVRELEASE=38, FINETUNE=52,
            ATTENUATION=48)
 
@@ -29,7 +29,7 @@ def cc_bytes(controller, value):
 
 def nrpn(gen, offset):
     """NRPN 120/gen, data 8192 + offset (LSB first: the MSB applies it)."""
-    v = f"8192 +{offset}"
+    v = f"8192 +({offset})"
     return (f"4(CC) 4(%1) 8(99) 8(120) 4(CC) 4(%1) 8(98) 8({GEN[gen]}) "
             f"4(CC) 4(%1) 8(38) 1(0) 7({v}) 4(CC) 4(%1) 8(6) 1(0) 7(({v}) / 128)")
 
@@ -51,12 +51,21 @@ def M(cc, gen, amount, value, text, bipolar=False):
 
 half = "%3 / 2"
 
+def fold(k):
+    """The gene folded k times over 0..255, up and down: a triangle wave, so
+    neighbouring values stay neighbours (mutation and morph move smoothly)
+    while a mutation step moves the parameter k times as far. Random genes
+    still spread evenly over the whole range. The middle value 128 stays in
+    the middle."""
+    t = f"(((%3 * {k}) + {(128 - 128 * k) % 512}) MOD 512)"
+    return f"({t} XOR(({t} / 256) * 511))"
+
 # Filter cutoff.
-N("FILTERFC", "(%3 - 128) * 4", "filter cutoff -1024 .. +1020 cents")
+N("FILTERFC", f"({fold(4)} * 16) - 2250", "filter cutoff -4500 .. +3660 cents, the range 4 times over")
 M(74, "FILTERFC", 1200, "%3 / 4 + 32", "brightness: filter cutoff -600 .. +600 cents", True)
 # Resonance.
-N("FILTERQ", "(%3 * 5) / 16", "filter resonance +0 .. +8 dB")
-M(71, "FILTERQ", 60, "%3 / 4 + 64", "resonance +0 .. +6 dB", True)
+N("FILTERQ", f"({fold(3)} * 8) / 25", "filter resonance +0 .. +8 dB, the range 3 times over")
+M(71, "FILTERQ", 40, "%3 / 4 + 64", "resonance +0 .. +4 dB", True)
 # Volume envelope.
 N("VOLENVDELAY", "%3 * 8", "volume envelope delay, up to +4080 timecents (about 10 ms)")
 N("VOLENVATTACK", "%3 * 6", "attack time, up to +3060 timecents")
@@ -64,20 +73,25 @@ M(73, "VOLENVATTACK", 1200, half, "attack time -1200 .. +1200 timecents", True)
 N("VOLENVHOLD", "%3 * 20", "hold time, up to +10200 timecents (about 0.35 s)")
 N("VOLENVDECAY", "(%3 - 192) * 8", "decay time -3072 .. +1008 timecents")
 M(75, "VOLENVDECAY", 1200, half, "decay time -1200 .. +1200 timecents", True)
-N("VOLENVSUSTAIN", half, "sustain level -0 .. -12.7 dB")
+N("VOLENVSUSTAIN", "(%3 * 5) / 8", "sustain level -0 .. -15.9 dB")
 N("VOLENVRELEASE", "(%3 - 255) * 4", "release time -2040 .. +0 timecents")
 M(72, "VOLENVRELEASE", 1200, "%3 / 4 + 32", "release time -600 .. +600 timecents", True)
 # Level and place.
-N("ATTENUATION", "%3 / 4", "level -0 .. -6.3 dB")
-C(7, "%3 / 8 + 96", "volume 96 .. 127")
-C(11, "%3 / 8 + 96", "expression 96 .. 127")
-N("PAN", "(%3 - 128) * 3", "pan -38 .. +38 %")
-C(10, "%3 / 4 + 32", "pan 32 .. 95")
+N("ATTENUATION", "%3 / 8", "level -0 .. -3.1 dB")
+C(7, "%3 / 16 + 112", "volume 112 .. 127")
+C(11, "%3 / 16 + 112", "expression 112 .. 127")
+N("PAN", "((%3 - 128) * 3) / 2", "pan -19 .. +19 %")
+C(10, "%3 / 8 + 48", "pan 48 .. 79")
 # Effects.
-N("REVERBSEND", "%3 * 2", "reverb send +0 .. +51 %")
-C(91, half, "reverb send 0 .. 127")
-N("CHORUSSEND", "%3 * 2", "chorus send +0 .. +51 %")
-C(93, half, "chorus send 0 .. 127")
+N("REVERBSEND", "%3", "reverb send +0 .. +25 %")
+C(91, "%3 / 4", "reverb send 0 .. 63")
+# No chorus: FluidSynth's chorus puts left and right out of phase, so a mono
+# sum would cancel. This gene holds the chorus send at -100 % before it sets
+# the octave, which lets the sounds reach from dark to bright.
+genes.append((nrpn("CHORUSSEND", "0 - 1000") + " " + nrpn("COARSETUNE", "((%3 / 64) - 1) * 12"),
+              "NRPN 15: no chorus; NRPN 51: octave -1, 0, +1 or +2"))
+# A controller General MIDI leaves free (the low byte of balance).
+M(40, "FILTERFC", 1200, half, "filter cutoff -600 .. +600 cents", True)
 # Vibrato (its own LFO). Depths add up to at most 62 cents.
 N("VIBLFOFREQ", "(%3 - 128) * 2", "vibrato rate -1024 .. +1020 cents")
 M(76, "VIBLFOFREQ", 600, half, "vibrato rate -600 .. +600 cents", True)
@@ -95,13 +109,15 @@ N("MODLFOTOFILTERFC", "%3 * 2", "modulation LFO to filter +0 .. +1020 cents")
 M(79, "MODLFOTOFILTERFC", 600, "%3 / 4 + 64", "modulation LFO to filter +0 .. +600 cents", True)
 N("MODLFOTOVOL", "%3 / 4", "tremolo +0 .. +6.3 dB")
 # Modulation envelope.
-N("MODENVDELAY", "%3 * 16", "modulation envelope delay, up to +8160 timecents")
-N("MODENVATTACK", "%3 * 21", "modulation envelope attack, up to +10710 timecents")
+N("MODENVDELAY", "%3 * 8", "modulation envelope delay, up to +4080 timecents")
+N("MODENVATTACK", "%3 * 12", "modulation envelope attack, up to +6120 timecents")
 N("MODENVHOLD", "%3 * 16", "modulation envelope hold, up to +8160 timecents")
 N("MODENVDECAY", "(%3 - 64) * 8", "modulation envelope decay -1024 .. +3056 timecents")
 N("MODENVSUSTAIN", "(0 -%3) * 2", "modulation envelope sustain +0 .. +51 %")
 N("FINETUNE", "(%3 - 128) / 21", "fine tuning -6 .. +6 cents")
-N("MODENVTOFILTERFC", "(%3 - 64) * 8", "modulation envelope to filter -1024 .. +3056 cents")
+# Kept moderate: a delayed modulation envelope that swings the cutoff far
+# and fast through a resonant filter makes it ring beyond full scale.
+N("MODENVTOFILTERFC", "(%3 - 64) * 5", "modulation envelope to filter -640 .. +1910 cents")
 N("MODENVTOPITCH", "(%3 - 128) / 8", "modulation envelope to pitch -32 .. +30 cents")
 
 # The remaining genes come in pairs of free controllers that drive one
@@ -118,12 +134,13 @@ def both(gen, amount, unit, name, count):
             for i in range(count)]
 
 targets = (both("FILTERFC", 400, "cents", "filter cutoff", 10)
-           + [("FILTERQ", 40, "filter resonance +0 .. +4 dB")] * 4
-           + both("MODENVTOFILTERFC", 1200, "cents", "modulation envelope to filter", 6)
+           + [("FILTERQ", 20, "filter resonance +0 .. +2 dB")] * 4
+           + both("MODENVTOFILTERFC", 600, "cents", "modulation envelope to filter", 6)
            + both("MODLFOTOFILTERFC", 600, "cents", "modulation LFO to filter", 5)
-           + [("CHORUSSEND", 200, "chorus send +0 .. +20 %")] * 4
-           + both("PAN", 500, "(0.1 %)", "pan", 4)
-           + [("VOLENVATTACK", 3000, "attack time +0 .. +3000 timecents")]
+           + both("FILTERFC", 600, "cents", "filter cutoff", 2)
+           + both("MODENVTOFILTERFC", 600, "cents", "modulation envelope to filter", 2)
+           + both("PAN", 150, "(0.1 %)", "pan", 4)
+           + [("ATTENUATION", 30, "level -0 .. -3 dB")]
            + both("MODLFOTOVOL", 100, "cB", "tremolo", 2)
            + [("MODENVATTACK", 2400, "modulation envelope attack +0 .. +2400 timecents")] * 2)
 for i, (gen, amount, text) in enumerate(targets):

@@ -522,7 +522,7 @@ void TFormMain::CreateMenu()
     MenuAudition = AddMenuAction(settings, "MenuAudition", "&Audition", QKeySequence(Qt::Key_F5));
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,
-            [this](bool on) { RunGuarded([&] { SetAuditionPlaying(on); }); });
+            [this](bool on) { RunGuarded([&] { AuditionPressed(on); }); });
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("MenuHelp");
@@ -615,6 +615,8 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
         else
             RunKeyAction(action, *CurrentPanel());
     });
+    FFirstSteps.KeyPressed(action);
+    ShowHint();
     return true;
 }
 
@@ -622,6 +624,7 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 
 void TFormMain::SpeedButtonChActiveClick(TChannel channel, bool down)
 {
+    FStatusLine->Clear(TStatusTopic::Channels);
     if (!down) {
         FActiveChannels.Exclude(channel);
         SyncMidiScheduler();
@@ -860,6 +863,10 @@ void TFormMain::showEvent(QShowEvent* event)
 {
     QMainWindow::showEvent(event);
     RunGuarded([this] { LoadTranslations(); });
+    if (!FShownOnce) {
+        FShownOnce = true;
+        SendActiveChannels();
+    }
 }
 
 void TFormMain::CloseWithoutAsking()

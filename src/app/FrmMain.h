@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ChannelSet.h"
+#include "app/FirstSteps.h"
 #include "app/MainSettings.h"
 #include "common/Dialogs.h"
 #include "worms/BreederHistory.h"
@@ -111,6 +112,9 @@ public:
     // the [Audition] phrase on its output channel.
     void SetAuditionPlaying(bool playing);
     bool AuditionPlaying() const { return FAudition.Playing; }
+    // A press of audition's toggle, `on` its new state; on a breeder shown
+    // that is not active it switches that breeder on and plays.
+    void AuditionPressed(bool on);
 
     // Breeds the breeder shown from its rated worms (keypad *, "* Breed");
     // with no worm rated it mates instead and says so in the status line.
@@ -264,6 +268,10 @@ private:
     // (KeepBreeders, which tells a failure in the status line).
     void ReadBreeders(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen);
     void WriteBreeders();
+    // Once the rules are loaded, each active channel sends its audible worm,
+    // so a start sounds as the last run was left.
+    void SendActiveChannels();
+    void ShowHint();
     void KeepBreeders();
     // The exports: the genome of `channel` through its rules (raises as
     // they do), and the instrument that renders it.
@@ -344,6 +352,8 @@ private:
     // False while a kept-breeders file that could not be read is still in
     // place: it is never replaced without the user's knowledge.
     bool FWriteBreeders = true;
+    TFirstSteps FFirstSteps;
+    bool FShownOnce = false;
     TDeferredAction* FBreedersSave = nullptr;
     bool FCloseWithoutAsking = false;
     bool FBreedersKeptFailed = false; // and told in the status line

@@ -23,7 +23,7 @@ QWidget* TFormMain::CreateAuditionButton(QWidget* parent)
     SpeedButtonAudition->setCheckable(true);
     SpeedButtonAudition->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     connect(SpeedButtonAudition, &QToolButton::clicked, this,
-            [this](bool down) { RunGuarded([&] { SetAuditionPlaying(down); }); });
+            [this](bool down) { RunGuarded([&] { AuditionPressed(down); }); });
     return SpeedButtonAudition;
 }
 
@@ -33,6 +33,31 @@ void TFormMain::SetAuditionPlaying(bool playing)
     SpeedButtonAudition->setChecked(playing);
     MenuAudition->setChecked(playing);
     FScheduler->SetPlaying(playing);
+}
+
+void TFormMain::AuditionPressed(bool on)
+{
+    const TChannel shown = CurrentPanel()->Tag();
+    const TAuditionPress press = PressAudition(on, FActiveChannels.Contains(shown));
+    if (press.SwitchOn) {
+        FChActiveButtons[static_cast<size_t>(shown)]->setChecked(true);
+        SpeedButtonChActiveClick(shown, true);
+        FStatusLine->Show(TStatusTopic::Channels,
+                          QString("Audition switched channel %1 on").arg(QChar('A' + shown)));
+    }
+    SetAuditionPlaying(press.Playing);
+    if (press.Playing)
+        FFirstSteps.AuditionStarted();
+    ShowHint();
+}
+
+void TFormMain::ShowHint() { FStatusLine->Show(TStatusTopic::Hint, FFirstSteps.Hint()); }
+
+void TFormMain::SendActiveChannels()
+{
+    for (TChannel c = 0; c < kChannelCount; ++c)
+        if (FActiveChannels.Contains(c))
+            RunGuarded([&] { WormPanel(c)->NotifyAudible(); });
 }
 
 void TFormMain::SyncMidiScheduler()

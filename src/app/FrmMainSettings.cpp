@@ -157,6 +157,8 @@ void TFormMain::ReadSettings()
     FMidiSystem = s.MidiSystem;
     FSynthSettings = s.Synth;
     FAudioSettings = s.Audio;
+    FFirstSteps = TFirstSteps(s.FirstStart);
+    ShowHint();
     ConfigureSynthesizer(MidiBinding(), FSynthSettings, FAudioSettings);
     FInstrumentUris = s.Instruments;
     ConfigureInstruments();

@@ -20,7 +20,7 @@ constexpr const char* kInstruments = "Instruments";
 constexpr const char* kFileName = "FileName";
 constexpr const char* kMidiOut = "MidiOut";
 
-bool FirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
+bool IsFirstStart(const TIniFile& ini) { return !ini.ValueExists(kMidi, kMidiOut); }
 
 std::string SynthRuleFile() { return DataFileName("synth.sub"); }
 
@@ -149,6 +149,14 @@ void TMainSettings::Read(const TIniFile& ini)
     MutationRange = ReadConfined(ini, kSettings, "MutationRange", MutationRange, 0, kMaxMutationRange);
     AutoInterval = ReadConfined(ini, kSettings, "AutoInterval", AutoInterval, kMinAutoInterval,
                                 kMaxAutoInterval);
+    // A first start plays at once: channel A is on, and with the built-in
+    // synthesizer (the first start's output) each breeder has a MIDI channel,
+    // and so a program, of its own.
+    FirstStart = IsFirstStart(ini);
+    if (FirstStart) {
+        ChannelActive[0] = true;
+        OutChannels = {0, 1, 2, 3};
+    }
     ReadFlags(ini, "ChannelActive", ChannelActive);
     ReadFlags(ini, "AutoRandomize", AutoRandomize);
     ReadFlags(ini, "AutoMate", AutoMate);
@@ -156,7 +164,7 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoBreedFromRated", AutoBreedFromRated);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
-    MidiOut = FirstStart(ini) ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
+    MidiOut = FirstStart ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
     ReadChannels(ini, kMidi, "InChannel", InChannels, kMaxMidiChannel);
     ReadChannels(ini, kMidi, "OutChannel", OutChannels, kMaxMidiChannel);
     Thru = ini.ReadBool(kMidi, "Thru", Thru);
@@ -170,7 +178,7 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadAudio(ini, Synth, Audio);
     Controls.Read(ini);
 
-    FileName = ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : FileName);
+    FileName = ini.ReadString(kTranslations, kFileName, FirstStart ? SynthRuleFile() : FileName);
 
     for (std::size_t channel = 0; channel < Instruments.size(); ++channel)
         Instruments[channel] = ini.ReadString(kInstruments, ChannelKey("", channel), Instruments[channel]);
@@ -250,7 +258,7 @@ std::vector<std::string> TMainSettings::WriteToFile(const std::string& iniFileNa
 std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, const std::string& current)
 {
     const TIniFile ini = TIniFile::Load(iniFileName);
-    return ini.ReadString(kTranslations, kFileName, FirstStart(ini) ? SynthRuleFile() : current);
+    return ini.ReadString(kTranslations, kFileName, IsFirstStart(ini) ? SynthRuleFile() : current);
 }
 
 } // namespace zw

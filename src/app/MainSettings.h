@@ -84,11 +84,16 @@ struct TMainSettings {
     std::array<int, 4> Audible{};
     std::array<int, 4> Frozen{};
 
+    // Set by Read: the file had no output chosen (no file at all, as a rule).
+    // Not written: the next start is no first start.
+    bool FirstStart = false;
+
     // Takes every key the file holds, the current values standing in for
     // missing or unreadable ones; values out of range are confined to it.
     // FileNameAssigned is left alone. A file without a MidiOut key is a first
-    // start: the output is the built-in synthesizer, and the rule file, unless
-    // the file names one, the synthesizer's rules (synth.sub, a data file).
+    // start: the output is the built-in synthesizer, channel A is active, the
+    // output channels are 0..3, and the rule file, unless the file names
+    // one, the synthesizer's rules (synth.sub, a data file).
     void Read(const TIniFile& ini);
     // Writes every key, in the file's order. A key whose value the file
     // cannot hold (a line break) is skipped; the messages say which.

@@ -1,5 +1,5 @@
-// A breeder's LV2 instrument made in the background and kept as a preset
-// through File -> Save as LV2 preset, offline with mda JX10.
+// A breeder's LV2 instrument made in the background and kept through
+// File -> Save as LV2 preset, offline with mda JX10.
 #include "app/InstrumentBreeders.h"
 #include "audio/AudioHost.h"
 #include "audio/Lv2State.h"
@@ -11,11 +11,7 @@
 
 #include <QTest>
 
-#include <gtest/gtest.h>
-
 #include <algorithm>
-#include <filesystem>
-#include <vector>
 
 namespace zw {
 namespace {
@@ -30,38 +26,34 @@ TEST(InstrumentBreeders, SaveAsLv2PresetKeepsTheAudibleValuesAndAsksBeforeReplac
     TInstrumentBreeders instruments(catalog, audio, scheduler);
     instruments.Configure({"http://drobilla.net/plugins/mda/JX10", "", "", ""});
     ASSERT_TRUE(QTest::qWaitFor([&] { return instruments.Plays(0); }, 20000));
-    const std::vector<uint8_t> loudest(120, 255); // every breedable input at its maximum
-    instruments.SetGenome(0, TGene(loudest.data(), 120));
+    const std::vector<uint8_t> highest(120, 255); // every breedable input at its maximum
+    instruments.SetGenome(0, TGene(highest.data(), 120));
 
     TScriptedDialogs dialogs;
     TScopedDialogs scoped(dialogs);
     AskSaveLv2Preset(&instruments, 1);
-    AskSaveLv2Preset(nullptr, 2);
-    ASSERT_EQ(dialogs.Messages.size(), 2);
+    ASSERT_EQ(dialogs.Messages.size(), 1);
     EXPECT_TRUE(dialogs.Messages[0].startsWith("Breeder B plays no LV2 instrument")) << dialogs.Messages[0].toStdString();
-    EXPECT_TRUE(dialogs.Messages[1].startsWith("Breeder C plays no LV2 instrument"));
 
     dialogs.Inputs = {{true, "  Bright one "}, {true, "Bright one"}};
     AskSaveLv2Preset(&instruments, 0);
     const std::string bundle = home + "/.lv2/Bright_one.lv2";
-    ASSERT_EQ(dialogs.Messages.size(), 3);
-    EXPECT_EQ(dialogs.Messages[2].toStdString(),
+    ASSERT_EQ(dialogs.Messages.size(), 2);
+    EXPECT_EQ(dialogs.Messages[1].toStdString(),
               "The LV2 preset \"Bright one\" of " + instruments.Name(0) + " is saved in \"" + bundle + "\".");
+    EXPECT_TRUE(dialogs.Questions[0].endsWith("[" + QString::fromStdString(instruments.Name(0)) + " A]"));
     TLv2UridMap urids;
     TLv2World reader;
     const TLv2PortValues values = ReadLv2PresetValues(reader.Get(), urids, bundle + "/Bright_one.ttl");
-    EXPECT_EQ(values.size(), 24u); // every control input of JX10
-    const auto atMaximum = std::count_if(values.begin(), values.end(), [](const auto& v) { return v.second == 1.0f; });
-    EXPECT_EQ(atMaximum, 22) << "JX10 breeds 22 of its inputs, all 0..1";
-    EXPECT_TRUE(dialogs.Questions[0].endsWith("[" + QString::fromStdString(instruments.Name(0)) + " A]"));
+    EXPECT_EQ(values.size(), 24u);
+    EXPECT_EQ(std::count_if(values.begin(), values.end(), [](const auto& v) { return v.second == 1.0f; }), 22)
+        << "JX10 breeds 22 of its 24 inputs, all 0..1";
 
-    // The same name again: the user is asked, and "No" keeps the preset as it was.
-    const auto written = std::filesystem::last_write_time(bundle + "/Bright_one.ttl");
+    // The same name again: the user is asked, and "No" saves nothing.
     AskSaveLv2Preset(&instruments, 0);
     ASSERT_EQ(dialogs.Questions.size(), 3); // name, name, replace?
     EXPECT_TRUE(dialogs.Questions[2].contains(QString::fromStdString(bundle)));
-    EXPECT_EQ(dialogs.Messages.size(), 3);
-    EXPECT_EQ(std::filesystem::last_write_time(bundle + "/Bright_one.ttl"), written);
+    EXPECT_EQ(dialogs.Messages.size(), 2);
     EXPECT_TRUE(dialogs.Errors.isEmpty());
 }
 

@@ -1,5 +1,6 @@
 // The main window with its settings file, its MIDI devices (scripted) and the
 // rules editor: what is read at start, sent on a change and written at close.
+#include "app/FirstSteps.h"
 #include "app/Forms.h"
 #include "app/GeneTranslation.h"
 #include "app/InstrumentBreeders.h"
@@ -136,7 +137,9 @@ TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
 {
     Start();
     EXPECT_EQ(Form->AutoInterval(), 700);
-    EXPECT_FALSE(Form->ActiveChannels().Contains(0));
+    EXPECT_TRUE(Form->ActiveChannels().Contains(0));
+    EXPECT_FALSE(Form->ActiveChannels().Contains(1));
+    // The built-in synthesizer is not offered here: it cannot open.
     EXPECT_FALSE(Form->MidiOutOpen());
     EXPECT_FALSE(Form->MidiInOpen());
     // Showing the window loaded the fallback rule file.
@@ -147,8 +150,8 @@ TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
     const std::string text = SettingsText();
     EXPECT_EQ(text.rfind("[Position]\r\nLeft=", 0), 0u) << text;
     for (const char* line : {"CrossoverProbability=33\r\n", "MutationProbability=50\r\n", "MutationRange=5\r\n",
-                             "AutoInterval=700\r\n", "ChannelActiveA=0\r\n", "AutoMutateD=0\r\n",
-                             "[Midi]\r\nMidiIn=\r\nMidiOut=\r\nInChannelA=0\r\n", "OutChannelD=0\r\n"})
+                             "AutoInterval=700\r\n", "ChannelActiveA=1\r\nChannelActiveB=0\r\n", "AutoMutateD=0\r\n",
+                             "[Midi]\r\nMidiIn=\r\nMidiOut=\r\nInChannelA=0\r\n", "OutChannelD=3\r\n"})
         EXPECT_NE(text.find(line), std::string::npos) << line;
     EXPECT_NE(text.find("[Translations]\r\nFileName=" + ProgramPath() + "default.sub\r\n"), std::string::npos);
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
@@ -287,6 +290,7 @@ TEST_F(MainIntegrationTest, CancellingTheMidiDialogChangesNothing)
 
 TEST_F(MainIntegrationTest, ChoosingAnOutputMakesBreedingSoundInGeneOrder)
 {
+    WriteSettings("[Midi]\r\nMidiOut=\r\n"); // no output and no channel active
     Start();
     AnswerMidiDialog(true, "Synth One");
     Form->MidiSettingsClick();
@@ -416,6 +420,9 @@ TEST_F(MainIntegrationTest, ClosingThePortDropsResultsSilently)
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
     Start();
+    // The start's genome lit the lamp; it goes out 250 ms later.
+    auto* lamp = Form->findChild<QFrame*>("PanelMidi");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return lamp->palette().color(QPalette::Window) == QColor(0x80, 0x80, 0x80); }));
     Form->SetMidiOutOpen(false);
     EXPECT_FALSE(Form->MidiOutOpen());
     Midi.ClearRecords();
@@ -430,6 +437,11 @@ TEST_F(MainIntegrationTest, ChannelsUseTheirOwnOutputChannel)
     WriteSettings("[Settings]\r\nChannelActiveB=1\r\nChannelActiveD=1\r\n"
                   "[Midi]\r\nMidiOut=Synth One\r\nOutChannelB=5\r\nOutChannelD=14\r\n");
     Start();
+    // The start sends each active channel's audible worm, B then D, so it sounds as it was left.
+    const auto started = LongMessages();
+    ASSERT_EQ(started.size(), 240u);
+    EXPECT_EQ(started[0][0], 0xB5);
+    EXPECT_EQ(started[120][0], 0xBE);
     for (auto [tab, status] : {std::pair{1, 0xB5}, std::pair{3, 0xBE}}) {
         Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(tab);
         Midi.ClearRecords();
@@ -669,10 +681,29 @@ TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithIts
     EXPECT_EQ(Form->MidiOutName(), kSynthDeviceName);
     EXPECT_EQ(Editor->FileName(), ProgramPath() + "synth.sub");
     EXPECT_LT(RenderedLevel(4800), 1e-6); // open, and silent until a note comes
-    // Channel A's genome, then a note: the lead program sounds.
-    QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonChActiveA"), Qt::LeftButton);
-    Form->MidiOutputPort()->SendShort(0x90, 60, 100);
+    // Channel A is active, has sent its genome and is told of in the hint:
+    // F5 alone is heard.
+    const auto* status = Form->findChild<TStatusLine*>("StatusLine");
+    ASSERT_NE(status, nullptr);
+    EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    ASSERT_TRUE(Form->AuditionPlaying());
     EXPECT_GT(RenderedLevel(24000), 1e-3);
+    EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint) << "the hint goes after F5 and an arrow";
+    QTest::keyClick(Form.get(), Qt::Key_Right);
+    EXPECT_EQ(status->text(), "");
+
+    // F5 on channel B, which is off, switches it on and keeps audition on;
+    // on its own program it sounds different from A.
+    Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_TRUE(Form->AuditionPlaying());
+    EXPECT_TRUE(Form->ActiveChannels().Contains(1));
+    EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonChActiveB")->isChecked());
+    EXPECT_EQ(status->text(), "Audition switched channel B on");
+    // On the active channel F5 stops audition as before.
+    QTest::keyClick(Form.get(), Qt::Key_F5);
+    EXPECT_FALSE(Form->AuditionPlaying());
     EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty());
     Form->close();
     const std::string text = SettingsText();

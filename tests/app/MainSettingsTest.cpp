@@ -19,7 +19,8 @@ TIniFile FromText(std::string_view text)
 }
 
 // The file a first start writes when its rule file is /opt/zw/default.sub: the
-// output is the built-in synthesizer.
+// output is the built-in synthesizer, channel A is active and the breeders
+// play on MIDI channels 1-4.
 const char* const kFirstStartFile =
     "[Position]\r\n"
     "Left=1\r\n"
@@ -31,7 +32,7 @@ const char* const kFirstStartFile =
     "MutationProbability=50\r\n"
     "MutationRange=5\r\n"
     "AutoInterval=700\r\n"
-    "ChannelActiveA=0\r\nChannelActiveB=0\r\nChannelActiveC=0\r\nChannelActiveD=0\r\n"
+    "ChannelActiveA=1\r\nChannelActiveB=0\r\nChannelActiveC=0\r\nChannelActiveD=0\r\n"
     "AutoRandomizeA=0\r\nAutoRandomizeB=0\r\nAutoRandomizeC=0\r\nAutoRandomizeD=0\r\n"
     "AutoMateA=0\r\nAutoMateB=0\r\nAutoMateC=0\r\nAutoMateD=0\r\n"
     "AutoMutateA=0\r\nAutoMutateB=0\r\nAutoMutateC=0\r\nAutoMutateD=0\r\n"
@@ -40,7 +41,7 @@ const char* const kFirstStartFile =
     "MidiIn=\r\n"
     "MidiOut=Zwirbels synthesizer\r\n"
     "InChannelA=0\r\nInChannelB=0\r\nInChannelC=0\r\nInChannelD=0\r\n"
-    "OutChannelA=0\r\nOutChannelB=0\r\nOutChannelC=0\r\nOutChannelD=0\r\n"
+    "OutChannelA=0\r\nOutChannelB=1\r\nOutChannelC=2\r\nOutChannelD=3\r\n"
     "Thru=1\r\n"
     "[Synth]\r\n"
     "SoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\nProgramC=80\r\nProgramD=87\r\n"
@@ -77,7 +78,8 @@ TEST(MainSettings, ControlsAreReadAndWrittenAheadOfTheBreeders)
 TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
 {
     TMainSettings settings;
-    settings.Read(TIniFile()); // no file: every key keeps its default
+    settings.Read(TIniFile()); // no file: every key keeps its first start's default
+    EXPECT_TRUE(settings.FirstStart);
     EXPECT_EQ(settings.FileName, ProgramPath() + "synth.sub");
     settings.FileName = "/opt/zw/default.sub";
     settings.FileNameAssigned = true;
@@ -85,7 +87,7 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     settings.Write(ini);
     EXPECT_EQ(ini.SaveToText(), kFirstStartFile);
 
-    // Read back, every value is the default again.
+    // Read back, every value is the first start's again, and the next start is no first start.
     TMainSettings reread;
     reread.Left = reread.Top = reread.Width = reread.Height = 9999;
     reread.CrossoverProbability = reread.MutationProbability = reread.MutationRange = 99;
@@ -94,6 +96,7 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     reread.MidiOut = "old";
     reread.OutChannels = {9, 9, 9, 9};
     reread.Read(ini);
+    EXPECT_FALSE(reread.FirstStart);
     EXPECT_EQ(reread.Left, 1);
     EXPECT_EQ(reread.Top, 103);
     EXPECT_EQ(reread.Width, 541);
@@ -102,9 +105,9 @@ TEST(MainSettings, AFirstStartWritesExactlyTheDefaultFile)
     EXPECT_EQ(reread.MutationProbability, 50);
     EXPECT_EQ(reread.MutationRange, 5);
     EXPECT_EQ(reread.AutoInterval, 700);
-    EXPECT_EQ(reread.ChannelActive, (std::array<bool, 4>{}));
+    EXPECT_EQ(reread.ChannelActive, (std::array<bool, 4>{true, false, false, false}));
     EXPECT_EQ(reread.MidiOut, "Zwirbels synthesizer");
-    EXPECT_EQ(reread.OutChannels, (std::array<int, 4>{}));
+    EXPECT_EQ(reread.OutChannels, (std::array<int, 4>{0, 1, 2, 3}));
     EXPECT_EQ(reread.Synth.Gain, 40);
     EXPECT_EQ(reread.FileName, "/opt/zw/default.sub");
 }
@@ -244,7 +247,8 @@ TEST(MainSettings, OutOfRangeValuesAreConfinedToTheirRange)
     EXPECT_EQ(settings.MutationRange, 255);
     EXPECT_EQ(settings.AutoInterval, 600);
     EXPECT_EQ(settings.InChannels, (std::array<int, 4>{15, 0, 0, 0}));
-    EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{0, 0, 15, 15}));
+    // No output named: a first start, whose channel B is 1.
+    EXPECT_EQ(settings.OutChannels, (std::array<int, 4>{0, 1, 15, 15}));
 
     settings.Read(FromText("[Settings]\nAutoInterval=999999\nMutationRange=-1\n"));
     EXPECT_EQ(settings.AutoInterval, 120000);
@@ -293,7 +297,7 @@ TEST(MainSettings, FilesKeepUnknownLinesAndUnwritableOnesFailClearly)
     EXPECT_EQ(text.rfind("; hand notes\r\n[Settings]\r\nTheme=dark\r\nMutationRange=12\r\n", 0), 0u);
     EXPECT_EQ(written.ReadString("Plugins", "Load", ""), "none");
     EXPECT_EQ(written.ReadString("Translations", "FileName", ""), "/x.sub");
-    EXPECT_EQ(written.ReadInteger("Midi", "OutChannelD", -1), 0);
+    EXPECT_EQ(written.ReadInteger("Midi", "OutChannelD", -1), 3); // a first start's
 
     // Writing twice changes nothing more.
     settings.WriteToFile(name);

@@ -19,6 +19,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
+const char* const kJx10 = "http://drobilla.net/plugins/mda/JX10";
+
 struct TToolRun {
     int Code = -1;
     std::string Log;
@@ -69,17 +71,18 @@ std::string FourEntryGeneFile()
     return text;
 }
 
-TEST(RenderTool, WritesOneAudibleDistinctWavFilePerEntry)
+// Renders the four entries with `options` and listens to each file.
+void ExpectOneAudibleDistinctWavFilePerEntry(std::vector<std::string> options, const std::string& folder)
 {
-    const fs::path work = TempPath("render-tool");
+    const fs::path work = TempPath(folder);
     fs::remove_all(work);
     fs::create_directories(work);
     const std::string geneFile = (work / "bank.gen").string();
     WriteFileAtomically(geneFile, FourEntryGeneFile());
     const fs::path out = work / "new" / "samples";
 
-    const TToolRun run = RunRender({"--seconds", "1", "--note", "57", geneFile, out.string()},
-                                   (work / "render.log").string());
+    options.insert(options.end(), {"--seconds", "1", "--note", "57", geneFile, out.string()});
+    const TToolRun run = RunRender(options, (work / "render.log").string());
     ASSERT_EQ(run.Code, 0) << run.Log;
     EXPECT_NE(run.Log.find("[4/4]"), std::string::npos) << run.Log;
     const std::set<std::string> expected = {"Pad.wav", "Pad (2).wav", "a_b.wav", "_tmp.wav"};
@@ -103,6 +106,14 @@ TEST(RenderTool, WritesOneAudibleDistinctWavFilePerEntry)
         }
 }
 
+TEST(RenderTool, WritesOneAudibleDistinctWavFilePerEntry) { ExpectOneAudibleDistinctWavFilePerEntry({}, "render-tool"); }
+
+// On an LV2 instrument the genes are its parameters: the entries differ without rules.
+TEST(RenderTool, AnLv2InstrumentPlaysEachEntryWithItsGenesAsParameters)
+{
+    ExpectOneAudibleDistinctWavFilePerEntry({"--instrument", kJx10}, "render-tool-lv2");
+}
+
 TEST(RenderTool, BadInputEndsWithAMessageAndLeavesNothingBehind)
 {
     const fs::path work = TempPath("render-tool-bad");
@@ -124,6 +135,8 @@ TEST(RenderTool, BadInputEndsWithAMessageAndLeavesNothingBehind)
         {{"--rules", notRules, geneFile, out.string()}, notRules},
         {{geneFile, (work / "bank.gen" / "out").string()}, "Cannot make the folder"},
         {{"--seconds", "0", geneFile, out.string()}, "--seconds"},
+        {{"--instrument", "urn:zw:none", geneFile, out.string()}, "urn:zw:none"},
+        {{"--rules", notRules, "--instrument", kJx10, geneFile, out.string()}, "exclude each other"},
     };
     for (const TCase& bad : cases) {
         const TToolRun run = RunRender(bad.Args, log);

@@ -7,6 +7,7 @@
 #include "support/OfflineSynth.h"
 #include "support/PrivateJackServer.h"
 #include "support/ProgramRun.h"
+#include "support/SoundMeasure.h"
 #include "worms/BreederFile.h"
 
 #include <gtest/gtest.h>
@@ -212,15 +213,16 @@ TEST_F(ProgramOnJack, PeerHearsTheNewAudibleWormAtOnceAndThenEveryMutationTick)
     Folder->WriteSettings(SettingsNaming(peer.InPortName()));
     ASSERT_NO_FATAL_FAILURE(Start());
 
-    // At start the audible worm is the frozen one, which mutation leaves
-    // alone: two ticks pass in silence.
+    // The start sends the active channel's audible worm. It is the frozen
+    // one, which mutation leaves alone: two ticks pass in silence.
+    ASSERT_TRUE(peer.WaitFor(kGenes, kArrivalTimeout)) << "the start sent " << peer.Received().size();
     std::this_thread::sleep_for(std::chrono::milliseconds(2 * kAutoInterval + 200));
-    EXPECT_TRUE(peer.Received().empty()) << "sound before a worm was picked: " << Hex(peer.Received().front());
+    ASSERT_EQ(peer.Received().size(), static_cast<size_t>(kGenes)) << "sound after the start's genome";
 
     // Right picks the next worm: its genome sounds at once, then every tick
-    // mutates it. The genome and three ticks are enough.
+    // mutates it. The start's genome, the new one and three ticks are enough.
     ASSERT_TRUE(Program->PressKeys("Right")) << "xdotool could not press Right";
-    constexpr size_t kBlocks = 4;
+    constexpr size_t kBlocks = 5;
     ASSERT_TRUE(peer.WaitFor(kBlocks * kGenes, kArrivalTimeout))
         << "the peer heard " << peer.Received().size() << " messages, expected " << kBlocks * kGenes
         << "; the program's output:\n" << Program->Log();
@@ -230,8 +232,9 @@ TEST_F(ProgramOnJack, PeerHearsTheNewAudibleWormAtOnceAndThenEveryMutationTick)
     ASSERT_GE(heard.size(), kBlocks * kGenes);
     const size_t genomes = heard.size() / kGenes;
     const size_t silence = heard.size() % kGenes;
-    ExpectGenome(heard, 0, "the new audible worm");
-    for (size_t block = 1; block < genomes; ++block) {
+    ExpectGenome(heard, 0, "the start's audible worm");
+    ExpectGenome(heard, kGenes, "the new audible worm");
+    for (size_t block = 2; block < genomes; ++block) {
         const std::string what = "tick " + std::to_string(block);
         ExpectGenome(heard, block * kGenes, what);
         ExpectMutationOf(heard, (block - 1) * kGenes, block * kGenes, what);
@@ -272,23 +275,28 @@ TEST_F(ProgramOnJack, MidiControlsFromAKeyboardBreedAndMoveTheAudibleWorm)
                           "\r\nMidiOut=" + listener.InPortName() + "\r\nOutChannelA=" + std::to_string(kOutChannel) +
                           "\r\n[Controls]\r\nMutate=cc 0 20\r\nRight=note 0 60\r\n");
     ASSERT_NO_FATAL_FAILURE(Start());
+    // The audible worm is sent at start; the keys' genomes follow it.
+    ASSERT_TRUE(listener.WaitFor(kGenes, kArrivalTimeout)) << "no genome at start:\n" << Program->Log();
     // The frozen worm one to the right; the audible one there and back, so
     // the listener has heard the genome the keyboard's first control mutates.
     for (const char* key : {"shift+Right", "Right", "Left"})
         ASSERT_TRUE(Program->PressKeys(key)) << key;
-    ASSERT_TRUE(listener.WaitFor(2 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
+    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout)) << "heard " << listener.Received().size();
 
     keyboard.Send({0xB0, 20, 127});
-    ASSERT_TRUE(listener.WaitFor(3 * kGenes, kArrivalTimeout))
+    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
         << "no genome after the control change; the program's output:\n" << Program->Log();
     keyboard.Send({0x90, 60, 100});
     keyboard.Send({0x80, 60, 0});
-    ASSERT_TRUE(listener.WaitFor(4 * kGenes, kArrivalTimeout))
+    ASSERT_TRUE(listener.WaitFor(5 * kGenes, kArrivalTimeout))
         << "no genome after the note; the program's output:\n" << Program->Log();
 
     ASSERT_NO_FATAL_FAILURE(Close());
-    const std::vector<TMidiBytes> heard = listener.Received();
-    // Four genomes, then the silence at close: none of the keyboard's
+    const std::vector<TMidiBytes> all = listener.Received();
+    ASSERT_GE(all.size(), static_cast<size_t>(kGenes));
+    ExpectGenome(all, 0, "the genome at start");
+    const std::vector<TMidiBytes> heard(all.begin() + kGenes, all.end());
+    // After it four genomes, then the silence at close: none of the keyboard's
     // messages went thru.
     ASSERT_EQ(heard.size(), 4 * kGenes + 32u);
     for (size_t block = 0; block < 4; ++block)
@@ -349,25 +357,31 @@ TEST_F(ProgramOnJack, FluidSynthReceivesTheControlChanges)
 
     Folder->WriteSettings(SettingsNaming(synthInput));
     ASSERT_NO_FATAL_FAILURE(Start());
-    // A second listener on the program's output records what was sent, to
-    // compare with what FluidSynth reports.
+    // The start's genome first; then a second listener on the program's
+    // output records what is sent, to compare with what FluidSynth reports.
+    std::vector<TMidiBytes> logged;
+    for (auto deadline = std::chrono::steady_clock::now() + 10s;
+         logged.size() < static_cast<size_t>(kGenes) && std::chrono::steady_clock::now() < deadline; std::this_thread::sleep_for(100ms))
+        logged = LoggedControlChanges(synth.LogFile());
+    ASSERT_EQ(logged.size(), static_cast<size_t>(kGenes)) << "FluidSynth did not get the start's genome alone";
+    ExpectGenome(logged, 0, "the start's genome");
     TJackPeer listener(Unique("zwe2e-listen"));
     ASSERT_TRUE(listener.ListenTo("zwirbels:MIDI out")) << "the program's JACK output port was not found";
 
     ASSERT_TRUE(Program->PressKeys("Right")) << "xdotool could not press Right";
     constexpr size_t kSent = 3 * kGenes; // the new audible worm and two ticks
     ASSERT_TRUE(listener.WaitFor(kSent, kArrivalTimeout)) << "the program sent " << listener.Received().size();
-    std::vector<TMidiBytes> logged;
     for (auto deadline = std::chrono::steady_clock::now() + 10s; std::chrono::steady_clock::now() < deadline;) {
         logged = LoggedControlChanges(synth.LogFile());
-        if (logged.size() >= kSent)
+        if (logged.size() >= kGenes + kSent)
             break;
         std::this_thread::sleep_for(100ms);
     }
-    ASSERT_GE(logged.size(), kSent) << "FluidSynth logged only " << logged.size() << " control changes:\n"
-                                    << FileTail(synth.LogFile());
+    logged.erase(logged.begin(), logged.begin() + kGenes);
+    ASSERT_GE(logged.size(), kSent) << "FluidSynth logged only " << logged.size() << " control changes after the "
+                                    << "start's:\n" << FileTail(synth.LogFile());
     const std::vector<TMidiBytes> sent = listener.Received();
-    ExpectGenome(logged, 0, "FluidSynth's first genome");
+    ExpectGenome(logged, 0, "FluidSynth's genome after Right");
     for (size_t i = 0; i < kSent; ++i)
         ASSERT_EQ(logged[i], sent.at(i)) << "message " << i << ": FluidSynth got " << Hex(logged[i])
                                          << ", the program sent " << Hex(sent.at(i));
@@ -427,6 +441,56 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
     EXPECT_GT(std::max(loudness, brightness), 0.15)
         << "the new worm did not change the sound: RMS " << before.Rms << " -> " << after.Rms << ", brightness "
         << before.Brightness << " -> " << after.Brightness;
+}
+
+// A first start on a machine with a sound server: F5 alone is heard. Then
+// the keys the hint names each change the sound: Right listens to the next
+// worm, keypad minus breeds new ones and Right listens to one of them.
+TEST_F(ProgramOnJack, AFirstStartIsHeardAtF5AndEachBreedingKeyChangesTheSound)
+{
+    TJackRecorder recorder(Unique("zwe2e-rec"), 60s);
+    ASSERT_NO_FATAL_FAILURE(Start()); // no settings file
+    ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
+    // About three audition periods (1 s each), so where the notes fall in
+    // the stretch changes little; after a key, the phrase starts anew.
+    const auto listen = [&](std::initializer_list<const char*> keys) {
+        for (const char* key : keys)
+            EXPECT_TRUE(Program->PressKeys(key)) << key;
+        std::this_thread::sleep_for(300ms);
+        const size_t from = recorder.Frames();
+        std::this_thread::sleep_for(3s);
+        return std::pair{from, recorder.Frames()};
+    };
+    const auto f5 = listen({"F5"});
+    const auto again = listen({});
+    const auto right = listen({"Right"});
+    const auto bred = listen({"KP_Subtract", "Right"});
+    std::this_thread::sleep_for(100ms);
+    ASSERT_NO_FATAL_FAILURE(Close());
+
+    const std::vector<float> sound = recorder.Samples();
+    const auto measure = [&](std::pair<size_t, size_t> stretch) {
+        return MeasureSound(sound, stretch.first, stretch.second, recorder.SampleRate(), 1);
+    };
+    const TSoundFigures first = measure(f5);
+    EXPECT_GT(first.Rms, 1e-3) << "F5 on a first start is not heard:\n" << Program->Log();
+    // Two takes of one sound measure about 0.5 dB apart here; another worm
+    // of the synthesizer's rules several dB.
+    const double takes = SpectralShapeChange(first, measure(again));
+    const double next = SpectralShapeChange(measure(again), measure(right));
+    const double newOne = SpectralShapeChange(measure(right), measure(bred));
+    const double wanted = std::max(1.5, 3 * takes);
+    EXPECT_GT(next, wanted) << "Right did not change the sound; two takes differ by " << takes << " dB";
+    EXPECT_GT(newOne, wanted) << "keypad minus and Right did not change the sound; two takes differ by " << takes
+                              << " dB";
+    EXPECT_GT(measure(bred).Rms, 1e-3) << "a bred worm is silent";
+    RecordProperty("take_to_take_db", std::to_string(takes));
+    RecordProperty("right_db", std::to_string(next));
+    RecordProperty("bred_db", std::to_string(newOne));
+
+    const TWrittenSettings written(Folder->SettingsFile());
+    EXPECT_EQ(written.Value("Settings", "ChannelActiveA"), "1") << written.Text();
+    EXPECT_EQ(written.Value("Midi", "OutChannelD"), "3") << written.Text();
 }
 
 // Breeder A plays an LV2 instrument: audition sounds through it, and the next

@@ -33,9 +33,12 @@ bool TJackRecorder::ConnectFrom(const std::string& client, std::chrono::millisec
     const std::string pattern = "^" + client + ":";
     for (const auto end = std::chrono::steady_clock::now() + timeout; std::chrono::steady_clock::now() < end;) {
         if (const char** ports = jack_get_ports(FClient, pattern.c_str(), JACK_DEFAULT_AUDIO_TYPE, JackPortIsOutput)) {
+            // A client's ports show before it is activated; until then a
+            // connection is refused, so it is tried again.
             const bool connected = jack_connect(FClient, ports[0], jack_port_name(FInput)) == 0;
             jack_free(ports);
-            return connected;
+            if (connected)
+                return true;
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }

@@ -80,6 +80,7 @@ TProgramFolder::TProgramFolder(const fs::path& parent, const fs::path& program, 
     fs::copy_file(program, Program());
     fs::copy_file(buildBin / "default.sub", RuleFile());
     fs::copy_file(buildBin / "RuleHelp.txt", FPath / "RuleHelp.txt");
+    fs::copy_file(buildBin / "synth.sub", FPath / "synth.sub"); // a first start's rules
 }
 
 TProgramFolder::~TProgramFolder()

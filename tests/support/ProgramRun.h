@@ -27,7 +27,7 @@ private:
 };
 
 // A fresh folder holding a copy of the program file (a copy, since the
-// program looks for its files beside its real path), default.sub and
+// program looks for its files beside its real path), default.sub, synth.sub and
 // RuleHelp.txt from `buildBin`, and the settings file zwirbels.INI.
 class TProgramFolder {
 public:
