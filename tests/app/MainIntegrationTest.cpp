@@ -51,7 +51,6 @@
 #include <filesystem>
 #include <memory>
 
-#include <sndfile.h>
 #include <unistd.h>
 
 using namespace zw;
@@ -572,19 +571,6 @@ std::vector<TTimedMidi> ReadMidiFile(const std::string& bytes)
     return messages;
 }
 
-// A stereo WAV file at 48 kHz, interleaved; nothing when it is none.
-std::vector<float> ReadWav(const QString& fileName)
-{
-    SF_INFO info{};
-    SNDFILE* sound = sf_open(fileName.toUtf8().constData(), SFM_READ, &info);
-    if (!sound || info.samplerate != 48000 || info.channels != 2)
-        return {};
-    std::vector<float> samples(2 * static_cast<size_t>(info.frames));
-    sf_readf_float(sound, samples.data(), info.frames);
-    sf_close(sound);
-    return samples;
-}
-
 // How far `messages` rendered through `instrument` stray from the first `frames` of `samples`.
 float LargestDifference(std::unique_ptr<TAudioInstrument> instrument, const std::vector<TTimedMidi>& messages,
                         const std::vector<float>& samples, int64_t frames)
@@ -634,7 +620,7 @@ TEST_F(MainIntegrationTest, TheAudibleWormExportsAsWavAndAsMidiFileOfTheSameMess
 
     // The sound: 1.5 s, audible; and the MIDI file, played by the same
     // synthesizer, sounds like it as long as its phrase lasts.
-    const std::vector<float> samples = ReadWav(wavFile);
+    const std::vector<float> samples = ReadWavFile(wavFile.toStdString());
     ASSERT_EQ(samples.size(), 2 * 72000u);
     EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
     EXPECT_LT(LargestDifference(std::make_unique<TSynthInstrument>(TSynthSettings{}), read, samples, 28800), 1e-4f);
@@ -726,7 +712,7 @@ TEST_F(SynthIntegrationTest, ABreederOnAnLv2InstrumentExportsItsSoundThroughItWi
     Dialogs.Inputs = {{true, "1"}};
     Form->findChild<QAction*>("MenuExportSound")->trigger();
     ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join("\n").toStdString();
-    const std::vector<float> samples = ReadWav(wavFile);
+    const std::vector<float> samples = ReadWavFile(wavFile.toStdString());
     ASSERT_EQ(samples.size(), 2 * 48000u);
     EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
 
