@@ -134,8 +134,8 @@ void TFormMain::SetInstruments(const std::array<std::string, kChannelCount>& uri
     SyncMidiScheduler(); // thru of a dropped instrument goes to the MIDI output
     for (TChannel c = 0; c < kChannelCount; ++c) {
         const auto i = static_cast<size_t>(c);
-        if (uris[i] != before[i] && uris[i].empty())
-            WormPanel(c)->NotifyAudible(); // its genes go through the rules again
+        if (uris[i] != before[i])
+            WormPanel(c)->NotifyAudible(); // through the rules until a new instrument plays
     }
 }
 

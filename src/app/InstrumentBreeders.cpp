@@ -39,7 +39,8 @@ void TInstrumentBreeders::Configure(const std::array<std::string, kBreeders>& ur
 {
     for (int breeder = 0; breeder < kBreeders; ++breeder) {
         TBreeder& b = FBreeders[static_cast<size_t>(breeder)];
-        if (b.Uri == uris[static_cast<size_t>(breeder)])
+        // One that failed is tried again: the user chose it once more.
+        if (b.Uri == uris[static_cast<size_t>(breeder)] && (b.Playing || b.Loading.valid()))
             continue;
         Drop(breeder);
         b.Uri = uris[static_cast<size_t>(breeder)];

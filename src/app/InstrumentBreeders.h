@@ -37,7 +37,8 @@ public:
     ~TInstrumentBreeders() override;
 
     // The plug-in URI per breeder; empty: the MIDI output. A breeder whose
-    // URI changed drops its instrument and starts making the new one.
+    // URI changed drops its instrument and starts making the new one; one
+    // whose instrument failed tries it again.
     void Configure(const std::array<std::string, kBreeders>& uris);
     // The breeder's instrument is made and playing.
     bool Plays(int breeder) const;

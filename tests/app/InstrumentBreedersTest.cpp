@@ -1,4 +1,4 @@
-// A breeder's LV2 instrument made in the background and kept through
+// Breeders' LV2 instruments made in the background, one failing, and kept through
 // File -> Save as LV2 preset, offline with mda JX10.
 #include "app/InstrumentBreeders.h"
 #include "audio/AudioHost.h"
@@ -9,6 +9,7 @@
 #include "support/TempPath.h"
 #include "worms/Gene.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 #include <algorithm>
@@ -16,7 +17,7 @@
 namespace zw {
 namespace {
 
-TEST(InstrumentBreeders, SaveAsLv2PresetKeepsTheAudibleValuesAndAsksBeforeReplacing)
+TEST(InstrumentBreeders, TriesAFailedOneAgainAndSavesWhatOnePlaysAsAPresetAskingBeforeReplacing)
 {
     const std::string home = TempPath("home");
     setenv("HOME", home.c_str(), 1);
@@ -24,8 +25,12 @@ TEST(InstrumentBreeders, SaveAsLv2PresetKeepsTheAudibleValuesAndAsksBeforeReplac
     TAudioHost audio(nullptr);
     TMidiScheduler scheduler;
     TInstrumentBreeders instruments(catalog, audio, scheduler);
-    instruments.Configure({"http://drobilla.net/plugins/mda/JX10", "", "", ""});
-    ASSERT_TRUE(QTest::qWaitFor([&] { return instruments.Plays(0); }, 20000));
+    QSignalSpy failed(&instruments, &TInstrumentBreeders::Failed);
+    const std::array<std::string, 4> uris = {"http://drobilla.net/plugins/mda/JX10", "urn:zw:none", "", ""};
+    instruments.Configure(uris);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return instruments.Plays(0) && failed.size() == 1; }, 20000));
+    instruments.Configure(uris); // the one that failed is tried again
+    EXPECT_TRUE(QTest::qWaitFor([&] { return failed.size() == 2; }, 20000));
     const std::vector<uint8_t> highest(120, 255); // every breedable input at its maximum
     instruments.SetGenome(0, TGene(highest.data(), 120));
 
