@@ -1,7 +1,9 @@
-// Painting figures: a 4 x 4 breeder panel of 120-gene worms and the about
-// window's 1250-gene worm drawn as dots, each beside a floor that draws the
-// same points with a bare painter loop. The "x_floor" counter is the ratio.
+// Painting figures: a 4 x 4 breeder panel of 120-gene worms, the about
+// window's 1250-gene worm drawn as dots and the gene view of a breeder, each
+// beside a floor that draws the same points or bars with a bare painter loop.
+// The "x_floor" counter is the ratio.
 #include "common/Random.h"
+#include "worms/GeneView.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"
 #include "worms/WormPath.h"
@@ -24,6 +26,7 @@ using TPointLists = std::vector<std::vector<QPoint>>;
 // Per-iteration floor times (ns), filled by the floor benchmarks, which run first.
 double gPanelFloorNs[2] = {0, 0}; // dots, lines
 double gDotsFloorNs = 0;
+double gGeneViewFloorNs = 0;
 
 void DrawDots(QPainter& painter, const std::vector<QPoint>& points)
 {
@@ -141,6 +144,72 @@ void BM_Dots(benchmark::State& state)
         state.counters["x_floor"] = ns / gDotsFloorNs;
 }
 
+// A breeder with locks and ranges and a named, partly inactive gene view.
+struct TGeneViewSetUp {
+    TWormPanel Panel;
+    TGeneView View;
+
+    TGeneViewSetUp()
+    {
+        RandSeed(3);
+        SetUpPanel(Panel, false);
+        TGeneMask mask;
+        mask.ReadLockedText("0-9,50");
+        mask.ReadRangeText("20:10-100,21:128-255");
+        Panel.SetGeneMask(mask);
+        std::vector<TGeneInfo> info(120);
+        for (int gene = 0; gene < 120; ++gene)
+            info[static_cast<size_t>(gene)] = {QString("CC %1 parameter").arg(gene), gene % 3 != 0};
+        View.SetGeneInfo(std::move(info));
+        View.SetPanel(&Panel);
+        View.resize(320, View.sizeHint().height());
+    }
+};
+
+// The same rows as bare painter calls: background, band, bar, lock mark, label.
+void BM_GeneViewFloor(benchmark::State& state)
+{
+    TGeneViewSetUp setUp;
+    const TGeneView& view = setUp.View;
+    const TGeneMask& mask = setUp.Panel.GeneMask();
+    const uint8_t* genes = setUp.Panel.Worms(0)->Gene().Data();
+    std::vector<QString> labels;
+    for (int gene = 0; gene < 120; ++gene)
+        labels.push_back(QString::number(gene) + "  " + view.GeneInfo(gene).Name);
+    QImage image(view.size(), QImage::Format_RGB32);
+    const int h = TGeneView::kRowHeight;
+    gGeneViewFloorNs = NsPerIteration(state, [&] {
+        QPainter painter(&image);
+        painter.fillRect(image.rect(), QColor(0x4A, 0x4A, 0x4A));
+        for (int gene = 0; gene < 120; ++gene) {
+            const QRect bar = view.BarRect(gene);
+            const TGeneLimits limits = mask.Limits(gene);
+            const int low = bar.left() + limits.Min * (bar.width() - 1) / 255;
+            const int high = bar.left() + limits.Max * (bar.width() - 1) / 255;
+            painter.fillRect(QRect(low, bar.top(), high - low + 1, bar.height()), QColor(0x68, 0x68, 0x60));
+            painter.fillRect(QRect(bar.left(), bar.top() + 2, genes[gene] * (bar.width() - 1) / 255 + 1,
+                                   bar.height() - 4),
+                             QColor(0xFF, 0xFF, 0xC4));
+            painter.fillRect(QRect(2, gene * h + 2, 9, 9), QColor(0xFF, 0xB0, 0x40));
+            painter.setPen(QColor(0xF0, 0xF0, 0xE0));
+            painter.drawText(QRect(16, gene * h, 132, h), Qt::AlignLeft | Qt::AlignVCenter,
+                             labels[static_cast<size_t>(gene)]);
+        }
+    });
+}
+
+void BM_GeneView(benchmark::State& state)
+{
+    TGeneViewSetUp setUp;
+    QImage image(setUp.View.size(), QImage::Format_RGB32);
+    const double ns = NsPerIteration(state, [&] {
+        QPainter painter(&image);
+        setUp.View.PaintTo(painter, image.rect());
+    });
+    if (gGeneViewFloorNs > 0)
+        state.counters["x_floor"] = ns / gGeneViewFloorNs;
+}
+
 } // namespace
 
 // Registration order is run order: floors first.
@@ -148,6 +217,8 @@ BENCHMARK(BM_PanelFloor)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Panel)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_DotsFloor)->Unit(benchmark::kMicrosecond);
 BENCHMARK(BM_Dots)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GeneViewFloor)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_GeneView)->Unit(benchmark::kMicrosecond);
 
 int main(int argc, char** argv)
 {

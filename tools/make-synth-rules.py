@@ -156,8 +156,10 @@ with open("data/synth.sub", "w", newline="") as f:
     f.write("120\r\n")
     for rule, _ in genes:
         f.write(rule + "\r\n")
-    for _ in genes:
-        f.write("True\r\n")
+    # The name after the flag word; volume and tuning are locked by default.
+    for _, text in genes:
+        locked = text.startswith(("CC 7:", f"NRPN {GEN['FINETUNE']}:"))
+        f.write(f"True {text}{' [locked]' if locked else ''}\r\n")
 
 names = {v: k for k, v in GEN.items()}
 with open("src/synth/ControllerMap.inc", "w") as f:

@@ -172,6 +172,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     left->addLayout(groups);
     left->addStretch();
     columns->addLayout(left, 0);
+    columns->addWidget(CreateGeneView(), 0);
     columns->addWidget(CreateGeneBank(), 1);
     setCentralWidget(central);
     CreateMenu();
@@ -523,6 +524,7 @@ void TFormMain::CreateMenu()
     MenuAudition->setCheckable(true);
     connect(MenuAudition, &QAction::triggered, this,
             [this](bool on) { RunGuarded([&] { AuditionPressed(on); }); });
+    AddGeneViewMenu(settings);
 
     QMenu* help = menuBar()->addMenu("&Help");
     help->setObjectName("MenuHelp");

@@ -24,6 +24,7 @@ class QToolButton;
 class QAction;
 class QKeySequence;
 class QMenu;
+class QScrollArea;
 
 namespace zw {
 
@@ -34,6 +35,7 @@ class TDeferredAction;
 class TFailureTally;
 class TGene;
 class TGeneBox;
+class TGeneView;
 class TMidiInput;
 class TMidiOutput;
 class TControlMap;
@@ -173,6 +175,13 @@ public:
     const TFileDialogOptions& SaveDialogGenes() const { return FSaveDialogGenes; }
     // The one-line status below the breeders (object name "StatusLine").
     TStatusLine* StatusLine() const { return FStatusLine; }
+    // The genes of the breeder shown, beside the breeders (object name
+    // "GeneView"; F6 shows and hides it).
+    TGeneView* GeneView() const { return FGeneView; }
+    bool GeneViewShown() const;
+    void SetGeneViewShown(bool shown);
+    // Hands the gene view what the rules say of each gene.
+    void UpdateGeneInfo();
 
 signals:
     // The window has closed; the program ends.
@@ -195,6 +204,11 @@ private:
     QWidget* CreateSpinControls();
     QWidget* CreateMidiLamp();
     QWidget* CreateGeneBank();
+    QWidget* CreateGeneView();
+    void AddGeneViewMenu(QMenu* menu);
+    // Locks the genes the rules lock by default in every breeder whose locks
+    // the settings did not name, once, when the rules first load.
+    void ApplyDefaultLocks();
     void CreateMenu();
     QAction* AddMenuAction(QMenu* menu, const QString& objectName, const QString& text,
                            const QKeySequence& shortcut);
@@ -314,6 +328,10 @@ private:
     std::unique_ptr<TFailureTally> FMidiFailures; // MIDI failures of the automation
     QAction* MenuUndo = nullptr;
     QAction* MenuRedo = nullptr;
+    TGeneView* FGeneView = nullptr;
+    QScrollArea* FGeneViewArea = nullptr;
+    QAction* MenuGeneView = nullptr;
+    std::array<bool, kChannelCount> FDefaultLocksDue{};
     TFileDialogOptions FOpenDialogGenes;
     TFileDialogOptions FSaveDialogGenes;
     TFileDialogOptions FExportSoundDialog;

@@ -80,7 +80,9 @@ TMainSettings TFormMain::CurrentSettings() const
     for (TChannel c = 0; c < kChannelCount; ++c) {
         s.Audible[static_cast<size_t>(c)] = WormPanel(c)->Audible();
         s.Frozen[static_cast<size_t>(c)] = WormPanel(c)->Frozen();
+        s.GeneMasks[static_cast<size_t>(c)] = WormPanel(c)->GeneMask();
     }
+    s.GeneViewShown = GeneViewShown();
     if (FormTranslate) {
         s.FileName = FormTranslate->FileName();
         s.FileNameAssigned = FormTranslate->FileNameAssigned();
@@ -164,6 +166,15 @@ void TFormMain::ReadSettings()
     ConfigureInstruments();
     ApplyControlSettings(s.Controls);
     ReadBreeders(s.Audible, s.Frozen);
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        WormPanel(c)->SetGeneMask(s.GeneMasks[static_cast<size_t>(c)]);
+        FDefaultLocksDue[static_cast<size_t>(c)] = !s.LocksKept[static_cast<size_t>(c)];
+    }
+    QStringList unreadable;
+    for (const std::string& message : s.Unreadable)
+        unreadable << QString::fromStdString(message);
+    if (!unreadable.isEmpty())
+        Dialogs().ShowError(unreadable.join('\n'));
     // The previous worm of A/B is one the user heard in this run.
     for (TWormPanel* panel : FWormPanels)
         panel->ClearPrevious();
@@ -171,7 +182,9 @@ void TFormMain::ReadSettings()
     if (FormTranslate) {
         FormTranslate->SetFileName(s.FileName);
         FormTranslate->LoadRules();
+        ApplyDefaultLocks();
     }
+    SetGeneViewShown(s.GeneViewShown);
 }
 
 void TFormMain::LoadTranslations()
@@ -181,6 +194,8 @@ void TFormMain::LoadTranslations()
     if (!FSettingsUnreadable)
         FormTranslate->SetFileName(TMainSettings::ReadRuleFileName(IniFileName(), FormTranslate->FileName()));
     FormTranslate->LoadRules();
+    ApplyDefaultLocks();
+    UpdateGeneInfo();
 }
 
 void TFormMain::WriteSettings()

@@ -3,6 +3,8 @@
 #include "rules/Substitution.h"
 #include "worms/Gene.h"
 
+#include <cstdio>
+
 namespace zw {
 
 void TranslateGenome(const std::function<const TSubstitution&()>& table, long long outChannel,
@@ -18,6 +20,28 @@ void TranslateGenome(const std::function<const TSubstitution&()>& table, long lo
         if (EvaluateRules(rules.Rule(i), result))
             send(i, result);
     }
+}
+
+std::string GeneValueText(const TSubstitution& table, long long outChannel, int32_t gene, int value)
+{
+    if (gene < 0 || gene >= table.Count() || !table.Active(gene))
+        return {};
+    TRuleBytes result;
+    try {
+        ClearVariables();
+        AddVariables({outChannel, gene, value});
+        if (!EvaluateRules(table.Rule(gene), result))
+            return {};
+    } catch (const Exception&) {
+        return "rule error";
+    }
+    std::string text;
+    char byte[4];
+    for (uint8_t b : result) {
+        std::snprintf(byte, sizeof byte, text.empty() ? "%02X" : " %02X", b);
+        text += byte;
+    }
+    return text;
 }
 
 std::string IncompleteBytesReport(const std::vector<int32_t>& genes, const std::vector<uint32_t>& incomplete)

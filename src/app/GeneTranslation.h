@@ -22,6 +22,11 @@ class TSubstitution;
 void TranslateGenome(const std::function<const TSubstitution&()>& table, long long outChannel,
                      const TGene& gene, const std::function<void(int32_t gene, const TRuleBytes&)>& send);
 
+// What the rule of `gene` makes of `value` on `outChannel`, as the bytes it
+// sends ("B0 4A 40"); empty for an inactive gene, a gene beyond the table or
+// a rule that sends nothing, "rule error" for one that fails.
+std::string GeneValueText(const TSubstitution& table, long long outChannel, int32_t gene, int value);
+
 // The report of the results that held bytes making no complete MIDI message:
 // `genes` and `incomplete` give, per result sent, its gene and how many of its
 // bytes were not sent. Empty when every byte went.

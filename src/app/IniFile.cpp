@@ -1,5 +1,7 @@
 #include "app/IniFile.h"
 
+#include <algorithm>
+
 #include "common/Globals.h"
 #include "common/ProgramFiles.h"
 #include "common/SafeFile.h"
@@ -171,6 +173,17 @@ std::optional<std::size_t> TIniFile::FindKey(std::string_view section, std::stri
             return i;
     }
     return std::nullopt;
+}
+
+void TIniFile::MoveSectionLast(std::string_view section)
+{
+    const auto header = FindSection(section);
+    if (!header)
+        return;
+    auto end = FLines.begin() + static_cast<std::ptrdiff_t>(*header) + 1;
+    while (end != FLines.end() && !SectionName(*end))
+        ++end;
+    std::rotate(FLines.begin() + static_cast<std::ptrdiff_t>(*header), end, FLines.end());
 }
 
 bool TIniFile::SectionExists(std::string_view section) const { return FindSection(section).has_value(); }

@@ -68,6 +68,10 @@ public:
     void WriteInteger(std::string_view section, std::string_view key, int value);
     void WriteBool(std::string_view section, std::string_view key, bool value);
 
+    // Moves the first section named `section`, with every line up to the next
+    // section, to the end of the file; nothing when there is none.
+    void MoveSectionLast(std::string_view section);
+
     // The integer reading rule on its own.
     static std::optional<int> ParseInteger(std::string_view text);
 

@@ -1,6 +1,7 @@
 #include "app/MainSettings.h"
 
 #include "common/ProgramFiles.h"
+#include "common/TextLines.h"
 
 #include <algorithm>
 #include <cctype>
@@ -15,6 +16,8 @@ constexpr const char* kMidi = "Midi";
 constexpr const char* kBreeders = "Breeders";
 constexpr const char* kTranslations = "Translations";
 constexpr const char* kSynth = "Synth";
+constexpr const char* kGenes = "Genes";
+
 constexpr const char* kAudio = "Audio";
 constexpr const char* kInstruments = "Instruments";
 constexpr const char* kFileName = "FileName";
@@ -103,6 +106,43 @@ void WriteSynth(TKeyWriter& writer, const TSynthSettings& synth)
         writer.Integer(kSynth, ChannelKey("Program", channel), synth.Programs[channel]);
 }
 
+// LockedA and RangeA .. RangeD; a value that is no such list is reported and
+// leaves that part of the breeder's mask as it was.
+void ReadGeneMasks(const TIniFile& ini, std::array<TGeneMask, 4>& masks, std::array<bool, 4>& locksKept,
+                   std::vector<std::string>& unreadable)
+{
+    for (std::size_t channel = 0; channel < masks.size(); ++channel) {
+        locksKept[channel] = ini.ValueExists(kGenes, ChannelKey("Locked", channel));
+        const std::pair<std::string, void (TGeneMask::*)(const std::string&)> keys[] = {
+            {ChannelKey("Locked", channel), &TGeneMask::ReadLockedText},
+            {ChannelKey("Range", channel), &TGeneMask::ReadRangeText},
+        };
+        for (const auto& [key, read] : keys) {
+            if (!ini.ValueExists(kGenes, key))
+                continue;
+            const std::string text = ini.ReadString(kGenes, key, "");
+            try {
+                (masks[channel].*read)(text);
+            } catch (const Exception& e) {
+                unreadable.push_back(Format("The setting %s=%s in [%s] was not taken: %s.", key.c_str(), text.c_str(),
+                                            kGenes, e.Message().c_str()));
+            }
+        }
+    }
+}
+
+void WriteGeneMasks(TKeyWriter& writer, const TIniFile& ini, const std::array<TGeneMask, 4>& masks)
+{
+    for (std::size_t channel = 0; channel < masks.size(); ++channel) {
+        const std::string locked = ChannelKey("Locked", channel);
+        const std::string range = ChannelKey("Range", channel);
+        if (masks[channel].Empty() && !ini.ValueExists(kGenes, locked) && !ini.ValueExists(kGenes, range))
+            continue;
+        writer.String(kGenes, locked, masks[channel].LockedText());
+        writer.String(kGenes, range, masks[channel].RangeText());
+    }
+}
+
 std::string Lower(std::string text)
 {
     std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
@@ -180,6 +220,8 @@ void TMainSettings::Read(const TIniFile& ini)
 
     FileName = ini.ReadString(kTranslations, kFileName, FirstStart ? SynthRuleFile() : FileName);
 
+    ReadGeneMasks(ini, GeneMasks, LocksKept, Unreadable);
+    GeneViewShown = ini.ReadBool(kGenes, "View", GeneViewShown);
     for (std::size_t channel = 0; channel < Instruments.size(); ++channel)
         Instruments[channel] = ini.ReadString(kInstruments, ChannelKey("", channel), Instruments[channel]);
 
@@ -222,6 +264,12 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
 
     // Numbers and a list of numbers only: nothing here can break a line.
     Audition.Write(ini);
+    // [Breeders] stays last, also in a file written before [Genes] was.
+    if (GeneViewShown || std::any_of(GeneMasks.begin(), GeneMasks.end(), [](const TGeneMask& m) { return !m.Empty(); }))
+        ini.AddSectionBefore(kGenes, kBreeders);
+    if (GeneViewShown || ini.ValueExists(kGenes, "View"))
+        writer.Bool(kGenes, "View", GeneViewShown);
+    WriteGeneMasks(writer, ini, GeneMasks);
     // [Breeders] stays last, also in a file written before [Controls] was.
     if (!Controls.Bindings.empty())
         ini.AddSectionBefore(TControlSettings::kSection, kBreeders);

@@ -5,6 +5,7 @@
 #include "app/IniFile.h"
 #include "audio/AudioOutput.h"
 #include "synth/SynthSettings.h"
+#include "worms/GeneMask.h"
 
 #include <array>
 #include <string>
@@ -75,6 +76,18 @@ struct TMainSettings {
     // assigned; otherwise the file keeps the one it holds.
     bool FileNameAssigned = false;
 
+    // [Genes]: the locks and ranges of each breeder's genes (LockedA,
+    // RangeA, ...). A breeder with neither lock nor range writes no keys
+    // unless the file has them already.
+    std::array<TGeneMask, 4> GeneMasks{};
+    // Whether the file names the locks of each breeder (LockedA, even empty);
+    // a breeder without takes the rule file's default locks.
+    std::array<bool, 4> LocksKept{};
+    // The gene view is shown (View=1; written when shown or present).
+    bool GeneViewShown = false;
+    // One message for each [Genes] value that Read could not take; that
+    // breeder keeps the locks or ranges it had.
+    std::vector<std::string> Unreadable;
     // [Instruments]: per breeder A..D, the URI of the LV2 instrument its
     // audible worm's genes play directly; empty: the MIDI output and the rules.
     std::array<std::string, 4> Instruments{};
@@ -95,7 +108,7 @@ struct TMainSettings {
     // output channels are 0..3, and the rule file, unless the file names
     // one, the synthesizer's rules (synth.sub, a data file).
     void Read(const TIniFile& ini);
-    // Writes every key, in the file's order. A key whose value the file
+    // Writes every key, in the file's order, [Breeders] last. A key whose value the file
     // cannot hold (a line break) is skipped; the messages say which.
     std::vector<std::string> Write(TIniFile& ini) const;
 

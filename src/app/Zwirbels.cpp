@@ -59,6 +59,7 @@ int Run(zw::TApplication& application)
     formTranslate->SetSyntaxHelpWindow(formRuleHelp.get());
     // The editor's Alt+X ends the program the way the main window's does.
     formTranslate->OnExitRequested = [main = formMain.get()] { main->close(); };
+    formTranslate->OnRulesChanged = [main = formMain.get()] { main->UpdateGeneInfo(); };
     QObject::connect(formMain.get(), &TFormMain::Closed, &application, &QCoreApplication::quit);
     QObject::connect(&exitSignals, &TExitSignals::Received, formMain.get(), &TFormMain::CloseWithoutAsking);
     formMain->show();

@@ -36,6 +36,8 @@ constexpr const char* kDefaultRule = "4(CC) 4(%1) 1(0) 7(%2) 1(0) 7(%3)";
 constexpr int kColumnGene = 0;
 constexpr int kColumnActive = 1;
 constexpr int kColumnRule = 2;
+constexpr int kColumnName = 3;
+constexpr int kColumnCount = 4;
 
 // File names are the system's bytes; rule texts are single-byte text, kept
 // byte for byte.
@@ -129,6 +131,11 @@ void TFormTranslate::CreateControls()
     FStringGridRules->setSelectionMode(QAbstractItemView::ContiguousSelection);
     FStringGridRules->setSelectionBehavior(QAbstractItemView::SelectItems);
     FStringGridRules->setWordWrap(false);
+    // A name is edited on its own: a double click on its cell asks for it.
+    connect(FStringGridRules, &QTableWidget::cellDoubleClicked, this, [this](int row, int column) {
+        if (column == kColumnName)
+            RunGuarded([this, row] { EditName(row); });
+    });
 
     auto* buttons = new QWidget(this);
     buttons->setObjectName(QStringLiteral("PanelBreederButtons"));
@@ -230,14 +237,15 @@ void TFormTranslate::SetupGrid()
 {
     // The header row is the grid's own header, so it stays in view while
     // the rows scroll.
-    FStringGridRules->setColumnCount(3);
+    FStringGridRules->setColumnCount(kColumnCount);
     FStringGridRules->setHorizontalHeaderLabels(
-        {QStringLiteral("Gene #"), QStringLiteral("Active"), QStringLiteral("Rule")});
+        {QStringLiteral("Gene #"), QStringLiteral("Active"), QStringLiteral("Rule"), QStringLiteral("Name")});
     FStringGridRules->verticalHeader()->hide();
     FStringGridRules->verticalHeader()->setMinimumSectionSize(16);
     FStringGridRules->verticalHeader()->setDefaultSectionSize(16);
     FStringGridRules->setColumnWidth(kColumnGene, 45);
     FStringGridRules->setColumnWidth(kColumnActive, 35);
+    FStringGridRules->setColumnWidth(kColumnRule, 260);
     FStringGridRules->horizontalHeader()->setStretchLastSection(true);
     FillGrid();
     FStringGridRules->setCurrentCell(0, kColumnActive);
@@ -255,12 +263,13 @@ int TFormTranslate::GridRowCount() const { return std::max(FSubstitution.Count()
 void TFormTranslate::ShowEntry(int entry)
 {
     const bool exists = entry < FSubstitution.Count();
-    const QString texts[3] = {
+    const QString texts[kColumnCount] = {
         exists ? QString::number(entry + 1) : QString(),
         exists && FSubstitution.Active(entry) ? QStringLiteral("X") : QString(),
         exists ? RuleToQt(FSubstitution.Rule(entry)) : QString(),
+        exists ? RuleToQt(FSubstitution.NameText(entry)) : QString(),
     };
-    for (int column = 0; column < 3; ++column) {
+    for (int column = 0; column < kColumnCount; ++column) {
         QTableWidgetItem* item = FStringGridRules->item(entry, column);
         if (!item) {
             item = new QTableWidgetItem;
@@ -308,6 +317,30 @@ void TFormTranslate::UseOnSelection()
         ShowEntry(row - 1);
     }
     SetModified(true);
+    RulesChanged();
+}
+
+void TFormTranslate::EditName(int entry)
+{
+    if (entry < 0 || entry >= FSubstitution.Count())
+        return;
+    QString name = RuleToQt(FSubstitution.NameText(entry));
+    if (!Dialogs().InputQuery(QStringLiteral("Gene name"),
+                              QString("Name of gene %1 (\"[locked]\" at its end locks it by default):").arg(entry),
+                              name))
+        return;
+    FSubstitution.SetNameText(entry, RuleFromQt(name));
+    ShowEntry(entry);
+    SetModified(true);
+    RulesChanged();
+}
+
+void TFormTranslate::RulesChanged()
+{
+    if (OnRulesChanged) {
+        const std::function<void()> handler = OnRulesChanged;
+        handler();
+    }
 }
 
 void TFormTranslate::LoadRules(TUnreadable unreadable)
@@ -338,6 +371,7 @@ void TFormTranslate::LoadRules(TUnreadable unreadable)
     SetModified(false);
     FillGrid();
     UpdateCaption();
+    RulesChanged();
     if (!notes.empty())
         Dialogs().ShowError(QString::fromStdString(FileNotesMessage(FFileName, notes)));
 }

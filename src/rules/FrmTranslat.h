@@ -29,7 +29,8 @@ public:
     static constexpr int kRuleCount = 120;
 
     // A rectangle of grid cells. Row r (1..Count) shows entry r - 1; column 1
-    // is "Active", column 2 "Rule" (row 0 and column 0 are the headers).
+    // is "Active", column 2 "Rule", column 3 "Name" (row 0 and column 0 are
+    // the headers).
     struct TGridRect {
         int Left = 0;
         int Top = 0;
@@ -75,6 +76,9 @@ public:
     void UseOnSelection();
     void LoadWithDialog();
     void SyntaxCheck();
+    // Asks for the name of `entry` (0-based), as a double click on its
+    // "Name" cell does.
+    void EditName(int entry);
 
     // Grid rows including the header row: Count + 1, never fewer than 2.
     int GridRowCount() const;
@@ -84,6 +88,8 @@ public:
     // Alt+X asks the program to end: the main window connects its own close,
     // so the usual close query runs and the settings are written.
     std::function<void()> OnExitRequested;
+    // The table was loaded or edited (the gene view shows its names).
+    std::function<void()> OnRulesChanged;
     // The window "Syntax &help" shows (not owned).
     void SetSyntaxHelpWindow(QWidget* window) { FSyntaxHelpWindow = window; }
 
@@ -103,6 +109,7 @@ private:
     // Asks before unsaved rules are dropped; may raise a save error.
     bool MayDropRules();
     bool HandleExitKey(QEvent* event);
+    void RulesChanged();
 
     QString FBaseCaption;
     std::string FFileName;

@@ -41,6 +41,19 @@ std::optional<long long> CountFromToken(std::string_view token)
     return static_cast<int>(static_cast<unsigned>(value));
 }
 
+constexpr std::string_view kLockedMark = " [locked]";
+
+// `line` from `pos` on, blanks around it removed (the name after a flag word).
+std::string_view BlanksTrimmed(std::string_view line, std::size_t pos)
+{
+    line.remove_prefix(std::min(pos, line.size()));
+    const std::size_t first = line.find_first_not_of(kBlanks);
+    if (first == std::string_view::npos)
+        return {};
+    const std::size_t last = line.find_last_not_of(kBlanks);
+    return line.substr(first, last - first + 1);
+}
+
 // The first word of a flag line; what follows it is no part of the flag.
 std::string_view FlagWord(std::string_view line)
 {
@@ -68,6 +81,8 @@ void TSubstitution::SetCount(int count)
     if (count == FCount)
         return;
     FActive.resize(static_cast<std::size_t>(count), 0);
+    FNames.resize(static_cast<std::size_t>(count));
+    FDefaultLocked.resize(static_cast<std::size_t>(count), 0);
     if (FRules.size() < static_cast<std::size_t>(count))
         FRules.resize(static_cast<std::size_t>(count));
     FCount = count;
@@ -101,6 +116,51 @@ void TSubstitution::SetRule(int index, std::string text)
 {
     CheckIndex(index);
     FRules[static_cast<std::size_t>(index)] = std::move(text);
+}
+
+const std::string& TSubstitution::Name(int index) const
+{
+    CheckIndex(index);
+    return FNames[static_cast<std::size_t>(index)];
+}
+
+void TSubstitution::SetName(int index, std::string name)
+{
+    CheckIndex(index);
+    // One line holds the flag and the name.
+    std::replace(name.begin(), name.end(), '\r', ' ');
+    std::replace(name.begin(), name.end(), '\n', ' ');
+    FNames[static_cast<std::size_t>(index)] = std::move(name);
+}
+
+bool TSubstitution::DefaultLocked(int index) const
+{
+    CheckIndex(index);
+    return FDefaultLocked[static_cast<std::size_t>(index)] != 0;
+}
+
+void TSubstitution::SetDefaultLocked(int index, bool locked)
+{
+    CheckIndex(index);
+    FDefaultLocked[static_cast<std::size_t>(index)] = locked ? 1 : 0;
+}
+
+std::string TSubstitution::NameText(int index) const
+{
+    std::string text = Name(index);
+    if (DefaultLocked(index))
+        text += text.empty() ? kLockedMark.substr(1) : kLockedMark;
+    return text;
+}
+
+void TSubstitution::SetNameText(int index, std::string_view text)
+{
+    text = BlanksTrimmed(text, 0);
+    const bool locked = text == kLockedMark.substr(1) || text.ends_with(kLockedMark);
+    if (locked)
+        text.remove_suffix(std::min(text.size(), kLockedMark.size()));
+    SetName(index, std::string(text));
+    SetDefaultLocked(index, locked);
 }
 
 TFileNotes TSubstitution::LoadFromFile(const std::string& fileName)
@@ -138,6 +198,8 @@ TFileNotes TSubstitution::LoadFromText(const std::string& contents, const std::s
     // Lines the file lacks read as empty texts and inactive flags; only the
     // lines it holds are read one by one.
     FRules.clear();
+    std::fill(FNames.begin(), FNames.end(), std::string());
+    std::fill(FDefaultLocked.begin(), FDefaultLocked.end(), 0);
     for (std::size_t i = 0; i < count && 1 + i < lines.size(); ++i)
         FRules.emplace_back(lines[1 + i]);
     FRules.resize(count);
@@ -145,6 +207,11 @@ TFileNotes TSubstitution::LoadFromText(const std::string& contents, const std::s
     for (std::size_t i = 0; i < count && flagsStart + i < lines.size(); ++i) {
         const std::string_view flag = FlagWord(lines[flagsStart + i]);
         FActive[i] = IsWord(flag, "TRUE") ? 1 : 0;
+        // The rest of the line is the gene's name.
+        const std::string_view line = lines[flagsStart + i];
+        if (!flag.empty())
+            SetNameText(static_cast<int>(i),
+                        BlanksTrimmed(line, static_cast<std::size_t>(flag.data() - line.data()) + flag.size()));
         if (!FActive[i] && !IsWord(flag, "FALSE"))
             notes.push_back({flagsStart + i + 1,
                              "the flag \"" + Escaped(flag) + "\" is neither True nor False; it reads as False"});
@@ -172,6 +239,9 @@ std::string TSubstitution::SaveToText() const
     }
     for (int i = 0; i < FCount; ++i) {
         text += FActive[static_cast<std::size_t>(i)] ? "True" : "False";
+        const std::string name = NameText(i);
+        if (!name.empty())
+            text += ' ' + name;
         text += kLineEnd;
     }
     return text;

@@ -5,13 +5,16 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The translation rules: per gene number an active flag and a rule text,
 // loaded from and saved to a substitution file (".sub"):
 //   line 1            the count N
 //   lines 2..N+1      the rule texts of entries 0..N-1
-//   lines N+2..2N+1   "True" or "False" per entry
+//   lines N+2..2N+1   "True" or "False" per entry, optionally followed by a
+//                     blank and the gene's name ("True Filter cutoff"); a
+//                     name ending in " [locked]" locks the gene by default
 namespace zw {
 
 class TSubstitution {
@@ -37,6 +40,16 @@ public:
     void SetActive(int index, bool active);
     const std::string& Rule(int index) const;
     void SetRule(int index, std::string text);
+    // The gene's name, "" for none, and whether breeders lock it unless told
+    // otherwise (the marker " [locked]" after the name in the file).
+    const std::string& Name(int index) const;
+    void SetName(int index, std::string name);
+    bool DefaultLocked(int index) const;
+    void SetDefaultLocked(int index, bool locked);
+    // Name and marker as the file holds them after the flag word, e.g.
+    // "Volume [locked]"; setting it from such a text sets both.
+    std::string NameText(int index) const;
+    void SetNameText(int index, std::string_view text);
     void CheckIndex(int index) const;
 
     // Replaces count, texts and flags. An unreadable file, one that is not
@@ -58,6 +71,8 @@ private:
     int FCount = 0;
     std::vector<std::uint8_t> FActive;  // exactly FCount flags
     std::vector<std::string> FRules;    // at least FCount texts
+    std::vector<std::string> FNames;    // exactly FCount names
+    std::vector<std::uint8_t> FDefaultLocked; // exactly FCount flags
 };
 
 } // namespace zw

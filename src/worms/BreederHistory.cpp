@@ -5,8 +5,8 @@
 namespace zw {
 
 TBreederSnapshot::TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen,
-                                   std::vector<uint8_t> ratings)
-    : FAudible(audible), FFrozen(frozen), FRatings(std::move(ratings))
+                                   std::vector<uint8_t> ratings, TGeneMask mask)
+    : FAudible(audible), FFrozen(frozen), FRatings(std::move(ratings)), FMask(std::move(mask))
 {
     std::size_t total = 0;
     for (const TGene& gene : genomes)
@@ -36,7 +36,8 @@ bool TBreederSnapshot::SameGenomes(const TBreederSnapshot& other) const
 
 std::size_t TBreederSnapshot::MemoryUsed() const
 {
-    return sizeof(*this) + FGenes.capacity() + FEnds.capacity() * sizeof(std::size_t) + FRatings.capacity();
+    return sizeof(*this) + FGenes.capacity() + FEnds.capacity() * sizeof(std::size_t) + FRatings.capacity() +
+           FMask.MemoryUsed();
 }
 
 void TBreederHistory::Record(TBreederSnapshot before)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "worms/Gene.h"
+#include "worms/GeneMask.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -11,12 +12,14 @@
 namespace zw {
 
 // One breeder as undo brings it back: every worm's genome in worm order, the
-// audible and frozen worm (-1 for none) and, when given, the worms' ratings. The genomes lie in one block, so
+// audible and frozen worm (-1 for none), when given the worms' ratings, and the
+// genes' locks and ranges. The genomes lie in one block, so
 // a breeder of 16 worms of 120 genes takes about 2 KB.
 class TBreederSnapshot {
 public:
     TBreederSnapshot() = default;
-    TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen, std::vector<uint8_t> ratings = {});
+    TBreederSnapshot(const std::vector<TGene>& genomes, int audible, int frozen, std::vector<uint8_t> ratings = {},
+                     TGeneMask mask = {});
 
     int GenomeCount() const { return static_cast<int>(FEnds.size()); }
     // Genome `index` (0..GenomeCount-1) as a copy; an empty one outside.
@@ -25,6 +28,7 @@ public:
     int Frozen() const { return FFrozen; }
     // One rating per worm, or none when the snapshot keeps no ratings.
     const std::vector<uint8_t>& Ratings() const { return FRatings; }
+    const TGeneMask& Mask() const { return FMask; }
 
     // Whether both hold the same genomes, whatever the audible and frozen worm.
     bool SameGenomes(const TBreederSnapshot& other) const;
@@ -37,6 +41,7 @@ private:
     int FAudible = -1;
     int FFrozen = -1;
     std::vector<uint8_t> FRatings;
+    TGeneMask FMask;
 };
 
 // The undo and redo lists of one breeder. Each step keeps the breeder as it

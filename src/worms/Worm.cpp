@@ -103,32 +103,42 @@ QColor TWorm::BorderColor() const
     return FFrozen ? look.BorderColorFrozen : look.BorderColorNormal;
 }
 
-void TWorm::Randomize()
+void TWorm::Randomize(const TMaskedBreeding* mask)
 {
     RandomizeGenes(FGene);
+    ApplyMask(mask, TGeneFit::Scale);
     NotifyChanged();
 }
 
-void TWorm::Mutate()
+void TWorm::Mutate(const TMaskedBreeding* mask)
 {
     MutateGenes(FGene, Breeding());
+    ApplyMask(mask, TGeneFit::Clamp);
     NotifyChanged();
 }
 
-void TWorm::CrossOver(TWorm* other)
+void TWorm::CrossOver(TWorm* other, const TMaskedBreeding* mask)
 {
     if (!other)
         return;
     CrossOverGenes(FGene, other->FGene, Breeding());
+    ApplyMask(mask, TGeneFit::Clamp);
     NotifyChanged();
 }
 
-void TWorm::Morph(TWorm* other)
+void TWorm::Morph(TWorm* other, const TMaskedBreeding* mask)
 {
     if (!other)
         return;
     MorphGenes(FGene, other->FGene, Breeding());
+    ApplyMask(mask, TGeneFit::Clamp);
     NotifyChanged();
+}
+
+void TWorm::ApplyMask(const TMaskedBreeding* mask, TGeneFit fit)
+{
+    if (mask)
+        ApplyGeneMask(FGene, mask->Audible, mask->Mask, fit);
 }
 
 void TWorm::AssignGenes(const TGene* gene)

@@ -2,6 +2,7 @@
 
 #include "worms/DragDrop.h"
 #include "worms/Gene.h"
+#include "worms/GeneMask.h"
 #include "worms/WormSettings.h"
 
 #include <QColor>
@@ -13,6 +14,13 @@ class QMimeData;
 class QPainter;
 
 namespace zw {
+
+// A breeder's gene mask as one operation applies it: the locks and ranges,
+// and the audible worm's genes as they were when the operation began.
+struct TMaskedBreeding {
+    const TGeneMask& Mask;
+    const TGene& Audible;
+};
 
 // One creature on screen: owns a genome, carries its look and breeding
 // parameters (TWormSettings; a change of look repaints) and the breeding
@@ -72,11 +80,12 @@ public:
 
     // Breeding operators (the draws are those of Breeding.h), each ending with
     // NotifyChanged. A null partner does nothing (AssignGenes(nullptr) still
-    // notifies).
-    void Randomize();
-    void Mutate();
-    void CrossOver(TWorm* other);
-    void Morph(TWorm* other);
+    // notifies). Given a mask, the genes it produced are brought under it
+    // before anyone hears of them.
+    void Randomize(const TMaskedBreeding* mask = nullptr);
+    void Mutate(const TMaskedBreeding* mask = nullptr);
+    void CrossOver(TWorm* other, const TMaskedBreeding* mask = nullptr);
+    void Morph(TWorm* other, const TMaskedBreeding* mask = nullptr);
     void AssignGenes(const TGene* gene);
     void AssignWorm(TWorm* other);
     // Takes `gene` as it is, drawing nothing and reporting nothing: the genome
@@ -110,6 +119,7 @@ private:
     void LookChanged() override { update(); }
     void BreedingChanged() override {}
     void StartDrag();
+    void ApplyMask(const TMaskedBreeding* mask, TGeneFit fit);
     void PaintMarks(QPainter& painter) const;
 
     TGene FGene;

@@ -142,26 +142,32 @@ void TWormPanel::SetWormSize(int value)
 void TWormPanel::RandomizeAll()
 {
     Step([this] {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        const TMaskedBreeding mask = MaskedBy(audible);
         for (int i = 0; i < WormCount(); ++i)
             if (i != FFrozen)
-                Worms(i)->Randomize();
+                Worms(i)->Randomize(&mask);
     });
 }
 
 void TWormPanel::RandomizeEvery()
 {
     Step([this] {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        const TMaskedBreeding mask = MaskedBy(audible);
         for (TWorm* worm : FWorms)
-            worm->Randomize();
+            worm->Randomize(&mask);
     });
 }
 
 void TWormPanel::MutateAll()
 {
     Step([this] {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        const TMaskedBreeding mask = MaskedBy(audible);
         for (int i = 0; i < WormCount(); ++i)
             if (i != FFrozen)
-                Worms(i)->Mutate();
+                Worms(i)->Mutate(&mask);
     });
 }
 
@@ -170,13 +176,15 @@ void TWormPanel::Mate()
     Step([this] {
         TWorm* first = Worms(FAudible);
         TWorm* second = Worms(FFrozen);
+        const TGene audible = GenomeOf(first);
+        const TMaskedBreeding mask = MaskedBy(audible);
         // Two passes: every child is a copy of the first parent before any crossover.
         for (int i = 0; i < WormCount(); ++i)
             if (i != FAudible && i != FFrozen)
                 Worms(i)->AssignWorm(first);
         for (int i = 0; i < WormCount(); ++i)
             if (i != FAudible && i != FFrozen)
-                Worms(i)->CrossOver(second);
+                Worms(i)->CrossOver(second, &mask);
     });
 }
 
@@ -192,10 +200,13 @@ bool TWormPanel::BreedFromRated()
     std::vector<TRatedChild> children = zw::BreedFromRated(breeder, Breeding());
     if (children.empty())
         return std::any_of(FWorms.begin(), FWorms.end(), [](const TWorm* worm) { return worm->Rating() > 0; });
-    // Every new worm takes its genes here, drawing nothing more.
+    // Every new worm takes its genes here, drawing nothing more; the mask
+    // keeps the locked genes at the audible worm's values before the step.
     Step([&] {
-        for (const TRatedChild& child : children) {
+        const TGene audible = GenomeOf(Worms(FAudible));
+        for (TRatedChild& child : children) {
             TWorm* worm = Worms(child.Index);
+            ApplyGeneMask(child.Genes, audible, FGeneMask, TGeneFit::Clamp);
             worm->SetGene(child.Genes);
             worm->NotifyChanged();
         }
@@ -206,9 +217,31 @@ bool TWormPanel::BreedFromRated()
 void TWormPanel::Morph()
 {
     Step([this] {
-        if (TWorm* audible = Worms(FAudible))
-            audible->Morph(Worms(FFrozen));
+        if (TWorm* audible = Worms(FAudible)) {
+            const TGene before = audible->Gene();
+            const TMaskedBreeding mask = MaskedBy(before);
+            audible->Morph(Worms(FFrozen), &mask);
+        }
     });
+}
+
+void TWormPanel::SetGeneMask(const TGeneMask& mask)
+{
+    if (mask == FGeneMask)
+        return;
+    FGeneMask = mask;
+    emit GenesShown();
+}
+
+void TWormPanel::SetAudibleGene(int index, uint8_t value)
+{
+    TWorm* audible = Worms(FAudible);
+    if (!audible || index < 0 || index >= audible->Size() || audible->Gene().Data()[index] == value)
+        return;
+    TGene gene = audible->Gene();
+    gene.Data()[index] = value;
+    audible->SetGene(gene);
+    audible->NotifyChanged();
 }
 
 void TWormPanel::Step(const std::function<void()>& change)
@@ -237,7 +270,8 @@ void TWormPanel::EndStep(const TBreederSnapshot& before)
     for (int i = 0; i < WormCount(); ++i)
         if (Worms(i)->Rating() > 0 && Worms(i)->Gene() != before.Genome(i))
             Worms(i)->SetRating(0);
-    if (!FOnStep || before.SameGenomes(Snapshot()))
+    const TBreederSnapshot now = Snapshot();
+    if (!FOnStep || (before.SameGenomes(now) && before.Mask() == now.Mask()))
         return;
     TOnStep handler = FOnStep;
     handler(this, before);
@@ -249,13 +283,15 @@ TBreederSnapshot TWormPanel::Snapshot() const
     genomes.reserve(FWorms.size());
     for (const TWorm* worm : FWorms)
         genomes.push_back(worm->Gene());
-    return TBreederSnapshot(genomes, FAudible, FFrozen, Ratings());
+    return TBreederSnapshot(genomes, FAudible, FFrozen, Ratings(), FGeneMask);
 }
 
 void TWormPanel::Restore(const TBreederSnapshot& snapshot)
 {
     const int audibleBefore = FAudible;
     const TGene heardBefore = GenomeOf(Worms(FAudible));
+    const bool maskChanged = snapshot.Mask() != FGeneMask;
+    FGeneMask = snapshot.Mask();
     const int count = std::min(WormCount(), snapshot.GenomeCount());
     for (int i = 0; i < count; ++i)
         Worms(i)->SetGene(snapshot.Genome(i));
@@ -268,6 +304,8 @@ void TWormPanel::Restore(const TBreederSnapshot& snapshot)
     SetAudible(snapshot.Audible());
     if (FAudible == audibleBefore && GenomeOf(Worms(FAudible)) != heardBefore)
         NotifyAudible();
+    if (maskChanged)
+        emit GenesShown();
 }
 
 void TWormPanel::NotifyAudible()
@@ -411,6 +449,8 @@ void TWormPanel::WormFrozen(TWorm* worm)
 
 void TWormPanel::WormGenomeChanged(const TGene& gene)
 {
+    // Views first: a listener below may fail (a broken rule).
+    emit GenesShown();
     if (FOnWormChanged) {
         TOnWormChanged handler = FOnWormChanged;
         handler(this, gene);

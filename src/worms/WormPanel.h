@@ -2,6 +2,8 @@
 
 #include "worms/BreederHistory.h"
 #include "worms/Gene.h"
+#include "worms/GeneMask.h"
+#include "worms/Worm.h"
 #include "worms/WormSettings.h"
 
 #include <QFrame>
@@ -11,8 +13,6 @@
 #include <vector>
 
 namespace zw {
-
-class TWorm;
 
 // One breeder: a bevelled panel holding RowCount x ColCount worms in row-major
 // order, tracking which worm is audible and which is frozen, and offering the
@@ -24,8 +24,10 @@ class TWorm;
 //  - OnFrozen(panel): a worm has become frozen;
 //  - OnWormChanged(panel, gene): the audible worm became audible or its genes
 //    changed; `gene` is a temporary copy valid only during the call;
-//  - OnStep(panel, before): a step (see Step) changed some genome; `before`
-//    is the breeder as it was when the step began.
+//  - OnStep(panel, before): a step (see Step) changed some genome or the gene
+//    mask; `before` is the breeder as it was when the step began.
+// The Qt signal GenesShown() tells views that the audible worm's genes or the
+// gene mask may have changed (any number of listeners).
 // Exceptions thrown by a listener propagate to the caller of the operation.
 //
 // Every setter except SetAudible/SetFrozen does nothing when the value is unchanged.
@@ -102,6 +104,21 @@ public:
     TBreederSnapshot Snapshot() const;
     void Restore(const TBreederSnapshot& snapshot);
 
+    // The locks and ranges of the genes (see TGeneMask). Every breeding
+    // operation brings the worms it produces under it, the locked genes to
+    // the audible worm's values as they were before the operation. Within a
+    // Step, setting another mask is a step of its own (undoable).
+    const TGeneMask& GeneMask() const { return FGeneMask; }
+    void SetGeneMask(const TGeneMask& mask);
+
+    // Sets gene `index` of the audible worm and reports it, with no step of
+    // its own (see EndStepFrom); nothing without an audible worm or outside
+    // its genes.
+    void SetAudibleGene(int index, uint8_t value);
+    // Ends a change made outside Step, such as a drag through several values,
+    // as one step from `before`.
+    void EndStepFrom(const TBreederSnapshot& before) { EndStep(before); }
+
     // Breeding, each a Step: every worm but the frozen one randomizes / mutates.
     void RandomizeAll();
     void MutateAll();
@@ -136,6 +153,9 @@ public:
 
     QSize sizeHint() const override;
 
+signals:
+    void GenesShown();
+
 protected:
     void paintEvent(QPaintEvent* event) override;
 
@@ -149,6 +169,8 @@ private:
     void WormGenomeChanged(const TGene& gene);
     void SetPrevious(int index);
     void EndStep(const TBreederSnapshot& before);
+    // The mask with the audible worm's genes as they are now.
+    TMaskedBreeding MaskedBy(const TGene& audible) const { return {FGeneMask, audible}; }
     void LookChanged() override { UpdateWorms(); }
     void BreedingChanged() override { UpdateWorms(); }
     int MovePrev(int index) const;
@@ -174,6 +196,7 @@ private:
     TOnWormChanged FOnWormChanged;
     TOnStep FOnStep;
     bool FInStep = false;
+    TGeneMask FGeneMask;
 };
 
 } // namespace zw

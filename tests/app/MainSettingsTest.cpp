@@ -357,3 +357,32 @@ TEST(MainSettings, WhatWasWrittenReadsTheSameAndAValueTheFileCannotHoldIsSkipped
     EXPECT_EQ(skipping.ReadInteger("Midi", "OutChannelD", -1), 0) << "the keys after it are written";
     EXPECT_FALSE(skipping.ValueExists("Translations", "FileName"));
 }
+
+TEST(MainSettings, GeneLocksAndRangesAreKeptPerBreederBeforeTheBreedersAndBadOnesAreReported)
+{
+    TIniFile ini = FromText("[Genes]\nLockedA=0-3,17\nRangeA=5:10-20\n"
+                            "LockedB=\nRangeC=oops\nLockedD=7-2\n[Breeders]\nAudibleA=2\n");
+    TMainSettings settings;
+    settings.GeneMasks[2].SetRange(1, 3, 4);
+    settings.GeneMasks[3].SetLocked(9, true);
+    settings.Read(ini);
+    EXPECT_EQ(settings.GeneMasks[0].LockedText(), "0-3,17");
+    EXPECT_EQ(settings.GeneMasks[0].RangeText(), "5:10-20");
+    EXPECT_TRUE(settings.GeneMasks[1].Empty());
+    EXPECT_EQ(settings.GeneMasks[2].RangeText(), "1:3-4") << "kept";
+    EXPECT_EQ(settings.GeneMasks[3].LockedText(), "9") << "kept";
+    ASSERT_EQ(settings.Unreadable.size(), 2u);
+    EXPECT_EQ(settings.Unreadable[0], "The setting RangeC=oops in [Genes] was not taken: \"oops\" is no gene number, "
+                                      "run of genes or gene range.");
+
+    settings.GeneMasks[1].SetLocked(119, true);
+    settings.Write(ini);
+    const std::string text = ini.SaveToText();
+    EXPECT_NE(text.find("[Genes]\r\nLockedA=0-3,17\r\nRangeA=5:10-20\r\nLockedB=119\r\nRangeC=1:3-4\r\nLockedD=9\r\n"
+                        "RangeB=\r\nLockedC=\r\nRangeD=\r\n"),
+              std::string::npos)
+        << text;
+    TIniFile fresh;
+    TMainSettings().Write(fresh);
+    EXPECT_FALSE(fresh.SectionExists("Genes")) << "no locks, no keys";
+}

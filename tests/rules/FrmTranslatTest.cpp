@@ -101,10 +101,11 @@ TEST_F(FormTranslate, StartsWithAnEmptyTableOf120RulesAndTheDefaultControls)
     EXPECT_FALSE(Form->Modified());
     EXPECT_FALSE(Form->FileNameAssigned());
     EXPECT_EQ(Form->GridRowCount(), 121);
-    ASSERT_EQ(Grid()->columnCount(), 3);
+    ASSERT_EQ(Grid()->columnCount(), 4);
     EXPECT_EQ(Grid()->horizontalHeaderItem(0)->text(), "Gene #");
     EXPECT_EQ(Grid()->horizontalHeaderItem(1)->text(), "Active");
     EXPECT_EQ(Grid()->horizontalHeaderItem(2)->text(), "Rule");
+    EXPECT_EQ(Grid()->horizontalHeaderItem(3)->text(), "Name");
     EXPECT_EQ(Cell(1, 0), "1");
     EXPECT_EQ(Cell(120, 0), "120");
     EXPECT_EQ(Cell(120, 1), "");
@@ -449,4 +450,35 @@ TEST_F(FormTranslate, SyntaxHelpShowsTheHelpWindow)
     EXPECT_FALSE(help.isVisible());
     Click("SpeedButtonSyntaxHelp");
     EXPECT_TRUE(help.isVisible());
+}
+
+TEST_F(FormTranslate, NamesAfterTheFlagsLoadShowEditAndSaveAndAFileWithoutNamesStaysAsItWas)
+{
+    const std::string file = Folder + "named.sub";
+    const std::string named = "3\r\n\r\n8(%3)\r\n\r\nFalse Volume [locked]\r\n true\tFilter  cutoff \r\nFalse\r\n";
+    WriteFileAtomically(file, named);
+    Form->SetFileName(file);
+    Form->LoadRules();
+    EXPECT_EQ(Cell(1, 3), "Volume [locked]");
+    EXPECT_EQ(Cell(2, 3), "Filter  cutoff");
+    EXPECT_EQ(Cell(2, 1), "X") << "the flag is still the first word";
+    EXPECT_TRUE(Form->Substitution().DefaultLocked(0));
+    EXPECT_EQ(Form->Substitution().Name(0), "Volume");
+
+    Dialogs.Inputs = {{true, "Level"}, {false, "never"}};
+    Grid()->cellDoubleClicked(2, 3);
+    Form->EditName(1); // cancelled
+    EXPECT_EQ(Cell(3, 3), "Level");
+    EXPECT_TRUE(Form->Modified());
+    ASSERT_TRUE(Form->SaveRules());
+    EXPECT_EQ(ReadWholeFile(file),
+              "3\r\n\r\n8(%3)\r\n\r\nFalse Volume [locked]\r\nTrue Filter  cutoff\r\nFalse Level\r\n");
+
+    const std::string plain = ThreeRuleFile("8(%3)");
+    WriteFileAtomically(file, plain);
+    Form->LoadRules();
+    EXPECT_EQ(Cell(1, 3), "");
+    EXPECT_FALSE(Form->Substitution().DefaultLocked(0));
+    ASSERT_TRUE(Form->SaveRules());
+    EXPECT_EQ(ReadWholeFile(file), plain);
 }
