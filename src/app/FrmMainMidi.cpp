@@ -12,6 +12,7 @@
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
 #include "app/InstrumentBreeders.h"
+#include "midi/RtMidiBinding.h"
 #include "synth/SynthSettings.h"
 #include "rules/FrmTranslat.h"
 #include "worms/WormPanel.h"
@@ -307,6 +308,13 @@ void TFormMain::MidiSettingsClick()
     TMidiSystem system = TMidiSystem::Auto;
     ParseMidiSystem(FMidiSystem, system);
     dialog.SetSystem(system);
+    dialog.SetSystemLister([](TMidiSystem other) {
+        // Through a binding of its own: the devices open on the system in use stay as they are.
+        TMidiDeviceNames devices = ListMidiDevices(*MakeRtMidiBinding(other));
+        // The built-in synthesizer is offered on every system, as the first device after the mapper.
+        devices.Outputs.insert(devices.Outputs.begin() + 1, kSynthDeviceName);
+        return devices;
+    });
     for (TChannel c = 0; c < kChannelCount; ++c) {
         dialog.SetInChannel(c, FInChannels[static_cast<size_t>(c)]);
         dialog.SetOutChannel(c, FOutChannels[static_cast<size_t>(c)]);

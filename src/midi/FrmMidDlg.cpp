@@ -83,6 +83,27 @@ QLabel* AddLabel(QWidget* parent, const QString& text, int left, int top)
 
 } // namespace
 
+TMidiDeviceNames ListMidiDevices(TMidiBinding& binding)
+{
+    TMidiDeviceNames devices;
+    const uint32_t inputs = binding.InGetNumDevs();
+    for (uint32_t i = 0; i < inputs; ++i) {
+        TMidiInCaps caps; // a failed query lists what it left: an empty name
+        binding.InGetDevCaps(i, caps);
+        devices.Inputs.push_back(caps.szPname);
+    }
+    TMidiOutCaps mapper;
+    binding.OutGetDevCaps(MIDI_MAPPER, mapper);
+    devices.Outputs.push_back(mapper.szPname);
+    const uint32_t outputs = binding.OutGetNumDevs();
+    for (uint32_t i = 0; i < outputs; ++i) {
+        TMidiOutCaps caps;
+        binding.OutGetDevCaps(i, caps);
+        devices.Outputs.push_back(caps.szPname);
+    }
+    return devices;
+}
+
 TFormMidiDialog::TFormMidiDialog(QWidget* parent, TMidiBinding* binding)
     : QDialog(parent), FBinding(binding ? *binding : MidiBinding())
 {
@@ -159,6 +180,7 @@ void TFormMidiDialog::BuildControls()
     FComboBoxSystem->addItems({"ALSA, else JACK", "ALSA sequencer", "JACK"});
     FComboBoxSystem->setGeometry(4, 266, kListWidth, kFieldHeight);
     systemLabel->setBuddy(FComboBoxSystem);
+    connect(FComboBoxSystem, &QComboBox::activated, this, [this] { SystemChosen(); });
 
     QWidget* order[] = {FComboBoxInputs, FComboBoxOutputs, FInChannels[0], FOutChannels[0], FInChannels[1],
                         FInChannels[2],  FInChannels[3],   FOutChannels[1], FOutChannels[2], FOutChannels[3],
@@ -174,30 +196,42 @@ void TFormMidiDialog::FillDeviceLists()
 {
     if (FListsFilled)
         return;
+    ShowDevices(ListMidiDevices(FBinding));
+    FListsFilled = true;
+}
+
+void TFormMidiDialog::ShowDevices(const TMidiDeviceNames& devices)
+{
     FComboBoxInputs->clear();
     FSelectedInput.clear();
-    const uint32_t inputs = FBinding.InGetNumDevs();
-    for (uint32_t i = 0; i < inputs; ++i) {
-        TMidiInCaps caps; // a failed query lists what it left: an empty name
-        FBinding.InGetDevCaps(i, caps);
-        FComboBoxInputs->addItem(QString::fromStdString(caps.szPname));
-    }
+    for (const std::string& name : devices.Inputs)
+        FComboBoxInputs->addItem(QString::fromStdString(name));
     if (FComboBoxInputs->count() > 0)
         SelectInput(FComboBoxInputs->itemText(0));
-
     FComboBoxOutputs->clear();
     FSelectedOutput.clear();
-    TMidiOutCaps mapper;
-    FBinding.OutGetDevCaps(MIDI_MAPPER, mapper);
-    FComboBoxOutputs->addItem(QString::fromStdString(mapper.szPname));
-    const uint32_t outputs = FBinding.OutGetNumDevs();
-    for (uint32_t i = 0; i < outputs; ++i) {
-        TMidiOutCaps caps;
-        FBinding.OutGetDevCaps(i, caps);
-        FComboBoxOutputs->addItem(QString::fromStdString(caps.szPname));
+    for (const std::string& name : devices.Outputs)
+        FComboBoxOutputs->addItem(QString::fromStdString(name));
+    if (FComboBoxOutputs->count() > 0)
+        SelectOutput(FComboBoxOutputs->itemText(0));
+}
+
+void TFormMidiDialog::SystemChosen()
+{
+    if (!FSystemLister)
+        return;
+    // The devices of the chosen system, at once; the names chosen so far stay
+    // chosen where that system has them too.
+    const QString input = FSelectedInput;
+    const QString output = FSelectedOutput;
+    if (SelectedSystem() == FSystemInUse) {
+        FListsFilled = false;
+        FillDeviceLists();
+    } else {
+        ShowDevices(FSystemLister(SelectedSystem()));
     }
-    SelectOutput(FComboBoxOutputs->itemText(0));
-    FListsFilled = true;
+    SelectInput(input);
+    SelectOutput(output);
 }
 
 void TFormMidiDialog::RefreshDeviceLists()
@@ -212,6 +246,7 @@ void TFormMidiDialog::RefreshDeviceLists()
 
 void TFormMidiDialog::SetSystem(TMidiSystem system)
 {
+    FSystemInUse = system;
     FComboBoxSystem->setCurrentIndex(static_cast<int>(system));
 }
 

@@ -5,12 +5,25 @@
 #include <QDialog>
 #include <QString>
 
+#include <functional>
+#include <string>
+#include <vector>
+
 class QComboBox;
 class QAbstractSpinBox;
 
 namespace zw {
 
 class TSpinEdit;
+
+// The devices a MIDI system offers, by the names they are chosen by: the
+// outputs with the mapper first.
+struct TMidiDeviceNames {
+    std::vector<std::string> Inputs;
+    std::vector<std::string> Outputs;
+};
+// What `binding` lists now; a failed query lists an empty name.
+TMidiDeviceNames ListMidiDevices(TMidiBinding& binding);
 
 // The MIDI settings dialog: the input and output device and, per channel A–D,
 // the MIDI channel for input and output. It only edits values; the main window
@@ -62,9 +75,14 @@ public:
     void SetOutChannelC(int value) { SetOutChannel(2, value); }
     void SetOutChannelD(int value) { SetOutChannel(3, value); }
 
-    // The MIDI system choice (control ComboBoxSystem).
+    // The MIDI system choice (control ComboBoxSystem). SetSystem tells the
+    // system in use, whose devices the binding lists.
     void SetSystem(TMidiSystem system);
     TMidiSystem SelectedSystem() const;
+    // Lists another system's devices: choosing a system in the dialog shows
+    // its devices at once (the system in use through the binding). Without
+    // one the lists stay those of the system in use.
+    void SetSystemLister(std::function<TMidiDeviceNames(TMidiSystem)> lister) { FSystemLister = std::move(lister); }
 
     // Shows the dialog modally; true when it was closed with Ok.
     bool Execute();
@@ -78,12 +96,16 @@ private:
     void BuildControls();
     bool HandleKey(QKeyEvent* event);
     void TakeShownEntries();
+    void ShowDevices(const TMidiDeviceNames& devices);
+    void SystemChosen();
     void OkAction();
     void CancelAction();
     static void Select(QComboBox* list, const QString& name, QString& selected);
 
     TMidiBinding& FBinding;
     bool FListsFilled = false;
+    TMidiSystem FSystemInUse = TMidiSystem::Auto;
+    std::function<TMidiDeviceNames(TMidiSystem)> FSystemLister;
     QString FSelectedInput;
     QString FSelectedOutput;
     QComboBox* FComboBoxInputs = nullptr;

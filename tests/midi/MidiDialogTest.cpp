@@ -292,5 +292,29 @@ TEST_F(MidiDialog, RefreshingListsNewDevicesKeepsTheSelectionsAndOffersTheMidiSy
     EXPECT_EQ(dialog.SelectedSystem(), TMidiSystem::Alsa);
 }
 
+// Choosing another system shows its devices at once, keeping a chosen name it
+// has too; choosing the one in use again shows the binding's devices.
+TEST_F(MidiDialog, ChoosingASystemShowsItsDevicesAtOnce)
+{
+    TFormMidiDialog dialog(nullptr, &midi);
+    dialog.SetSystem(TMidiSystem::Jack);
+    dialog.SelectOutput("Synth B");
+    dialog.SetSystemLister([](TMidiSystem system) {
+        return system == TMidiSystem::Alsa ? TMidiDeviceNames{{"Far keys"}, {"Far mapper", "Far synth", "Synth B"}}
+                                           : TMidiDeviceNames{};
+    });
+    const auto choose = [&](TMidiSystem system) {
+        List(dialog, "ComboBoxSystem")->setCurrentIndex(static_cast<int>(system));
+        emit List(dialog, "ComboBoxSystem")->activated(static_cast<int>(system)); // as a user's choice
+    };
+    choose(TMidiSystem::Alsa);
+    EXPECT_EQ(Entries(List(dialog, "ComboBoxInputs")), QStringList{"Far keys"});
+    EXPECT_EQ(Entries(List(dialog, "ComboBoxOutputs")), (QStringList{"Far mapper", "Far synth", "Synth B"}));
+    EXPECT_EQ(dialog.SelectedOutput(), "Synth B");
+    choose(TMidiSystem::Jack);
+    EXPECT_EQ(Entries(List(dialog, "ComboBoxOutputs")), (QStringList{"Scripted mapper", "Synth A", "Synth B"}));
+    EXPECT_EQ(dialog.SelectedOutput(), "Synth B");
+}
+
 } // namespace
 } // namespace zw

@@ -48,10 +48,20 @@ bool TPrivateJackServer::Start()
 
 void TPrivateJackServer::Terminate()
 {
-    if (FProcess.state() == QProcess::NotRunning)
-        return;
-    FProcess.terminate();
-    FProcess.waitForFinished(10000);
+    for (int attempt = 0; attempt < 2 && FProcess.state() != QProcess::NotRunning; ++attempt) {
+        FProcess.terminate();
+        if (!FProcess.waitForFinished(10000)) {
+            FProcess.kill();
+            FProcess.waitForFinished(10000);
+        }
+        if (FProcess.exitStatus() == QProcess::NormalExit && FProcess.exitCode() == 0)
+            return;
+        // Ended by the signal itself (it may come while clients are still
+        // attached), the server keeps its registry entry: one of the same
+        // name takes it over, and ends cleanly with no clients.
+        if (attempt == 0 && !Start())
+            return;
+    }
 }
 
 void TPrivateJackServer::Kill()
