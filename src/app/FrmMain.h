@@ -299,9 +299,10 @@ private:
     void SendActiveChannels();
     void ShowHint();
     void KeepBreeders();
-    // The exports' take: raises when the breeder shown has no audible worm.
-    TWormTake AudibleTake();
-    std::unique_ptr<TAudioInstrument> ExportInstrument(TChannel channel);
+    // The exports: the genome of `channel` through its rules (raises as
+    // they do), and the instrument that renders it.
+    TWormTake RulesTake(TChannel channel, const TGene& genome);
+    std::unique_ptr<TAudioInstrument> ExportInstrument(TChannel channel, const TGene& genome);
 
     // Components.
     QTabWidget* PageControl1 = nullptr;

@@ -3,8 +3,11 @@
 // and writes; this only asks and wires.
 #include "app/FrmMain.h"
 #include "app/Forms.h"
+#include "app/InstrumentBreeders.h"
 #include "app/StatusLine.h"
 #include "app/WormTake.h"
+#include "audio/AudioEngine.h"
+#include "audio/Lv2Instrument.h"
 #include "audio/SynthInstrument.h"
 #include "common/Exceptions.h"
 #include "common/ProgramFiles.h"
@@ -20,27 +23,38 @@ namespace {
 
 // Longer takes would keep the window busy for seconds.
 constexpr double kMaxExportSeconds = 60;
+// The LV2 instance's block; the offline engine hands it longer ones in pieces.
+constexpr uint32_t kLv2ExportBlock = 1024;
+
+const TGene& AudibleGenome(const TWormPanel& panel)
+{
+    if (panel.Audible() < 0)
+        throw Exception("Breeder " + std::string(1, static_cast<char>('A' + panel.Tag())) + " has no audible worm.");
+    return panel.Worms(panel.Audible())->Gene();
+}
 
 } // namespace
 
-TWormTake TFormMain::AudibleTake()
+TWormTake TFormMain::RulesTake(TChannel channel, const TGene& genome)
 {
-    const TWormPanel* panel = CurrentPanel();
-    const TChannel channel = panel->Tag();
-    if (panel->Audible() < 0)
-        throw Exception("Breeder " + std::string(1, static_cast<char>('A' + channel)) + " has no audible worm.");
     if (!FormTranslate)
         throw Exception("No translation rules are loaded.");
     if (!FormTranslate->FileNameAssigned())
         LoadTranslations();
     const auto i = static_cast<size_t>(channel);
-    return TWormTake(FormTranslate->Substitution(), FOutChannels[i], FSynthSettings.Programs[i],
-                     panel->Worms(panel->Audible())->Gene());
+    return TWormTake(FormTranslate->Substitution(), FOutChannels[i], FSynthSettings.Programs[i], genome);
 }
 
-// The one place an export's instrument is chosen.
-std::unique_ptr<TAudioInstrument> TFormMain::ExportInstrument(TChannel)
+// The one place an export's instrument is chosen: the breeder's LV2
+// instrument while it plays one, else the built-in synthesizer.
+std::unique_ptr<TAudioInstrument> TFormMain::ExportInstrument(TChannel channel, const TGene& genome)
 {
+    if (FInstruments && FInstruments->Plays(channel)) {
+        auto instance = std::make_unique<TLv2Instance>(FLv2Catalog->World(), FInstrumentUris[static_cast<size_t>(channel)],
+                                                       TAudioEngine::kDefaultSampleRate, kLv2ExportBlock);
+        instance->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
+        return std::make_unique<TLv2Instrument>(std::move(instance));
+    }
     return std::make_unique<TSynthInstrument>(FSynthSettings);
 }
 
@@ -56,7 +70,12 @@ void TFormMain::ExportSoundClick()
         return;
     }
     FExportSeconds = seconds;
-    const TWormTake take = AudibleTake();
+    const TChannel channel = CurrentPanel()->Tag();
+    const TGene genome = AudibleGenome(*CurrentPanel());
+    // An LV2 instrument takes the genes as its parameters, as while it plays.
+    const TWormTake take = FInstruments && FInstruments->Plays(channel)
+                               ? TWormTake(FOutChannels[static_cast<size_t>(channel)])
+                               : RulesTake(channel, genome);
     if (FExportSoundDialog.InitialDir.isEmpty())
         FExportSoundDialog = {"Export sound as", "WAV files (*.wav)|*.wav|all files (*.*)|*.*", "wav",
                               QString::fromStdString(WriteFolder()), QString()};
@@ -66,7 +85,7 @@ void TFormMain::ExportSoundClick()
     FExportSoundDialog.FileName = fileName;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        take.SaveSound(ExportInstrument(CurrentPanel()->Tag()), FAudition.Phrase(), seconds,
+        take.SaveSound(ExportInstrument(channel, genome), FAudition.Phrase(), seconds,
                        QFile::encodeName(fileName).toStdString());
     } catch (...) {
         QApplication::restoreOverrideCursor();
@@ -78,7 +97,7 @@ void TFormMain::ExportSoundClick()
 
 void TFormMain::ExportMidiClick()
 {
-    const TWormTake take = AudibleTake();
+    const TWormTake take = RulesTake(CurrentPanel()->Tag(), AudibleGenome(*CurrentPanel()));
     if (FExportMidiDialog.InitialDir.isEmpty())
         FExportMidiDialog = {"Export MIDI as", "MIDI files (*.mid)|*.mid|all files (*.*)|*.*", "mid",
                              QString::fromStdString(WriteFolder()), QString()};

@@ -25,6 +25,9 @@ public:
     // Translates `genome` now; raises as TranslateGenome does (a rule that
     // fails). A program below 0 is not sent.
     TWormTake(const TSubstitution& rules, int channel, int program, const TGene& genome);
+    // No genome messages: for an instrument that takes the genes as its
+    // parameters (an LV2 instrument), with no rules between.
+    explicit TWormTake(int channel) : FChannel(static_cast<uint8_t>(channel & 0x0F)) {}
 
     // The program and the genome's messages, all at 0 ms.
     const std::vector<TTimedMidi>& GenomeMessages() const { return FGenome; }

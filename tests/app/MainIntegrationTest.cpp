@@ -3,6 +3,7 @@
 #include "app/FirstSteps.h"
 #include "app/Forms.h"
 #include "app/GeneTranslation.h"
+#include "app/InstrumentBreeders.h"
 #include "app/FrmMain.h"
 #include "app/IniFile.h"
 #include "app/StatusLine.h"
@@ -11,6 +12,7 @@
 #include "common/SafeFile.h"
 #include "midi/FrmMidDlg.h"
 #include "midi/MidiIn.h"
+#include "audio/Lv2Instrument.h"
 #include "audio/OfflineRender.h"
 #include "audio/SynthInstrument.h"
 #include "midi/MidiOut.h"
@@ -51,7 +53,6 @@
 #include <filesystem>
 #include <memory>
 
-#include <sndfile.h>
 #include <unistd.h>
 
 using namespace zw;
@@ -572,6 +573,21 @@ std::vector<TTimedMidi> ReadMidiFile(const std::string& bytes)
     return messages;
 }
 
+// How far `messages` rendered through `instrument` stray from the first `frames` of `samples`.
+float LargestDifference(std::unique_ptr<TAudioInstrument> instrument, const std::vector<TTimedMidi>& messages,
+                        const std::vector<float>& samples, int64_t frames)
+{
+    TOfflineRender render(std::move(instrument));
+    size_t frame = 0;
+    float largest = 0;
+    render.Render(messages, frames, [&](const float* left, const float* right, uint32_t count) {
+        for (uint32_t i = 0; i < count && 2 * frame + 1 < samples.size(); ++i, ++frame)
+            largest = std::max({largest, std::abs(left[i] - samples[2 * frame]),
+                                std::abs(right[i] - samples[2 * frame + 1])});
+    });
+    return frame == static_cast<size_t>(frames) ? largest : 1.0f;
+}
+
 TEST_F(MainIntegrationTest, TheAudibleWormExportsAsWavAndAsMidiFileOfTheSameMessages)
 {
     std::filesystem::copy_file(ZW_SYNTH_RULES, ProgramPath() + "synth.sub");
@@ -606,25 +622,10 @@ TEST_F(MainIntegrationTest, TheAudibleWormExportsAsWavAndAsMidiFileOfTheSameMess
 
     // The sound: 1.5 s, audible; and the MIDI file, played by the same
     // synthesizer, sounds like it as long as its phrase lasts.
-    SF_INFO info{};
-    SNDFILE* sound = sf_open(wavFile.toUtf8().constData(), SFM_READ, &info);
-    ASSERT_NE(sound, nullptr);
-    EXPECT_EQ(info.samplerate, 48000);
-    ASSERT_EQ(info.channels, 2);
-    ASSERT_EQ(info.frames, 72000);
-    std::vector<float> samples(2 * 72000);
-    sf_readf_float(sound, samples.data(), 72000);
-    sf_close(sound);
+    const std::vector<float> samples = ReadWavFile(wavFile.toStdString());
+    ASSERT_EQ(samples.size(), 2 * 72000u);
     EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
-    TOfflineRender replay(std::make_unique<TSynthInstrument>(TSynthSettings{}));
-    size_t frame = 0;
-    float largest = 0;
-    replay.Render(read, 28800, [&](const float* left, const float* right, uint32_t frames) {
-        for (uint32_t i = 0; i < frames; ++i, ++frame)
-            largest = std::max({largest, std::abs(left[i] - samples[2 * frame]),
-                                std::abs(right[i] - samples[2 * frame + 1])});
-    });
-    EXPECT_LT(largest, 1e-4f);
+    EXPECT_LT(LargestDifference(std::make_unique<TSynthInstrument>(TSynthSettings{}), read, samples, 28800), 1e-4f);
 
     // A file that cannot be written: one box naming it, nothing left there.
     const QString unwritable = Folder.filePath("missing/worm.mid");
@@ -698,6 +699,33 @@ TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithIts
     EXPECT_NE(text.find("[Synth]\r\nSoundFont=\r\nAudioDriver=\r\nGain=40\r\nProgramA=81\r\nProgramB=90\r\n"
                         "ProgramC=80\r\nProgramD=87\r\n"),
               std::string::npos);
+}
+
+TEST_F(SynthIntegrationTest, ABreederOnAnLv2InstrumentExportsItsSoundThroughItWithItsGenesAsParameters)
+{
+    const std::string uri = "http://drobilla.net/plugins/mda/JX10";
+    WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Instruments]\r\nA=" + uri + "\r\n");
+    Start();
+    auto* instruments = Form->findChild<TInstrumentBreeders*>();
+    ASSERT_NE(instruments, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return instruments->Plays(0); }, 60000)) << "JX10 did not load";
+    const QString wavFile = Folder.filePath("lv2.wav");
+    Dialogs.FileNames = {wavFile};
+    Dialogs.Inputs = {{true, "1"}};
+    Form->findChild<QAction*>("MenuExportSound")->trigger();
+    ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join("\n").toStdString();
+    const std::vector<float> samples = ReadWavFile(wavFile.toStdString());
+    ASSERT_EQ(samples.size(), 2 * 48000u);
+    EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
+
+    // The audition note alone, through a JX10 of its own set by the worm's genes.
+    TLv2World world;
+    auto instance = std::make_unique<TLv2Instance>(world, uri, 48000, 1024);
+    const TGene& genome = Form->WormPanel(0)->Worms(Form->WormPanel(0)->Audible())->Gene();
+    instance->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
+    EXPECT_LT(LargestDifference(std::make_unique<TLv2Instrument>(std::move(instance)),
+                                {{0, {0x90, 60, 100}}, {800, {0x80, 60, 0}}}, samples, 48000),
+              1e-4f);
 }
 
 TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndTheProgramGoesOn)

@@ -5,6 +5,8 @@
 #include "midi/MidiSplitter.h"
 #include "rules/Substitution.h"
 
+#include <sndfile.h>
+
 #include <cmath>
 
 namespace zw {
@@ -51,6 +53,20 @@ std::vector<float> TOfflineSynth::Render(int frames)
         stereo[2 * i + 1] = FRight[i];
     }
     return stereo;
+}
+
+std::vector<float> ReadWavFile(const std::string& fileName)
+{
+    SF_INFO info{};
+    SNDFILE* file = sf_open(fileName.c_str(), SFM_READ, &info);
+    std::vector<float> samples;
+    if (file && info.samplerate == TSynthesizer::kSampleRate && info.channels == 2) {
+        samples.resize(2 * static_cast<size_t>(info.frames));
+        sf_readf_float(file, samples.data(), info.frames);
+    }
+    if (file)
+        sf_close(file);
+    return samples;
 }
 
 double Rms(const float* samples, size_t count)

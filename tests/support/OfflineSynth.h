@@ -4,6 +4,7 @@
 #include "synth/SynthSettings.h"
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 namespace zw {
@@ -34,6 +35,10 @@ private:
     std::vector<float> FLeft;
     std::vector<float> FRight;
 };
+
+// The samples of a stereo WAV file at 48 kHz, left and right interleaved;
+// empty when the file is none.
+std::vector<float> ReadWavFile(const std::string& fileName);
 
 // Root mean square of `count` samples.
 double Rms(const float* samples, size_t count);
