@@ -4,6 +4,7 @@
 #include "common/Random.h"
 #include "rules/Substitution.h"
 #include "support/OfflineSynth.h"
+#include "synth/Synthesizer.h"
 #include "worms/Breeding.h"
 
 #include <benchmark/benchmark.h>

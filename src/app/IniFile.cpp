@@ -260,7 +260,10 @@ void TIniFile::AddSectionBefore(std::string_view section, std::string_view befor
     const auto next = FindSection(before);
     if (FindSection(section) || !next)
         return;
-    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(*next), "[" + std::string(section) + "]");
+    std::string header = "[";
+    header += section;
+    header += ']';
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(*next), std::move(header));
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)
