@@ -819,17 +819,23 @@ protected:
         return true;
     }
 
-    // The running JACK servers' process ids.
+    // The running JACK servers that this process could have started: the
+    // default one or one of the name it looks for. Servers of other names
+    // are other tests' (tests run side by side).
     static std::string JackServers()
     {
-        std::string pids;
-        if (FILE* pipe = popen("pgrep -x jackd; pgrep -x jackdbus", "r")) {
-            char line[64];
-            while (std::fgets(line, sizeof line, pipe))
-                pids += line;
+        const std::string ours = std::string("-n ") + std::getenv("JACK_DEFAULT_SERVER");
+        std::string servers;
+        if (FILE* pipe = popen("pgrep -ax jackd; pgrep -ax jackdbus", "r")) {
+            char line[4096];
+            while (std::fgets(line, sizeof line, pipe)) {
+                const std::string server = line;
+                if (server.find(" -n ") == std::string::npos || server.find(ours) != std::string::npos)
+                    servers += server;
+            }
             pclose(pipe);
         }
-        return pids;
+        return servers;
     }
 
     void TearDown() override
