@@ -5,13 +5,12 @@
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
 #include "midi/SynthBinding.h"
+#include "support/AllocationCounter.h"
 #include "support/MidiTestSupport.h"
 
 #include <jack/jack.h>
 
 #include <atomic>
-#include <cstdlib>
-#include <new>
 #include <string>
 
 // Every operator new on a thread marked as the audio thread is counted. The C
@@ -19,29 +18,14 @@
 // Debian's FluidSynth enters an OpenMP parallel region on every render, and
 // libgomp allocates a thread team each time, which no setting avoids.
 namespace {
-thread_local bool tAudioThread = false;
-std::atomic<int> gAudioAllocations{0};
 std::atomic<int> gAudioMallocs{0};
 
-void CountMalloc(const volatile void*, size_t) { gAudioMallocs += tAudioThread; }
+void CountMalloc(const volatile void*, size_t) { gAudioMallocs += zw::AllocationsCountedOnThisThread(); }
 void IgnoreFree(const volatile void*) {}
 } // namespace
 
 extern "C" int __sanitizer_install_malloc_and_free_hooks(void (*)(const volatile void*, size_t),
                                                          void (*)(const volatile void*)) __attribute__((weak));
-
-void* operator new(std::size_t size)
-{
-    gAudioAllocations += tAudioThread;
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-        return memory;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace zw {
 namespace {
@@ -54,7 +38,7 @@ public:
     void Prepare(double, uint32_t) override {}
     void Process(const TMidiEvent*, size_t, float* left, float* right, uint32_t frames) noexcept override
     {
-        tAudioThread = true;
+        CountAllocationsOnThisThread(true);
         for (uint32_t i = 0; i < frames; ++i)
             left[i] = right[i] = 0;
         Periods.fetch_add(1);
@@ -114,7 +98,7 @@ TEST(AudioOnJack, ClientZwirbelsAudioPlaysToTheSystemAndAllocatesNothingOnItsThr
         scheduler.SetVoice(voice, true, static_cast<uint8_t>(voice));
     }
     ASSERT_TRUE(WaitUntil([&] { return marked.Periods > 10; }));
-    gAudioAllocations = 0;
+    ResetCountedAllocations();
     gAudioMallocs = 0;
     scheduler.SetPlaying(true);
     for (int genome = 0; genome < 20; ++genome) {
@@ -137,7 +121,7 @@ TEST(AudioOnJack, ClientZwirbelsAudioPlaysToTheSystemAndAllocatesNothingOnItsThr
     }
     scheduler.SetPlaying(false);
     const int periods = marked.Periods;
-    EXPECT_EQ(gAudioAllocations.load(), 0) << "allocations on the audio thread in " << periods << " periods";
+    EXPECT_EQ(CountedAllocations(), 0) << "allocations on the audio thread in " << periods << " periods";
     EXPECT_GT(periods, 50);
     ::testing::Test::RecordProperty("c_mallocs_on_the_audio_thread", gAudioMallocs.load());
     if (__sanitizer_install_malloc_and_free_hooks)

@@ -4,32 +4,12 @@
 #include "audio/AudioEngine.h"
 #include "audio/Lv2Instrument.h"
 #include "audio/Lv2World.h"
+#include "support/AllocationCounter.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <cmath>
-#include <cstdlib>
-#include <new>
 #include <thread>
-
-namespace {
-thread_local bool tAudioThread = false;
-std::atomic<int> gAudioAllocations{0};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    gAudioAllocations += tAudioThread;
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-        return memory;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace zw {
 namespace {
@@ -47,25 +27,25 @@ TEST(Lv2AudioThread, ParameterChangeAndNoteAllocateNothing)
     std::vector<uint8_t> genome(120, 200);
     float peak = 0;
     std::thread audio([&] {
-        tAudioThread = true;
+        CountAllocationsOnThisThread(true);
         engine.Process(left.data(), right.data(), 256); // the thread's first period
-        tAudioThread = false;
+        CountAllocationsOnThisThread(false);
     });
     audio.join();
     ASSERT_TRUE(jx10.SetGenome(genome.data(), genome.size()));
     const uint8_t note[] = {0x90, 60, 100};
     ASSERT_TRUE(engine.Send(0, note, sizeof note));
-    gAudioAllocations = 0;
+    ResetCountedAllocations();
     audio = std::thread([&] {
-        tAudioThread = true;
+        CountAllocationsOnThisThread(true);
         engine.Process(left.data(), right.data(), 1024); // longer than the instance's block: run in four
-        tAudioThread = false;
+        CountAllocationsOnThisThread(false);
         for (float sample : left)
             peak = std::max(peak, std::fabs(sample));
     });
     audio.join();
     engine.EndStream();
-    EXPECT_EQ(gAudioAllocations.load(), 0);
+    EXPECT_EQ(CountedAllocations(), 0);
     EXPECT_GT(peak, 0.001f) << "the note was not heard";
 }
 

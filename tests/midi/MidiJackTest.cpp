@@ -5,6 +5,7 @@
 #include "midi/MidiOut.h"
 #include "midi/MidiScheduler.h"
 #include "midi/RtMidiBinding.h"
+#include "support/AllocationCounter.h"
 #include "support/JackPeer.h"
 #include "support/MidiTestSupport.h"
 
@@ -14,31 +15,8 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <cstdlib>
-#include <new>
 #include <thread>
 #include <unistd.h>
-
-// Every operator new of this program is counted while it runs on a thread
-// marked as delivering MIDI input.
-namespace {
-thread_local bool tDeliveryThread = false;
-std::atomic<int> gDeliveryAllocations{0};
-} // namespace
-
-void* operator new(std::size_t size)
-{
-    gDeliveryAllocations += tDeliveryThread;
-    if (void* memory = std::malloc(size == 0 ? 1 : size))
-        return memory;
-    throw std::bad_alloc();
-}
-void* operator new[](std::size_t size) { return operator new(size); }
-void operator delete(void* memory) noexcept { std::free(memory); }
-void operator delete[](void* memory) noexcept { std::free(memory); }
-void operator delete(void* memory, std::size_t) noexcept { std::free(memory); }
-void operator delete[](void* memory, std::size_t) noexcept { std::free(memory); }
 
 namespace zw {
 namespace {
@@ -307,7 +285,7 @@ TEST_F(JackMidi, ADeviceThatHasGoneGivesClearErrors)
 void MarkingCallback(TMidiHandle handle, uint32_t message, uintptr_t instance, uintptr_t param1,
                      uintptr_t param2) noexcept
 {
-    tDeliveryThread = true;
+    CountAllocationsOnThisThread(true);
     MidiDriverCallback(handle, message, instance, param1, param2);
 }
 
@@ -333,7 +311,7 @@ TEST_F(JackMidi, InputDeliveryAllocatesNothingAndSplitsSeveralMessages)
 
     peer->Send({0xB0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16});
     ASSERT_TRUE(PumpUntil([&] { return inputs == 8; }));
-    gDeliveryAllocations = 0;
+    ResetCountedAllocations();
     TMidiBytes dump(4000, 0x11); // no sysex buffer is queued: dropped, but delivered whole first
     dump.front() = 0xF0;
     dump.back() = 0xF7;
@@ -343,7 +321,7 @@ TEST_F(JackMidi, InputDeliveryAllocatesNothingAndSplitsSeveralMessages)
     peer->Send({0xB0, 0x63, 0x01, 0x62, 0x05, 0x06, 0x40, 0xB0, 0x26, 0x00});
     peer->Send({0x40, 0x41, 0xC0, 0x07}); // begins with data bytes
     ASSERT_TRUE(PumpUntil([&] { return inputs == 8 + 6; })) << "events: " << inputs;
-    EXPECT_EQ(gDeliveryAllocations.load(), 0) << "allocations on the delivery thread";
+    EXPECT_EQ(CountedAllocations(), 0) << "allocations on the delivery thread";
     const uint32_t expected[] = {0x643C90, 0x0163B0, 0x0562B0, 0x4006B0, 0x0026B0, 0x07C0};
     for (size_t i = 0; i < std::size(expected); ++i)
         EXPECT_EQ(block->RingBuffer->Start[8 + i].Message, expected[i]) << "event " << i;
