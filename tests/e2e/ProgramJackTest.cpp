@@ -408,6 +408,24 @@ TSoundMeasure Measure(const std::vector<float>& sound, size_t from, size_t to)
     return {rms, Rms(difference.data(), difference.size()) / rms};
 }
 
+// F5, two seconds of the audible worm, Right, two seconds of the next one
+// (after half a second for its phrase to start).
+void AuditionAndNextWorm(TRunningProgram& program, TJackRecorder& recorder, TSoundMeasure& before,
+                         TSoundMeasure& after)
+{
+    ASSERT_TRUE(program.PressKeys("F5"));
+    std::this_thread::sleep_for(500ms);
+    const size_t first = recorder.Frames();
+    std::this_thread::sleep_for(2s);
+    ASSERT_TRUE(program.PressKeys("Right"));
+    const size_t change = recorder.Frames();
+    std::this_thread::sleep_for(2500ms);
+    const size_t end = recorder.Frames();
+    const std::vector<float> sound = recorder.Samples();
+    before = Measure(sound, first, change);
+    after = Measure(sound, change + recorder.SampleRate() / 2, end);
+}
+
 TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesTheSound)
 {
     TJackRecorder recorder(Unique("zwe2e-rec"), 60s);
@@ -419,19 +437,10 @@ TEST_F(ProgramOnJack, AuditionOnTheBuiltInSynthesizerSoundsAndANewWormChangesThe
     ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no synthesizer on JACK:\n" << Program->Log();
 
     // Four notes of the start's sound, then four of the next worm's.
-    ASSERT_TRUE(Program->PressKeys("F5"));
-    std::this_thread::sleep_for(500ms);
-    const size_t first = recorder.Frames();
-    std::this_thread::sleep_for(2s);
-    ASSERT_TRUE(Program->PressKeys("Right"));
-    const size_t change = recorder.Frames();
-    std::this_thread::sleep_for(2500ms);
-    const size_t end = recorder.Frames();
+    TSoundMeasure before;
+    TSoundMeasure after;
+    ASSERT_NO_FATAL_FAILURE(AuditionAndNextWorm(*Program, recorder, before, after));
     ASSERT_NO_FATAL_FAILURE(Close());
-
-    const std::vector<float> sound = recorder.Samples();
-    const TSoundMeasure before = Measure(sound, first, change);
-    const TSoundMeasure after = Measure(sound, change + recorder.SampleRate() / 2, end);
     EXPECT_GT(before.Rms, 1e-3) << "audition is silent";
     EXPECT_GT(after.Rms, 1e-3) << "the new worm is silent";
     // Two stretches of one sound measure within 5 % of each other; the next
@@ -505,19 +514,10 @@ TEST_F(ProgramOnJack, AuditionOnAnLv2InstrumentSoundsAndANewWormChangesTheSound)
     ASSERT_TRUE(recorder.ConnectFrom("zwirbels-audio", 20s)) << "no audio on JACK:\n" << Program->Log();
     std::this_thread::sleep_for(1s); // the instrument is made on a thread of its own
 
-    ASSERT_TRUE(Program->PressKeys("F5"));
-    std::this_thread::sleep_for(500ms);
-    const size_t first = recorder.Frames();
-    std::this_thread::sleep_for(2s);
-    ASSERT_TRUE(Program->PressKeys("Right"));
-    const size_t change = recorder.Frames();
-    std::this_thread::sleep_for(2500ms);
-    const size_t end = recorder.Frames();
+    TSoundMeasure before;
+    TSoundMeasure after;
+    ASSERT_NO_FATAL_FAILURE(AuditionAndNextWorm(*Program, recorder, before, after));
     ASSERT_NO_FATAL_FAILURE(Close());
-
-    const std::vector<float> sound = recorder.Samples();
-    const TSoundMeasure before = Measure(sound, first, change);
-    const TSoundMeasure after = Measure(sound, change + recorder.SampleRate() / 2, end);
     EXPECT_GT(before.Rms, 1e-3) << "audition on the instrument is silent";
     EXPECT_GT(after.Rms, 1e-3) << "the new worm is silent";
     const double loudness = std::abs(after.Rms - before.Rms) / before.Rms;

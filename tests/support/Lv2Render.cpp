@@ -1,4 +1,5 @@
 #include "support/Lv2Render.h"
+#include "support/SoundMeasure.h"
 
 #include <algorithm>
 #include <cmath>
@@ -56,36 +57,6 @@ std::vector<float> RenderLv2Note(TAudioEngine& engine, int slot, TLv2Instance& i
         engine.Render(left, right, frames);
     });
 }
-
-namespace {
-
-// In place, radix 2; `x.size()` a power of two.
-void Fft(std::vector<std::complex<double>>& x)
-{
-    const size_t n = x.size();
-    for (size_t i = 1, j = 0; i < n; ++i) {
-        size_t bit = n >> 1;
-        for (; j & bit; bit >>= 1)
-            j ^= bit;
-        j ^= bit;
-        if (i < j)
-            std::swap(x[i], x[j]);
-    }
-    for (size_t length = 2; length <= n; length <<= 1) {
-        const auto step = std::polar(1.0, -2 * std::numbers::pi / double(length));
-        for (size_t i = 0; i < n; i += length) {
-            std::complex<double> w = 1;
-            for (size_t k = 0; k < length / 2; ++k, w *= step) {
-                const auto even = x[i + k];
-                const auto odd = x[i + k + length / 2] * w;
-                x[i + k] = even + odd;
-                x[i + k + length / 2] = even - odd;
-            }
-        }
-    }
-}
-
-} // namespace
 
 double SpectralCentroid(const std::vector<float>& stereo, size_t start, size_t frames, double rate)
 {

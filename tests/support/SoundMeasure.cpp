@@ -7,14 +7,7 @@
 #include <utility>
 
 namespace zw {
-namespace {
 
-constexpr size_t kWindow = 4096;
-constexpr double kFirstBand = 50;
-constexpr int kBandCount = 25; // third octaves: 50 Hz .. 16 kHz
-constexpr double kFloorDb = 60;
-
-// In-place radix-2 transform; `data.size()` a power of two.
 void Fft(std::vector<std::complex<double>>& data)
 {
     const size_t n = data.size();
@@ -39,6 +32,14 @@ void Fft(std::vector<std::complex<double>>& data)
         }
     }
 }
+
+namespace {
+
+constexpr size_t kWindow = 4096;
+constexpr double kFirstBand = 50;
+constexpr int kBandCount = 25; // third octaves: 50 Hz .. 16 kHz
+constexpr double kFloorDb = 60;
+
 
 // Left and right of frame `i` of interleaved sound with one or two channels.
 struct TFrames {

@@ -1,11 +1,15 @@
 #pragma once
 
+#include <complex>
 #include <cstddef>
 #include <vector>
 
 // How a listener compares stretches of sound (stereo: left and right
 // interleaved): their spectrum, brightness, level and stereo image.
 namespace zw {
+
+// In-place radix-2 transform; `data.size()` a power of two.
+void Fft(std::vector<std::complex<double>>& data);
 
 struct TSoundFigures {
     // Mean power of the mono sum in third-octave bands from 50 Hz to 16 kHz, dB.
