@@ -224,6 +224,10 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     TimerMidiRecovery->setInterval(1000);
     FBreedersSave = new TDeferredAction(kBreedersSaveDelay, [this] { KeepBreeders(); }, this);
     connect(TimerMidiRecovery, &QTimer::timeout, this, [this] { TimerMidiRecoveryTick(); });
+    TimerMidiStart = new QTimer(this);
+    TimerMidiStart->setObjectName("TimerMidiStart");
+    TimerMidiStart->setInterval(50);
+    connect(TimerMidiStart, &QTimer::timeout, this, Guarded([this] { TimerMidiStartTimer(); }));
 
     qApp->installEventFilter(this);
     FormCreate();
@@ -566,13 +570,7 @@ void TFormMain::FormCreate()
     SpinEditCrossoverProb->setValue(channelA.CrossOverProbability());
     SpinEditMutationProb->setValue(channelA.MutationProbability());
     SpinEditMutationRange->setValue(channelA.MutationRange());
-    // Each device step is guarded on its own, so start-up goes on after a failure.
-    if (StartMidiSystem()) {
-        RunGuarded([&] { SetMidiInDevice(FMidiInSetting); });
-        RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
-        RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
-        RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
-    }
+    StartMidi();
     RunGuarded([&] { SetAuditionPlaying(FAudition.Playing); });
     EnableTimerAuto(AutomationActive());
     UpdateEditMenu();
@@ -868,7 +866,8 @@ void TFormMain::showEvent(QShowEvent* event)
     RunGuarded([this] { LoadTranslations(); });
     if (!FShownOnce) {
         FShownOnce = true;
-        SendActiveChannels();
+        if (!TimerMidiStart->isActive()) // else sent once the devices are open
+            SendActiveChannels();
     }
 }
 

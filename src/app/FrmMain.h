@@ -257,6 +257,11 @@ private:
     void AboutClick();
     void Timer1Timer();
     void SetMidiLamp(bool flowing);
+    // Opens the MIDI devices of the settings once their system has answered:
+    // at once when it answers within a moment, else from TimerMidiStart.
+    void StartMidi();
+    void TimerMidiStartTimer();
+    void OpenMidiAtStart();
     // Chooses the MIDI system of the settings; false, told once, when it does
     // not answer: the devices of the settings then wait for it.
     bool StartMidiSystem();
@@ -337,6 +342,7 @@ private:
     QTimer* Timer1 = nullptr;
     std::chrono::steady_clock::time_point FLampRestarted; // when Timer1 was last restarted by a send
     QTimer* TimerMidiRecovery = nullptr;
+    QTimer* TimerMidiStart = nullptr; // runs while the start waits for the MIDI system
     bool FInRecovery = false;
     std::unique_ptr<TFailureTally> FMidiFailures; // MIDI failures of the automation
     QAction* MenuUndo = nullptr;

@@ -19,6 +19,9 @@
 
 #include <QTimer>
 
+#include <chrono>
+#include <thread>
+
 #include <exception>
 #include <optional>
 
@@ -44,6 +47,54 @@ void CloseLost(TPort* port)
 }
 
 } // namespace
+
+void TFormMain::StartMidi()
+{
+    TMidiSystem system = TMidiSystem::Auto;
+    ParseMidiSystem(FMidiSystem, system);
+    if (system != MidiSystemChoice())
+        SetMidiSystem(system, TMidiLook::InBackground);
+    // A system that answers within a moment opens its devices before the
+    // window shows; one whose server has stalled does not hold the window back.
+    const auto until = std::chrono::steady_clock::now() + std::chrono::milliseconds(500);
+    while (MidiSystemLooking() && std::chrono::steady_clock::now() < until)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    if (!MidiSystemLooking()) {
+        OpenMidiAtStart();
+        return;
+    }
+    // A close meanwhile keeps the devices of the settings.
+    FMidiInName = FMidiInSetting;
+    FMidiOutName = FMidiOutSetting;
+    FStatusLine->Show(TStatusTopic::Midi, "Looking for the MIDI system; the MIDI devices open once it answers.");
+    TimerMidiStart->start();
+}
+
+void TFormMain::TimerMidiStartTimer()
+{
+    if (MidiSystemLooking())
+        return;
+    // Stopped first: a box of the steps below runs an event loop.
+    TimerMidiStart->stop();
+    FStatusLine->Clear(TStatusTopic::Midi);
+    FMidiInName.clear();
+    FMidiOutName.clear();
+    OpenMidiAtStart();
+    // The start's genomes went nowhere.
+    if (FShownOnce)
+        SendActiveChannels();
+}
+
+void TFormMain::OpenMidiAtStart()
+{
+    // Each device step is guarded on its own, so start-up goes on after a failure.
+    if (StartMidiSystem()) {
+        RunGuarded([&] { SetMidiInDevice(FMidiInSetting); });
+        RunGuarded([&] { SetMidiOutDevice(FMidiOutSetting); });
+        RunGuarded([&] { SetMidiInOpen(!FMidiInName.isEmpty()); });
+        RunGuarded([&] { SetMidiOutOpen(!FMidiOutName.isEmpty()); });
+    }
+}
 
 bool TFormMain::StartMidiSystem()
 {
@@ -321,6 +372,8 @@ void TFormMain::MidiSettingsClick()
     }
     if (!dialog.Execute())
         return;
+    // The devices chosen here replace those the start still waits for.
+    TimerMidiStart->stop();
     // What was told of the devices before is of the former choice.
     FStatusLine->Clear(TStatusTopic::Midi);
     FMidiFailures->Reset();

@@ -17,8 +17,10 @@ TSystemMidiBinding* GRealBinding = nullptr; // once made
 
 TSystemMidiBinding& RealBinding()
 {
-    // Made on first use: probing the MIDI servers costs a few milliseconds.
-    static const std::unique_ptr<TSystemMidiBinding> real = MakeRtMidiBinding(GMidiSystem);
+    // Made on first use. It looks for a server in the background, so that one
+    // that has stalled does not hold up the start.
+    static const std::unique_ptr<TSystemMidiBinding> real =
+        MakeRtMidiBinding(GMidiSystem, TMidiLook::InBackground);
     GRealBinding = real.get();
     return *real;
 }
@@ -67,13 +69,15 @@ std::string NoMidiSystemText(TMidiSystem system)
     return "No MIDI system is available: neither the ALSA sequencer nor a JACK server answers.";
 }
 
-TMidiResult SetMidiSystem(TMidiSystem system)
+TMidiResult SetMidiSystem(TMidiSystem system, TMidiLook look)
 {
     GMidiSystem = system;
     // Not made yet: it is made with this choice.
     TSystemMidiBinding& real = GRealBinding ? *GRealBinding : RealBinding();
-    return real.SetSystem(system);
+    return real.SetSystem(system, look);
 }
+
+bool MidiSystemLooking() { return GRealBinding && GRealBinding->Looking(); }
 
 TMidiSystem MidiSystemChoice()
 {

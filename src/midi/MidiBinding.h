@@ -77,11 +77,19 @@ bool ParseMidiSystem(const std::string& name, TMidiSystem& system);
 // The text of MMSYSERR_NODRIVER when `system` is the one chosen.
 std::string NoMidiSystemText(TMidiSystem system);
 
+// How the real binding looks for a newly chosen system: now, waiting for the
+// answer, or in the background.
+enum class TMidiLook { Now, InBackground };
+
 // Chooses the real binding's MIDI system. It looks for it at once; devices
 // open on the former system stay open until they are closed. MMSYSERR_NODRIVER
-// when the chosen system does not answer (it is looked for again later).
-TMidiResult SetMidiSystem(TMidiSystem system);
+// when the chosen system does not answer (it is looked for again later); in
+// the background the answer comes later, and MidiSystemLooking() tells when.
+TMidiResult SetMidiSystem(TMidiSystem system, TMidiLook look = TMidiLook::Now);
 TMidiSystem MidiSystemChoice();
+// True while the real binding's look in the background has not answered. The
+// real binding made by MidiBinding() first looks in the background.
+bool MidiSystemLooking();
 // nullptr goes back to the real binding.
 void SetMidiBinding(TMidiBinding* binding);
 

@@ -21,8 +21,12 @@ namespace {
 // answered, the monitor looks for one; the next call takes what it found.
 class TRtMidiBinding : public TSystemMidiBinding {
 public:
-    explicit TRtMidiBinding(TMidiSystem system) : FChoice(system)
+    TRtMidiBinding(TMidiSystem system, TMidiLook look) : FChoice(system)
     {
+        if (look == TMidiLook::InBackground) {
+            FMonitor.LookNow(system);
+            return;
+        }
         FSystem = TRtSystem::Probe(system);
         if (!FSystem)
             FMonitor.LookFor(system);
@@ -35,7 +39,7 @@ public:
         FMonitor.ListOutputs(nullptr);
     }
 
-    TMidiResult SetSystem(TMidiSystem system) override
+    TMidiResult SetSystem(TMidiSystem system, TMidiLook look) override
     {
         if (system != FChoice) {
             FChoice = system;
@@ -44,6 +48,10 @@ public:
             FMonitor.ListOutputs(nullptr);
             FSystem.reset();
             FServerStopped = false;
+            if (look == TMidiLook::InBackground) {
+                FMonitor.LookNow(system); // what it may still find of the former choice is dropped
+                return MMSYSERR_NOERROR;
+            }
             FSystem = TRtSystem::Probe(system);
             if (FSystem)
                 FMonitor.StopLooking(); // what it finds would be of the former choice
@@ -51,8 +59,12 @@ public:
                 FMonitor.LookFor(system);
             WatchOutputs();
         }
+        if (look == TMidiLook::InBackground)
+            return MMSYSERR_NOERROR;
         return Current() ? MMSYSERR_NOERROR : MMSYSERR_NODRIVER;
     }
+
+    bool Looking() const override { return !FSystem && !FMonitor.Answered(); }
 
     uint32_t OutGetNumDevs() override
     {
@@ -464,9 +476,9 @@ bool IsOwnMidiPort(const std::string& rawName)
            std::all_of(suffix.begin() + 1, suffix.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
-std::unique_ptr<TSystemMidiBinding> MakeRtMidiBinding(TMidiSystem system)
+std::unique_ptr<TSystemMidiBinding> MakeRtMidiBinding(TMidiSystem system, TMidiLook look)
 {
-    return std::make_unique<TRtMidiBinding>(system);
+    return std::make_unique<TRtMidiBinding>(system, look);
 }
 
 } // namespace zw

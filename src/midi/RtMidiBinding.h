@@ -16,12 +16,18 @@ namespace zw {
 // second. Its clients are named kMidiClientName, whatever the executable is
 // called. Tests may insist on one MIDI system, so that they run on it where
 // both are present.
+// Looking in the background keeps a server that has stalled from holding up
+// the caller; until it has answered, the binding lists no devices.
 class TSystemMidiBinding : public TMidiBinding {
 public:
-    // MMSYSERR_NODRIVER when the chosen system does not answer now.
-    virtual TMidiResult SetSystem(TMidiSystem system) = 0;
+    // MMSYSERR_NODRIVER when the chosen system does not answer now; always
+    // MMSYSERR_NOERROR in the background.
+    virtual TMidiResult SetSystem(TMidiSystem system, TMidiLook look = TMidiLook::Now) = 0;
+    // True while a look in the background has not answered yet.
+    virtual bool Looking() const = 0;
 };
-std::unique_ptr<TSystemMidiBinding> MakeRtMidiBinding(TMidiSystem system = TMidiSystem::Auto);
+std::unique_ptr<TSystemMidiBinding> MakeRtMidiBinding(TMidiSystem system = TMidiSystem::Auto,
+                                                      TMidiLook look = TMidiLook::Now);
 
 // A port's name without the "client:port" numbers that ALSA appends and that
 // change between starts, so that a name stored in the settings still matches.

@@ -16,21 +16,35 @@ TRtSystemMonitor::~TRtSystemMonitor()
     FThread.join();
 }
 
-void TRtSystemMonitor::LookFor(TMidiSystem choice)
+void TRtSystemMonitor::LookFor(TMidiSystem choice) { Ask(choice, false); }
+
+void TRtSystemMonitor::LookNow(TMidiSystem choice) { Ask(choice, true); }
+
+void TRtSystemMonitor::Ask(TMidiSystem choice, bool now)
 {
     std::unique_ptr<TRtSystem> found; // both released outside the lock
     std::shared_ptr<TRtSystem> listed;
     {
         std::lock_guard lock(FMutex);
-        if (FLooking && FChoice == choice)
+        if (!now && FLooking && FChoice == choice)
             return;
         FLooking = true;
         FChoice = choice;
+        if (now) {
+            FAnswered = false;
+            FLastProbe = {};
+        }
         found = std::move(FFound);
         listed = std::move(FListed);
         FListing.clear();
     }
     FWake.notify_one();
+}
+
+bool TRtSystemMonitor::Answered() const
+{
+    std::lock_guard lock(FMutex);
+    return FAnswered;
 }
 
 void TRtSystemMonitor::StopLooking()
@@ -39,6 +53,7 @@ void TRtSystemMonitor::StopLooking()
     {
         std::lock_guard lock(FMutex);
         FLooking = false;
+        FAnswered = true;
         found = std::move(FFound); // released outside the lock
     }
 }
@@ -88,6 +103,8 @@ void TRtSystemMonitor::Run()
             std::unique_ptr<TRtSystem> found = TRtSystem::Probe(choice);
             lock.lock();
             // Kept only if nobody changed the question meanwhile.
+            if (FChoice == choice)
+                FAnswered = true;
             if (FLooking && FChoice == choice && found) {
                 FFound = std::move(found);
                 FLooking = false;

@@ -31,6 +31,10 @@ public:
 
     // Looks for `choice` until it answers; stops listing the former system.
     void LookFor(TMidiSystem choice);
+    // Looks for `choice` at once, as a first look: Answered() is false until
+    // that look has ended, found or not.
+    void LookNow(TMidiSystem choice);
+    bool Answered() const;
     void StopLooking();
     // What the last LookFor found, once.
     std::unique_ptr<TRtSystem> TakeFound();
@@ -40,12 +44,14 @@ public:
     bool Listed(const std::string& rawName, TClock::time_point since) const;
 
 private:
+    void Ask(TMidiSystem choice, bool now);
     void Run();
 
     mutable std::mutex FMutex;
     std::condition_variable FWake;
     bool FStopping = false;
     bool FLooking = false;
+    bool FAnswered = true;
     TMidiSystem FChoice = TMidiSystem::Auto;
     TClock::time_point FLastProbe{};
     std::unique_ptr<TRtSystem> FFound;

@@ -658,6 +658,30 @@ TEST_F(ProgramOnJack, AutomationComesBackAfterEachOfThreeServerRestarts)
     setenv("JACK_DEFAULT_SERVER", sharedServer.c_str(), 1);
 }
 
+// A server that has hung does not hold the window back, and once it goes on
+// the output of the settings opens and hears the start's genome.
+TEST_F(ProgramOnJack, AStalledServerDoesNotHoldUpTheStart)
+{
+    const char* const shared = std::getenv("JACK_DEFAULT_SERVER");
+    const std::string sharedServer = shared ? shared : "";
+    {
+        TPrivateJackServer server("zwe2e-stall");
+        ASSERT_TRUE(server.Start()) << server.Log();
+        TJackPeer peer(Unique("zwe2e-stall"));
+        Folder->WriteSettings(SettingsNaming(peer.InPortName()));
+        server.Stall(true);
+        Launch();
+        const bool shown = Program->WaitForWindow("Zwirbels", kStartTimeout);
+        server.Stall(false);
+        ASSERT_TRUE(shown) << "no main window while the server stalled; the program's output:\n" << Program->Log();
+        EXPECT_TRUE(peer.WaitFor(kGenes, kArrivalTimeout))
+            << "the peer heard " << peer.Received().size() << " messages; the program's output:\n" << Program->Log();
+        ASSERT_NO_FATAL_FAILURE(Close());
+        EXPECT_EQ(TWrittenSettings(Folder->SettingsFile()).Value("Midi", "MidiOut"), peer.InPortName());
+    }
+    setenv("JACK_DEFAULT_SERVER", sharedServer.c_str(), 1);
+}
+
 // The kept breeders a close wrote, and their ratings.
 std::pair<TBreederGenomes, TBreederRatings> ReadKept(const TProgramFolder& folder)
 {

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <thread>
 
+#include <csignal>
 #include <unistd.h>
 
 namespace zw {
@@ -48,6 +49,7 @@ bool TPrivateJackServer::Start()
 
 void TPrivateJackServer::Terminate()
 {
+    Stall(false);
     for (int attempt = 0; attempt < 2 && FProcess.state() != QProcess::NotRunning; ++attempt) {
         FProcess.terminate();
         if (!FProcess.waitForFinished(10000)) {
@@ -69,6 +71,12 @@ void TPrivateJackServer::Kill()
     FProcess.kill(); // SIGKILL
     FProcess.waitForFinished(10000);
     FKilled = true;
+}
+
+void TPrivateJackServer::Stall(bool stalled)
+{
+    if (FProcess.state() != QProcess::NotRunning)
+        kill(static_cast<pid_t>(FProcess.processId()), stalled ? SIGSTOP : SIGCONT);
 }
 
 std::string TPrivateJackServer::Log()

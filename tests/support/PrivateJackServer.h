@@ -20,6 +20,9 @@ public:
     // Stops it the gentle way, or as a crash would (kill -9).
     void Terminate();
     void Kill();
+    // Stops the server's process where it is (SIGSTOP), as a server that has
+    // hung; false lets it go on.
+    void Stall(bool stalled);
     std::string Log();
 
 private:
