@@ -7,6 +7,7 @@
 #include "common/SafeFile.h"
 #include "common/Tokens.h"
 #include "worms/DragFormats.h"
+#include "worms/GeneBankModel.h"
 #include "worms/GeneFile.h"
 #include "worms/Worm.h"
 
@@ -19,24 +20,13 @@
 #include <QMouseEvent>
 
 namespace zw {
-namespace {
-
-// The item keeps the whole name under this role; its text is what the list shows.
-constexpr int kNameRole = Qt::UserRole;
-// Laying out a line costs far more than the line's bytes: a name of
-// megabytes shows as its start.
-constexpr qsizetype kShownNameLength = 200;
-
-QString ShownName(const QString& name)
-{
-    return name.size() <= kShownNameLength ? name : name.left(kShownNameLength) + QChar(0x2026);
-}
-
-} // namespace
 
 TGeneBox::TGeneBox(QWidget* parent)
-    : QListWidget(parent)
+    : QListView(parent), FEntries(new TGeneBankModel(this))
 {
+    setModel(FEntries);
+    // Every line is one line of text: no entry needs measuring on its own.
+    setUniformItemSizes(true);
     // Drags are the bank's own (genome bytes, not the list's item format).
     setDragEnabled(false);
     setAcceptDrops(true);
@@ -44,50 +34,38 @@ TGeneBox::TGeneBox(QWidget* parent)
     setSelectionMode(QAbstractItemView::SingleSelection);
 }
 
-TGeneBox::~TGeneBox()
-{
-    Clear();
-}
+TGeneBox::~TGeneBox() = default;
+
+int TGeneBox::Count() const { return FEntries->Count(); }
 
 QString TGeneBox::Names(int index) const
 {
     if (index < 0 || index >= Count())
         throw ERangeError();
-    return item(index)->data(kNameRole).toString();
+    return FEntries->Name(index);
 }
 
-const TGene& TGeneBox::Genes(int index) const
+TGene TGeneBox::Genes(int index) const
 {
     if (index < 0 || index >= Count())
         throw ERangeError();
-    return *FGenes[static_cast<std::size_t>(index)];
+    return FEntries->Genome(index);
 }
 
 void TGeneBox::AddGene(QString name, const TWorm* worm)
 {
-    auto gene = std::make_unique<TGene>(GenomeOf(worm));
+    const TGene gene = GenomeOf(worm);
     if (name.isEmpty() && FOnGetGeneName)
-        FOnGetGeneName(this, *gene, name);
+        FOnGetGeneName(this, gene, name);
     if (!name.isEmpty())
-        AppendEntry(name, std::move(gene));
+        FEntries->Append(name, gene);
 }
 
 void TGeneBox::Clear()
 {
-    FDragGene = nullptr;
+    FDragGene.reset();
     FDrag.Cancel();
-    while (!FGenes.empty()) {
-        FGenes.pop_back();
-        delete takeItem(count() - 1);
-    }
-}
-
-void TGeneBox::AppendEntry(const QString& name, std::unique_ptr<TGene> gene)
-{
-    FGenes.push_back(std::move(gene));
-    auto* entry = new QListWidgetItem(ShownName(name));
-    entry->setData(kNameRole, name);
-    addItem(entry);
+    FEntries->Clear();
 }
 
 std::unique_ptr<QMimeData> TGeneBox::CreateDragData() const
@@ -103,12 +81,7 @@ void TGeneBox::LoadFromFile(const QString& fileName)
     const std::string name = QFile::encodeName(fileName).toStdString();
     const std::string text = ReadRegularFile(name, kMaxGeneFileSize);
     const TFileNotes notes = ReadGeneFile(
-        text,
-        [this](std::string entryName, TGene gene) {
-            AppendEntry(QString::fromLatin1(entryName.data(), static_cast<qsizetype>(entryName.size())),
-                        std::make_unique<TGene>(std::move(gene)));
-        },
-        name);
+        text, [this](std::string entryName, TGene gene) { FEntries->AppendLatin1(entryName, gene); }, name);
     // What could be read is in the bank; the box says what could not.
     if (!notes.empty())
         throw EInvalidFile(FileNotesMessage(name, notes));
@@ -117,9 +90,9 @@ void TGeneBox::LoadFromFile(const QString& fileName)
 void TGeneBox::SaveToFile(const QString& fileName) const
 {
     std::string text;
-    WriteGeneFileCount(text, FGenes.size());
+    WriteGeneFileCount(text, static_cast<std::size_t>(Count()));
     for (int i = 0; i < Count(); ++i)
-        WriteGeneFileEntry(text, Names(i).toLatin1().toStdString(), *FGenes[static_cast<std::size_t>(i)]);
+        WriteGeneFileEntry(text, Names(i).toLatin1().toStdString(), Genes(i));
     WriteFileAtomically(QFile::encodeName(fileName).toStdString(), text);
 }
 
@@ -137,21 +110,21 @@ QString TGeneBox::StorableName(const QString& name)
 
 void TGeneBox::mousePressEvent(QMouseEvent* event)
 {
-    QListWidget::mousePressEvent(event);
+    QListView::mousePressEvent(event);
     if (event->button() != Qt::LeftButton)
         return;
     const QPoint pos = event->position().toPoint();
     // Only a line that holds an entry counts; the space below the last one does not.
-    const QListWidgetItem* pressed = itemAt(pos);
-    if (!pressed)
+    const QModelIndex pressed = indexAt(pos);
+    if (!pressed.isValid())
         return;
-    FDragGene = FGenes[static_cast<std::size_t>(row(pressed))].get();
+    FDragGene = FEntries->Genome(pressed.row());
     FDrag.Press(pos);
 }
 
 void TGeneBox::mouseMoveEvent(QMouseEvent* event)
 {
-    QListWidget::mouseMoveEvent(event);
+    QListView::mouseMoveEvent(event);
     if (FDrag.Starts(event))
         RunGuarded([this] { StartDrag(); });
 }
@@ -159,7 +132,7 @@ void TGeneBox::mouseMoveEvent(QMouseEvent* event)
 void TGeneBox::mouseReleaseEvent(QMouseEvent* event)
 {
     FDrag.Cancel();
-    QListWidget::mouseReleaseEvent(event);
+    QListView::mouseReleaseEvent(event);
 }
 
 void TGeneBox::StartDrag()

@@ -3,12 +3,12 @@
 #include "worms/DragDrop.h"
 #include "worms/Gene.h"
 
-#include <QListWidget>
+#include <QListView>
 #include <QString>
 
 #include <functional>
 #include <memory>
-#include <vector>
+#include <optional>
 
 class QMimeData;
 
@@ -24,7 +24,9 @@ class TWorm;
 // genome under a name the host supplies through OnGetGeneName. A left press on
 // an entry makes its genome the DragGene, and moving past the drag threshold
 // drags it (kGeneBoxMimeType, the genome's bytes) to a worm.
-class TGeneBox : public QListWidget {
+class TGeneBankModel;
+
+class TGeneBox : public QListView {
     Q_OBJECT
 
 public:
@@ -35,10 +37,10 @@ public:
     explicit TGeneBox(QWidget* parent = nullptr);
     ~TGeneBox() override;
 
-    int Count() const { return static_cast<int>(FGenes.size()); }
+    int Count() const;
     // Name and genome of entry `index` (0..Count-1); outside raises ERangeError.
     QString Names(int index) const;
-    const TGene& Genes(int index) const;
+    TGene Genes(int index) const;
 
     // Banks a copy of the worm's genome (an empty genome for no worm). An empty
     // name is asked of OnGetGeneName; when it stays empty nothing is banked.
@@ -48,7 +50,7 @@ public:
 
     // The genome of the entry last pressed with the left button, null when none
     // (or after Clear).
-    const TGene* DragGene() const { return FDragGene; }
+    const TGene* DragGene() const { return FDragGene ? &*FDragGene : nullptr; }
     // What a drag from the bank carries: the DragGene's bytes under
     // kGeneBoxMimeType (none when there is no DragGene).
     std::unique_ptr<QMimeData> CreateDragData() const;
@@ -87,12 +89,10 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void AppendEntry(const QString& name, std::unique_ptr<TGene> gene);
     void StartDrag();
 
-    // Parallel to the list's items.
-    std::vector<std::unique_ptr<TGene>> FGenes;
-    const TGene* FDragGene = nullptr;
+    TGeneBankModel* FEntries; // child
+    std::optional<TGene> FDragGene; // a copy of the pressed entry's genome
     TOnGetGeneName FOnGetGeneName;
     TDragGesture FDrag;
 };

@@ -6,7 +6,6 @@
 #include <QAction>
 #include <QFile>
 #include <QFileInfo>
-#include <QListWidgetItem>
 #include <QMimeData>
 
 namespace zw::test {
@@ -146,7 +145,7 @@ TEST_F(GeneBankWindowTest, ABankedGenomeDraggedOntoAWormGivesItThatGenome)
     Panel(0)->Worms(6)->Randomize(); // the bank keeps its own copy
 
     // Press on the entry, as a drag from the bank starts.
-    const QRect entry = Bank()->visualItemRect(Bank()->item(0));
+    const QRect entry = Bank()->visualRect(Bank()->model()->index(0, 0));
     QTest::mousePress(Bank()->viewport(), Qt::LeftButton, {}, entry.center());
     QTest::mouseRelease(Bank()->viewport(), Qt::LeftButton, {}, entry.center());
     const std::unique_ptr<QMimeData> drag = Bank()->CreateDragData();

@@ -9,7 +9,6 @@
 #include "worms/Worm.h"
 
 #include <QDir>
-#include <QListWidgetItem>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
@@ -87,7 +86,7 @@ TEST_F(GeneBoxFiles, WritesTheDocumentedTextAndReadsItBackAfterExistingEntries)
     EXPECT_EQ(Values(other.Genes(1)), (std::vector<uint8_t>{12, 200, 7}));
     EXPECT_EQ(other.Names(2), "Gene1");
     EXPECT_EQ(other.Genes(2).Size(), 0);
-    EXPECT_EQ(other.item(2)->text(), "Gene1"); // the list shows the names in order
+    EXPECT_EQ(other.model()->index(2, 0).data().toString(), "Gene1"); // the list shows the names in order
 }
 
 TEST_F(GeneBoxFiles, EveryByteValueAndLongGenomesSurviveARoundTrip)
@@ -246,7 +245,7 @@ TEST_F(GeneBoxFiles, AMissingEntryLineFailsByFileAndLineAfterTheEntriesBeforeIt)
     ASSERT_EQ(box.Count(), 3);
     EXPECT_EQ(box.Names(1), "A__");
     EXPECT_EQ(box.Names(2), QString(5000, 'L'));
-    EXPECT_LT(box.item(2)->text().size(), 300);
+    EXPECT_LT(box.model()->index(2, 0).data().toString().size(), 300);
 }
 
 TEST_F(GeneBoxFiles, AGeneValueOutsideAByteStopsTheLoadWithoutItsEntry)
@@ -413,12 +412,12 @@ TEST(GeneBox, ClearEmptiesListAndDragGene)
     Bank(box, "A", {1});
     Bank(box, "B", {2});
     box.show();
-    QTest::mousePress(box.viewport(), Qt::LeftButton, {}, box.visualItemRect(box.item(0)).center());
-    QTest::mouseRelease(box.viewport(), Qt::LeftButton, {}, box.visualItemRect(box.item(0)).center());
+    QTest::mousePress(box.viewport(), Qt::LeftButton, {}, box.visualRect(box.model()->index(0, 0)).center());
+    QTest::mouseRelease(box.viewport(), Qt::LeftButton, {}, box.visualRect(box.model()->index(0, 0)).center());
     ASSERT_NE(box.DragGene(), nullptr);
     box.Clear();
     EXPECT_EQ(box.Count(), 0);
-    EXPECT_EQ(box.count(), 0);
+    EXPECT_EQ(box.model()->rowCount(), 0);
     EXPECT_EQ(box.DragGene(), nullptr);
     EXPECT_FALSE(box.CreateDragData()->hasFormat(kGeneBoxMimeType));
 }
@@ -455,7 +454,7 @@ protected:
         FBox.resize(200, 300);
         FBox.show();
     }
-    QPoint Centre(int row) { return FBox.visualItemRect(FBox.item(row)).center(); }
+    QPoint Centre(int row) { return FBox.visualRect(FBox.model()->index(row, 0)).center(); }
     void Click(Qt::MouseButton button, QPoint pos)
     {
         QTest::mousePress(FBox.viewport(), button, {}, pos);
@@ -469,20 +468,21 @@ TEST_F(GeneBoxDrag, ALeftPressOnAnEntryMakesItTheDragGene)
 {
     EXPECT_EQ(FBox.DragGene(), nullptr);
     Click(Qt::LeftButton, Centre(1));
-    EXPECT_EQ(FBox.DragGene(), &FBox.Genes(1));
+    ASSERT_NE(FBox.DragGene(), nullptr);
+    EXPECT_EQ(*FBox.DragGene(), FBox.Genes(1));
     const std::unique_ptr<QMimeData> mime = FBox.CreateDragData();
     EXPECT_EQ(mime->data(kGeneBoxMimeType), QByteArray("\xfa\x00\x11", 3));
     EXPECT_FALSE(mime->hasFormat(kWormMimeType));
 
     Click(Qt::RightButton, Centre(0)); // other buttons do nothing
-    EXPECT_EQ(FBox.DragGene(), &FBox.Genes(1));
+    EXPECT_EQ(*FBox.DragGene(), FBox.Genes(1));
     Click(Qt::LeftButton, QPoint(10, FBox.viewport()->height() - 3)); // below the last line
-    EXPECT_EQ(FBox.DragGene(), &FBox.Genes(1));
+    EXPECT_EQ(*FBox.DragGene(), FBox.Genes(1));
     Click(Qt::LeftButton, Centre(0));
-    EXPECT_EQ(FBox.DragGene(), &FBox.Genes(0));
+    EXPECT_EQ(*FBox.DragGene(), FBox.Genes(0));
 
-    Bank(FBox, "C", {5}); // banking more must not move the pressed entry's genome
-    EXPECT_EQ(FBox.DragGene(), &FBox.Genes(0));
+    Bank(FBox, "C", {5}); // banking more must not change the pressed entry's genome
+    EXPECT_EQ(*FBox.DragGene(), FBox.Genes(0));
     EXPECT_EQ(FBox.CreateDragData()->data(kGeneBoxMimeType), QByteArray("\x01\x02", 2));
 }
 
