@@ -139,14 +139,35 @@ void TIniFile::LoadFromText(std::string_view text)
     constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
     while (text.starts_with(kByteOrderMark))
         text.remove_prefix(kByteOrderMark.size());
-    FLines = SplitLines(text);
+    FLines.clear();
+    for (std::string& line : SplitLines(text))
+        FLines.push_back(MakeLine(std::move(line)));
+}
+
+TIniFile::TLine TIniFile::MakeLine(std::string text)
+{
+    TLine line{std::move(text)};
+    const std::string_view view = line.Text;
+    std::optional<std::string_view> name = SectionName(view);
+    line.Header = name.has_value();
+    if (!name) {
+        const auto entry = Entry(view);
+        line.Entry = entry.has_value();
+        if (entry)
+            name = entry->Key;
+    }
+    if (name && !name->empty()) { // an empty one may point nowhere
+        line.NameBegin = static_cast<std::size_t>(name->data() - view.data());
+        line.NameLength = name->size();
+    }
+    return line;
 }
 
 std::string TIniFile::SaveToText() const
 {
     std::string text;
-    for (const std::string& line : FLines) {
-        text += line;
+    for (const TLine& line : FLines) {
+        text += line.Text;
         text += kLineEnd;
     }
     return text;
@@ -154,11 +175,9 @@ std::string TIniFile::SaveToText() const
 
 std::optional<std::size_t> TIniFile::FindSection(std::string_view section) const
 {
-    for (std::size_t i = 0; i < FLines.size(); ++i) {
-        const auto name = SectionName(FLines[i]);
-        if (name && SameText(*name, section))
+    for (std::size_t i = 0; i < FLines.size(); ++i)
+        if (FLines[i].Header && SameText(FLines[i].Name(), section))
             return i;
-    }
     return std::nullopt;
 }
 
@@ -167,11 +186,9 @@ std::optional<std::size_t> TIniFile::FindKey(std::string_view section, std::stri
     const auto header = FindSection(section);
     if (!header)
         return std::nullopt;
-    for (std::size_t i = *header + 1; i < FLines.size() && !SectionName(FLines[i]); ++i) {
-        const auto entry = Entry(FLines[i]);
-        if (entry && SameText(entry->Key, key))
+    for (std::size_t i = *header + 1; i < FLines.size() && !FLines[i].Header; ++i)
+        if (FLines[i].Entry && SameText(FLines[i].Name(), key))
             return i;
-    }
     return std::nullopt;
 }
 
@@ -181,7 +198,7 @@ void TIniFile::MoveSectionLast(std::string_view section)
     if (!header)
         return;
     auto end = FLines.begin() + static_cast<std::ptrdiff_t>(*header) + 1;
-    while (end != FLines.end() && !SectionName(*end))
+    while (end != FLines.end() && !end->Header)
         ++end;
     std::rotate(FLines.begin() + static_cast<std::ptrdiff_t>(*header), end, FLines.end());
 }
@@ -201,7 +218,7 @@ std::string TIniFile::ReadString(std::string_view section, std::string_view key,
         return fallback;
     // Blanks are removed after the cut too: a value written back with a blank
     // at its end would read differently next time.
-    const std::string_view value = Entry(FLines[*line])->Value;
+    const std::string_view value = Entry(FLines[*line].Text)->Value;
     return std::string(Trim(value.substr(0, kMaxStringLength)));
 }
 
@@ -210,7 +227,7 @@ int TIniFile::ReadInteger(std::string_view section, std::string_view key, int fa
     const auto line = FindKey(section, key);
     if (!line)
         return fallback;
-    return ParseInteger(Entry(FLines[*line])->Value).value_or(fallback);
+    return ParseInteger(Entry(FLines[*line].Text)->Value).value_or(fallback);
 }
 
 bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fallback) const
@@ -233,7 +250,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     line += '=';
     line += value;
     if (const auto existing = FindKey(section, key)) {
-        FLines[*existing] = std::move(line);
+        FLines[*existing] = MakeLine(std::move(line));
         return;
     }
     const auto header = FindSection(section);
@@ -241,17 +258,17 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         std::string sectionLine = "[";
         sectionLine += section;
         sectionLine += ']';
-        FLines.push_back(std::move(sectionLine));
-        FLines.push_back(std::move(line));
+        FLines.push_back(MakeLine(std::move(sectionLine)));
+        FLines.push_back(MakeLine(std::move(line)));
         return;
     }
     // After the section's last entry, so comments and blank lines that lead
     // into the next section stay with it.
     std::size_t insertAt = *header + 1;
-    for (std::size_t i = *header + 1; i < FLines.size() && !SectionName(FLines[i]); ++i)
-        if (Entry(FLines[i]))
+    for (std::size_t i = *header + 1; i < FLines.size() && !FLines[i].Header; ++i)
+        if (FLines[i].Entry)
             insertAt = i + 1;
-    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), std::move(line));
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), MakeLine(std::move(line)));
 }
 
 void TIniFile::AddSectionBefore(std::string_view section, std::string_view before)
@@ -263,7 +280,7 @@ void TIniFile::AddSectionBefore(std::string_view section, std::string_view befor
     std::string header = "[";
     header += section;
     header += ']';
-    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(*next), std::move(header));
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(*next), MakeLine(std::move(header)));
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)

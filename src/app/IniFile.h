@@ -81,7 +81,18 @@ private:
     // Index of the first line of `section` holding `key`.
     std::optional<std::size_t> FindKey(std::string_view section, std::string_view key) const;
 
-    std::vector<std::string> FLines;
+    // A line and what it is, read once: a lookup then compares names only.
+    struct TLine {
+        std::string Text;
+        bool Header = false; // "[Name]"
+        bool Entry = false;  // "Key=Value"
+        std::size_t NameBegin = 0; // the section's name or the entry's key
+        std::size_t NameLength = 0;
+        std::string_view Name() const { return std::string_view(Text).substr(NameBegin, NameLength); }
+    };
+    static TLine MakeLine(std::string text);
+
+    std::vector<TLine> FLines;
 };
 
 // Where the settings are kept: the program file's name up to its first "."
