@@ -142,6 +142,25 @@ void TIniFile::LoadFromText(std::string_view text)
     FLines.clear();
     for (std::string& line : SplitLines(text))
         FLines.push_back(MakeLine(std::move(line)));
+    IndexHeaders();
+}
+
+void TIniFile::IndexHeaders()
+{
+    FHeaders.clear();
+    for (std::size_t i = 0; i < FLines.size(); ++i)
+        if (FLines[i].Header)
+            FHeaders.push_back(i);
+}
+
+void TIniFile::InsertLine(std::size_t at, std::string text)
+{
+    TLine line = MakeLine(std::move(text));
+    for (std::size_t& header : FHeaders)
+        header += header >= at;
+    if (line.Header)
+        FHeaders.insert(std::upper_bound(FHeaders.begin(), FHeaders.end(), at), at);
+    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));
 }
 
 TIniFile::TLine TIniFile::MakeLine(std::string text)
@@ -175,9 +194,9 @@ std::string TIniFile::SaveToText() const
 
 std::optional<std::size_t> TIniFile::FindSection(std::string_view section) const
 {
-    for (std::size_t i = 0; i < FLines.size(); ++i)
-        if (FLines[i].Header && SameText(FLines[i].Name(), section))
-            return i;
+    for (const std::size_t header : FHeaders)
+        if (SameText(FLines[header].Name(), section))
+            return header;
     return std::nullopt;
 }
 
@@ -201,6 +220,7 @@ void TIniFile::MoveSectionLast(std::string_view section)
     while (end != FLines.end() && !end->Header)
         ++end;
     std::rotate(FLines.begin() + static_cast<std::ptrdiff_t>(*header), end, FLines.end());
+    IndexHeaders();
 }
 
 bool TIniFile::SectionExists(std::string_view section) const { return FindSection(section).has_value(); }
@@ -258,8 +278,8 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
         std::string sectionLine = "[";
         sectionLine += section;
         sectionLine += ']';
-        FLines.push_back(MakeLine(std::move(sectionLine)));
-        FLines.push_back(MakeLine(std::move(line)));
+        InsertLine(FLines.size(), std::move(sectionLine));
+        InsertLine(FLines.size(), std::move(line));
         return;
     }
     // After the section's last entry, so comments and blank lines that lead
@@ -268,7 +288,7 @@ void TIniFile::WriteString(std::string_view section, std::string_view key, std::
     for (std::size_t i = *header + 1; i < FLines.size() && !FLines[i].Header; ++i)
         if (FLines[i].Entry)
             insertAt = i + 1;
-    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(insertAt), MakeLine(std::move(line)));
+    InsertLine(insertAt, std::move(line));
 }
 
 void TIniFile::AddSectionBefore(std::string_view section, std::string_view before)
@@ -280,7 +300,7 @@ void TIniFile::AddSectionBefore(std::string_view section, std::string_view befor
     std::string header = "[";
     header += section;
     header += ']';
-    FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(*next), MakeLine(std::move(header)));
+    InsertLine(*next, std::move(header));
 }
 
 void TIniFile::WriteInteger(std::string_view section, std::string_view key, int value)

@@ -91,8 +91,13 @@ private:
         std::string_view Name() const { return std::string_view(Text).substr(NameBegin, NameLength); }
     };
     static TLine MakeLine(std::string text);
+    // Lines are added only by InsertLine, and IndexHeaders follows any other
+    // reordering, so FHeaders stays true (a replaced entry stays an entry).
+    void IndexHeaders();
+    void InsertLine(std::size_t at, std::string text);
 
     std::vector<TLine> FLines;
+    std::vector<std::size_t> FHeaders; // the header lines, in order
 };
 
 // Where the settings are kept: the program file's name up to its first "."
