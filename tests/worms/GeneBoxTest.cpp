@@ -246,6 +246,12 @@ TEST_F(GeneBoxFiles, AMissingEntryLineFailsByFileAndLineAfterTheEntriesBeforeIt)
     EXPECT_EQ(box.Names(1), "A__");
     EXPECT_EQ(box.Names(2), QString(5000, 'L'));
     EXPECT_LT(box.model()->index(2, 0).data().toString().size(), 300);
+    // A long name of characters beyond ASCII shows its start whole.
+    Write("wide.gen", "1\r\n" + std::string(5000, '\xe9') + " = 0;\r\n");
+    box.LoadFromFile(Path("wide.gen"));
+    EXPECT_EQ(box.Names(3), QString(5000, QChar(0xe9)));
+    const QString shown = box.model()->index(3, 0).data().toString();
+    EXPECT_TRUE(shown.startsWith(QString(100, QChar(0xe9))) && !shown.contains(QChar::ReplacementCharacter)) << shown.size();
 }
 
 TEST_F(GeneBoxFiles, AGeneValueOutsideAByteStopsTheLoadWithoutItsEntry)
