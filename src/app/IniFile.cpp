@@ -157,7 +157,8 @@ void TIniFile::InsertLine(std::size_t at, std::string text)
 {
     TLine line = MakeLine(std::move(text));
     for (std::size_t& header : FHeaders)
-        header += header >= at;
+        if (header >= at)
+            ++header;
     if (line.Header)
         FHeaders.insert(std::upper_bound(FHeaders.begin(), FHeaders.end(), at), at);
     FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(at), std::move(line));

@@ -77,7 +77,11 @@ TMidiResult SetMidiSystem(TMidiSystem system, TMidiLook look)
     return real.SetSystem(system, look);
 }
 
-bool MidiSystemLooking() { return GRealBinding && GRealBinding->Looking(); }
+bool MidiSystemLooking()
+{
+    // A binding put in place stands for the real one, whatever it is doing.
+    return !GInstalledBinding && GRealBinding && GRealBinding->Looking();
+}
 
 TMidiSystem MidiSystemChoice()
 {

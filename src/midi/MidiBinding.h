@@ -87,8 +87,9 @@ enum class TMidiLook { Now, InBackground };
 // the background the answer comes later, and MidiSystemLooking() tells when.
 TMidiResult SetMidiSystem(TMidiSystem system, TMidiLook look = TMidiLook::Now);
 TMidiSystem MidiSystemChoice();
-// True while the real binding's look in the background has not answered. The
-// real binding made by MidiBinding() first looks in the background.
+// True while the real binding, in use, has not had an answer from its look in
+// the background. The real binding made by MidiBinding() first looks in the
+// background.
 bool MidiSystemLooking();
 // nullptr goes back to the real binding.
 void SetMidiBinding(TMidiBinding* binding);
