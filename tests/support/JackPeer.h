@@ -38,16 +38,22 @@ public:
     void Clear();
 
 private:
-    static void Arrived(double, std::vector<unsigned char>* message, void* self);
+    // What arrived. The callbacks write into it; it outlives the peer, since
+    // after its server was killed libjack may still deliver once the clients
+    // are closed.
+    struct TRecord {
+        std::mutex Mutex;
+        std::condition_variable Arrival;
+        std::vector<TMidiBytes> Received;
+        std::vector<std::chrono::steady_clock::time_point> Times;
+    };
+    static void Arrived(double, std::vector<unsigned char>* message, void* record);
 
     std::string FName;
+    std::shared_ptr<TRecord> FRecord;
     std::unique_ptr<RtMidiIn> FIn;
     std::unique_ptr<RtMidiIn> FListener;
     std::unique_ptr<RtMidiOut> FOut;
-    std::mutex FMutex;
-    std::condition_variable FArrival;
-    std::vector<TMidiBytes> FReceived;
-    std::vector<std::chrono::steady_clock::time_point> FTimes;
 };
 
 } // namespace zw
