@@ -33,6 +33,19 @@ const TGene& AudibleGenome(const TWormPanel& panel)
     return panel.Worms(panel.Audible())->Gene();
 }
 
+// Asks where an export goes, starting where the last one of its kind went
+// (first in the folder the program writes to); empty when cancelled.
+QString AskExportFile(TFileDialogOptions& dialog, const QString& caption, const QString& filter,
+                      const QString& extension)
+{
+    if (dialog.InitialDir.isEmpty())
+        dialog = {caption, filter, extension, QString::fromStdString(WriteFolder()), QString()};
+    const QString fileName = AskSaveFileName(dialog);
+    if (!fileName.isEmpty())
+        dialog.FileName = fileName;
+    return fileName;
+}
+
 } // namespace
 
 TWormTake TFormMain::RulesTake(TChannel channel, const TGene& genome)
@@ -76,13 +89,10 @@ void TFormMain::ExportSoundClick()
     const TWormTake take = FInstruments && FInstruments->Plays(channel)
                                ? TWormTake(FOutChannels[static_cast<size_t>(channel)])
                                : RulesTake(channel, genome);
-    if (FExportSoundDialog.InitialDir.isEmpty())
-        FExportSoundDialog = {"Export sound as", "WAV files (*.wav)|*.wav|all files (*.*)|*.*", "wav",
-                              QString::fromStdString(WriteFolder()), QString()};
-    const QString fileName = AskSaveFileName(FExportSoundDialog);
+    const QString fileName =
+        AskExportFile(FExportSoundDialog, "Export sound as", "WAV files (*.wav)|*.wav|all files (*.*)|*.*", "wav");
     if (fileName.isEmpty())
         return;
-    FExportSoundDialog.FileName = fileName;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
         take.SaveSound(ExportInstrument(channel, genome), FAudition.Phrase(), seconds,
@@ -98,13 +108,10 @@ void TFormMain::ExportSoundClick()
 void TFormMain::ExportMidiClick()
 {
     const TWormTake take = RulesTake(CurrentPanel()->Tag(), AudibleGenome(*CurrentPanel()));
-    if (FExportMidiDialog.InitialDir.isEmpty())
-        FExportMidiDialog = {"Export MIDI as", "MIDI files (*.mid)|*.mid|all files (*.*)|*.*", "mid",
-                             QString::fromStdString(WriteFolder()), QString()};
-    const QString fileName = AskSaveFileName(FExportMidiDialog);
+    const QString fileName =
+        AskExportFile(FExportMidiDialog, "Export MIDI as", "MIDI files (*.mid)|*.mid|all files (*.*)|*.*", "mid");
     if (fileName.isEmpty())
         return;
-    FExportMidiDialog.FileName = fileName;
     take.SaveMidi(FAudition.Phrase(), QFile::encodeName(fileName).toStdString());
     FStatusLine->Show(TStatusTopic::Hint, QString("MIDI exported to %1").arg(fileName));
 }
