@@ -4,8 +4,9 @@
 // Figures are ratios: to the time the 120 rule evaluations take alone, and to
 // the server's period. Uses the running JACK server, or starts a private
 // dummy one (and stops it at the end) when none answers.
-#include "app/Forms.h"
-#include "app/FrmMain.h"
+#include "ui/Forms.h"
+#include "ui/FrmMain.h"
+#include "ui/MidiDevices.h"
 #include "app/IniFile.h"
 #include "common/Dialogs.h"
 #include "common/Globals.h"
@@ -114,7 +115,7 @@ public:
     // Empty when the output is open at the peer with 120 rules loaded.
     std::string Problem() const
     {
-        if (!FMain->MidiOutOpen())
+        if (!FMain->Midi().OutOpen())
             return "the output did not open: " + FDialogs.Messages.join("; ").toStdString();
         if (FEditor->Substitution().Count() != kGenes)
             return "the rules did not load";

@@ -44,14 +44,14 @@ protected:
     {
         std::vector<int> modes;
         for (int channel = 0; channel < 4; ++channel) {
-            const int mode = Form->AutoRandomize().Contains(channel)   ? 1
-                             : Form->AutoMate().Contains(channel)      ? 2
-                             : Form->AutoMutate().Contains(channel)    ? 3
-                             : Form->AutoBreedFromRated().Contains(channel) ? 4
+            const int mode = Form->Automation().Modes(TAutomation::TMode::Randomize).Contains(channel)   ? 1
+                             : Form->Automation().Modes(TAutomation::TMode::Mate).Contains(channel)      ? 2
+                             : Form->Automation().Modes(TAutomation::TMode::Mutate).Contains(channel)    ? 3
+                             : Form->Automation().Modes(TAutomation::TMode::BreedFromRated).Contains(channel) ? 4
                                                                        : 0;
-            const int memberships = int(Form->AutoRandomize().Contains(channel)) +
-                                    int(Form->AutoMate().Contains(channel)) + int(Form->AutoMutate().Contains(channel)) +
-                                    int(Form->AutoBreedFromRated().Contains(channel));
+            const int memberships = int(Form->Automation().Modes(TAutomation::TMode::Randomize).Contains(channel)) +
+                                    int(Form->Automation().Modes(TAutomation::TMode::Mate).Contains(channel)) + int(Form->Automation().Modes(TAutomation::TMode::Mutate).Contains(channel)) +
+                                    int(Form->Automation().Modes(TAutomation::TMode::BreedFromRated).Contains(channel));
             EXPECT_LE(memberships, 1) << "channel " << channel << " in two mode sets";
             modes.push_back(mode);
         }
@@ -102,7 +102,7 @@ TEST_F(AutomationTest, AtMostOneModePerChannelAndAllMayBeUp)
     EXPECT_TRUE(TimerAuto()->isActive());
     ClickMode(2, 3); // the last mode released stops the timer
     EXPECT_EQ(ButtonModes(), (std::vector<int>{0, 0, 0, 0}));
-    EXPECT_FALSE(Form->AutomationActive());
+    EXPECT_FALSE(Form->Automation().Active());
     EXPECT_FALSE(TimerAuto()->isActive());
 }
 
@@ -115,7 +115,7 @@ TEST_F(AutomationTest, ATickBreedsOnlyActiveChannelsInTheirModesFromAToD)
     ClickMode(0, 2); // C randomize, but C is not active
     ClickMode(1, 3); // D mate: the audible worm stays, so nothing is heard
     const auto before = AllGenomes();
-    Form->TimerAutoTimer();
+    Form->Automation().TimerAutoTimer();
     const auto after = AllGenomes();
     EXPECT_EQ(Form->ReportedChannels(), (std::vector<int>{0, 1}));
     EXPECT_NE(after[0][1], before[0][1]);
@@ -133,7 +133,7 @@ TEST_F(AutomationTest, ATickWithAllChannelsMutatingGoesAThenBThenCThenD)
     for (int channel : {2, 0, 3, 1})
         ClickMode(2, channel);
     QTest::keyClick(Form.get(), Qt::Key_C, Qt::AltModifier); // the tab shown plays no part
-    Form->TimerAutoTimer();
+    Form->Automation().TimerAutoTimer();
     EXPECT_EQ(Form->ReportedChannels(), (std::vector<int>{0, 1, 2, 3}));
     for (const auto& report : Form->Reports)
         EXPECT_EQ(report.Genes, Genome(Panel(report.Channel)->Worms(1)));
@@ -165,7 +165,7 @@ TEST_F(AutomationTest, TheTimerTicksAtItsPeriodAndAFailingTickLeavesItRunning)
         ClickMode(2, channel);
     Form->FailingChannel = 1;
     const auto before = AllGenomes();
-    Form->SetAutoInterval(600);
+    Form->Automation().SetInterval(600);
     // Wait for the first real tick.
     ASSERT_TRUE(QTest::qWaitFor([&] { return !lingering.Errors.isEmpty(); }, 5000));
     EXPECT_EQ(lingering.Errors, QStringList{"Syntax error in rule"}) << "no tick while the box was open";
@@ -183,7 +183,7 @@ TEST_F(AutomationTest, ATickWithoutAnyModeStopsTheTimer)
     // here the button is released the ordinary way and the timer restarted.
     ClickMode(1, 2);
     TimerAuto()->start();
-    Form->TimerAutoTimer();
+    Form->Automation().TimerAutoTimer();
     EXPECT_FALSE(TimerAuto()->isActive());
 }
 
@@ -192,9 +192,9 @@ TEST_F(AutomationTest, ChangingThePeriodRestartsTheCount)
     Activate({0});
     SeparateAudible();
     ClickMode(0, 0);
-    Form->SetAutoInterval(600);
+    Form->Automation().SetInterval(600);
     QTest::qWait(450);
-    Form->SetAutoInterval(1500);
+    Form->Automation().SetInterval(1500);
     // The old period would have ticked 150 ms from here; the new one ticks
     // a full 1500 ms after the change.
     QTest::qWait(600);

@@ -3,7 +3,7 @@
 #include "MainWindowFixture.h"
 
 #include "app/IniFile.h"
-#include "app/StatusLine.h"
+#include "ui/StatusLine.h"
 #include "common/SafeFile.h"
 #include "worms/BreederFile.h"
 #include "worms/DragFormats.h"
@@ -60,7 +60,7 @@ TEST_F(BreedersTest, EachKindOfStepIsUndoneAndRedoneWithTheSelectionItHad)
         {"tick", [&] {
              Click("SpeedButtonChActiveB");
              Click("SpeedButtonAutoRandomizeB");
-             Form->TimerAutoTimer();
+             Form->Automation().TimerAutoTimer();
              Click("SpeedButtonAutoRandomizeB"); // before the timer's own tick
          }},
         {"new breeders", [&] {
@@ -128,7 +128,7 @@ TEST_F(BreedersTest, TheBreedersAndTheirSelectionsAreKeptAcrossACloseAndAStart)
     Form->close();
     EXPECT_NE(ReadWholeFile(IniFileName()).find("[Breeders]\r\nAudibleA=3\r\nAudibleB=4\r\n"), std::string::npos);
     TGeneBox bank;
-    bank.LoadFromFile(QString::fromStdString(TFormMain::BreedersFileName()));
+    bank.LoadFromFile(QString::fromStdString(TKeptBreeders::FileName()));
     ASSERT_EQ(bank.Count(), 64);
     EXPECT_EQ(bank.Names(63), "D15");
     EXPECT_EQ(Genome(bank.Genes(17)), std::get<0>(kept[1])[1]);
@@ -140,7 +140,7 @@ TEST_F(BreedersTest, TheBreedersAndTheirSelectionsAreKeptAcrossACloseAndAStart)
 TEST_F(BreedersTest, ABreedersFileThatCannotBeReadIsReportedOnceSetAsideAndNeverOverwritten)
 {
     const auto fresh = States();
-    const std::string file = TFormMain::BreedersFileName();
+    const std::string file = TKeptBreeders::FileName();
     const std::string damaged = "64\r\nA0 = 3, 1, 2, 3;\r\nB7 = 1, 1;\r\n";
     const std::pair<const char*, std::function<void()>> cases[] = {
         {"damaged", [&] { WriteFileAtomically(file, damaged); }},

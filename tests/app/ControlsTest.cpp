@@ -2,8 +2,8 @@
 // input: the actions, the crossing of a control change, any channel, learning
 // in the Controls dialog, the morph knob, and thru leaving bound messages out.
 #include "app/ControlMap.h"
-#include "app/FrmControls.h"
-#include "app/StatusLine.h"
+#include "ui/FrmControls.h"
+#include "ui/StatusLine.h"
 #include "MainWindowFixture.h"
 #include "support/MidiTestSupport.h"
 
@@ -91,7 +91,7 @@ TEST_F(ControlsTest, EachBoundMessageTriggersItsActionAndStaysOutOfThru)
         "Audition=cc 3 64\r\nNextBreeder=program 0 1\r\nPreviousBreeder=program 0 2\r\nMorphKnob=note 0 1\r\n"));
     TWormPanel* panel = Panel(0);
     auto* pages = Find<QTabWidget>("PageControl1");
-    ASSERT_TRUE(Form->MidiInOpen());
+    ASSERT_TRUE(Form->Midi().InOpen());
     // A knob bound to a note is refused: told, and left in the file as it was.
     EXPECT_TRUE(Form->StatusLine()->Message(TStatusTopic::Hint).contains("MorphKnob=note 0 1"));
 
@@ -127,11 +127,11 @@ TEST_F(ControlsTest, EachBoundMessageTriggersItsActionAndStaysOutOfThru)
 
     // Audition on and off; the breeder shown, both ways round.
     Send(Cc(2, 64, 127));
-    EXPECT_TRUE(Form->AuditionPlaying());
+    EXPECT_TRUE(Form->Audition().Playing());
     Send(Cc(2, 64, 0));
-    EXPECT_TRUE(Form->AuditionPlaying());
+    EXPECT_TRUE(Form->Audition().Playing());
     Send(Cc(2, 64, 127));
-    EXPECT_FALSE(Form->AuditionPlaying());
+    EXPECT_FALSE(Form->Audition().Playing());
     for (const auto& [message, page] : {std::pair{Program(0, 1), 1}, std::pair{Program(0, 2), 0},
                                         std::pair{Program(0, 2), 3}, std::pair{Program(0, 1), 0}}) {
         Send(message);
@@ -167,8 +167,8 @@ TEST_F(ControlsTest, TheDialogLearnsTheNextMessageAndTellsWhenNoneCanArrive)
     });
     Find<QAction>("MenuControls")->trigger();
 
-    Form->SetMidiInDevice("Keyboard");
-    Form->SetMidiInOpen(true);
+    Form->Midi().SetInDevice("Keyboard");
+    Form->Midi().SetInOpen(true);
     QTimer::singleShot(0, [this] {
         EXPECT_FALSE(Dialog()->findChild<QLabel*>("LabelNoInput")->isVisibleTo(Dialog()));
         Dialog()->findChild<QPushButton*>("ButtonLearnMutate")->click();
@@ -187,7 +187,7 @@ TEST_F(ControlsTest, TheDialogLearnsTheNextMessageAndTellsWhenNoneCanArrive)
     Find<QAction>("MenuControls")->trigger();
 
     const auto bound = [this](const char* key) {
-        const auto& controls = Form->Controls().Controls();
+        const auto& controls = Form->MidiControls().Controls().Controls();
         return std::find_if(controls.begin(), controls.end(), [&](const auto& c) { return c.Key == key; })->Binding;
     };
     EXPECT_EQ(bound("Mutate"), (TControlBinding{TControlBinding::TKind::ControlChange, 4, 21}));

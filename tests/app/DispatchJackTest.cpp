@@ -1,6 +1,7 @@
 // The main window's dispatch to another program on the JACK server.
-#include "app/Forms.h"
-#include "app/FrmMain.h"
+#include "ui/Forms.h"
+#include "ui/FrmMain.h"
+#include "ui/MidiDevices.h"
 #include "app/IniFile.h"
 #include "common/Globals.h"
 #include "common/SafeFile.h"
@@ -54,7 +55,7 @@ TEST(DispatchJack, RunningStatusCarriesAcrossGenomesAndIncompleteBytesAreReporte
     } forget; // before the windows go
     form.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&form));
-    ASSERT_TRUE(form.MidiOutOpen()) << dialogs.Messages.join("; ").toStdString();
+    ASSERT_TRUE(form.Midi().OutOpen()) << dialogs.Messages.join("; ").toStdString();
 
     auto audibleGene = [&](int gene) {
         const TWormPanel& panel = *form.WormPanel(0);

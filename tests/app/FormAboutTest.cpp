@@ -1,7 +1,7 @@
 // The about window: version fields, the worm that mutates only while shown,
 // closing, the links, and the one clock seeding.
-#include "app/FrmAbout.h"
-#include "app/Version.h"
+#include "ui/FrmAbout.h"
+#include "ui/Version.h"
 #include "common/Random.h"
 #include "support/ScriptedDialogs.h"
 #include "worms/Worm.h"

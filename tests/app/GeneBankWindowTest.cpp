@@ -56,9 +56,9 @@ TEST_F(GeneBankWindowTest, ANameAFileCannotKeepIsMendedAndTheUserTold)
     EXPECT_EQ(Dialogs.Messages.size(), 2);
 
     Dialogs.FileNames = {FilePath("names.gen"), FilePath("names.gen")};
-    Form->SaveGenes();
-    Form->ClearGenes();
-    Form->LoadGenes();
+    Form->Exports().SaveGenes();
+    Form->Exports().ClearGenes();
+    Form->Exports().LoadGenes();
     ASSERT_EQ(Bank()->Count(), 2);
     EXPECT_EQ(Bank()->Names(0), "my_gene");
     EXPECT_EQ(Genome(Bank()->Genes(0)), Genome(Panel(0)->Worms(2)));

@@ -1,6 +1,6 @@
 // Breeders' LV2 instruments made in the background, one failing, and kept through
 // File -> Save as LV2 preset, offline with mda JX10.
-#include "app/InstrumentBreeders.h"
+#include "ui/InstrumentBreeders.h"
 #include "audio/AudioHost.h"
 #include "audio/Lv2State.h"
 #include "audio/Lv2UridMap.h"

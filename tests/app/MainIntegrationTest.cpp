@@ -1,12 +1,17 @@
 // The main window with its settings file, its MIDI devices (scripted) and the
 // rules editor: what is read at start, sent on a change and written at close.
 #include "app/FirstSteps.h"
-#include "app/Forms.h"
+#include "ui/Forms.h"
 #include "app/GeneTranslation.h"
-#include "app/InstrumentBreeders.h"
-#include "app/FrmMain.h"
+#include "ui/InstrumentBreeders.h"
+#include "ui/FrmMain.h"
+#include "ui/MidiDevices.h"
+#include "ui/Automation.h"
+#include "ui/AuditionControl.h"
+#include "ui/SoundControl.h"
+#include "ui/KeptBreeders.h"
 #include "app/IniFile.h"
-#include "app/StatusLine.h"
+#include "ui/StatusLine.h"
 #include "common/Globals.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
@@ -137,12 +142,12 @@ protected:
 TEST_F(MainIntegrationTest, AFirstStartUsesTheDefaultsAndItsCloseWritesThem)
 {
     Start();
-    EXPECT_EQ(Form->AutoInterval(), 700);
-    EXPECT_TRUE(Form->ActiveChannels().Contains(0));
-    EXPECT_FALSE(Form->ActiveChannels().Contains(1));
+    EXPECT_EQ(Form->Automation().Interval(), 700);
+    EXPECT_TRUE(Form->Automation().ActiveChannels().Contains(0));
+    EXPECT_FALSE(Form->Automation().ActiveChannels().Contains(1));
     // The built-in synthesizer is not offered here: it cannot open.
-    EXPECT_FALSE(Form->MidiOutOpen());
-    EXPECT_FALSE(Form->MidiInOpen());
+    EXPECT_FALSE(Form->Midi().OutOpen());
+    EXPECT_FALSE(Form->Midi().InOpen());
     // Showing the window loaded the fallback rule file.
     EXPECT_EQ(Editor->FileName(), ProgramPath() + "default.sub");
     EXPECT_EQ(Editor->Substitution().Count(), 120);
@@ -167,30 +172,30 @@ TEST_F(MainIntegrationTest, SettingsAreReadIntoTheWindowAndUnknownKeysSurviveThe
                   "[Midi]\r\nMidiOut=Synth Two\r\nMidiIn=Missing keyboard\r\nOutChannelB=7\r\nInChannelC=4\r\n");
     Start();
 
-    EXPECT_TRUE(Form->ActiveChannels().Contains(1));
-    EXPECT_FALSE(Form->ActiveChannels().Contains(0));
-    EXPECT_TRUE(Form->AutoMutate().Contains(1));
-    EXPECT_TRUE(Form->AutoRandomize().Contains(0));
-    EXPECT_TRUE(Form->AutoMate().Contains(0));
+    EXPECT_TRUE(Form->Automation().ActiveChannels().Contains(1));
+    EXPECT_FALSE(Form->Automation().ActiveChannels().Contains(0));
+    EXPECT_TRUE(Form->Automation().Modes(TAutomation::TMode::Mutate).Contains(1));
+    EXPECT_TRUE(Form->Automation().Modes(TAutomation::TMode::Randomize).Contains(0));
+    EXPECT_TRUE(Form->Automation().Modes(TAutomation::TMode::Mate).Contains(0));
     // Both modes of A are kept, but only the later row's button shows down.
     EXPECT_FALSE(Form->findChild<QToolButton*>("SpeedButtonAutoRandomizeA")->isChecked());
     EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonAutoMateA")->isChecked());
     EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonChActiveB")->isChecked());
-    EXPECT_EQ(Form->AutoInterval(), 1000);
+    EXPECT_EQ(Form->Automation().Interval(), 1000);
     for (int channel = 0; channel < 4; ++channel) {
         EXPECT_EQ(Form->WormPanel(channel)->CrossOverProbability(), 100) << channel;
         EXPECT_EQ(Form->WormPanel(channel)->MutationRange(), 16) << channel;
     }
     EXPECT_EQ(Form->findChild<QSpinBox*>("SpinEditCrossoverProb")->value(), 100);
-    EXPECT_EQ(Form->OutChannel(1), 7);
-    EXPECT_EQ(Form->InChannel(2), 4);
+    EXPECT_EQ(Form->Midi().OutChannel(1), 7);
+    EXPECT_EQ(Form->Midi().InChannel(2), 4);
     // The output device exists and is open; a missing input name is kept without a word.
-    EXPECT_TRUE(Form->MidiOutOpen());
-    EXPECT_EQ(Form->MidiOutName(), "Synth Two");
-    EXPECT_EQ(Form->MidiInName(), "Missing keyboard");
+    EXPECT_TRUE(Form->Midi().OutOpen());
+    EXPECT_EQ(Form->Midi().OutName(), "Synth Two");
+    EXPECT_EQ(Form->Midi().InName(), "Missing keyboard");
     // ...and the input is opened on the device it already held, the first one.
-    EXPECT_TRUE(Form->MidiInOpen());
-    EXPECT_EQ(Form->MidiInputPort()->ProductName(), "Keyboard");
+    EXPECT_TRUE(Form->Midi().InOpen());
+    EXPECT_EQ(Form->Midi().Input()->ProductName(), "Keyboard");
     EXPECT_TRUE(Dialogs.Messages.isEmpty());
 
     Form->close();
@@ -208,8 +213,8 @@ TEST_F(MainIntegrationTest, AMissingOutputDeviceIsReportedAndWrittenBackEmpty)
 {
     WriteSettings(std::string("[Midi]\r\nMidiOut=Unplugged\0synth\r\n", 33));
     Start();
-    EXPECT_FALSE(Form->MidiOutOpen());
-    EXPECT_TRUE(Form->MidiOutName().isEmpty());
+    EXPECT_FALSE(Form->Midi().OutOpen());
+    EXPECT_TRUE(Form->Midi().OutName().isEmpty());
     ASSERT_EQ(Dialogs.Messages.size(), 1);
     EXPECT_TRUE(Dialogs.Messages[0].startsWith("Could not open midi out port : ")) << Dialogs.Messages[0].toStdString();
     // A control character in a name is shown escaped, never cutting the text short.
@@ -254,7 +259,7 @@ TEST_F(MainIntegrationTest, ASettingsFileThatCannotBeReadIsReportedAndLeftAlone)
 {
     ASSERT_TRUE(QDir().mkpath(QString::fromStdString(IniFileName()))); // unreadable even for root
     Start();
-    EXPECT_EQ(Form->AutoInterval(), 700);
+    EXPECT_EQ(Form->Automation().Interval(), 700);
     ASSERT_EQ(Dialogs.Errors.size(), 1);
     EXPECT_EQ(Dialogs.Errors[0].toStdString(),
               "The settings file \"" + IniFileName() + "\" could not be read: a folder, not a file. The program "
@@ -282,10 +287,10 @@ TEST_F(MainIntegrationTest, CancellingTheMidiDialogChangesNothing)
 {
     Start();
     AnswerMidiDialog(false, "Synth One");
-    Form->MidiSettingsClick();
-    EXPECT_FALSE(Form->MidiOutOpen());
-    EXPECT_TRUE(Form->MidiOutName().isEmpty());
-    EXPECT_EQ(Form->OutChannel(0), 0);
+    Form->Midi().SettingsClick();
+    EXPECT_FALSE(Form->Midi().OutOpen());
+    EXPECT_TRUE(Form->Midi().OutName().isEmpty());
+    EXPECT_EQ(Form->Midi().OutChannel(0), 0);
     EXPECT_EQ(Midi.OpenDeviceCount(), 0u);
 }
 
@@ -294,10 +299,10 @@ TEST_F(MainIntegrationTest, ChoosingAnOutputMakesBreedingSoundInGeneOrder)
     WriteSettings("[Midi]\r\nMidiOut=\r\n"); // no output and no channel active
     Start();
     AnswerMidiDialog(true, "Synth One");
-    Form->MidiSettingsClick();
-    ASSERT_TRUE(Form->MidiOutOpen());
-    EXPECT_EQ(Form->MidiOutName(), "Synth One");
-    EXPECT_EQ(Form->OutChannel(0), 9);
+    Form->Midi().SettingsClick();
+    ASSERT_TRUE(Form->Midi().OutOpen());
+    EXPECT_EQ(Form->Midi().OutName(), "Synth One");
+    EXPECT_EQ(Form->Midi().OutChannel(0), 9);
 
     // An inactive channel sends nothing, whatever happens to its worms.
     Midi.ClearRecords();
@@ -331,7 +336,7 @@ TEST_F(MainIntegrationTest, KeypadEnterTogglesBetweenTheLastTwoWormsAndEachToggl
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
     Start();
-    ASSERT_TRUE(Form->MidiOutOpen());
+    ASSERT_TRUE(Form->Midi().OutOpen());
     TWormPanel* panel = Form->WormPanel(0);
     EXPECT_EQ(panel->Previous(), -1) << "a start has no B yet";
     QTest::keyClick(Form.get(), Qt::Key_Down); // worm 4
@@ -354,7 +359,7 @@ TEST_F(MainIntegrationTest, AFailingRuleEndsTheGenomeWithOneErrorAndTheWindowGoe
 {
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Synth One\r\n");
     Start();
-    ASSERT_TRUE(Form->MidiOutOpen());
+    ASSERT_TRUE(Form->Midi().OutOpen());
     Editor->Substitution().SetRule(3, "8(1/0)");
     Midi.ClearRecords();
     QTest::keyClick(Form.get(), Qt::Key_Right);
@@ -382,10 +387,10 @@ TEST_F(MainIntegrationTest, AutomatedSendFailuresAreCountedInTheStatusLine)
     const auto status = [&] { return Form->StatusLine()->Message(TStatusTopic::Midi); };
     ASSERT_TRUE(QTest::qWaitFor([&] { return status().endsWith("(3 times)"); }, 5000)) << status().toStdString();
     EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
-    EXPECT_TRUE(Form->MidiOutOpen());
+    EXPECT_TRUE(Form->Midi().OutOpen());
 
     Midi.Fail(TScriptedMidiBinding::TCall::OutLongMsg, MIDIERR_NODEVICE, -1);
-    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->MidiOutLost(); }, 3000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return Form->Midi().OutLost(); }, 3000));
     EXPECT_EQ(status().toStdString(), BindingText(MIDIERR_NODEVICE));
     EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
 }
@@ -396,7 +401,7 @@ TEST_F(MainIntegrationTest, AutomatedSendFailuresAreCountedInTheStatusLine)
 TEST_F(MainIntegrationTest, BreedingIsKeptSoonAfterEachStepAndASignalsCloseAsksNothing)
 {
     Start();
-    const std::string file = TFormMain::BreedersFileName();
+    const std::string file = TKeptBreeders::FileName();
     ASSERT_FALSE(std::filesystem::exists(file));
     QTest::mouseClick(Form->findChild<QToolButton*>("SpeedButtonRandomize"), Qt::LeftButton);
     EXPECT_FALSE(std::filesystem::exists(file)) << "written at once, not after a while";
@@ -424,8 +429,8 @@ TEST_F(MainIntegrationTest, ClosingThePortDropsResultsSilently)
     // The start's genome lit the lamp; it goes out 250 ms later.
     auto* lamp = Form->findChild<QFrame*>("PanelMidi");
     ASSERT_TRUE(QTest::qWaitFor([&] { return lamp->palette().color(QPalette::Window) == QColor(0x80, 0x80, 0x80); }));
-    Form->SetMidiOutOpen(false);
-    EXPECT_FALSE(Form->MidiOutOpen());
+    Form->Midi().SetOutOpen(false);
+    EXPECT_FALSE(Form->Midi().OutOpen());
     Midi.ClearRecords();
     QTest::keyClick(Form.get(), Qt::Key_Right);
     EXPECT_TRUE(LongMessages().empty());
@@ -665,8 +670,8 @@ TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithIts
 {
     std::filesystem::copy_file(ZW_SYNTH_RULES, ProgramPath() + "synth.sub");
     Start();
-    ASSERT_TRUE(Form->MidiOutOpen());
-    EXPECT_EQ(Form->MidiOutName(), kSynthDeviceName);
+    ASSERT_TRUE(Form->Midi().OutOpen());
+    EXPECT_EQ(Form->Midi().OutName(), kSynthDeviceName);
     EXPECT_EQ(Editor->FileName(), ProgramPath() + "synth.sub");
     EXPECT_LT(RenderedLevel(4800), 1e-6); // open, and silent until a note comes
     // Channel A is active, has sent its genome and is told of in the hint:
@@ -675,7 +680,7 @@ TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithIts
     ASSERT_NE(status, nullptr);
     EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint);
     QTest::keyClick(Form.get(), Qt::Key_F5);
-    ASSERT_TRUE(Form->AuditionPlaying());
+    ASSERT_TRUE(Form->Audition().Playing());
     EXPECT_GT(RenderedLevel(24000), 1e-3);
     EXPECT_EQ(status->text().toStdString(), TFirstSteps::kHint) << "the hint goes after F5 and an arrow";
     QTest::keyClick(Form.get(), Qt::Key_Right);
@@ -685,13 +690,13 @@ TEST_F(SynthIntegrationTest, AFirstStartPlaysThroughTheBuiltInSynthesizerWithIts
     // on its own program it sounds different from A.
     Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
     QTest::keyClick(Form.get(), Qt::Key_F5);
-    EXPECT_TRUE(Form->AuditionPlaying());
-    EXPECT_TRUE(Form->ActiveChannels().Contains(1));
+    EXPECT_TRUE(Form->Audition().Playing());
+    EXPECT_TRUE(Form->Automation().ActiveChannels().Contains(1));
     EXPECT_TRUE(Form->findChild<QToolButton*>("SpeedButtonChActiveB")->isChecked());
     EXPECT_EQ(status->text(), "Audition switched channel B on");
     // On the active channel F5 stops audition as before.
     QTest::keyClick(Form.get(), Qt::Key_F5);
-    EXPECT_FALSE(Form->AuditionPlaying());
+    EXPECT_FALSE(Form->Audition().Playing());
     EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty());
     Form->close();
     const std::string text = SettingsText();
@@ -732,7 +737,7 @@ TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndThePro
 {
     WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Synth]\r\nSoundFont=/nowhere/none.sf2\r\nGain=300\r\n");
     Start();
-    EXPECT_FALSE(Form->MidiOutOpen());
+    EXPECT_FALSE(Form->Midi().OutOpen());
     EXPECT_TRUE(Dialogs.Messages.isEmpty());
     ASSERT_EQ(Dialogs.Errors.size(), 1);
     EXPECT_EQ(Dialogs.Errors[0].toStdString(),
@@ -741,8 +746,8 @@ TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndThePro
                   IniFileName() + "), or leave it empty to use an installed General MIDI SoundFont.");
     // Another device still works.
     AnswerMidiDialog(true, "Synth One");
-    Form->MidiSettingsClick();
-    EXPECT_TRUE(Form->MidiOutOpen());
+    Form->Midi().SettingsClick();
+    EXPECT_TRUE(Form->Midi().OutOpen());
     Form->close();
     const std::string text = SettingsText();
     EXPECT_NE(text.find("SoundFont=/nowhere/none.sf2\r\n"), std::string::npos);
@@ -760,11 +765,11 @@ TEST_F(SynthIntegrationTest, TheSoundDialogAppliesItsChoiceAndRefusesASoundFontT
     const char* const jx10 = "http://drobilla.net/plugins/mda/JX10";
     WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Breeders]\r\nAudibleA=0\r\n");
     Start();
-    ASSERT_TRUE(Form->MidiOutOpen());
+    ASSERT_TRUE(Form->Midi().OutOpen());
     const auto noteLevel = [this] {
-        Form->MidiOutputPort()->SendShort(0x90, 60, 100);
+        Form->Midi().Output()->SendShort(0x90, 60, 100);
         const double level = RenderedLevel(24000);
-        Form->MidiOutputPort()->SendShort(0x80, 60, 0);
+        Form->Midi().Output()->SendShort(0x80, 60, 0);
         RenderedLevel(48000); // the release
         return level;
     };
@@ -795,7 +800,7 @@ TEST_F(SynthIntegrationTest, TheSoundDialogAppliesItsChoiceAndRefusesASoundFontT
         breederB->setCurrentIndex(breederB->findData(jx10));
         QTest::mouseClick(dialog->findChild<QPushButton*>("ButtonOk"), Qt::LeftButton);
     });
-    Form->SoundClick();
+    Form->Sound().SoundClick();
     EXPECT_EQ(Dialogs.Errors.size(), 1);
     // The new synthesizer plays, with the program of channel A sent again.
     EXPECT_NEAR(noteLevel() / before, 2.0, 0.2);
@@ -856,7 +861,7 @@ TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhere
     const std::string serversBefore = JackServers();
     WriteSettings("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n");
     Start();
-    EXPECT_TRUE(Form->MidiOutOpen()) << "the synthesizer plays into the engine even with no output";
+    EXPECT_TRUE(Form->Midi().OutOpen()) << "the synthesizer plays into the engine even with no output";
     auto message = [&] { return Form->StatusLine()->Message(TStatusTopic::Sound).toStdString(); };
     ASSERT_TRUE(WaitUntil([&] {
         DeliverNotices();
@@ -901,7 +906,7 @@ TEST_F(NoSoundServerTest, TheSoundDialogMendsTheOutputAndTheMessageGoesAtOnce)
         EXPECT_EQ(message(), ""); // before any timer could have looked
         QTest::mouseClick(dialog->findChild<QPushButton*>("ButtonOk"), Qt::LeftButton);
     });
-    Form->SoundClick();
+    Form->Sound().SoundClick();
     EXPECT_EQ(Synth.Audio().Status().Description.rfind("JACK", 0), 0u) << Synth.Audio().Status().Failure;
     EXPECT_NE(SettingsText().find("[Audio]\r\nSystem=jack\r\n"), std::string::npos) << SettingsText();
     EXPECT_TRUE(Dialogs.Errors.isEmpty());

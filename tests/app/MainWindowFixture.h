@@ -1,6 +1,13 @@
 #pragma once
 
-#include "app/FrmMain.h"
+#include "ui/AuditionControl.h"
+#include "ui/Automation.h"
+#include "ui/ExportActions.h"
+#include "ui/FrmMain.h"
+#include "ui/KeptBreeders.h"
+#include "ui/MidiControls.h"
+#include "ui/MidiDevices.h"
+#include "ui/SoundControl.h"
 #include "app/IniFile.h"
 #include "common/Exceptions.h"
 #include "common/Globals.h"

@@ -1,8 +1,8 @@
 // The main window through its controls and keys.
 #include "MainWindowFixture.h"
 
-#include "app/Forms.h"
-#include "app/FrmAbout.h"
+#include "ui/Forms.h"
+#include "ui/FrmAbout.h"
 #include "midi/MidiOut.h"
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"
@@ -43,13 +43,13 @@ TEST_F(MainWindowTest, StartsWithFourBreedersAndTheTopLeftWormAudibleAndFrozen)
         EXPECT_TRUE(panel->Worms(0)->Audible() && panel->Worms(0)->Frozen());
         EXPECT_FALSE(panel->Worms(1)->Audible() || panel->Worms(1)->Frozen());
     }
-    EXPECT_TRUE(Form->ActiveChannels().Empty());
-    EXPECT_FALSE(Form->AutomationActive());
-    EXPECT_EQ(Form->AutoInterval(), 700);
+    EXPECT_TRUE(Form->Automation().ActiveChannels().Empty());
+    EXPECT_FALSE(Form->Automation().Active());
+    EXPECT_EQ(Form->Automation().Interval(), 700);
     EXPECT_FALSE(Find<QTimer>("TimerAuto")->isActive());
     EXPECT_EQ(Find<QTimer>("TimerAuto")->interval(), 700);
-    EXPECT_FALSE(Form->MidiOutOpen());
-    EXPECT_FALSE(Form->MidiInOpen());
+    EXPECT_FALSE(Form->Midi().OutOpen());
+    EXPECT_FALSE(Form->Midi().InOpen());
     EXPECT_FALSE(Find("SpeedButtonBankToBreeder")->isEnabled());
     EXPECT_FALSE(Find("SpeedButtonBreederToBank")->isEnabled());
     EXPECT_EQ(Find<QFrame>("PanelMidi")->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
@@ -228,23 +228,23 @@ TEST_F(MainWindowTest, TheAutoTimeControlStepsTheAutomationPeriod)
     auto* spin = Find<QSpinBox>("SpineditAutoInterval");
     auto* timer = Find<QTimer>("TimerAuto");
     spin->stepUp();
-    EXPECT_EQ(Form->AutoInterval(), 800);
+    EXPECT_EQ(Form->Automation().Interval(), 800);
     EXPECT_EQ(timer->interval(), 800);
-    Form->SetAutoInterval(1234);
+    Form->Automation().SetInterval(1234);
     EXPECT_EQ(spin->value(), 1234);
     EXPECT_EQ(timer->interval(), 1234);
-    Form->SetAutoInterval(100);
-    EXPECT_EQ(Form->AutoInterval(), 600);
+    Form->Automation().SetInterval(100);
+    EXPECT_EQ(Form->Automation().Interval(), 600);
     EXPECT_EQ(spin->value(), 600);
     // The control already shows 600 here and reports no change: the window
     // must confine the period itself, or 0 would make the timer spin.
-    Form->SetAutoInterval(0);
-    EXPECT_EQ(Form->AutoInterval(), 600);
+    Form->Automation().SetInterval(0);
+    EXPECT_EQ(Form->Automation().Interval(), 600);
     EXPECT_EQ(timer->interval(), 600);
-    Form->SetAutoInterval(-5);
+    Form->Automation().SetInterval(-5);
     EXPECT_EQ(timer->interval(), 600);
-    Form->SetAutoInterval(500000);
-    EXPECT_EQ(Form->AutoInterval(), 120000);
+    Form->Automation().SetInterval(500000);
+    EXPECT_EQ(Form->Automation().Interval(), 120000);
     EXPECT_EQ(spin->value(), 120000);
 }
 
@@ -255,20 +255,20 @@ TEST_F(MainWindowTest, ActivatingAChannelReportsItsAudibleWormAtOnceAndReleasing
     auto* showB = Find("SpeedButtonChActiveB");
     QTest::mouseClick(showB, Qt::LeftButton);
     EXPECT_TRUE(showB->isChecked());
-    EXPECT_TRUE(Form->ActiveChannels().Contains(1));
-    EXPECT_FALSE(Form->ActiveChannels().Contains(0));
+    EXPECT_TRUE(Form->Automation().ActiveChannels().Contains(1));
+    EXPECT_FALSE(Form->Automation().ActiveChannels().Contains(0));
     ASSERT_EQ(Form->Reports.size(), 1u);
     EXPECT_EQ(Form->Reports[0].Channel, 1);
     EXPECT_EQ(Form->Reports[0].Genes, Genome(Panel(1)->Worms(6)));
 
     QTest::mouseClick(showB, Qt::LeftButton);
-    EXPECT_FALSE(Form->ActiveChannels().Contains(1));
+    EXPECT_FALSE(Form->Automation().ActiveChannels().Contains(1));
     EXPECT_EQ(Form->Reports.size(), 1u);
 
     Click("SpeedButtonChActiveD");
     Click("SpeedButtonChActiveA");
     EXPECT_EQ(Form->ReportedChannels(), (std::vector<int>{1, 3, 0}));
-    EXPECT_TRUE(Form->ActiveChannels().Contains(0) && Form->ActiveChannels().Contains(3));
+    EXPECT_TRUE(Form->Automation().ActiveChannels().Contains(0) && Form->Automation().ActiveChannels().Contains(3));
 }
 
 TEST_F(MainWindowTest, OperationButtonsBreedTheChannelShownWhetherActiveOrNot)
@@ -350,9 +350,9 @@ TEST_F(MainWindowTest, TheRulesEditorMayRefuseTheClose)
 
 TEST_F(MainWindowTest, NothingIsSentWhileTheOutputIsClosed)
 {
-    ASSERT_NE(Form->MidiOutputPort(), nullptr);
-    EXPECT_FALSE(Form->MidiOutputPort()->IsOpen());
-    Form->SendToMidiOut({0xB0, 0x05, 0x40});
+    ASSERT_NE(Form->Midi().Output(), nullptr);
+    EXPECT_FALSE(Form->Midi().Output()->IsOpen());
+    Form->Midi().SendToMidiOut({0xB0, 0x05, 0x40});
     EXPECT_TRUE(Midi.Sent().empty());
     EXPECT_EQ(Find<QFrame>("PanelMidi")->palette().color(QPalette::Window), QColor(0x80, 0x80, 0x80));
 }

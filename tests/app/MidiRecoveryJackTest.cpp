@@ -1,9 +1,10 @@
 // The main window on a JACK server of its own, its automation sending to a
 // peer: the server killed and started again, the peer closed and back. Each
 // loss is told once, the window goes on, and the output reopens by itself.
-#include "app/Forms.h"
-#include "app/FrmMain.h"
-#include "app/StatusLine.h"
+#include "ui/Forms.h"
+#include "ui/FrmMain.h"
+#include "ui/MidiDevices.h"
+#include "ui/StatusLine.h"
 #include "common/Globals.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
@@ -59,7 +60,7 @@ protected:
         Editor = std::make_unique<TFormTranslate>();
         FormTranslate = Editor.get();
         Form->show();
-        ASSERT_TRUE(Form->MidiOutOpen() && Form->MidiInOpen()) << Dialogs.Messages.join('\n').toStdString();
+        ASSERT_TRUE(Form->Midi().OutOpen() && Form->Midi().InOpen()) << Dialogs.Messages.join('\n').toStdString();
         // A new audible worm, apart from the frozen one, changes at every mutation tick.
         QTest::keyClick(Form.get(), Qt::Key_Right);
         ASSERT_TRUE(RunUntil([&] { return !Peer->Received().empty(); })) << "the window reaches the peer; told: "
@@ -101,7 +102,7 @@ protected:
     void ExpectSendingResumes(const QString& told)
     {
         Peer->Clear();
-        ASSERT_TRUE(RunUntil([&] { return Form->MidiOutOpen(); })) << "the output did not reopen";
+        ASSERT_TRUE(RunUntil([&] { return Form->Midi().OutOpen(); })) << "the output did not reopen";
         EXPECT_TRUE(RunUntil([&] { return !Peer->Received().empty(); })) << "nothing arrives after the reopening";
         EXPECT_EQ(MidiStatus(), told);
         QTest::qWait(1500);
@@ -128,7 +129,7 @@ TEST_F(MidiRecoveryOnJack, AKilledServerIsToldOnceAndTheOutputReopensWhenItIsBac
     // the peer's go before the window looks for the server again.
     Peer.reset();
     ASSERT_NO_FATAL_FAILURE(ExpectLossTold(MIDIERR_SERVERSTOPPED));
-    EXPECT_TRUE(Form->MidiOutLost() && Form->MidiInLost());
+    EXPECT_TRUE(Form->Midi().OutLost() && Form->Midi().InLost());
     QTest::qWait(2500); // ticks go on while the server is away, without a word
     EXPECT_EQ(MidiStatus().toStdString(), BindingText(MIDIERR_SERVERSTOPPED));
     EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
@@ -137,7 +138,7 @@ TEST_F(MidiRecoveryOnJack, AKilledServerIsToldOnceAndTheOutputReopensWhenItIsBac
     ASSERT_TRUE(Server.Start()) << Server.Log();
     Peer = std::make_unique<TJackPeer>(PeerName);
     ExpectSendingResumes("The MIDI server answers again; the MIDI devices have been reopened.");
-    EXPECT_TRUE(Form->MidiInOpen()) << "the input reopened too";
+    EXPECT_TRUE(Form->Midi().InOpen()) << "the input reopened too";
 }
 
 TEST_F(MidiRecoveryOnJack, AClosedReceiverIsToldOnceAndTheOutputReopensWhenItIsBack)
@@ -147,11 +148,11 @@ TEST_F(MidiRecoveryOnJack, AClosedReceiverIsToldOnceAndTheOutputReopensWhenItIsB
     QTest::qWait(2000);
     EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
 
-    EXPECT_TRUE(Form->MidiInLost()) << "the input's source went with the peer";
+    EXPECT_TRUE(Form->Midi().InLost()) << "the input's source went with the peer";
 
     Peer = std::make_unique<TJackPeer>(PeerName);
     ExpectSendingResumes("The MIDI device is back and has been reopened.");
-    EXPECT_TRUE(Form->MidiInOpen());
+    EXPECT_TRUE(Form->Midi().InOpen());
 }
 
 TEST_F(MidiRecoveryOnJack, AReceiverKilledWhileSendingStallsTheServerButNotTheWindow)
@@ -160,11 +161,11 @@ TEST_F(MidiRecoveryOnJack, AReceiverKilledWhileSendingStallsTheServerButNotTheWi
     dump.start("jack_midi_dump", {"-a"});
     ASSERT_TRUE(dump.waitForStarted(5000));
     ASSERT_TRUE(RunUntil([&] {
-        Form->SetMidiOutDevice("midi-monitor:input");
-        return Form->MidiOutName() == "midi-monitor:input";
+        Form->Midi().SetOutDevice("midi-monitor:input");
+        return Form->Midi().OutName() == "midi-monitor:input";
     })) << Dialogs.Messages.join('\n').toStdString();
-    Form->SetMidiOutOpen(true);
-    ASSERT_TRUE(Form->MidiOutOpen());
+    Form->Midi().SetOutOpen(true);
+    ASSERT_TRUE(Form->Midi().OutOpen());
     QTest::qWait(1000);
 
     dump.kill();
@@ -183,7 +184,7 @@ TEST_F(MidiRecoveryOnJack, AReceiverKilledWhileSendingStallsTheServerButNotTheWi
     // up, counted in the status line), but the loss comes last.
     EXPECT_EQ(MidiStatus().toStdString(), BindingText(MIDIERR_NODEVICE));
     EXPECT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join('\n').toStdString();
-    EXPECT_TRUE(Form->MidiOutLost());
+    EXPECT_TRUE(Form->Midi().OutLost());
 }
 
 // Only audition sends (no automation): a receiver that goes is found by the
@@ -202,7 +203,7 @@ TEST_F(AuditionRecoveryOnJack, AClosedReceiverIsToldOnceAndPlaysAgainWithin3s)
 {
     Peer.reset();
     ASSERT_NO_FATAL_FAILURE(ExpectLossTold(MIDIERR_NODEVICE));
-    EXPECT_TRUE(Form->MidiOutLost());
+    EXPECT_TRUE(Form->Midi().OutLost());
     QTest::qWait(1500);
     EXPECT_EQ(MidiStatus().toStdString(), BindingText(MIDIERR_NODEVICE)) << "told once";
 

@@ -1,7 +1,7 @@
-#include "app/CommandLine.h"
+#include "ui/CommandLine.h"
 
 #include "app/IniFile.h"
-#include "app/Version.h"
+#include "ui/Version.h"
 #include "common/ProgramFiles.h"
 
 #include <filesystem>

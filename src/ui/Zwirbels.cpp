@@ -1,10 +1,11 @@
 // Program start: the windows in their creation order, then the message loop.
-#include "app/Application.h"
-#include "app/CommandLine.h"
+#include "ui/Application.h"
+#include "ui/CommandLine.h"
 #include "app/ExitSignals.h"
-#include "app/Forms.h"
-#include "app/FrmAbout.h"
-#include "app/FrmMain.h"
+#include "ui/Forms.h"
+#include "ui/FrmAbout.h"
+#include "ui/FrmMain.h"
+#include "ui/GeneControls.h"
 #include "common/Dialogs.h"
 #include "common/Globals.h"
 #include "common/Guard.h"
@@ -59,7 +60,7 @@ int Run(zw::TApplication& application)
     formTranslate->SetSyntaxHelpWindow(formRuleHelp.get());
     // The editor's Alt+X ends the program the way the main window's does.
     formTranslate->OnExitRequested = [main = formMain.get()] { main->close(); };
-    formTranslate->OnRulesChanged = [main = formMain.get()] { main->UpdateGeneInfo(); };
+    formTranslate->OnRulesChanged = [main = formMain.get()] { main->Genes().UpdateGeneInfo(); };
     QObject::connect(formMain.get(), &TFormMain::Closed, &application, &QCoreApplication::quit);
     QObject::connect(&exitSignals, &TExitSignals::Received, formMain.get(), &TFormMain::CloseWithoutAsking);
     formMain->show();

@@ -1,4 +1,4 @@
-#include "app/FrmSound.h"
+#include "ui/FrmSound.h"
 
 #include "audio/AudioHost.h"
 #include "audio/Lv2InstrumentChoice.h"

@@ -1,6 +1,6 @@
-#include "app/FrmAbout.h"
+#include "ui/FrmAbout.h"
 
-#include "app/Version.h"
+#include "ui/Version.h"
 #include "common/Guard.h"
 #include "common/Random.h"
 #include "worms/Worm.h"

@@ -1,14 +1,14 @@
-// The main window's side of the breeders' undo history and of the breeders
-// kept between runs.
+#include "ui/KeptBreeders.h"
+
 #include "app/DeferredAction.h"
-#include "app/FrmMain.h"
-#include "app/StatusLine.h"
+#include "common/Dialogs.h"
 #include "common/Exceptions.h"
 #include "common/Guard.h"
 #include "common/ProgramFiles.h"
 #include "common/Random.h"
 #include "common/SafeFile.h"
-#include "midi/MidiScheduler.h"
+#include "ui/BreederTabs.h"
+#include "ui/StatusLine.h"
 #include "worms/BreederFile.h"
 #include "worms/GeneFile.h"
 #include "worms/WormPanel.h"
@@ -25,6 +25,8 @@ namespace {
 
 // In the folder of the settings file.
 constexpr const char* kBreedersFile = "zwirbels.breeders";
+// How long a breeding step may go unsaved: what a crash or a kill loses.
+constexpr std::chrono::seconds kSaveDelay{2};
 
 std::vector<TGene> GenomesOf(const TWormPanel& panel)
 {
@@ -59,91 +61,74 @@ bool SetAside(const std::string& fileName, QString& message)
 
 } // namespace
 
+TKeptBreeders::TKeptBreeders(const TBreederTabs& breeders, TStatusLine& status, QObject& window)
+    : FBreeders(breeders), FStatus(status), FSave(new TDeferredAction(kSaveDelay, [this] { Keep(); }, &window))
+{
+}
+
+void TKeptBreeders::SetMenuActions(QAction* undo, QAction* redo)
+{
+    FUndo = undo;
+    FRedo = redo;
+    // Both act on the breeder shown.
+    connect(FBreeders.Tabs, &QTabWidget::currentChanged, this, [this] { UpdateEditMenu(); });
+}
+
 // Undo history ---------------------------------------------------------------
 
-void TFormMain::WormPanelStep(TWormPanel* panel, const TBreederSnapshot& before)
+void TKeptBreeders::Step(TWormPanel* panel, const TBreederSnapshot& before)
 {
     FHistories.at(static_cast<size_t>(panel->Tag())).Record(before);
     UpdateEditMenu();
-    FBreedersSave->Request();
+    FSave->Request();
 }
 
-void TFormMain::UpdateEditMenu()
+void TKeptBreeders::UpdateEditMenu()
 {
-    const TBreederHistory& history = FHistories[static_cast<size_t>(CurrentPanel()->Tag())];
-    MenuUndo->setEnabled(history.CanUndo());
-    MenuRedo->setEnabled(history.CanRedo());
+    const TBreederHistory& history = FHistories[static_cast<size_t>(FBreeders.Shown()->Tag())];
+    FUndo->setEnabled(history.CanUndo());
+    FRedo->setEnabled(history.CanRedo());
 }
 
-void TFormMain::UndoClick()
+void TKeptBreeders::UndoClick()
 {
-    TWormPanel* panel = CurrentPanel();
+    TWormPanel* panel = FBreeders.Shown();
     const std::optional<TBreederSnapshot> previous =
         FHistories[static_cast<size_t>(panel->Tag())].Undo(panel->Snapshot());
     // The menu first: reporting the restored audible worm may fail.
     UpdateEditMenu();
-    FBreedersSave->Request();
+    FSave->Request();
     if (previous)
         panel->Restore(*previous);
 }
 
-void TFormMain::RedoClick()
+void TKeptBreeders::RedoClick()
 {
-    TWormPanel* panel = CurrentPanel();
+    TWormPanel* panel = FBreeders.Shown();
     const std::optional<TBreederSnapshot> next = FHistories[static_cast<size_t>(panel->Tag())].Redo(panel->Snapshot());
     UpdateEditMenu();
-    FBreedersSave->Request();
+    FSave->Request();
     if (next)
         panel->Restore(*next);
 }
 
-void TFormMain::NewBreedersClick()
+void TKeptBreeders::NewBreedersClick()
 {
     if (!Dialogs().Confirm("Breed all four breeders anew? Undo brings back each one."))
         return;
     Randomize();
     // One failing channel (its rules) leaves the others to be bred.
-    for (TWormPanel* panel : FWormPanels)
+    for (TWormPanel* panel : FBreeders.Panels)
         RunGuarded([panel] { panel->RandomizeEvery(); });
 }
 
-// Breeding from the rated and A/B --------------------------------------------
+// The file -----------------------------------------------------------------------
 
-void TFormMain::BreedFromRated() { BreedFromRatedOn(*CurrentPanel()); }
+std::string TKeptBreeders::FileName() { return WriteFolder() + kBreedersFile; }
 
-void TFormMain::BreedFromRatedOn(TWormPanel& panel)
+void TKeptBreeders::Read(const std::array<int, kChannelCount>& audible, const std::array<int, kChannelCount>& frozen)
 {
-    const QString unrated = QString("No worm of breeder %1 is rated").arg(QChar('A' + panel.Tag()));
-    if (panel.BreedFromRated()) {
-        // Only its own notice: the topic carries other breeding messages too.
-        if (FStatusLine->Message(TStatusTopic::Breeding).startsWith(unrated))
-            FStatusLine->Clear(TStatusTopic::Breeding);
-        return;
-    }
-    FStatusLine->Show(TStatusTopic::Breeding,
-                      unrated + ", so it mated instead. Rate worms with Ctrl+1..3 or a middle click.");
-    panel.Mate();
-}
-
-void TFormMain::ToggleAB()
-{
-    TWormPanel* panel = CurrentPanel();
-    if (!panel->ToggleAB())
-        return;
-    // A retriggering audition has started the note anew with the genome.
-    const TChannel channel = panel->Tag();
-    if (!FAudition.Retrigger && FActiveChannels.Contains(channel))
-        FScheduler->Restart(channel);
-}
-
-// Kept breeders ----------------------------------------------------------------
-
-std::string TFormMain::BreedersFileName() { return WriteFolder() + kBreedersFile; }
-
-void TFormMain::ReadBreeders(const std::array<int, kChannelCount>& audible,
-                             const std::array<int, kChannelCount>& frozen)
-{
-    const std::string fileName = BreedersFileName();
+    const std::string fileName = FileName();
     std::error_code error;
     if (!std::filesystem::exists(fileName, error) && !error)
         return; // a first start: the breeders are bred as always
@@ -152,48 +137,48 @@ void TFormMain::ReadBreeders(const std::array<int, kChannelCount>& audible,
     try {
         // The bank's own limits: the file is one the bank may load.
         const std::string text = ReadRegularFile(fileName, kMaxGeneFileSize);
-        const int wormCount = FWormPanels[0]->WormCount();
+        const int wormCount = FBreeders.Panels[0]->WormCount();
         breeders = ReadBreederFile(text, kChannelCount, wormCount);
         ratings = ReadBreederRatings(text, kChannelCount, wormCount);
     } catch (const Exception& e) {
         QString message = QString("The breeders file \"%1\" could not be read: %2; the breeders start anew.")
                               .arg(QString::fromStdString(fileName), QString::fromStdString(ReadFailure(e)));
         // A file left in place is never replaced without the user's knowing.
-        FWriteBreeders = SetAside(fileName, message);
+        FWrite = SetAside(fileName, message);
         Dialogs().ShowError(message);
         return;
     }
     for (TChannel c = 0; c < kChannelCount; ++c) {
         const auto i = static_cast<size_t>(c);
-        FWormPanels[i]->Restore(TBreederSnapshot(breeders[i], audible[i], frozen[i], ratings[i]));
+        FBreeders.Panels[i]->Restore(TBreederSnapshot(breeders[i], audible[i], frozen[i], ratings[i]));
     }
 }
 
-void TFormMain::WriteBreeders()
+void TKeptBreeders::Write()
 {
-    if (!FWriteBreeders)
+    if (!FWrite)
         return;
     TBreederGenomes breeders;
     TBreederRatings ratings;
-    for (const TWormPanel* panel : FWormPanels) {
+    for (const TWormPanel* panel : FBreeders.Panels) {
         breeders.push_back(GenomesOf(*panel));
         ratings.push_back(panel->Ratings());
     }
     WriteFileAtomically(WritableFileName(kBreedersFile), BreederFileText(breeders, ratings));
 }
 
-void TFormMain::KeepBreeders()
+void TKeptBreeders::Keep()
 {
     // Told in the status line: under automation a box would come back every few seconds.
     try {
-        WriteBreeders();
-        if (FBreedersKeptFailed)
-            FStatusLine->Clear(TStatusTopic::Breeding);
-        FBreedersKeptFailed = false;
+        Write();
+        if (FKeptFailed)
+            FStatus.Clear(TStatusTopic::Breeding);
+        FKeptFailed = false;
     } catch (const std::exception& e) {
-        FBreedersKeptFailed = true;
-        FStatusLine->Show(TStatusTopic::Breeding,
-                          QString("The breeders could not be kept: %1").arg(QString::fromLocal8Bit(e.what())));
+        FKeptFailed = true;
+        FStatus.Show(TStatusTopic::Breeding,
+                     QString("The breeders could not be kept: %1").arg(QString::fromLocal8Bit(e.what())));
     }
 }
 

@@ -1,4 +1,4 @@
-#include "app/FailureTally.h"
+#include "ui/FailureTally.h"
 
 namespace zw {
 

@@ -1,4 +1,4 @@
-#include "app/Forms.h"
+#include "ui/Forms.h"
 
 namespace zw {
 

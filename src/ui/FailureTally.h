@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/StatusLine.h"
+#include "ui/StatusLine.h"
 
 #include <QString>
 

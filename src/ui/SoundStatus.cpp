@@ -1,6 +1,6 @@
-#include "app/SoundStatus.h"
+#include "ui/SoundStatus.h"
 
-#include "app/StatusLine.h"
+#include "ui/StatusLine.h"
 
 namespace zw {
 

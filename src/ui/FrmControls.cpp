@@ -1,4 +1,4 @@
-#include "app/FrmControls.h"
+#include "ui/FrmControls.h"
 
 #include "common/Dialogs.h"
 

@@ -1,4 +1,4 @@
-#include "app/InstrumentBreeders.h"
+#include "ui/InstrumentBreeders.h"
 
 #include "audio/AudioHost.h"
 #include "audio/Lv2Instrument.h"

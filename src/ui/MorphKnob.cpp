@@ -1,4 +1,4 @@
-#include "app/MorphKnob.h"
+#include "ui/MorphKnob.h"
 
 #include "worms/Breeding.h"
 #include "worms/Worm.h"

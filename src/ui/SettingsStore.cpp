@@ -1,0 +1,163 @@
+#include "ui/SettingsStore.h"
+
+#include "app/IniFile.h"
+#include "common/Dialogs.h"
+#include "common/SafeFile.h"
+#include "common/TextLines.h"
+#include "rules/FrmTranslat.h"
+#include "ui/AuditionControl.h"
+#include "ui/Automation.h"
+#include "ui/BreederTabs.h"
+#include "ui/Forms.h"
+#include "ui/GeneControls.h"
+#include "ui/KeptBreeders.h"
+#include "ui/MidiControls.h"
+#include "ui/MidiDevices.h"
+#include "ui/SoundControl.h"
+#include "worms/WormPanel.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+#include <QStringList>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace zw {
+namespace {
+
+// The stored bounds within the available area of the screen they start on
+// (the primary one when none): a size beyond any screen costs memory at the
+// first paint, a position off every screen hides the window.
+QRect ConfinedBounds(const TMainSettings& s, const QSize& minimum)
+{
+    // Not a QRect of the stored values: their right edge may lie beyond int.
+    const QScreen* screen = QGuiApplication::screenAt(QPoint(s.Left, s.Top));
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, minimum.width(), minimum.height());
+    const int width = std::clamp(s.Width, minimum.width(), std::max(minimum.width(), area.width()));
+    const int height = std::clamp(s.Height, minimum.height(), std::max(minimum.height(), area.height()));
+    const int left = std::clamp(s.Left, area.left(), std::max(area.left(), area.left() + area.width() - width));
+    const int top = std::clamp(s.Top, area.top(), std::max(area.top(), area.top() + area.height() - height));
+    return QRect(left, top, width, height);
+}
+
+void ShowMessages(const std::vector<std::string>& messages)
+{
+    QStringList lines;
+    for (const std::string& message : messages)
+        lines << QString::fromStdString(message);
+    if (!lines.isEmpty())
+        Dialogs().ShowError(lines.join('\n'));
+}
+
+} // namespace
+
+TSettingsStore::TSettingsStore(QWidget& window, const TBreederTabs& breeders, TSettingsParts parts)
+    : FWindow(window), FBreeders(breeders), FParts(parts)
+{
+}
+
+TMainSettings TSettingsStore::Current() const
+{
+    TMainSettings s;
+    s.Left = FWindow.x();
+    s.Top = FWindow.y();
+    s.Width = FWindow.width();
+    s.Height = FWindow.height();
+    const TWormPanel& channelA = *FBreeders.Panels[0];
+    s.CrossoverProbability = channelA.CrossOverProbability();
+    s.MutationProbability = channelA.MutationProbability();
+    s.MutationRange = channelA.MutationRange();
+    FParts.Automation.SaveSettings(s);
+    FParts.Midi.SaveSettings(s);
+    FParts.Audition.SaveSettings(s);
+    FParts.Sound.SaveSettings(s);
+    FParts.Controls.SaveSettings(s);
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        s.Audible[static_cast<size_t>(c)] = FBreeders.Panel(c)->Audible();
+        s.Frozen[static_cast<size_t>(c)] = FBreeders.Panel(c)->Frozen();
+    }
+    FParts.Genes.SaveSettings(s);
+    if (FormTranslate) {
+        s.FileName = FormTranslate->FileName();
+        s.FileNameAssigned = FormTranslate->FileNameAssigned();
+    }
+    return s;
+}
+
+void TSettingsStore::Read(const std::function<void(bool firstStart)>& firstStart)
+{
+    // Saves cut short by a kill left their temporary files; this run's start clean.
+    RemoveLeftoverTemporaries(IniFileName());
+    RemoveLeftoverTemporaries(TKeptBreeders::FileName());
+    TMainSettings s = Current();
+    // The settings hold the MIDI names read at start, not the ones in use.
+    FParts.Midi.SaveStartNames(s);
+    try {
+        s.ReadFromFile(IniFileName());
+    } catch (const EInOutError& e) {
+        // Starting with the defaults loses nothing as long as the file is
+        // never replaced by what this run saw of it.
+        FUnreadable = true;
+        Dialogs().ShowError(QString::fromStdString(
+            Format("The settings file \"%s\" could not be read: %s. The program starts with default settings "
+                   "and leaves that file as it is.",
+                   Escaped(e.FileName()).c_str(), e.Reason().c_str())));
+    }
+
+    const QRect bounds = ConfinedBounds(s, FWindow.minimumSize());
+    FWindow.move(bounds.topLeft());
+    FWindow.resize(bounds.size());
+    for (TWormPanel* panel : FBreeders.Panels) {
+        panel->SetCrossOverProbability(s.CrossoverProbability);
+        panel->SetMutationProbability(s.MutationProbability);
+        panel->SetMutationRange(s.MutationRange);
+    }
+    FParts.Automation.ApplySettings(s);
+    FParts.Midi.ApplySettings(s);
+    FParts.Audition.ApplySettings(s);
+    firstStart(s.FirstStart);
+    FParts.Sound.ApplySettings(s);
+    FParts.Controls.ApplySettings(s);
+    FParts.Kept.Read(s.Audible, s.Frozen);
+    FParts.Genes.ApplySettings(s);
+    ShowMessages(s.Unreadable);
+    // The previous worm of A/B is one the user heard in this run.
+    for (TWormPanel* panel : FBreeders.Panels)
+        panel->ClearPrevious();
+
+    if (FormTranslate) {
+        FormTranslate->SetFileName(s.FileName);
+        FormTranslate->LoadRules();
+        FParts.Genes.ApplyDefaultLocks();
+    }
+    FParts.Genes.SetShown(s.GeneViewShown);
+}
+
+void TSettingsStore::LoadTranslations()
+{
+    if (!FormTranslate || FormTranslate->FileNameAssigned())
+        return;
+    if (!FUnreadable)
+        FormTranslate->SetFileName(TMainSettings::ReadRuleFileName(IniFileName(), FormTranslate->FileName()));
+    FormTranslate->LoadRules();
+    FParts.Genes.ApplyDefaultLocks();
+    FParts.Genes.UpdateGeneInfo();
+}
+
+void TSettingsStore::Write()
+{
+    // A file that could not be read at start is still left alone.
+    if (!FUnreadable)
+        ShowMessages(Current().WriteToFile(IniFileName()));
+}
+
+void TSettingsStore::WriteSound()
+{
+    if (!FUnreadable)
+        ShowMessages(Current().WriteSoundToFile(IniFileName()));
+}
+
+} // namespace zw
