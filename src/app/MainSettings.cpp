@@ -342,4 +342,14 @@ std::string TMainSettings::ReadRuleFileName(const std::string& iniFileName, cons
     return ini.ReadString(kTranslations, kFileName, IsFirstStart(ini) ? SynthRuleFile() : current);
 }
 
+QRect TMainSettings::Bounds(const QSize& minimum, const QRect& area) const
+{
+    // Not a QRect of the stored values: their right edge may lie beyond int.
+    const int width = std::clamp(Width, minimum.width(), std::max(minimum.width(), area.width()));
+    const int height = std::clamp(Height, minimum.height(), std::max(minimum.height(), area.height()));
+    const int left = std::clamp(Left, area.left(), std::max(area.left(), area.left() + area.width() - width));
+    const int top = std::clamp(Top, area.top(), std::max(area.top(), area.top() + area.height() - height));
+    return QRect(left, top, width, height);
+}
+
 } // namespace zw

@@ -7,6 +7,9 @@
 #include "synth/SynthSettings.h"
 #include "worms/GeneMask.h"
 
+#include <QRect>
+#include <QSize>
+
 #include <array>
 #include <string>
 #include <vector>
@@ -128,6 +131,11 @@ struct TMainSettings {
     // none assigned; `current` when the file names none (the synthesizer's
     // rules on a first start).
     static std::string ReadRuleFileName(const std::string& iniFileName, const std::string& current);
+
+    // The stored bounds within `area`, the available part of the screen they
+    // start on, and no smaller than `minimum`: a size beyond any screen costs
+    // memory at the first paint, a position off every screen hides the window.
+    QRect Bounds(const QSize& minimum, const QRect& area) const;
 };
 
 } // namespace zw

@@ -70,4 +70,13 @@ void TWormTake::SaveMidi(const TAuditionPhrase& phrase, const std::string& fileN
     WriteFileAtomically(fileName, StandardMidiFile(Messages(phrase, PhraseMs(phrase))));
 }
 
+std::optional<double> ExportSeconds(const QString& text)
+{
+    bool number = false;
+    const double seconds = text.trimmed().toDouble(&number);
+    if (!number || !(seconds > 0) || seconds > kMaxExportSeconds)
+        return std::nullopt;
+    return seconds;
+}
+
 } // namespace zw

@@ -4,7 +4,10 @@
 #include "audio/TimedMidi.h"
 #include "midi/MidiScheduler.h"
 
+#include <QString>
+
 #include <cstdint>
+#include <optional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +20,12 @@ class TSubstitution;
 // What a worm plays, as timed messages, for rendering and exporting it: on
 // one MIDI channel its program and its genome as the rules translate it, all
 // at the start, then the notes of a phrase as audition plays them.
+// The length of an export as the user typed it: seconds above 0 and at most
+// kMaxExportSeconds (longer takes would keep the window busy for seconds);
+// none for anything else.
+inline constexpr double kMaxExportSeconds = 60;
+std::optional<double> ExportSeconds(const QString& text);
+
 class TWormTake {
 public:
     // The longest take rendered: about 170 MB of sound in memory.

@@ -1,6 +1,7 @@
 #include "ui/AuditionControl.h"
 
 #include "app/FirstSteps.h"
+#include "app/ThruPlan.h"
 #include "common/Guard.h"
 #include "midi/MidiScheduler.h"
 #include "ui/Automation.h"
@@ -82,21 +83,11 @@ void TAuditionControl::SyncScheduler()
 {
     TMidiScheduler& scheduler = FMidi.Scheduler();
     scheduler.SetPhrase(FSettings.Phrase());
-    TMidiScheduler::TThruRoutes routes{};
-    TMidiScheduler::TThruVoices voices{};
-    for (TChannel c = 0; c < kChannelCount; ++c) {
-        const bool active = FAutomation.ActiveChannels().Contains(c);
-        const auto outChannel = static_cast<uint8_t>(FMidi.OutChannel(c) & 0x0F);
-        const auto inChannel = static_cast<size_t>(FMidi.InChannel(c) & 0x0F);
-        scheduler.SetVoice(c, active, outChannel);
-        if (!active || !FMidi.Thru())
-            continue;
-        if (FHooks.PlaysInstrument && FHooks.PlaysInstrument(c)) // thru to the breeder's own instrument
-            voices[inChannel] |= static_cast<uint8_t>(1u << c);
-        else
-            routes[inChannel] |= static_cast<uint16_t>(1u << outChannel);
-    }
-    scheduler.SetThruRoutes(routes, voices);
+    for (TChannel c = 0; c < kChannelCount; ++c)
+        scheduler.SetVoice(c, FAutomation.ActiveChannels().Contains(c), static_cast<uint8_t>(FMidi.OutChannel(c) & 0x0F));
+    const TThruPlan plan =
+        PlanThru(FAutomation.ActiveChannels(), FMidi.InChannels(), FMidi.OutChannels(), FMidi.Thru(), FHooks.PlaysInstrument);
+    scheduler.SetThruRoutes(plan.Routes, plan.Voices);
 }
 
 } // namespace zw

@@ -25,8 +25,6 @@
 namespace zw {
 namespace {
 
-// Longer takes would keep the window busy for seconds.
-constexpr double kMaxExportSeconds = 60;
 // The LV2 instance's block; the offline engine hands it longer ones in pieces.
 constexpr uint32_t kLv2ExportBlock = 1024;
 
@@ -94,13 +92,12 @@ void TExportActions::ExportSoundClick()
     QString length = QString::number(FExportSeconds);
     if (!Dialogs().InputQuery("Export sound", "Length in seconds (at most 60)", length))
         return;
-    bool number = false;
-    const double seconds = length.trimmed().toDouble(&number);
-    if (!number || !(seconds > 0) || seconds > kMaxExportSeconds) {
+    const std::optional<double> seconds = ExportSeconds(length);
+    if (!seconds) {
         Dialogs().ShowMessage(QString("\"%1\" is no length: give the seconds, above 0 and at most 60.").arg(length));
         return;
     }
-    FExportSeconds = seconds;
+    FExportSeconds = *seconds;
     const TChannel channel = FBreeders.Shown()->Tag();
     const TGene genome = AudibleGenome(*FBreeders.Shown());
     // An LV2 instrument takes the genes as its parameters, as while it plays.
@@ -112,7 +109,7 @@ void TExportActions::ExportSoundClick()
         return;
     QApplication::setOverrideCursor(Qt::WaitCursor);
     try {
-        take.SaveSound(ExportInstrument(channel, genome), FAudition.Settings().Phrase(), seconds,
+        take.SaveSound(ExportInstrument(channel, genome), FAudition.Settings().Phrase(), *seconds,
                        QFile::encodeName(fileName).toStdString());
     } catch (...) {
         QApplication::restoreOverrideCursor();

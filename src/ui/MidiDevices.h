@@ -70,6 +70,8 @@ public:
     const QString& OutName() const { return FOutName; }
     int32_t InChannel(TChannel channel) const { return FInChannels.at(static_cast<size_t>(channel)); }
     int32_t OutChannel(TChannel channel) const { return FOutChannels.at(static_cast<size_t>(channel)); }
+    const std::array<int32_t, kChannelCount>& InChannels() const { return FInChannels; }
+    const std::array<int32_t, kChannelCount>& OutChannels() const { return FOutChannels; }
     bool Thru() const { return FThru; }
 
     // The exchange with the MIDI settings dialog (menu "&Midi ...").

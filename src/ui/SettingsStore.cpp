@@ -21,26 +21,18 @@
 #include <QStringList>
 #include <QWidget>
 
-#include <algorithm>
 
 namespace zw {
 namespace {
 
-// The stored bounds within the available area of the screen they start on
-// (the primary one when none): a size beyond any screen costs memory at the
-// first paint, a position off every screen hides the window.
-QRect ConfinedBounds(const TMainSettings& s, const QSize& minimum)
+// The available area of the screen the stored bounds start on (the primary
+// one when none).
+QRect StartArea(const TMainSettings& s, const QSize& minimum)
 {
-    // Not a QRect of the stored values: their right edge may lie beyond int.
     const QScreen* screen = QGuiApplication::screenAt(QPoint(s.Left, s.Top));
     if (!screen)
         screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->availableGeometry() : QRect(0, 0, minimum.width(), minimum.height());
-    const int width = std::clamp(s.Width, minimum.width(), std::max(minimum.width(), area.width()));
-    const int height = std::clamp(s.Height, minimum.height(), std::max(minimum.height(), area.height()));
-    const int left = std::clamp(s.Left, area.left(), std::max(area.left(), area.left() + area.width() - width));
-    const int top = std::clamp(s.Top, area.top(), std::max(area.top(), area.top() + area.height() - height));
-    return QRect(left, top, width, height);
+    return screen ? screen->availableGeometry() : QRect(0, 0, minimum.width(), minimum.height());
 }
 
 void ShowMessages(const std::vector<std::string>& messages)
@@ -107,7 +99,7 @@ void TSettingsStore::Read(const std::function<void(bool firstStart)>& firstStart
                    Escaped(e.FileName()).c_str(), e.Reason().c_str())));
     }
 
-    const QRect bounds = ConfinedBounds(s, FWindow.minimumSize());
+    const QRect bounds = s.Bounds(FWindow.minimumSize(), StartArea(s, FWindow.minimumSize()));
     FWindow.move(bounds.topLeft());
     FWindow.resize(bounds.size());
     for (TWormPanel* panel : FBreeders.Panels) {
