@@ -111,6 +111,11 @@ TIniFile TIniFile::Load(const std::string& fileName)
         if (e.ErrorNumber() != ENOENT)
             throw;
     }
+    // Counted as written (each line ending in CR LF), so that what was read
+    // can always be written back.
+    if (ini.SaveToText().size() > kMaxFileSize)
+        throw EInOutError(TFileAccess::Read, fileName,
+                          Format("written with CR LF line ends it would be larger than %zu bytes", kMaxFileSize));
     return ini;
 }
 

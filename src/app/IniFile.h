@@ -32,7 +32,7 @@ public:
     TIniFile() = default;
 
     // A missing file reads as an empty one. A file that exists but cannot be
-    // read, is no regular file or is above kMaxFileSize raises EInOutError,
+    // read, is no regular file or is above kMaxFileSize (as written) raises EInOutError,
     // so that a later save cannot replace what could not be seen.
     static TIniFile Load(const std::string& fileName);
     // Writes through a temporary file; any failure, a text above kMaxFileSize

@@ -1,6 +1,7 @@
 #include "ui/FrmMain.h"
 
 #include "app/MainKeys.h"
+#include "common/Dialogs.h"
 #include "common/Guard.h"
 #include "rules/FrmRuleHelp.h"
 #include "rules/FrmTranslat.h"
@@ -36,6 +37,8 @@
 #include <QStatusBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <iostream>
 
 namespace zw {
 namespace {
@@ -619,9 +622,27 @@ void TFormMain::closeEvent(QCloseEvent* event)
         event->ignore();
         return;
     }
-    // A settings file that cannot be written is reported; the program still closes.
-    RunGuarded([this] { FSettings->Write(); });
-    RunGuarded([this] { FKept->Write(); });
+    // What cannot be written is reported and the program still closes; the
+    // end a signal asked for waits for no box: it is told on stderr.
+    const auto tell = [this](const QString& text) {
+        if (FCloseWithoutAsking)
+            std::cerr << "zwirbels: " << text.toLocal8Bit().constData() << std::endl;
+        else
+            Dialogs().ShowError(text);
+    };
+    const auto write = [&](const std::function<void()>& step) {
+        if (!FCloseWithoutAsking) {
+            RunGuarded(step);
+            return;
+        }
+        try {
+            step();
+        } catch (const std::exception& e) {
+            tell(QString::fromLocal8Bit(e.what()));
+        }
+    };
+    write([&] { FSettings->Write(tell); });
+    write([this] { FKept->Write(); });
     // No note may outlive the window.
     FMidi->Scheduler().SetOutput(nullptr, 0);
     event->accept();

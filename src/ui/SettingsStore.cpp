@@ -35,13 +35,14 @@ QRect StartArea(const TMainSettings& s, const QSize& minimum)
     return screen ? screen->availableGeometry() : QRect(0, 0, minimum.width(), minimum.height());
 }
 
-void ShowMessages(const std::vector<std::string>& messages)
+void ShowMessages(const std::vector<std::string>& messages,
+                  const std::function<void(const QString&)>& tell = [](const QString& text) { Dialogs().ShowError(text); })
 {
     QStringList lines;
     for (const std::string& message : messages)
         lines << QString::fromStdString(message);
     if (!lines.isEmpty())
-        Dialogs().ShowError(lines.join('\n'));
+        tell(lines.join('\n'));
 }
 
 } // namespace
@@ -139,11 +140,11 @@ void TSettingsStore::LoadTranslations()
     FParts.Genes.UpdateGeneInfo();
 }
 
-void TSettingsStore::Write()
+void TSettingsStore::Write(const std::function<void(const QString&)>& tell)
 {
     // A file that could not be read at start is still left alone.
     if (!FUnreadable)
-        ShowMessages(Current().WriteToFile(IniFileName()));
+        ShowMessages(Current().WriteToFile(IniFileName()), tell);
 }
 
 void TSettingsStore::WriteSound()

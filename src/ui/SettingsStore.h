@@ -4,6 +4,7 @@
 
 #include <functional>
 
+class QString;
 class QWidget;
 
 namespace zw {
@@ -41,7 +42,9 @@ public:
     // Reads the file and hands each feature its part; `firstStart` learns,
     // before the features' own messages, whether this is the first start.
     void Read(const std::function<void(bool firstStart)>& firstStart);
-    void Write();
+    // Writes it all; what cannot be written raises, the keys skipped are
+    // handed to `tell`.
+    void Write(const std::function<void(const QString&)>& tell);
     void WriteSound();
     // Loads the rules of the file name the settings hold, once.
     void LoadTranslations();

@@ -223,6 +223,30 @@ TEST(IniFile, AFileThatCannotBeWrittenOrReadFailsClearly)
     EXPECT_THROW(TIniFile::Load(huge), Exception);
 }
 
+TEST(IniFile, WhatIsReadCanBeWrittenBackEvenJustBelowTheLimit)
+{
+    TTempFolder folder;
+    const std::string name = folder.Path() + "Zwirbels.INI";
+    for (const std::string end : {"\n", "\r\n"}) {
+        // Lines of 9 bytes and their end, up to just below the limit.
+        std::string text = "[Extra]" + end;
+        while (text.size() + 10 + end.size() < TIniFile::kMaxFileSize)
+            text += "K=1234567" + end;
+        WriteFileAtomically(name, text);
+        std::optional<TIniFile> ini;
+        try {
+            ini = TIniFile::Load(name);
+        } catch (const EInOutError& e) {
+            // Refused as read only when its written form is too large; the file stays.
+            EXPECT_EQ(end, "\n");
+            EXPECT_NE(e.Reason().find("larger than"), std::string::npos) << e.Reason();
+            EXPECT_EQ(ReadWholeFile(name), text);
+            continue;
+        }
+        EXPECT_NO_THROW(ini->Save(name)) << "line end of " << end.size() << " bytes";
+    }
+}
+
 TEST(IniFile, TheFileIsNamedAfterTheProgramBesideItOrInTheConfigFolder)
 {
     EXPECT_EQ(IniFileNameFor("/opt/zw/", "Zwirbels.exe", true, "/home/u/.config/zwirbels/"),
