@@ -17,6 +17,7 @@
 #include "ui/SettingsStore.h"
 #include "ui/SoundControl.h"
 #include "ui/StatusLine.h"
+#include "ui/WormPage.h"
 #include "midi/MidiScheduler.h"
 #include "worms/Gene.h"
 #include "worms/GeneBox.h"
@@ -151,20 +152,21 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     auto* columns = new QHBoxLayout(central);
     columns->setContentsMargins(4, 4, 4, 4);
     auto* left = new QVBoxLayout;
-    left->addWidget(pages);
+    left->addWidget(pages, 1);
     auto* groups = new QGridLayout;
     groups->addWidget(CreateAutomationGroup(), 0, 0);
     groups->addWidget(CreateOperationGroup(), 0, 1);
     groups->addWidget(CreateActiveChannelsGroup(), 0, 2);
     groups->addWidget(CreateSpinControls(), 1, 0, 1, 3);
     left->addLayout(groups);
-    left->addStretch();
     columns->addLayout(left, 0);
     columns->addWidget(FGenes->CreateView(), 0);
     columns->addWidget(CreateGeneBank(), 1);
     setCentralWidget(central);
     CreateMenu();
     statusBar()->addWidget(FStatusLine, 1);
+    // Never smaller than what it shows, at any scale.
+    setMinimumSize(minimumSizeHint().expandedTo(minimumSize()));
     FAutomation->SetButtons(FAutoButtons, FChActiveButtons, SpineditAutoInterval);
     WireFeatures();
 
@@ -255,7 +257,7 @@ QWidget* TFormMain::CreatePageControl()
     tabs->setFocusPolicy(Qt::NoFocus);
     FBreeders.Tabs = tabs;
     for (TChannel channel = 0; channel < kChannelCount; ++channel) {
-        auto* page = new QWidget;
+        auto* page = new TWormPage;
         page->setObjectName(QString("TabSheet%1").arg(channel + 1));
         auto* panel = new TWormPanel(page);
         panel->setObjectName(QString("WormPanel%1").arg(channel + 1));
@@ -270,11 +272,7 @@ QWidget* TFormMain::CreatePageControl()
         panel->SetDrawLines(false);
         panel->SetOnWormChanged([this](TWormPanel* sender, const TGene& gene) { WormPanelWormChanged(sender, gene); });
         panel->SetOnStep([this](TWormPanel* sender, const TBreederSnapshot& before) { FKept->Step(sender, before); });
-        auto* layout = new QVBoxLayout(page);
-        layout->setContentsMargins(2, 2, 2, 2);
-        // The grid never changes size after this, so neither does the panel.
-        panel->setFixedSize(panel->sizeHint());
-        layout->addWidget(panel, 0, Qt::AlignLeft | Qt::AlignTop);
+        page->SetPanel(panel);
         FBreeders.Panels[static_cast<size_t>(channel)] = panel;
         tabs->addTab(page, "&" + ChannelLetter(channel));
     }
@@ -439,7 +437,7 @@ QWidget* TFormMain::CreateGeneBank()
     };
     for (const auto& bankButton : kBankButtons) {
         QToolButton* button = AddButton(bankButton.Name, bankButton.Caption, bankButton.Hint, box);
-        button->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Fixed);
+        button->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed); // never clipped
         connect(button, &QToolButton::clicked, this,
                 Guarded([this, action = bankButton.Action] { (FExports.get()->*action)(); }));
         buttons->addWidget(button);

@@ -78,7 +78,9 @@ void TGeneControls::SetShown(bool shown)
     if (shown)
         UpdateGeneInfo();
     FArea->setVisible(shown);
-    FWindow.setMinimumWidth(TMainSettings::kMinWidth + (shown ? kGeneViewWidth + 6 : 0));
+    // The window grows to show the view beside the breeders and the whole bank.
+    FWindow.setMinimumSize(
+        FWindow.minimumSizeHint().expandedTo(QSize(TMainSettings::kMinWidth, TMainSettings::kMinHeight)));
 }
 
 void TGeneControls::ApplyDefaultLocks()

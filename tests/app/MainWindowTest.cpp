@@ -20,7 +20,9 @@ namespace {
 TEST_F(MainWindowTest, StartsWithFourBreedersAndTheTopLeftWormAudibleAndFrozen)
 {
     EXPECT_EQ(Form->windowTitle(), "Zwirbels");
-    EXPECT_EQ(Form->minimumSize(), QSize(541, 553));
+    // At least the designed size; more where the controls need it (WindowFitTest).
+    EXPECT_GE(Form->minimumWidth(), 541);
+    EXPECT_GE(Form->minimumHeight(), 553);
     auto* pages = Find<QTabWidget>("PageControl1");
     ASSERT_EQ(pages->count(), 4);
     EXPECT_EQ(pages->currentIndex(), 0);
