@@ -239,12 +239,9 @@ void TGeneView::mousePressEvent(QMouseEvent* event)
         return;
     const TGeneLimits limits = FPanel->GeneMask().Limits(gene);
     const int x = pos.x();
-    if (std::abs(x - XOf(gene, limits.Max)) <= kEdgeGrab)
-        FDrag = TDrag::Max;
-    else if (std::abs(x - XOf(gene, limits.Min)) <= kEdgeGrab)
-        FDrag = TDrag::Min;
-    else
-        FDrag = TDrag::Value;
+    const bool nearMax = std::abs(x - XOf(gene, limits.Max)) <= kEdgeGrab;
+    const bool nearMin = std::abs(x - XOf(gene, limits.Min)) <= kEdgeGrab;
+    FDrag = nearMax && nearMin ? TDrag::Edge : nearMax ? TDrag::Max : nearMin ? TDrag::Min : TDrag::Value;
     FDragGene = gene;
     FDragBefore = FPanel->Snapshot();
     DragTo(x);
@@ -282,6 +279,10 @@ void TGeneView::DragTo(int x)
         }
         TGeneMask mask = FPanel->GeneMask();
         const TGeneLimits limits = mask.Limits(FDragGene);
+        if (FDrag == TDrag::Edge && value != limits.Min && value != limits.Max)
+            FDrag = value < limits.Min ? TDrag::Min : TDrag::Max;
+        if (FDrag == TDrag::Edge)
+            return;
         if (FDrag == TDrag::Min)
             mask.SetRange(FDragGene, std::min<int>(value, limits.Max), limits.Max);
         else

@@ -84,7 +84,9 @@ protected:
     bool event(QEvent* event) override;
 
 private:
-    enum class TDrag { None, Value, Min, Max };
+    // Edge: both edges of the band are under the mouse (a collapsed range);
+    // the first move outward decides which one it drags.
+    enum class TDrag { None, Value, Min, Max, Edge };
 
     int GeneCount() const;
     int ValueAt(int gene, int x) const;

@@ -79,6 +79,24 @@ TEST_F(GeneView, LockMarksBandEdgesAndActionsSetTheMaskEachAsAStep)
     EXPECT_TRUE(Panel.GeneMask().Empty()) << "undo brings the mask back";
 }
 
+TEST_F(GeneView, ARangeCollapsedAtEitherEndWidensFromThere)
+{
+    TGeneMask mask;
+    mask.SetRange(4, 255, 255);
+    mask.SetRange(5, 0, 0);
+    Panel.SetGeneMask(mask);
+    QTest::mousePress(&View, Qt::LeftButton, {}, At(4, 255));
+    QTest::mouseMove(&View, At(4, 200));
+    QTest::mouseRelease(&View, Qt::LeftButton, {}, At(4, 100));
+    QTest::mousePress(&View, Qt::LeftButton, {}, At(5, 0));
+    QTest::mouseMove(&View, At(5, 50));
+    QTest::mouseRelease(&View, Qt::LeftButton, {}, At(5, 150));
+    EXPECT_NEAR(Panel.GeneMask().Limits(4).Min, 100, 1);
+    EXPECT_EQ(Panel.GeneMask().Limits(4).Max, 255);
+    EXPECT_EQ(Panel.GeneMask().Limits(5).Min, 0);
+    EXPECT_NEAR(Panel.GeneMask().Limits(5).Max, 150, 1);
+}
+
 TEST_F(GeneView, HoverTellsNameValueOwnTermsRangeAndLock)
 {
     TGeneMask mask;
