@@ -93,6 +93,7 @@ void TKeptBreeders::UpdateEditMenu()
 void TKeptBreeders::UndoClick()
 {
     TWormPanel* panel = FBreeders.Shown();
+    panel->EndOpenStep(); // a drag under way is a step of its own first
     const std::optional<TBreederSnapshot> previous =
         FHistories[static_cast<size_t>(panel->Tag())].Undo(panel->Snapshot());
     // The menu first: reporting the restored audible worm may fail.
@@ -105,6 +106,7 @@ void TKeptBreeders::UndoClick()
 void TKeptBreeders::RedoClick()
 {
     TWormPanel* panel = FBreeders.Shown();
+    panel->EndOpenStep();
     const std::optional<TBreederSnapshot> next = FHistories[static_cast<size_t>(panel->Tag())].Redo(panel->Snapshot());
     UpdateEditMenu();
     FSave->Request();

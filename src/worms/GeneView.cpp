@@ -56,9 +56,11 @@ void TGeneView::SetPanel(TWormPanel* panel)
     if (panel == FPanel)
         return;
     disconnect(FConnection);
+    // A drag under way ends on the breeder it changed, as a step of its own.
+    if (FPanel && FDrag != TDrag::None)
+        RunGuarded([this] { FPanel->EndOpenStep(); });
     FPanel = panel;
     FDrag = TDrag::None;
-    FDragBefore.reset();
     if (panel)
         FConnection = connect(panel, &TWormPanel::GenesShown, this, [this] { GenesChanged(); });
     GenesChanged();
@@ -243,7 +245,6 @@ void TGeneView::mousePressEvent(QMouseEvent* event)
     const bool nearMin = std::abs(x - XOf(gene, limits.Min)) <= kEdgeGrab;
     FDrag = nearMax && nearMin ? TDrag::Edge : nearMax ? TDrag::Max : nearMin ? TDrag::Min : TDrag::Value;
     FDragGene = gene;
-    FDragBefore = FPanel->Snapshot();
     DragTo(x);
 }
 
@@ -261,10 +262,8 @@ void TGeneView::mouseReleaseEvent(QMouseEvent* event)
         return;
     DragTo(event->position().toPoint().x());
     FDrag = TDrag::None;
-    const std::optional<TBreederSnapshot> before = std::move(FDragBefore);
-    FDragBefore.reset();
-    if (FPanel && before)
-        RunGuarded([this, &before] { FPanel->EndStepFrom(*before); });
+    if (FPanel)
+        RunGuarded([this] { FPanel->EndOpenStep(); });
 }
 
 void TGeneView::DragTo(int x)
@@ -273,6 +272,8 @@ void TGeneView::DragTo(int x)
         return;
     const int value = ValueAt(FDragGene, x);
     RunGuarded([this, value] {
+        // Again after another step ended the drag's step: each its own.
+        FPanel->BeginOpenStep();
         if (FDrag == TDrag::Value) {
             FPanel->SetAudibleGene(FDragGene, static_cast<uint8_t>(value));
             return;

@@ -103,7 +103,6 @@ private:
     int FCurrent = 0;
     TDrag FDrag = TDrag::None;
     int FDragGene = -1;
-    std::optional<TBreederSnapshot> FDragBefore;
     QAction* FPrevious;
     QAction* FNext;
     QAction* FLock;

@@ -244,12 +244,28 @@ void TWormPanel::SetAudibleGene(int index, uint8_t value)
     audible->NotifyChanged();
 }
 
+void TWormPanel::BeginOpenStep()
+{
+    if (!FOpenStep)
+        FOpenStep = Snapshot();
+}
+
+void TWormPanel::EndOpenStep()
+{
+    if (!FOpenStep)
+        return;
+    const TBreederSnapshot before = std::move(*FOpenStep);
+    FOpenStep.reset();
+    EndStep(before);
+}
+
 void TWormPanel::Step(const std::function<void()>& change)
 {
     if (FInStep) {
         change();
         return;
     }
+    EndOpenStep();
     const TBreederSnapshot before = Snapshot();
     FInStep = true;
     try {

@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <optional>
 #include <vector>
 
 namespace zw {
@@ -115,9 +116,11 @@ public:
     // its own (see EndStepFrom); nothing without an audible worm or outside
     // its genes.
     void SetAudibleGene(int index, uint8_t value);
-    // Ends a change made outside Step, such as a drag through several values,
-    // as one step from `before`.
-    void EndStepFrom(const TBreederSnapshot& before) { EndStep(before); }
+    // A change made outside Step over a while, such as a drag through several
+    // values: begun at its first change (again after an end), ended as one
+    // step. Any Step ends it first, so each step begins where the last ended.
+    void BeginOpenStep();
+    void EndOpenStep();
 
     // Breeding, each a Step: every worm but the frozen one randomizes / mutates.
     void RandomizeAll();
@@ -196,6 +199,7 @@ private:
     TOnWormChanged FOnWormChanged;
     TOnStep FOnStep;
     bool FInStep = false;
+    std::optional<TBreederSnapshot> FOpenStep; // how the breeder was when the open step began
     TGeneMask FGeneMask;
 };
 

@@ -59,6 +59,23 @@ TEST_F(GeneView, ADragSetsTheGeneAtOnceAndIsOneStep)
     EXPECT_EQ(View.Current(), 2);
 }
 
+TEST_F(GeneView, AStepDuringADragEndsTheDragsStepFirstSoUndoRestoresEachState)
+{
+    const TBreederSnapshot start = Panel.Snapshot();
+    QTest::mousePress(&View, Qt::LeftButton, {}, At(2, 100));
+    QTest::mouseMove(&View, At(2, 150));
+    const TBreederSnapshot dragged = Panel.Snapshot();
+    Panel.MutateAll(); // an automation tick, a key, a MIDI control
+    const TBreederSnapshot mutated = Panel.Snapshot();
+    QTest::mouseRelease(&View, Qt::LeftButton, {}, At(2, 200));
+    EXPECT_NEAR(Gene(2), 200, 1);
+    // Three steps, each from where the one before ended.
+    ASSERT_EQ(Steps.size(), 3u);
+    EXPECT_TRUE(Steps[0].SameGenomes(start));
+    EXPECT_TRUE(Steps[1].SameGenomes(dragged));
+    EXPECT_TRUE(Steps[2].SameGenomes(mutated));
+}
+
 TEST_F(GeneView, LockMarksBandEdgesAndActionsSetTheMaskEachAsAStep)
 {
     QTest::mouseClick(&View, Qt::LeftButton, {}, QPoint(5, 7 * TGeneView::kRowHeight + 7));
