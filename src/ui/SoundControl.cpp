@@ -121,10 +121,11 @@ void TSoundControl::ConfigureInstruments()
             return; // no engine, or nothing chosen: no plug-in is ever loaded
         FInstruments = new TInstrumentBreeders(*FLv2Catalog, synth->Audio(), FMidi.Scheduler(), &FWindow);
         connect(FInstruments, &TInstrumentBreeders::Failed, this, [this](int breeder, const QString& message) {
-            FStatus.Show(TStatusTopic::Sound,
-                         message + QString(" Breeder %1 plays the MIDI output.").arg(QChar('A' + breeder)));
+            TellInstrumentFailure(breeder,
+                                  message + QString(" Breeder %1 plays the MIDI output.").arg(QChar('A' + breeder)));
         });
         connect(FInstruments, &TInstrumentBreeders::Ready, this, [this](int breeder) {
+            TellInstrumentFailure(breeder, QString());
             RunGuarded([&] {
                 FAudition.SyncScheduler();
                 FBreeders.Panel(breeder)->NotifyAudible(); // the audible worm's genes reach the instrument at once
@@ -134,8 +135,21 @@ void TSoundControl::ConfigureInstruments()
     FInstruments->Configure(FInstrumentUris);
 }
 
+void TSoundControl::TellInstrumentFailure(TChannel channel, const QString& message)
+{
+    FInstrumentFailures.at(static_cast<size_t>(channel)) = message;
+    QStringList failures;
+    for (const QString& failure : FInstrumentFailures)
+        if (!failure.isEmpty())
+            failures << failure;
+    FStatus.Show(TStatusTopic::Instruments, failures.join(' '));
+}
+
 void TSoundControl::SetInstruments(const std::array<std::string, kChannelCount>& uris)
 {
+    for (TChannel c = 0; c < kChannelCount; ++c)
+        if (uris[static_cast<size_t>(c)] != FInstrumentUris[static_cast<size_t>(c)])
+            TellInstrumentFailure(c, QString()); // of the instrument no longer chosen
     const std::array<std::string, kChannelCount> before = FInstrumentUris;
     FInstrumentUris = uris;
     ConfigureInstruments();

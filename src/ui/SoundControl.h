@@ -4,6 +4,7 @@
 #include "app/MainSettings.h"
 
 #include <QObject>
+#include <QString>
 
 #include <array>
 #include <functional>
@@ -71,6 +72,9 @@ public:
 
 private:
     void ConfigureInstruments();
+    // The breeders' instruments that failed, in the status line until that
+    // breeder's instrument is chosen anew or starts.
+    void TellInstrumentFailure(TChannel channel, const QString& message);
     bool ApplySound(const TSoundSettings& chosen);
 
     const TBreederTabs& FBreeders;
@@ -85,6 +89,7 @@ private:
     std::unique_ptr<TLv2Catalog> FLv2Catalog;
     TInstrumentBreeders* FInstruments = nullptr;
     std::array<std::string, kChannelCount> FInstrumentUris{};
+    std::array<QString, kChannelCount> FInstrumentFailures;
     TFormSound* FFormSound = nullptr; // child of the window, made at first use
     TSoundStatus* FSoundStatus = nullptr;
     TSynthSettings FSynthSettings;

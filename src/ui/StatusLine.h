@@ -11,7 +11,7 @@ namespace zw {
 // What a status message is about. Several may stand at once; the line shows
 // the first that has a message, in this order: what keeps the user from
 // hearing anything comes before what merely informs.
-enum class TStatusTopic { Sound, Midi, Breeding, Channels, Hint };
+enum class TStatusTopic { Sound, Instruments, Midi, Breeding, Channels, Hint };
 
 // The main window's one-line status, below the breeders. Each topic keeps its
 // own message, so one part of the program clearing its message never hides

@@ -733,6 +733,19 @@ TEST_F(SynthIntegrationTest, ABreederOnAnLv2InstrumentExportsItsSoundThroughItWi
               1e-4f);
 }
 
+TEST_F(SynthIntegrationTest, AnInstrumentThatFailsIsToldUntilAnotherIsChosenWhateverTheSoundStatusSays)
+{
+    WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Instruments]\r\nB=urn:zw:none\r\n");
+    Start();
+    auto* status = Form->StatusLine();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return status->text().contains("Breeder B plays the MIDI output."); }, 20000))
+        << status->text().toStdString();
+    QTest::qWait(500); // the sound status is asked every 100 ms, and its output sounds
+    EXPECT_TRUE(status->text().contains("Breeder B plays the MIDI output.")) << status->text().toStdString();
+    Form->Sound().SetInstruments({});
+    EXPECT_FALSE(status->text().contains("Breeder B")) << status->text().toStdString();
+}
+
 TEST_F(SynthIntegrationTest, ASynthesizerThatCannotStartIsOneClearErrorAndTheProgramGoesOn)
 {
     WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Synth]\r\nSoundFont=/nowhere/none.sf2\r\nGain=300\r\n");
