@@ -8,16 +8,12 @@
 #include <csignal>
 #include <iostream>
 
-namespace zw {
-namespace {
-
-namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 
 TEST(ProgramSignalClose, ASigtermWithUnwritableSettingsTellsStderrWritesTheBreedersAndEndsWithin2s)
 {
-    TProgramFolder folder(ZW_E2E_WORK_DIR, ZW_PROGRAM, fs::path(ZW_PROGRAM).parent_path());
-    TVirtualDisplay display((folder.Path() / "xvfb.log").string());
+    zw::TProgramFolder folder(ZW_E2E_WORK_DIR, ZW_PROGRAM, fs::path(ZW_PROGRAM).parent_path());
     // The settings live behind a link into a folder that goes away while the
     // program runs: read at start, they cannot be written at the end.
     const fs::path kept = folder.Path() / "kept";
@@ -26,7 +22,8 @@ TEST(ProgramSignalClose, ASigtermWithUnwritableSettingsTellsStderrWritesTheBreed
     fs::rename(folder.SettingsFile(), kept / "zwirbels.INI");
     fs::create_symlink(kept / "zwirbels.INI", folder.SettingsFile());
     {
-        TRunningProgram program(folder, display, (folder.Path() / "zwirbels.log").string());
+        const zw::TVirtualDisplay display((folder.Path() / "xvfb.log").string());
+        zw::TRunningProgram program(folder, display, (folder.Path() / "zwirbels.log").string());
         ASSERT_TRUE(program.WaitForWindow("Zwirbels", 60s)) << program.Log();
         fs::remove_all(kept);
         ASSERT_EQ(kill(program.Process().Pid(), SIGTERM), 0);
@@ -41,6 +38,3 @@ TEST(ProgramSignalClose, ASigtermWithUnwritableSettingsTellsStderrWritesTheBreed
         std::cerr << "The run's files are kept in " << folder.Path() << "\n";
     }
 }
-
-} // namespace
-} // namespace zw
