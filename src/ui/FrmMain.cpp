@@ -196,7 +196,7 @@ void TFormMain::CreateFeatures()
     FGenes = std::make_unique<TGeneControls>(FBreeders, *FMidi, *this);
     FMidiControls = std::make_unique<TMidiControls>(FBreeders, *FMidi, *FStatusLine, *this);
     AddControlActions();
-    FKept = std::make_unique<TKeptBreeders>(FBreeders, *FStatusLine, *this);
+    FKept = std::make_unique<TKeptBreeders>(FBreeders, *FStatusLine);
     FSettings = std::make_unique<TSettingsStore>(
         *this, FBreeders, TSettingsParts{*FMidi, *FAutomation, *FAudition, *FSound, *FGenes, *FMidiControls, *FKept});
 }

@@ -61,8 +61,8 @@ bool SetAside(const std::string& fileName, QString& message)
 
 } // namespace
 
-TKeptBreeders::TKeptBreeders(const TBreederTabs& breeders, TStatusLine& status, QObject& window)
-    : FBreeders(breeders), FStatus(status), FSave(new TDeferredAction(kSaveDelay, [this] { Keep(); }, &window))
+TKeptBreeders::TKeptBreeders(const TBreederTabs& breeders, TStatusLine& status)
+    : FBreeders(breeders), FStatus(status), FSave(new TDeferredAction(kSaveDelay, [this] { Keep(); }, this))
 {
 }
 

@@ -27,7 +27,7 @@ class TKeptBreeders : public QObject {
     Q_OBJECT
 
 public:
-    TKeptBreeders(const TBreederTabs& breeders, TStatusLine& status, QObject& window);
+    TKeptBreeders(const TBreederTabs& breeders, TStatusLine& status);
 
     void SetMenuActions(QAction* undo, QAction* redo);
     // A breeding step of `panel`, `before` the state it left.

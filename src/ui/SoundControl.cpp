@@ -83,7 +83,7 @@ void TSoundControl::Dispatch(TWormPanel* sender, const TGene& gene)
     }
     if (!FormTranslate->FileNameAssigned())
         FHooks.LoadRules();
-    const long long outChannel = FMidi.OutChannel(channel);
+    const long long outChannel = channel >= 0 && channel < kChannelCount ? FMidi.OutChannel(channel) : 0;
     // The genome's results reach the MIDI system together, in one hand-off.
     // When a failure ends the translation, the results before it still go
     // (the batch hands them over as it ends), and that failure is the
