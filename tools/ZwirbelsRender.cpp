@@ -55,7 +55,9 @@ const char* const kUsage =
     "      --instrument  plays each entry on the installed LV2 instrument URI\n"
     "               instead (`lv2ls` lists them), made anew for each entry: gene k\n"
     "               sets its k-th breedable control input, with no rules.\n"
-    "      Exit status: 0 every entry written, 2 an error (message on stderr).\n"
+    "      Exit status: 0 every entry written, 2 an error (message on stderr),\n"
+    "      also when the gene file is not read whole as written (each line\n"
+    "      that is not is named; what could be read is still rendered).\n"
     "  zwirbels-render --help\n"
     "      Prints this text.\n"
     "  zwirbels-render --version\n"
@@ -145,7 +147,9 @@ std::string OutputName(const std::string& entryName, std::set<std::string>& take
     return name;
 }
 
-std::vector<TEntry> ReadEntries(const std::string& fileName)
+// The entries that could be read; `whole` tells whether that is the file as
+// written.
+std::vector<TEntry> ReadEntries(const std::string& fileName, bool& whole)
 {
     std::vector<TEntry> entries;
     const TFileNotes notes = ReadGeneFile(ReadRegularFile(fileName, kMaxGeneFileSize),
@@ -153,8 +157,9 @@ std::vector<TEntry> ReadEntries(const std::string& fileName)
                                               entries.push_back({std::move(name), std::move(genome)});
                                           },
                                           fileName);
-    // What could be read is rendered; the damage is told.
-    if (!notes.empty())
+    // What could be read is rendered; the damage is told, and fails the run.
+    whole = notes.empty();
+    if (!whole)
         Fail(FileNotesMessage(fileName, notes));
     return entries;
 }
@@ -164,8 +169,9 @@ int Render(const TOptions& options)
     std::vector<TEntry> entries;
     TSubstitution rules;
     std::unique_ptr<TLv2World> lv2;
+    bool whole = true;
     try {
-        entries = ReadEntries(options.GeneFile);
+        entries = ReadEntries(options.GeneFile, whole);
         if (options.Instrument.empty()) {
             const TFileNotes notes = rules.LoadFromFile(options.Rules);
             if (!notes.empty())
@@ -177,6 +183,8 @@ int Render(const TOptions& options)
     } catch (const std::exception& e) {
         return Fail(e.what()); // every reading error names its file, an instrument its URI
     }
+    if (!whole && entries.empty())
+        return kError; // not a gene file: no folder made for nothing
 
     std::error_code error;
     fs::create_directories(options.OutDir, error);
@@ -192,7 +200,7 @@ int Render(const TOptions& options)
     phrase.Period = phrase.Length = std::chrono::milliseconds(std::llround(options.Seconds * 1000));
     const int program = TSynthSettings{}.Programs[0];
 
-    int status = kOk;
+    int status = whole ? kOk : kError;
     std::set<std::string> taken;
     for (size_t i = 0; i < entries.size(); ++i) {
         const TEntry& entry = entries[i];

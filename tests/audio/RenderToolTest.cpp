@@ -126,6 +126,45 @@ TEST(RenderTool, ADx10SoundWithAnOffsetIsRenderedWithoutDc)
     EXPECT_GT(Rms(&*from, static_cast<size_t>(to - from)), 0.01) << "silent";
 }
 
+// A genome longer than the rules is rendered (its extra genes are not
+// translated); a file that is no gene file, or a name the format splits, is
+// told with its line and fails the run.
+TEST(RenderTool, LongGenomesRenderAndWhatIsNoGeneFileIsTold)
+{
+    const fs::path work = TempPath("render-tool-genes");
+    fs::remove_all(work);
+    fs::create_directories(work);
+    const std::string log = (work / "render.log").string();
+    const fs::path out = work / "out";
+    const std::string longer = (work / "long.gen").string();
+    std::string text;
+    WriteGeneFileCount(text, 1);
+    TGene genome;
+    genome.SetSize(121);
+    WriteGeneFileEntry(text, "Long", genome);
+    WriteFileAtomically(longer, text);
+    TToolRun run = RunRender({"--seconds", "0.5", longer, out.string()}, log);
+    EXPECT_EQ(run.Code, 0) << run.Log;
+    EXPECT_TRUE(fs::exists(out / "Long.wav")) << run.Log;
+
+    const std::string junk = (work / "junk.gen").string();
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes += static_cast<char>((i * 151 + 7) % 256);
+    WriteFileAtomically(junk, "\x7F" "ELF\x02\x01" + bytes);
+    run = RunRender({junk, (work / "junk").string()}, log);
+    EXPECT_EQ(run.Code, 2) << run.Log;
+    EXPECT_NE(run.Log.find("line 1"), std::string::npos) << run.Log;
+    EXPECT_FALSE(fs::exists(work / "junk"));
+
+    const std::string split = (work / "split.gen").string();
+    WriteFileAtomically(split, "2\r\nGood = 3, 1, 2, 3;\r\na/b/../../etc = 3, 1, 2, 3;\r\n");
+    run = RunRender({"--seconds", "0.5", split, (work / "split").string()}, log);
+    EXPECT_EQ(run.Code, 2) << run.Log;
+    EXPECT_NE(run.Log.find("line 3: the name is cut at \".\""), std::string::npos) << run.Log;
+    EXPECT_TRUE(fs::exists(work / "split" / "Good.wav")) << "what could be read is rendered";
+}
+
 TEST(RenderTool, BadInputEndsWithAMessageAndLeavesNothingBehind)
 {
     const fs::path work = TempPath("render-tool-bad");
