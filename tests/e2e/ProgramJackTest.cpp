@@ -166,7 +166,8 @@ protected:
     {
         Program.reset();
         Display.reset();
-        if (HasFailure()) {
+        // No folder when SetUp failed: no server answered.
+        if (HasFailure() && Folder) {
             Folder->Keep();
             std::cerr << "The run's files (settings, logs) are kept in " << Folder->Path() << "\n";
         }
