@@ -54,6 +54,8 @@ TMidiResult TRtOutDevice::Open(const std::string& clientName, const std::string&
     FTarget = target;
     if (const TMidiResult failure = Connect())
         return failure;
+    if (FContext.Watch && !FTarget.empty())
+        WaitUntilConnectionsApply(*FContext.Watch);
     if (FPacer)
         FPacer->Start();
     return GuardedRtOpen([&] {
