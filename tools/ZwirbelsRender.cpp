@@ -2,7 +2,8 @@
 // offline, into one WAV file each: for people who make sample sets, and for
 // tests that listen to genomes.
 //
-//   zwirbels-render [--rules FILE.sub | --instrument URI] [--seconds S] [--note N] [--velocity V] GENEFILE OUTDIR
+//   zwirbels-render [--rules FILE.sub | --instrument URI] [--seconds S] [--release R] [--note N] [--velocity V]
+//                   GENEFILE OUTDIR
 //   zwirbels-render --help | --version
 
 #include "app/WormTake.h"
@@ -40,19 +41,23 @@ constexpr int kError = 2; // bad arguments, unreadable input, an entry not rende
 
 const char* const kUsage =
     "Usage:\n"
-    "  zwirbels-render [--rules FILE.sub | --instrument URI] [--seconds S] [--note N] [--velocity V]\n"
-    "                  GENEFILE OUTDIR\n"
+    "  zwirbels-render [--rules FILE.sub | --instrument URI] [--seconds S] [--release R]\n"
+    "                  [--note N] [--velocity V] GENEFILE OUTDIR\n"
     "      Renders every entry of the gene file GENEFILE through the built-in\n"
     "      synthesizer into OUTDIR/<entry name>.wav (48 kHz, stereo, 24 bit);\n"
     "      OUTDIR is made when missing. Each entry plays on MIDI channel 1: the\n"
     "      program of breeder A, its genome as the rules translate it, then\n"
     "      note N (0..127, default 60) at velocity V (1..127, default 100),\n"
-    "      held for the whole file of S seconds (default 2, at most 600).\n"
+    "      in a file of S seconds (default 2, at most 600), held until R seconds\n"
+    "      before the end (default 0.5, at most half the file) so that its\n"
+    "      release is heard; the last 20 ms fade out.\n"
     "      --rules  the substitution file (default: synth.sub of the program's data).\n"
     "      --instrument  plays each entry on the installed LV2 instrument URI\n"
     "               instead (`lv2ls` lists them), made anew for each entry: gene k\n"
     "               sets its k-th breedable control input, with no rules.\n"
-    "      Exit status: 0 every entry written, 2 an error (message on stderr).\n"
+    "      Exit status: 0 every entry written, 2 an error (message on stderr),\n"
+    "      also when the gene file is not read whole as written (each line\n"
+    "      that is not is named; what could be read is still rendered).\n"
     "  zwirbels-render --help\n"
     "      Prints this text.\n"
     "  zwirbels-render --version\n"
@@ -62,6 +67,7 @@ struct TOptions {
     std::string Rules = DataFileName("synth.sub");
     std::string Instrument; // an LV2 plug-in URI; empty: the built-in synthesizer
     double Seconds = 2;
+    double Release = TWormTake::kDefaultReleaseSeconds;
     int Note = 60;
     int Velocity = 100;
     std::string GeneFile;
@@ -141,7 +147,9 @@ std::string OutputName(const std::string& entryName, std::set<std::string>& take
     return name;
 }
 
-std::vector<TEntry> ReadEntries(const std::string& fileName)
+// The entries that could be read; `whole` tells whether that is the file as
+// written.
+std::vector<TEntry> ReadEntries(const std::string& fileName, bool& whole)
 {
     std::vector<TEntry> entries;
     const TFileNotes notes = ReadGeneFile(ReadRegularFile(fileName, kMaxGeneFileSize),
@@ -149,8 +157,9 @@ std::vector<TEntry> ReadEntries(const std::string& fileName)
                                               entries.push_back({std::move(name), std::move(genome)});
                                           },
                                           fileName);
-    // What could be read is rendered; the damage is told.
-    if (!notes.empty())
+    // What could be read is rendered; the damage is told, and fails the run.
+    whole = notes.empty();
+    if (!whole)
         Fail(FileNotesMessage(fileName, notes));
     return entries;
 }
@@ -160,8 +169,9 @@ int Render(const TOptions& options)
     std::vector<TEntry> entries;
     TSubstitution rules;
     std::unique_ptr<TLv2World> lv2;
+    bool whole = true;
     try {
-        entries = ReadEntries(options.GeneFile);
+        entries = ReadEntries(options.GeneFile, whole);
         if (options.Instrument.empty()) {
             const TFileNotes notes = rules.LoadFromFile(options.Rules);
             if (!notes.empty())
@@ -173,6 +183,8 @@ int Render(const TOptions& options)
     } catch (const std::exception& e) {
         return Fail(e.what()); // every reading error names its file, an instrument its URI
     }
+    if (!whole && entries.empty())
+        return kError; // not a gene file: no folder made for nothing
 
     std::error_code error;
     fs::create_directories(options.OutDir, error);
@@ -188,7 +200,7 @@ int Render(const TOptions& options)
     phrase.Period = phrase.Length = std::chrono::milliseconds(std::llround(options.Seconds * 1000));
     const int program = TSynthSettings{}.Programs[0];
 
-    int status = kOk;
+    int status = whole ? kOk : kError;
     std::set<std::string> taken;
     for (size_t i = 0; i < entries.size(); ++i) {
         const TEntry& entry = entries[i];
@@ -198,7 +210,7 @@ int Render(const TOptions& options)
             // On an LV2 instrument the genes are parameters: the take holds the notes only.
             const TWormTake take(rules, 0, lv2 ? -1 : program, lv2 ? TGene() : entry.Genome);
             take.SaveSound(MakeInstrument(lv2.get(), options.Instrument, entry.Genome), phrase, options.Seconds,
-                           fileName);
+                           fileName, options.Release);
         } catch (const EInOutError& e) {
             return Fail(e.what()); // the folder fails every entry alike
         } catch (const ESynthError& e) {
@@ -226,8 +238,8 @@ int Run(int argc, char** argv)
     std::vector<std::string> files;
     for (size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        const bool takesValue = arg == "--rules" || arg == "--instrument" || arg == "--seconds" || arg == "--note" ||
-                                arg == "--velocity";
+        const bool takesValue = arg == "--rules" || arg == "--instrument" || arg == "--seconds" ||
+                                arg == "--release" || arg == "--note" || arg == "--velocity";
         if (takesValue && i + 1 >= args.size())
             return UsageError(arg + " needs a value");
         if (arg == "--rules") {
@@ -242,6 +254,11 @@ int Run(int argc, char** argv)
             if (!seconds || *seconds <= 0 || *seconds > TWormTake::kMaxSeconds)
                 return UsageError("--seconds takes a number above 0 and at most 600, not '" + args[i] + "'");
             options.Seconds = *seconds;
+        } else if (arg == "--release") {
+            const std::optional<double> release = ParseNumber(args[++i]);
+            if (!release || *release < 0 || *release > TWormTake::kMaxSeconds)
+                return UsageError("--release takes a number of seconds, 0 to 600, not '" + args[i] + "'");
+            options.Release = *release;
         } else if (arg == "--note") {
             const std::optional<int> note = ParseInteger(args[++i], 0, 127);
             if (!note)

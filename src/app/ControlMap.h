@@ -93,6 +93,10 @@ public:
     // from below 64 to 64 or above (a control counts as below 64 until its
     // first value); the knob takes every value that differs from the last.
     void Receive(uint32_t message);
+    // Forgets every control's last value, as for a new input device: its
+    // controls start where they are, and a control held on the one before
+    // does not hold back the first press on this one.
+    void ForgetValues() { FControlValues = Unknown(); }
 
     // The messages bound to some control: thru leaves them out.
     TThruFilter::TSet BoundMessages() const;

@@ -13,6 +13,8 @@ void TranslateGenome(const std::function<const TSubstitution&()>& table, long lo
     TRuleBytes result;
     for (int32_t i = 0; i < gene.Size(); ++i) {
         const TSubstitution& rules = table();
+        if (i >= rules.Count())
+            return;
         if (!rules.Active(i))
             continue;
         ClearVariables();

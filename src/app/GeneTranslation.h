@@ -16,9 +16,11 @@ class TSubstitution;
 // number with an active rule the variables %1 (the MIDI output channel), %2
 // (the gene number) and %3 (the gene value) are set and the rule evaluated; a
 // matching result goes to `send`, with its gene number, before the next rule is evaluated, so the
-// results leave in gene order. The table is fetched anew for every gene. The
-// first failure (a gene beyond the table, a rule that raises, a failing send)
-// ends the translation with its exception; earlier results have been sent.
+// results leave in gene order. The table is fetched anew for every gene.
+// Genes beyond the table are not translated (a genome may be longer than the
+// rules; it keeps those genes). The first failure (a rule that raises, a
+// failing send) ends the translation with its exception; earlier results
+// have been sent.
 void TranslateGenome(const std::function<const TSubstitution&()>& table, long long outChannel,
                      const TGene& gene, const std::function<void(int32_t gene, const TRuleBytes&)>& send);
 

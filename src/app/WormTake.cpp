@@ -34,9 +34,10 @@ int64_t TWormTake::PhraseMs(const TAuditionPhrase& phrase)
     return static_cast<int64_t>(phrase.Notes.size() - 1) * phrase.Period.count() + phrase.Length.count();
 }
 
-std::vector<TTimedMidi> TWormTake::Messages(const TAuditionPhrase& phrase, int64_t endMs) const
+std::vector<TTimedMidi> TWormTake::Messages(const TAuditionPhrase& phrase, int64_t endMs, int64_t releaseMs) const
 {
     std::vector<TTimedMidi> messages = FGenome;
+    endMs -= std::max<int64_t>(0, releaseMs);
     const int64_t period = std::max<int64_t>(1, phrase.Period.count());
     const uint8_t on = 0x90 | FChannel;
     const uint8_t off = 0x80 | FChannel;
@@ -54,13 +55,15 @@ std::vector<TTimedMidi> TWormTake::Messages(const TAuditionPhrase& phrase, int64
 }
 
 void TWormTake::SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase,
-                          double seconds, const std::string& fileName) const
+                          double seconds, const std::string& fileName, double releaseSeconds) const
 {
     seconds = std::clamp(seconds, 0.0, kMaxSeconds);
+    releaseSeconds = std::clamp(releaseSeconds, 0.0, seconds / 2);
     const auto endMs = static_cast<int64_t>(std::llround(seconds * 1000));
+    const auto releaseMs = static_cast<int64_t>(std::llround(releaseSeconds * 1000));
     TOfflineRender render(std::move(instrument));
     TWavWriter wav(static_cast<int>(render.SampleRate()));
-    render.Render(Messages(phrase, endMs), render.FrameAt(endMs),
+    render.Render(Messages(phrase, endMs, releaseMs), render.FrameAt(endMs),
                   [&wav](const float* left, const float* right, uint32_t frames) { wav.Append(left, right, frames); });
     wav.Save(fileName);
 }

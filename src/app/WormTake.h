@@ -30,6 +30,10 @@ class TWormTake {
 public:
     // The longest take rendered: about 170 MB of sound in memory.
     static constexpr double kMaxSeconds = 600;
+    // How long before its end a rendered take lets its last note go, so that
+    // the note's release is in the file: long enough for most instruments'
+    // release, short enough to leave a sample's sustain most of the file.
+    static constexpr double kDefaultReleaseSeconds = 0.5;
 
     // Translates `genome` now; raises as TranslateGenome does (a rule that
     // fails). A program below 0 is not sent.
@@ -41,16 +45,18 @@ public:
     // The program and the genome's messages, all at 0 ms.
     const std::vector<TTimedMidi>& GenomeMessages() const { return FGenome; }
     // The genome's messages, then `phrase` from 0 ms, over and over, until
-    // `endMs`; every note has ended by then.
-    std::vector<TTimedMidi> Messages(const TAuditionPhrase& phrase, int64_t endMs) const;
+    // `endMs` - `releaseMs`; every note has ended by then, and none starts after.
+    std::vector<TTimedMidi> Messages(const TAuditionPhrase& phrase, int64_t endMs, int64_t releaseMs = 0) const;
     // Once through `phrase`: until its last note ends.
     static int64_t PhraseMs(const TAuditionPhrase& phrase);
 
     // The take through `instrument` for `seconds` (0 < seconds <= kMaxSeconds)
-    // as a WAV file (48 kHz, stereo). Raises EInOutError naming the file when
-    // it cannot be written; then no file is left there.
+    // as a WAV file (48 kHz, stereo): the notes end `releaseSeconds` before
+    // the end (at most half the take), and the sound fades out over the last
+    // few milliseconds. Raises EInOutError naming the file when it cannot be
+    // written; then no file is left there.
     void SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase, double seconds,
-                   const std::string& fileName) const;
+                   const std::string& fileName, double releaseSeconds = kDefaultReleaseSeconds) const;
     // The genome's messages and the phrase once through, as a Standard MIDI
     // File; raises as SaveSound does.
     void SaveMidi(const TAuditionPhrase& phrase, const std::string& fileName) const;

@@ -85,8 +85,7 @@ void TAudioEngine::SetSampleRate(double sampleRate)
     if (FStreaming || !(sampleRate > 0))
         return;
     TakeCommands();
-    FProcess->SampleRate = sampleRate;
-    FProcess->Limiter.Prepare(sampleRate);
+    FProcess->Prepare(sampleRate);
     for (TAudioInstrument* instrument : FProcess->Instruments)
         if (instrument)
             instrument->Prepare(sampleRate, TAudioProcess::kMaxFrames);

@@ -9,7 +9,15 @@ TAudioProcess::TAudioProcess()
 {
     for (std::vector<TMidiEvent>& events : FEvents)
         events.resize(kQueueSize);
-    Limiter.Prepare(SampleRate);
+    Prepare(SampleRate);
+}
+
+void TAudioProcess::Prepare(double sampleRate)
+{
+    SampleRate = sampleRate;
+    Limiter.Prepare(sampleRate);
+    for (TDcBlocker& blocker : FDcBlockers)
+        blocker.Prepare(sampleRate);
 }
 
 void TAudioProcess::Release(TAudioInstrument* instrument) noexcept
@@ -46,6 +54,7 @@ void TAudioProcess::Take(const TAudioCommand& command) noexcept
         Flush(slot); // what was sent before belongs to the instrument it was sent to
         Release(Instruments[slot]);
         Instruments[slot] = command.Instrument;
+        FDcBlockers[slot].Reset(); // from silence: nothing of the one before
         break;
     case TAudioCommand::TKind::Silence:
         for (int i = 0; i < kSlots; ++i) {
@@ -57,11 +66,16 @@ void TAudioProcess::Take(const TAudioCommand& command) noexcept
     }
 }
 
-void TAudioProcess::TakeCommands() noexcept
+void TAudioProcess::TakeQueued() noexcept
 {
     TAudioCommand command;
-    while (ToAudio.TryPop(command))
+    for (std::size_t left = ToAudio.Size(); left > 0 && ToAudio.TryPop(command); --left)
         Take(command);
+}
+
+void TAudioProcess::TakeCommands() noexcept
+{
+    TakeQueued();
     for (int slot = 0; slot < kSlots; ++slot)
         Flush(slot);
 }
@@ -81,10 +95,12 @@ void TAudioProcess::RenderChunk(float* left, float* right, uint32_t frames, bool
             events[i].Frame = std::min(events[i].Frame, frames - 1);
         if (!mixed) {
             instrument->Process(events, count, left, right, frames);
+            FDcBlockers[slot].Process(left, right, frames);
             mixed = true;
             continue;
         }
         instrument->Process(events, count, scratchLeft, scratchRight, frames);
+        FDcBlockers[slot].Process(scratchLeft, scratchRight, frames);
         for (uint32_t i = 0; i < frames; ++i) {
             left[i] += scratchLeft[i];
             right[i] += scratchRight[i];
@@ -106,9 +122,7 @@ void TAudioProcess::RenderChunk(float* left, float* right, uint32_t frames, bool
 
 void TAudioProcess::Run(float* left, float* right, uint32_t frames) noexcept
 {
-    TAudioCommand command;
-    while (ToAudio.TryPop(command))
-        Take(command);
+    TakeQueued();
     if (frames == 0) {
         for (int slot = 0; slot < kSlots; ++slot)
             Flush(slot);

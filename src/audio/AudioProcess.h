@@ -39,6 +39,10 @@ struct TAudioProcess {
 
     TAudioProcess();
 
+    // Control thread, while Run does not run: the sample rate for the
+    // limiter and the instruments' DC blockers.
+    void Prepare(double sampleRate);
+
     // Audio thread: takes every waiting command, then renders `frames` frames.
     void Run(float* left, float* right, uint32_t frames) noexcept;
     // Audio thread: takes every waiting command; messages are played with no
@@ -58,6 +62,9 @@ struct TAudioProcess {
     TLimiter Limiter;
 
 private:
+    // Takes what was queued when it began, and no more: producers that keep
+    // the queue filled do not hold the period up.
+    void TakeQueued() noexcept;
     void Take(const TAudioCommand& command) noexcept;
     void Flush(int slot) noexcept;
     void Release(TAudioInstrument* instrument) noexcept;
@@ -65,6 +72,7 @@ private:
 
     std::array<std::vector<TMidiEvent>, kSlots> FEvents; // reserved in full, never grown here
     std::array<size_t, kSlots> FEventCount{};
+    std::array<TDcBlocker, kSlots> FDcBlockers; // per instrument
     std::vector<float> FScratchLeft;
     std::vector<float> FScratchRight;
 };

@@ -30,11 +30,45 @@ void TLimiter::Process(float* left, float* right, uint32_t frames) noexcept
         }
         const float peak = std::max(std::fabs(left[i]), std::fabs(right[i]));
         const float allowed = peak > kCeiling ? kCeiling / peak : 1.0f;
-        FGain = std::min(allowed, FGain + (1.0f - FGain) * FRelease);
+        float recovered = FGain + (1.0f - FGain) * FRelease;
+        if (1.0f - recovered < kUnityDistance)
+            recovered = 1.0f;
+        FGain = std::min(allowed, recovered);
         // The clamp only catches rounding: the gain already keeps the peak there.
         left[i] = std::clamp(left[i] * FGain, -kCeiling, kCeiling);
         right[i] = std::clamp(right[i] * FGain, -kCeiling, kCeiling);
     }
+}
+
+void TDcBlocker::Prepare(double sampleRate)
+{
+    constexpr double kCornerHz = 10.0;
+    FPole = static_cast<float>(std::exp(-2.0 * 3.141592653589793 * kCornerHz / std::max(sampleRate, 1.0)));
+    Reset();
+}
+
+void TDcBlocker::Filter(TChannel& channel, float pole, float* samples, uint32_t frames) noexcept
+{
+    float in = channel.In;
+    float out = channel.Out;
+    for (uint32_t i = 0; i < frames; ++i) {
+        // A faulty sample must not stay in the filter: the limiter silences it.
+        const float x = std::isfinite(samples[i]) ? samples[i] : 0.0f;
+        out = x - in + pole * out;
+        in = x;
+        samples[i] = out;
+    }
+    // After the sound, the filter's own tail ends in exact silence once it
+    // is 120 dB down, rather than going on as ever smaller (at last denormal,
+    // slow) numbers.
+    channel.In = in;
+    channel.Out = !std::isfinite(out) || (in == 0.0f && std::fabs(out) < 1e-6f) ? 0.0f : out;
+}
+
+void TDcBlocker::Process(float* left, float* right, uint32_t frames) noexcept
+{
+    Filter(FLeft, FPole, left, frames);
+    Filter(FRight, FPole, right, frames);
 }
 
 } // namespace zw

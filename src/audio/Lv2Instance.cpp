@@ -53,6 +53,8 @@ TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double samp
     FProcess.ControlOutputs.assign(FLayout.ControlOutputs.size(), 0.0f);
     FProcess.Audio.assign(FLayout.AudioOutputs.size() + 1 + FLayout.CvPorts.size(), std::vector<float>(FMaxBlock));
     FProcess.MidiSequence.assign(kSequenceWords, 0);
+    // More events than one sequence holds would be dropped at the next run anyway.
+    FProcess.Held.resize(kSequenceSize / sizeof(LV2_Atom_Event));
     FProcess.OtherSequences.assign(FLayout.OtherAtomInputs.size() + FLayout.AtomOutputs.size(),
                                    std::vector<uint64_t>(kSequenceWords));
     FProcess.MidiEventType = FUrids.Map(LV2_MIDI__MidiEvent);
@@ -157,6 +159,11 @@ void TLv2Instance::TakeParameters() noexcept
 void TLv2Instance::Run(const TMidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept
 {
     TakeParameters();
+    if (frames == 0) {
+        for (size_t i = 0; i < count && FProcess.HeldCount < FProcess.Held.size(); ++i)
+            FProcess.Held[FProcess.HeldCount++] = events[i];
+        return;
+    }
     const TMidiEvent* end = events + count;
     for (uint32_t offset = 0; offset < frames; offset += FMaxBlock)
         RunBlock(events, end, offset, std::min(FMaxBlock, frames - offset), left + offset, right + offset);
@@ -185,12 +192,19 @@ void TLv2Instance::RunBlock(const TMidiEvent*& events, const TMidiEvent* end, ui
                 lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);
             }
     }
-    for (; events != end && events->Frame < offset + frames; ++events) {
-        event.Head.time.frames = events->Frame >= offset ? events->Frame - offset : 0;
-        event.Head.body.size = std::min<uint32_t>(events->Length, TMidiEvent::kMaxBytes);
-        std::memcpy(event.Bytes, events->Bytes, event.Head.body.size);
+    const auto append = [&](const TMidiEvent& source, uint32_t frame) {
+        event.Head.time.frames = frame;
+        event.Head.body.size = std::min<uint32_t>(source.Length, TMidiEvent::kMaxBytes);
+        std::memcpy(event.Bytes, source.Bytes, event.Head.body.size);
         lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);
+    };
+    if (offset == 0) {
+        for (size_t i = 0; i < FProcess.HeldCount; ++i)
+            append(FProcess.Held[i], 0);
+        FProcess.HeldCount = 0;
     }
+    for (; events != end && events->Frame < offset + frames; ++events)
+        append(*events, events->Frame >= offset ? events->Frame - offset : 0);
     size_t sequence = 0;
     for (size_t i = 0; i < FLayout.OtherAtomInputs.size(); ++i, ++sequence) {
         LV2_Atom_Sequence* input = Sequence(FProcess.OtherSequences[sequence]);

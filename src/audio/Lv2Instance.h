@@ -57,10 +57,16 @@ public:
 
     // Audio thread. Renders `frames` frames into `left` and `right` (a mono
     // instrument fills both), playing `events` (by frame, each below
-    // `frames`). Allocates nothing, takes no lock.
+    // `frames`). With no frames the events are kept for the start of the
+    // next Run that renders. Allocates nothing, takes no lock.
     void Run(const TMidiEvent* events, size_t count, uint32_t frames, float* left, float* right) noexcept;
-    // Audio thread: the next Run begins by ending every note and sound on every channel.
-    void Silence() noexcept { FProcess.Silence = true; }
+    // Audio thread: the next Run begins by ending every note and sound on
+    // every channel; events kept from before are dropped.
+    void Silence() noexcept
+    {
+        FProcess.Silence = true;
+        FProcess.HeldCount = 0;
+    }
     double SampleRate() const { return FSampleRate; }
 
     static constexpr uint32_t kSequenceSize = 16384;
@@ -105,6 +111,8 @@ private:
         uint32_t SequenceType = 0;
         uint32_t ChunkType = 0;
         bool Silence = false;
+        std::vector<TMidiEvent> Held; // events of a Run without frames, played at the next one's start
+        size_t HeldCount = 0;
     } FProcess;
     TSpscQueue<TParameter, 4096> FParameters;
 };

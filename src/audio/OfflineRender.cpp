@@ -31,6 +31,21 @@ void TOfflineRender::Play(const std::vector<uint8_t>& message)
     }
 }
 
+void TOfflineRender::Fade(int64_t first, uint32_t count, int64_t frames)
+{
+    const int64_t length = std::max<int64_t>(1, FrameAt(kFadeMs));
+    for (uint32_t i = 0; i < count; ++i) {
+        const int64_t left = frames - (first + i); // frames to the end, this one included
+        if (left > length)
+            continue;
+        // Cubic: the last tenth of the fade is 60 dB down.
+        const float share = static_cast<float>(left - 1) / static_cast<float>(length);
+        const float gain = share * share * share;
+        FLeft[i] *= gain;
+        FRight[i] *= gain;
+    }
+}
+
 void TOfflineRender::Render(const std::vector<TTimedMidi>& messages, int64_t frames, const TSink& sink)
 {
     size_t next = 0;
@@ -42,6 +57,7 @@ void TOfflineRender::Render(const std::vector<TTimedMidi>& messages, int64_t fra
             until = std::min(until, FrameAt(messages[next].Ms));
         const auto block = static_cast<uint32_t>(std::min<int64_t>(until - done, kBlockFrames));
         FEngine.Render(FLeft.data(), FRight.data(), block);
+        Fade(done, block, frames);
         sink(FLeft.data(), FRight.data(), block);
         done += block;
     }

@@ -17,13 +17,15 @@ class TOfflineRender {
 public:
     // Receives the sound block by block, in order.
     using TSink = std::function<void(const float* left, const float* right, uint32_t frames)>;
+    static constexpr int64_t kFadeMs = 20;
 
     explicit TOfflineRender(std::unique_ptr<TAudioInstrument> instrument,
                             double sampleRate = TAudioEngine::kDefaultSampleRate);
 
     // Plays `messages` (in time order) at their times, each on the first frame
     // of its millisecond, and hands `frames` frames to `sink`. Messages timed
-    // at or after the end are not played.
+    // at or after the end are not played. The last kFadeMs fade out to
+    // silence, so that no render ends in a click, whatever still sounds.
     void Render(const std::vector<TTimedMidi>& messages, int64_t frames, const TSink& sink);
 
     double SampleRate() const { return FEngine.SampleRate(); }
@@ -32,6 +34,9 @@ public:
 
 private:
     void Play(const std::vector<uint8_t>& message);
+    // Fades the block of `count` frames that starts `first` frames into a
+    // render of `frames`.
+    void Fade(int64_t first, uint32_t count, int64_t frames);
 
     TAudioEngine FEngine;
     std::vector<float> FLeft;

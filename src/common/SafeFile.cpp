@@ -32,16 +32,6 @@ bool IsRandomPart(std::string_view text)
     return true;
 }
 
-// Earlier versions wrote "<name>.XXXXXX". Of those, only a suffix with a
-// digit and a capital counts: a copy named "zwirbels.INI.backup" is the user's.
-bool IsEarlierTemporaryPart(std::string_view text)
-{
-    const auto any = [&](char first, char last) {
-        return std::any_of(text.begin(), text.end(), [&](char c) { return c >= first && c <= last; });
-    };
-    return IsRandomPart(text) && any('0', '9') && any('A', 'Z');
-}
-
 // Where a chain of symbolic links starting at `fileName` ends; `fileName`
 // itself when it is no link. A dangling link names the file to create.
 std::string LinkTarget(const std::string& fileName)
@@ -145,8 +135,8 @@ void RemoveLeftoverTemporaries(const std::string& fileName)
         if (!name.starts_with(base))
             continue;
         const std::string_view rest = std::string_view(name).substr(base.size());
-        const bool ours = (rest.starts_with(kTemporaryMark) && IsRandomPart(rest.substr(kTemporaryMark.size()))) ||
-                          (rest.starts_with('.') && IsEarlierTemporaryPart(rest.substr(1)));
+        // Only the names WriteFileAtomically makes: "zwirbels.INI.Live01" is the user's.
+        const bool ours = rest.starts_with(kTemporaryMark) && IsRandomPart(rest.substr(kTemporaryMark.size()));
         struct stat info {};
         if (ours && ::lstat(entries->path().c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
             info.st_uid == ::geteuid())

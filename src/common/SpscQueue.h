@@ -59,6 +59,13 @@ public:
         return FHead.load(std::memory_order_acquire) == FTail.load(std::memory_order_acquire);
     }
 
+    // Either side; only a snapshot while the other side runs (the consumer
+    // may count on at least this many items being there).
+    std::size_t Size() const noexcept
+    {
+        return FTail.load(std::memory_order_acquire) - FHead.load(std::memory_order_acquire);
+    }
+
     static constexpr std::size_t capacity() noexcept { return Capacity; }
 
 private:

@@ -48,15 +48,30 @@ void TJackPacer::WaitUntilFlushed() const
     WaitForCycle(FClock.Cycles() + 2);
 }
 
-bool TJackPacer::WaitForCycle(uint64_t cycle) const
+namespace {
+
+// False when the server stalled before reaching `cycle`.
+bool WaitForCycleOf(const TCycleClock& clock, uint64_t cycle, std::chrono::milliseconds stallTimeout)
 {
-    const auto deadline = std::chrono::steady_clock::now() + FStallTimeout;
-    while (!FClock.Stopped() && FClock.Cycles() < cycle) {
+    const auto deadline = std::chrono::steady_clock::now() + stallTimeout;
+    while (!clock.Stopped() && clock.Cycles() < cycle) {
         if (std::chrono::steady_clock::now() > deadline)
             return false;
         std::this_thread::sleep_for(std::chrono::microseconds(200));
     }
     return true;
+}
+
+} // namespace
+
+void WaitUntilConnectionsApply(const TCycleClock& clock, std::chrono::milliseconds stallTimeout)
+{
+    WaitForCycleOf(clock, clock.Cycles() + 2, stallTimeout);
+}
+
+bool TJackPacer::WaitForCycle(uint64_t cycle) const
+{
+    return WaitForCycleOf(FClock, cycle, FStallTimeout);
 }
 
 } // namespace zw

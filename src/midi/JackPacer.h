@@ -32,6 +32,12 @@ constexpr size_t kJackMaxMessage = 8192;
 // unpaced and the next call reports it, rather than hanging.
 constexpr std::chrono::milliseconds kJackStallTimeout{1000};
 
+// JACK puts a new connection into effect at the start of a process cycle: a
+// message written in the cycle that runs while a port is connected goes
+// nowhere. Waits until two cycles have begun (or the server stopped or
+// stalled), so that what is sent after an open arrives.
+void WaitUntilConnectionsApply(const TCycleClock& clock, std::chrono::milliseconds stallTimeout = kJackStallTimeout);
+
 // Paces one sender to the server's cycles. Used by one thread at a time.
 class TJackPacer {
 public:

@@ -41,6 +41,8 @@ TMidiResult TRtInDevice::Open(const std::string& clientName, const std::string& 
         FRt->setCallback(&TRtInDevice::Received, this);
         if (!ConnectRtPort(*FRt, source, kRtInPortName, FErrors))
             return MIDIERR_NODEVICE;
+        if (FContext.Watch)
+            WaitUntilConnectionsApply(*FContext.Watch);
         return FErrors.TakeOpenResult();
     });
 }

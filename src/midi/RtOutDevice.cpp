@@ -13,7 +13,6 @@ namespace {
 // everything left has that long in all, so a close never holds the window
 // for longer.
 constexpr std::chrono::milliseconds kSendRetryTime{50};
-constexpr std::chrono::milliseconds kSendRetryPause{1};
 constexpr std::chrono::milliseconds kCloseTime{100};
 constexpr size_t kAlsaMaxMessage = 4096;
 
@@ -55,6 +54,8 @@ TMidiResult TRtOutDevice::Open(const std::string& clientName, const std::string&
     FTarget = target;
     if (const TMidiResult failure = Connect())
         return failure;
+    if (FContext.Watch && !FTarget.empty())
+        WaitUntilConnectionsApply(*FContext.Watch);
     if (FPacer)
         FPacer->Start();
     return GuardedRtOpen([&] {
@@ -218,13 +219,17 @@ void TRtOutDevice::Send(TBatch& batch)
         begin = piece.End;
         TMidiResult& result = batch.Items[piece.Item].Result;
         TMidiResult failure = MMSYSERR_NOERROR;
-        if (FPacer) {
-            if (FContext.ServerStopped())
-                continue; // said once by the next call, not once per message
-            failure = FPacer->Pace(size); // a stalled server: sent all the same, and told
+        if (std::chrono::steady_clock::now() >= FCloseDeadline.load()) {
+            failure = MIDIERR_SENDFAILED; // closing, and out of time: told, not sent
+        } else {
+            if (FPacer) {
+                if (FContext.ServerStopped())
+                    continue; // said once by the next call, not once per message
+                failure = FPacer->Pace(size); // a stalled server: sent all the same, and told
+            }
+            if (const TMidiResult sent = SendOne(message, size))
+                failure = sent;
         }
-        if (const TMidiResult sent = SendOne(message, size))
-            failure = sent;
         if (result == MMSYSERR_NOERROR)
             result = failure;
     }
@@ -232,26 +237,24 @@ void TRtOutDevice::Send(TBatch& batch)
 
 TMidiResult TRtOutDevice::SendOne(const uint8_t* message, size_t size)
 {
-    const auto deadline = std::min(std::chrono::steady_clock::now() + kSendRetryTime, FCloseDeadline.load());
-    bool reconnected = false;
-    for (;;) {
-        if (FRt) {
-            FRt->sendMessage(message, size);
-            if (FErrors.Take() == MMSYSERR_NOERROR)
-                return MMSYSERR_NOERROR;
-        }
-        // alsa-lib keeps a refused event at the head of its buffer and sends
-        // it again with every later one: only a new connection forgets it.
-        // Once a message at most, and never for the virtual output, whose
-        // new port would lose every connection made to it.
-        if (FContext.Api == TRtApi::Alsa && !FTarget.empty() && !reconnected) {
+    const auto closeDeadline = FCloseDeadline.load();
+    const auto send = [&] {
+        if (!FRt)
+            return false;
+        FRt->sendMessage(message, size);
+        return FErrors.Take() == MMSYSERR_NOERROR;
+    };
+    // alsa-lib keeps a refused event at the head of its buffer and sends it
+    // again with every later one: only a new connection forgets it. Never
+    // for the virtual output, whose new port would lose every connection
+    // made to it.
+    const bool mayReconnect = FContext.Api == TRtApi::Alsa && !FTarget.empty();
+    const auto reconnect = [&] {
+        if (mayReconnect)
             Connect();
-            reconnected = true;
-        }
-        if (std::chrono::steady_clock::now() >= deadline)
-            return MIDIERR_SENDFAILED;
-        std::this_thread::sleep_for(kSendRetryPause);
-    }
+    };
+    return SendWithRetries(send, reconnect, std::min(std::chrono::steady_clock::now() + kSendRetryTime, closeDeadline),
+                           closeDeadline);
 }
 
 void TRtOutDevice::Complete(TBatch& batch)

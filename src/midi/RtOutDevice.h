@@ -20,6 +20,31 @@ namespace zw {
 // refuses them late or never.
 size_t RtMaxMessageLength(TRtApi api);
 
+// One message as the output's sender sends it: `send` (true once sent) is
+// tried again, a millisecond apart, until `retryUntil`; after the first
+// refusal `reconnect` (may be null) runs once. Nothing is tried once
+// `closeDeadline` has passed, so a closing sender ends there, however much
+// is left, and never reconnects for a message it will not send.
+template <typename TSend, typename TReconnect>
+TMidiResult SendWithRetries(TSend send, TReconnect reconnect, std::chrono::steady_clock::time_point retryUntil,
+                            std::chrono::steady_clock::time_point closeDeadline)
+{
+    const auto late = [&] { return std::chrono::steady_clock::now() >= closeDeadline; };
+    bool reconnected = false;
+    while (!late()) {
+        if (send())
+            return MMSYSERR_NOERROR;
+        if (!reconnected && !late()) {
+            reconnect();
+            reconnected = true;
+        }
+        if (std::chrono::steady_clock::now() >= retryUntil)
+            break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return MIDIERR_SENDFAILED;
+}
+
 // One open output: its own RtMidi client and a sender thread. Callers hand
 // over whole batches (the long messages of one genome at once): the bytes are
 // split into messages on the caller's thread, with running status kept across

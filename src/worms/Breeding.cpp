@@ -13,7 +13,7 @@ void RandomizeGenes(TGene& gene)
         genes[i] = static_cast<uint8_t>(Random(256));
 }
 
-void MutateGenes(TGene& gene, const TBreedingParams& params)
+void MutateGenes(TGene& gene, const TBreedingParams& params, const TGeneMask* ranges)
 {
     const int range = params.MutationRange;
     uint8_t* genes = gene.Data();
@@ -21,12 +21,11 @@ void MutateGenes(TGene& gene, const TBreedingParams& params)
         if (Random(100) >= params.MutationProbability)
             continue;
         const int step = range - Random(2 * range + 1);
-        // Steps wrap around the byte on purpose: 255 + 1 gives 0.
-        genes[i] = static_cast<uint8_t>((genes[i] + 256 + step) % 256);
+        genes[i] = SteppedGene(genes[i], step, ranges ? ranges->Limits(i) : TGeneLimits());
     }
 }
 
-void CrossOverGenes(TGene& gene, const TGene& partner, const TBreedingParams& params)
+void CrossOverGenes(TGene& gene, const TGene& partner, const TBreedingParams& params, const TGeneMask* ranges)
 {
     bool take = Random(100) < params.CrossOverProbability;
     const int32_t count = std::min(gene.Size(), partner.Size());
@@ -38,7 +37,7 @@ void CrossOverGenes(TGene& gene, const TGene& partner, const TBreedingParams& pa
         if (Random(100) < params.CrossOverProbability)
             take = !take;
     }
-    MutateGenes(gene, params);
+    MutateGenes(gene, params, ranges);
 }
 
 void MorphGenes(TGene& gene, const TGene& partner, const TBreedingParams& params)

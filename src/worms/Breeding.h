@@ -2,6 +2,7 @@
 
 #include "common/Checked.h"
 #include "worms/Gene.h"
+#include "worms/GeneMask.h"
 
 #include <cstdint>
 
@@ -32,13 +33,16 @@ struct TBreedingParams {
 void RandomizeGenes(TGene& gene);
 
 // Per gene one Random(100); below MutationProbability the gene then steps by
-// MutationRange - Random(2 * MutationRange + 1), wrapping around the byte.
-void MutateGenes(TGene& gene, const TBreedingParams& params);
+// MutationRange - Random(2 * MutationRange + 1), wrapping around the byte, or
+// kept within its range of `ranges` (SteppedGene). The draws do not depend on
+// `ranges`.
+void MutateGenes(TGene& gene, const TBreedingParams& params, const TGeneMask* ranges = nullptr);
 
 // Copies runs of genes from `partner` over their common length: one
 // Random(100) decides whether the first run is copied, then one Random(100)
 // per gene decides whether the next gene switches. Ends with MutateGenes.
-void CrossOverGenes(TGene& gene, const TGene& partner, const TBreedingParams& params);
+void CrossOverGenes(TGene& gene, const TGene& partner, const TBreedingParams& params,
+                    const TGeneMask* ranges = nullptr);
 
 // Moves each gene of the common length MorphPercentage percent of the way
 // toward the partner's, truncated. Draws nothing.

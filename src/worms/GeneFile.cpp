@@ -49,6 +49,24 @@ bool MakeNamePrintable(std::string& name)
     return changed;
 }
 
+// Whether a name that ends at `nameEnd` of `line` was longer as written: the
+// writer follows a name with " = " and the gene count, so any other separator
+// after it, or a count that is no run of digits, is a separator inside the
+// name. The character the name was cut at; none for a whole name.
+std::optional<char> NameCutAt(std::string_view line, std::size_t nameEnd)
+{
+    std::size_t pos = nameEnd;
+    const std::string count = ReadToken(line, pos);
+    const std::size_t countStart = pos - count.size();
+    const std::size_t other = line.substr(nameEnd, countStart - nameEnd).find_first_not_of(" \t=");
+    if (other != std::string_view::npos)
+        return line[nameEnd + other];
+    const std::size_t digits = count.starts_with('-') || count.starts_with('+') ? 1 : 0;
+    if (!count.empty() && count.find_first_not_of("0123456789", digits) != std::string::npos)
+        return line[nameEnd];
+    return std::nullopt;
+}
+
 } // namespace
 
 TFileNotes ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName)
@@ -83,8 +101,13 @@ TFileNotes ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::str
                                             : "no name"));
         if (MakeNamePrintable(name))
             notes.push_back({lineNumber, "the name holds control characters; they read as \"_\""});
+        const std::size_t nameEnd = pos;
 
         const long long geneCount = ReadIntToken(current, pos);
+        if (const std::optional<char> cut = NameCutAt(current, nameEnd))
+            notes.push_back({lineNumber, Format("the name is cut at \"%c\", which the format splits names at; it "
+                                                "reads as \"%s\" with %lld genes",
+                                                *cut, Escaped(name).c_str(), geneCount)});
         if (geneCount < 0 || geneCount > kMaxGeneFileGeneCount)
             throw EInvalidFile(Format("Invalid gene count %lld in line %zu, allowed are 0 to %d",
                                       geneCount, lineNumber, kMaxGeneFileGeneCount));

@@ -44,8 +44,9 @@ void WriteGeneFileEntry(std::string& out, std::string_view name, const TGene& ge
 //    the file past kMaxGeneFileTotalGenes: EInvalidFile.
 // An entry count above kMaxGeneFileEntries is refused before any entry is
 // handed, with EInvalidFile. A first line that is no number or below 0 reads
-// as no entries, and control characters in a name as "_"; these come back as
-// notes. An empty first line or 0 is an empty file.
+// as no entries, control characters in a name as "_", and a name that holds
+// a separator as its part before it (the next token as the gene count);
+// these come back as notes. An empty first line or 0 is an empty file.
 using TGeneFileAdd = std::function<void(std::string name, TGene gene)>;
 TFileNotes ReadGeneFile(std::string_view text, const TGeneFileAdd& add, std::string_view fileName = {});
 

@@ -173,6 +173,20 @@ void TGeneMask::ReadRangeText(const std::string& text)
     *this = std::move(read);
 }
 
+uint8_t SteppedGene(int value, int step, TGeneLimits limits)
+{
+    if (limits.Locked || (limits.Min == 0 && limits.Max == 255))
+        return static_cast<uint8_t>(((value + step) % 256 + 256) % 256);
+    const int size = limits.Max - limits.Min + 1;
+    const int from = std::clamp<int>(value, limits.Min, limits.Max) - limits.Min;
+    // Mirrored at the half-steps beyond each end, which keeps a spread-out
+    // population spread out: every value is reached as often as it is left.
+    int offset = ((from + step) % (2 * size) + 2 * size) % (2 * size);
+    if (offset >= size)
+        offset = 2 * size - 1 - offset;
+    return static_cast<uint8_t>(limits.Min + offset);
+}
+
 void ApplyGeneMask(TGene& produced, const TGene& audible, const TGeneMask& mask, TGeneFit fit)
 {
     uint8_t* genes = produced.Data();

@@ -22,7 +22,7 @@ struct TGeneLimits {
 
 // How a produced gene is brought into its range: Scale maps a draw over the
 // whole byte onto the range (randomize), Clamp moves a value that left the
-// range to its nearest end (mutate, mate, morph).
+// range to its nearest end (morph, and what a step left outside it).
 enum class TGeneFit { Scale, Clamp };
 
 // The locks and ranges of one breeder's genes. Genes never set are unlocked
@@ -63,6 +63,14 @@ private:
 
     std::vector<TGeneLimits> FGenes; // up to the last gene that differs from the default
 };
+
+// Where a step of `step` takes a gene of `value` under `limits`. With the full
+// range the step wraps around the byte (255 + 1 gives 0). Within a narrower
+// range it is mirrored at the range's ends instead, so that it neither wraps
+// from one end to the other nor piles up at an end: a value just past Max
+// comes back as Max, the next as Max - 1. A value outside the range steps
+// from the range's nearer end.
+uint8_t SteppedGene(int value, int step, TGeneLimits limits);
 
 // Brings a genome that a breeding operation produced under `mask`: each gene
 // first into its range (by `fit`), then each locked gene to the value it has

@@ -40,16 +40,17 @@ int DrawRated(const TRatedBreeder& breeder, int excluded)
 
 int NextRating(int rating) { return rating >= kMaxRating || rating < 0 ? 0 : rating + 1; }
 
-void MoveAwayGenes(TGene& gene, const TGene& from)
+void MoveAwayGenes(TGene& gene, const TGene& from, const TGeneMask* ranges)
 {
     const int32_t count = std::min(gene.Size(), from.Size());
     uint8_t* genes = gene.Data();
     const uint8_t* away = from.Data();
     for (int32_t i = 0; i < count; ++i)
-        genes[i] = static_cast<uint8_t>((2 * genes[i] - away[i] + 256) % 256);
+        genes[i] = SteppedGene(genes[i], genes[i] - away[i], ranges ? ranges->Limits(i) : TGeneLimits());
 }
 
-std::vector<TRatedChild> BreedFromRated(const TRatedBreeder& breeder, const TBreedingParams& params)
+std::vector<TRatedChild> BreedFromRated(const TRatedBreeder& breeder, const TBreedingParams& params,
+                                        const TGeneMask* ranges)
 {
     static constexpr TRatedKind kTurns[] = {TRatedKind::CrossOver, TRatedKind::MutatedCopy, TRatedKind::AwayFrom};
     std::vector<TRatedChild> children;
@@ -80,13 +81,13 @@ std::vector<TRatedChild> BreedFromRated(const TRatedBreeder& breeder, const TBre
         }
         switch (child.Kind) {
         case TRatedKind::CrossOver:
-            CrossOverGenes(child.Genes, breeder.Genomes[static_cast<std::size_t>(child.Second)], params);
+            CrossOverGenes(child.Genes, breeder.Genomes[static_cast<std::size_t>(child.Second)], params, ranges);
             break;
         case TRatedKind::MutatedCopy:
-            MutateGenes(child.Genes, params);
+            MutateGenes(child.Genes, params, ranges);
             break;
         case TRatedKind::AwayFrom:
-            MoveAwayGenes(child.Genes, breeder.Genomes[static_cast<std::size_t>(child.Second)]);
+            MoveAwayGenes(child.Genes, breeder.Genomes[static_cast<std::size_t>(child.Second)], ranges);
             break;
         }
         children.push_back(std::move(child));

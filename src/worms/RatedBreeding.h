@@ -48,11 +48,13 @@ struct TRatedBreeder {
 // for a cross-over Random(sum of the others' ratings) for the second parent,
 // then CrossOverGenes' draws; for a mutated copy MutateGenes' draws; nothing
 // for "away from", which moves each gene by its distance from the previous
-// worm's: (2 * parent - previous) wrapping around the byte as mutation does.
-std::vector<TRatedChild> BreedFromRated(const TRatedBreeder& breeder, const TBreedingParams& params);
+// worm's: (2 * parent - previous), wrapping around the byte or kept within
+// its range of `ranges` as mutation does.
+std::vector<TRatedChild> BreedFromRated(const TRatedBreeder& breeder, const TBreedingParams& params,
+                                        const TGeneMask* ranges = nullptr);
 
 // Gene by gene over the common length: `gene` moves away from `from` by the
-// distance between them, wrapping around the byte. Draws nothing.
-void MoveAwayGenes(TGene& gene, const TGene& from);
+// distance between them, as SteppedGene takes it. Draws nothing.
+void MoveAwayGenes(TGene& gene, const TGene& from, const TGeneMask* ranges = nullptr);
 
 } // namespace zw

@@ -112,7 +112,7 @@ void TWorm::Randomize(const TMaskedBreeding* mask)
 
 void TWorm::Mutate(const TMaskedBreeding* mask)
 {
-    MutateGenes(FGene, Breeding());
+    MutateGenes(FGene, Breeding(), mask ? &mask->Mask : nullptr);
     ApplyMask(mask, TGeneFit::Clamp);
     NotifyChanged();
 }
@@ -121,7 +121,7 @@ void TWorm::CrossOver(TWorm* other, const TMaskedBreeding* mask)
 {
     if (!other)
         return;
-    CrossOverGenes(FGene, other->FGene, Breeding());
+    CrossOverGenes(FGene, other->FGene, Breeding(), mask ? &mask->Mask : nullptr);
     ApplyMask(mask, TGeneFit::Clamp);
     NotifyChanged();
 }

@@ -197,7 +197,7 @@ bool TWormPanel::BreedFromRated()
     }
     breeder.Frozen = FFrozen;
     breeder.Previous = FPrevious;
-    std::vector<TRatedChild> children = zw::BreedFromRated(breeder, Breeding());
+    std::vector<TRatedChild> children = zw::BreedFromRated(breeder, Breeding(), &FGeneMask);
     if (children.empty())
         return std::any_of(FWorms.begin(), FWorms.end(), [](const TWorm* worm) { return worm->Rating() > 0; });
     // Every new worm takes its genes here, drawing nothing more; the mask

@@ -242,4 +242,29 @@ TEST_F(ControlsTest, TheMorphKnobMovesTheAudibleWormToTheFrozenOneInOneUndoStep)
     EXPECT_FALSE(undo->isEnabled());
 }
 
+// A control held down on one input device (its value at 127) must not hold
+// back the first press of the same control on the device chosen next, and
+// the knob takes the new device's first value wherever it stands.
+TEST(ControlMap, ANewInputDeviceStartsWithNoRememberedValues)
+{
+    TControlMap map;
+    int mutations = 0;
+    std::vector<int> knob;
+    map.AddAction("Mutate", "Mutate", [&] { ++mutations; });
+    map.AddKnob("Morph knob", [&](int value) { knob.push_back(value); });
+    ASSERT_TRUE(map.SetBinding("Mutate", *TControlBinding::Parse("cc 1 20")));
+    ASSERT_TRUE(map.SetBinding(TControlMap::kMorphKnob, *TControlBinding::Parse("cc 1 21")));
+    const auto cc = [](int number, int value) { return static_cast<uint32_t>(0xB0 | number << 8 | value << 16); };
+    map.Receive(cc(20, 127));
+    map.Receive(cc(21, 90));
+    map.Receive(cc(20, 127)); // still held: no new press
+    EXPECT_EQ(mutations, 1);
+
+    map.ForgetValues();
+    map.Receive(cc(20, 127));
+    map.Receive(cc(21, 90));
+    EXPECT_EQ(mutations, 2) << "the first press on the new device was swallowed";
+    EXPECT_EQ(knob, (std::vector<int>{90, 90}));
+}
+
 } // namespace

@@ -240,12 +240,17 @@ TEST_F(MainIntegrationTest, AStartRemovesLeftoverSavesAndAnUnreadableRulesFileIs
     const std::string rules = ProgramPath() + "my\x01rules.sub";
     ASSERT_TRUE(std::filesystem::create_directory(rules));
     WriteSettings("[Midi]\r\nMidiOut=\r\n[Translations]\r\nFileName=" + rules + "\r\n");
-    for (const char* suffix : {".zwtmp.Ab3dE9", ".0wVjIS", ".backup"})
+    for (const char* suffix : {".zwtmp.Ab3dE9", ".Live01", ".backup"})
         WriteFileAtomically(IniFileName() + suffix, "[Position]\r\n");
+    WriteFileAtomically(TFormMain::BreedersFileName() + ".zwtmp.x0Y1z2", "");
+    WriteFileAtomically(TFormMain::BreedersFileName() + ".Take01", "");
     Start();
     EXPECT_FALSE(std::filesystem::exists(IniFileName() + ".zwtmp.Ab3dE9"));
-    EXPECT_FALSE(std::filesystem::exists(IniFileName() + ".0wVjIS"));
-    EXPECT_TRUE(std::filesystem::exists(IniFileName() + ".backup")) << "a copy of the user's own";
+    EXPECT_FALSE(std::filesystem::exists(TFormMain::BreedersFileName() + ".zwtmp.x0Y1z2"));
+    // Files of the user's own, though their names look random.
+    EXPECT_TRUE(std::filesystem::exists(IniFileName() + ".Live01"));
+    EXPECT_TRUE(std::filesystem::exists(TFormMain::BreedersFileName() + ".Take01"));
+    EXPECT_TRUE(std::filesystem::exists(IniFileName() + ".backup"));
 
     ASSERT_EQ(Dialogs.Errors.size(), 1);
     EXPECT_EQ(Dialogs.Errors[0].toStdString(),
@@ -578,19 +583,22 @@ std::vector<TTimedMidi> ReadMidiFile(const std::string& bytes)
     return messages;
 }
 
-// How far `messages` rendered through `instrument` stray from the first `frames` of `samples`.
+// How far `messages` rendered through `instrument` as long as `samples` (so
+// that both end with the same fade) stray from their first `frames`.
 float LargestDifference(std::unique_ptr<TAudioInstrument> instrument, const std::vector<TTimedMidi>& messages,
                         const std::vector<float>& samples, int64_t frames)
 {
     TOfflineRender render(std::move(instrument));
     size_t frame = 0;
     float largest = 0;
-    render.Render(messages, frames, [&](const float* left, const float* right, uint32_t count) {
-        for (uint32_t i = 0; i < count && 2 * frame + 1 < samples.size(); ++i, ++frame)
-            largest = std::max({largest, std::abs(left[i] - samples[2 * frame]),
-                                std::abs(right[i] - samples[2 * frame + 1])});
-    });
-    return frame == static_cast<size_t>(frames) ? largest : 1.0f;
+    render.Render(messages, static_cast<int64_t>(samples.size() / 2),
+                  [&](const float* left, const float* right, uint32_t count) {
+                      for (uint32_t i = 0; i < count; ++i, ++frame)
+                          if (frame < static_cast<size_t>(frames))
+                              largest = std::max({largest, std::abs(left[i] - samples[2 * frame]),
+                                                  std::abs(right[i] - samples[2 * frame + 1])});
+                  });
+    return frame >= static_cast<size_t>(frames) ? largest : 1.0f;
 }
 
 TEST_F(MainIntegrationTest, TheAudibleWormExportsAsWavAndAsMidiFileOfTheSameMessages)
@@ -723,13 +731,14 @@ TEST_F(SynthIntegrationTest, ABreederOnAnLv2InstrumentExportsItsSoundThroughItWi
     ASSERT_EQ(samples.size(), 2 * 48000u);
     EXPECT_GT(Rms(samples.data(), samples.size()), 0.01);
 
-    // The audition note alone, through a JX10 of its own set by the worm's genes.
+    // The audition note alone, through a JX10 of its own set by the worm's
+    // genes, let go half a second before the end so that its release is heard.
     TLv2World world;
     auto instance = std::make_unique<TLv2Instance>(world, uri, 48000, 1024);
     const TGene& genome = Form->WormPanel(0)->Worms(Form->WormPanel(0)->Audible())->Gene();
     instance->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
     EXPECT_LT(LargestDifference(std::make_unique<TLv2Instrument>(std::move(instance)),
-                                {{0, {0x90, 60, 100}}, {800, {0x80, 60, 0}}}, samples, 48000),
+                                {{0, {0x90, 60, 100}}, {500, {0x80, 60, 0}}}, samples, 48000),
               1e-4f);
 }
 

@@ -64,6 +64,7 @@ TEST(AudioEngine, MixesScalesAndNeverGoesBeyondTheCeiling)
     }
     EXPECT_LE(peak, TLimiter::kCeiling);
     EXPECT_GT(peak, 0.99f * TLimiter::kCeiling);
+    EXPECT_NEAR(20 * std::log10(peak), -1.0, 0.05) << "the ceiling is -1 dBFS";
 
     // A quiet signal passes as it is, once the limiter has recovered.
     engine.SetInstrument(5, nullptr);
@@ -74,6 +75,58 @@ TEST(AudioEngine, MixesScalesAndNeverGoesBeyondTheCeiling)
     for (float sample : left)
         peak = std::max(peak, std::fabs(sample));
     EXPECT_NEAR(peak, 0.1f, 0.002f);
+
+    // The limiter's gain comes back to exactly 1 after a peak, so that
+    // quiet sound is no longer touched at all.
+    TLimiter limiter;
+    limiter.Prepare(48000);
+    std::fill(left.begin(), left.end(), 2.0f);
+    std::fill(right.begin(), right.end(), -2.0f);
+    limiter.Process(left.data(), right.data(), 480);
+    EXPECT_LT(limiter.Gain(), 0.5f);
+    std::fill(left.begin(), left.end(), 0.1f);
+    std::fill(right.begin(), right.end(), 0.1f);
+    limiter.Process(left.data(), right.data(), 48000);
+    EXPECT_EQ(limiter.Gain(), 1.0f);
+    EXPECT_EQ(left[47999], 0.1f);
+}
+
+// An instrument whose silencing asks for another one, as a producer that
+// keeps the queue filled would: each period takes what was queued when it
+// began, and returns.
+class TRefillingInstrument final : public TAudioInstrument {
+public:
+    explicit TRefillingInstrument(TAudioEngine& engine) : FEngine(engine) {}
+    void Prepare(double, uint32_t) override {}
+    void Process(const TMidiEvent*, size_t, float* left, float* right, uint32_t frames) noexcept override
+    {
+        std::fill(left, left + frames, 0.0f);
+        std::fill(right, right + frames, 0.0f);
+    }
+    void Silence() noexcept override
+    {
+        if (++Silenced < 100000)
+            FEngine.Silence();
+    }
+    int Silenced = 0;
+
+private:
+    TAudioEngine& FEngine;
+};
+
+TEST(AudioEngine, APeriodTakesNoMoreCommandsThanWereQueuedWhenItBegan)
+{
+    TAudioEngine engine;
+    auto owned = std::make_unique<TRefillingInstrument>(engine);
+    TRefillingInstrument& instrument = *owned;
+    engine.SetInstrument(0, std::move(owned));
+    float left[64], right[64];
+    engine.Render(left, right, 64);
+    engine.Silence();
+    engine.Render(left, right, 64);
+    EXPECT_EQ(instrument.Silenced, 1);
+    engine.Render(left, right, 64);
+    EXPECT_EQ(instrument.Silenced, 2);
 }
 
 // The program's genome path (a batch of long messages through the port)
@@ -205,16 +258,20 @@ TEST(AudioHost, TheTestToneEndsByItself)
     constexpr uint32_t kPeriod = 256;
     const auto end = static_cast<uint32_t>(TTestTone::kSeconds * TAudioEngine::kDefaultSampleRate);
     float left[kPeriod], right[kPeriod];
-    float soundingPeak = 0, afterPeak = 0;
+    float soundingPeak = 0, afterPeak = 0, lastPeak = 0;
     for (uint32_t frame = 0; frame < 2 * end; frame += kPeriod) {
         ASSERT_TRUE(host.Render(left, right, kPeriod));
+        lastPeak = 0;
         for (uint32_t i = 0; i < kPeriod; ++i) {
             float& peak = frame + i < end ? soundingPeak : afterPeak;
             peak = std::max({peak, std::fabs(left[i]), std::fabs(right[i])});
+            lastPeak = std::max({lastPeak, std::fabs(left[i]), std::fabs(right[i])});
         }
     }
     EXPECT_NEAR(soundingPeak, TTestTone::kLevel, 0.01f);
-    EXPECT_EQ(afterPeak, 0.0f);
+    // After it, no more than the DC blocker's fading tail, then silence.
+    EXPECT_LT(afterPeak, 1e-4f);
+    EXPECT_EQ(lastPeak, 0.0f);
 }
 
 } // namespace

@@ -135,6 +135,23 @@ TEST(Lv2Instrument, RandomGenomesOnJx10SoundAndSpanThreeOctaves)
     EXPECT_GE(highest / lowest, 8.0) << "centroids " << lowest << " to " << highest << " Hz";
 }
 
+// The engine hands an instrument the messages of a flush (a render of no
+// frames: a full queue, the sound dialog's silencing) at frame 0 of no
+// period; the instrument plays them at the start of the next one.
+TEST(Lv2Instrument, MessagesOfAFlushWithoutFramesArePlayedInTheNextPeriod)
+{
+    TAudioEngine engine;
+    engine.SetInstrument(0, std::make_unique<TLv2Instrument>(std::make_unique<TLv2Instance>(World(), kJx10, kRate, 256)));
+    const uint8_t noteOn[] = {0x90, 60, 100};
+    ASSERT_TRUE(engine.Send(0, noteOn, sizeof noteOn));
+    engine.Render(nullptr, nullptr, 0);
+    std::vector<float> left(24000), right(24000);
+    engine.Render(left.data(), right.data(), 24000);
+    std::vector<float> sound = left;
+    sound.insert(sound.end(), right.begin(), right.end());
+    EXPECT_GT(Db(Rms(sound, 0, sound.size())), -40) << "the note-on of the flush was lost";
+}
+
 // From a bred sound, one gene at a time goes from 0 to 255. (From the
 // plug-in's defaults the filter envelope changes nothing: its cutoff is
 // already at the top; a bred sound is what users move genes from.)

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <numeric>
 #include <filesystem>
 #include <set>
 
@@ -18,6 +19,7 @@ namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
 const char* const kJx10 = "http://drobilla.net/plugins/mda/JX10";
+const char* const kDx10 = "http://drobilla.net/plugins/mda/DX10";
 
 struct TToolRun {
     int Code = -1;
@@ -81,7 +83,13 @@ void ExpectOneAudibleDistinctWavFilePerEntry(std::vector<std::string> options, c
         for (const auto& [option, value] : {std::pair{"-r", "48000\n"}, {"-c", "2\n"}, {"-s", "48000\n"}})
             EXPECT_EQ(RunTool({"soxi", option, file}, TEnvironment()), value) << "soxi " << option << " " << name;
         sounds.push_back(ReadWavFile(file));
-        EXPECT_GT(Rms(sounds.back().data(), sounds.back().size()), 0.01) << name << " is silent";
+        const std::vector<float>& sound = sounds.back();
+        EXPECT_GT(Rms(sound.data(), sound.size()), 0.01) << name << " is silent";
+        // No hard cut at the end: the last 2 ms (96 stereo frames) stay 40 dB below the peak.
+        const auto peak = [](auto from, auto to) {
+            return std::accumulate(from, to, 0.0f, [](float m, float s) { return std::max(m, std::fabs(s)); });
+        };
+        EXPECT_LT(peak(sound.end() - 192, sound.end()), 0.01f * peak(sound.begin(), sound.end())) << name;
     }
     for (size_t a = 0; a < sounds.size(); ++a)
         for (size_t b = a + 1; b < sounds.size(); ++b)
@@ -94,6 +102,67 @@ TEST(RenderTool, WritesOneAudibleDistinctWavFilePerEntry) { ExpectOneAudibleDist
 TEST(RenderTool, AnLv2InstrumentPlaysEachEntryWithItsGenesAsParameters)
 {
     ExpectOneAudibleDistinctWavFilePerEntry({"--instrument", kJx10}, "render-tool-lv2");
+}
+
+// A DX10 genome whose sound sits far off zero (a DC offset of -0.36 of full
+// scale without the engine's DC blocker): the file holds none.
+TEST(RenderTool, ADx10SoundWithAnOffsetIsRenderedWithoutDc)
+{
+    const fs::path work = TempPath("render-tool-dc");
+    fs::remove_all(work);
+    fs::create_directories(work);
+    const std::string geneFile = (work / "dc.gen").string();
+    WriteFileAtomically(geneFile, "1\r\nDc = 16, 150, 201, 167, 16, 68, 58, 94, 43, 156, 36, 0, 169, 200, 153, 202, 118;\r\n");
+    const fs::path out = work / "out";
+    const TToolRun run = RunRender({"--instrument", kDx10, "--seconds", "2", geneFile, out.string()},
+                                   (work / "render.log").string());
+    ASSERT_EQ(run.Code, 0) << run.Log;
+    const std::vector<float> sound = ReadWavFile((out / "Dc.wav").string());
+    ASSERT_EQ(sound.size(), 2u * 96000);
+    // From 0.5 s to 1.4 s: the note held (it is let go at 1.5 s), the filter settled.
+    const auto from = sound.begin() + 2 * 24000, to = sound.begin() + 2 * 67200;
+    const double mean = std::accumulate(from, to, 0.0) / static_cast<double>(to - from);
+    EXPECT_LT(std::fabs(mean), 0.01) << "DC offset"; // -0.36 without the blocker
+    EXPECT_GT(Rms(&*from, static_cast<size_t>(to - from)), 0.01) << "silent";
+}
+
+// A genome longer than the rules is rendered (its extra genes are not
+// translated); a file that is no gene file, or a name the format splits, is
+// told with its line and fails the run.
+TEST(RenderTool, LongGenomesRenderAndWhatIsNoGeneFileIsTold)
+{
+    const fs::path work = TempPath("render-tool-genes");
+    fs::remove_all(work);
+    fs::create_directories(work);
+    const std::string log = (work / "render.log").string();
+    const fs::path out = work / "out";
+    const std::string longer = (work / "long.gen").string();
+    std::string text;
+    WriteGeneFileCount(text, 1);
+    TGene genome;
+    genome.SetSize(121);
+    WriteGeneFileEntry(text, "Long", genome);
+    WriteFileAtomically(longer, text);
+    TToolRun run = RunRender({"--seconds", "0.5", longer, out.string()}, log);
+    EXPECT_EQ(run.Code, 0) << run.Log;
+    EXPECT_TRUE(fs::exists(out / "Long.wav")) << run.Log;
+
+    const std::string junk = (work / "junk.gen").string();
+    std::string bytes;
+    for (int i = 0; i < 4096; ++i)
+        bytes += static_cast<char>((i * 151 + 7) % 256);
+    WriteFileAtomically(junk, "\x7F" "ELF\x02\x01" + bytes);
+    run = RunRender({junk, (work / "junk").string()}, log);
+    EXPECT_EQ(run.Code, 2) << run.Log;
+    EXPECT_NE(run.Log.find("line 1"), std::string::npos) << run.Log;
+    EXPECT_FALSE(fs::exists(work / "junk"));
+
+    const std::string split = (work / "split.gen").string();
+    WriteFileAtomically(split, "2\r\nGood = 3, 1, 2, 3;\r\na/b/../../etc = 3, 1, 2, 3;\r\n");
+    run = RunRender({"--seconds", "0.5", split, (work / "split").string()}, log);
+    EXPECT_EQ(run.Code, 2) << run.Log;
+    EXPECT_NE(run.Log.find("line 3: the name is cut at \".\""), std::string::npos) << run.Log;
+    EXPECT_TRUE(fs::exists(work / "split" / "Good.wav")) << "what could be read is rendered";
 }
 
 TEST(RenderTool, BadInputEndsWithAMessageAndLeavesNothingBehind)

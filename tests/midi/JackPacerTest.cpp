@@ -80,5 +80,30 @@ TEST(MidiSystemLimits, EachSystemHasItsOwnLongestMessage)
     EXPECT_LE(RtMaxMessageLength(TRtApi::Alsa), 4096u);
 }
 
+// The output's sender retries a refused message, and on ALSA reconnects
+// once for it; a close's deadline ends all of that, however much is left.
+TEST(MidiSender, RetriesUntilItsTimeAndNothingPastTheClosingDeadline)
+{
+    using TClock = std::chrono::steady_clock;
+    int sends = 0, reconnects = 0;
+    const auto refused = [&] { return ++sends > 1000000; };
+    const auto reconnect = [&] { ++reconnects; };
+    const TClock::time_point start = TClock::now();
+    EXPECT_EQ(SendWithRetries(refused, reconnect, start + 20ms, TClock::time_point::max()), MIDIERR_SENDFAILED);
+    EXPECT_GE(TClock::now() - start, 20ms);
+    EXPECT_GT(sends, 1);
+    EXPECT_EQ(reconnects, 1);
+
+    sends = reconnects = 0;
+    const TClock::time_point passed = TClock::now() - 1ms;
+    for (int message = 0; message < 100; ++message)
+        EXPECT_EQ(SendWithRetries(refused, reconnect, passed, passed), MIDIERR_SENDFAILED);
+    EXPECT_EQ(sends, 0) << "sent past the close's deadline";
+    EXPECT_EQ(reconnects, 0) << "reconnected past the close's deadline";
+
+    const auto accepted = [&] { return ++sends > 0; };
+    EXPECT_EQ(SendWithRetries(accepted, reconnect, TClock::now(), TClock::time_point::max()), MMSYSERR_NOERROR);
+}
+
 } // namespace
 } // namespace zw

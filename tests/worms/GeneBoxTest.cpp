@@ -156,6 +156,20 @@ TEST_F(GeneBoxFiles, ANameWithALineBreakCannotGarbleTheEntriesAfterIt)
 
 // ---- The tolerant reader -------------------------------------------------
 
+// Expects `action` to raise exactly `type` with `message`.
+template <typename E, typename F>
+void ExpectFailure(F&& action, const std::string& message)
+{
+    try {
+        action();
+        ADD_FAILURE() << "no exception, expected: " << message;
+    } catch (const E& e) {
+        EXPECT_EQ(e.Message(), message);
+    } catch (const std::exception& e) {
+        ADD_FAILURE() << "wrong exception: " << e.what();
+    }
+}
+
 TEST_F(GeneBoxFiles, ANameWithASeparatorComesBackCutAtIt)
 {
     TGeneBox box;
@@ -163,7 +177,10 @@ TEST_F(GeneBoxFiles, ANameWithASeparatorComesBackCutAtIt)
     box.SaveToFile(Path("sep.gen"));
     EXPECT_EQ(Read("sep.gen"), "1\r\nmy gene = 3, 1, 2, 3;\r\n");
     TGeneBox loaded;
-    loaded.LoadFromFile(Path("sep.gen"));
+    // Read as the format reads it, and told.
+    ExpectFailure<EInvalidFile>([&] { loaded.LoadFromFile(Path("sep.gen")); },
+                                "The file \"" + Path("sep.gen").toStdString() + "\" is not what it claims:\nline 2: the "
+                                "name is cut at \" \", which the format splits names at; it reads as \"my\" with 0 genes");
     ASSERT_EQ(loaded.Count(), 1);
     EXPECT_EQ(loaded.Names(0), "my");
     EXPECT_EQ(loaded.Genes(0).Size(), 0); // "gene" is no number
@@ -183,27 +200,13 @@ TEST_F(GeneBoxFiles, ShortLinesAreFilledWithZeroAndTailsIgnored)
 
 TEST_F(GeneBoxFiles, LineEndsOfAnyKindAndOddSpacingAreRead)
 {
-    Write("lf.gen", "2\nA=2,7,8;\n\tB :1 .9\r");
+    Write("lf.gen", "2\nA=2,7,8;\n\tB = 1 .9\r");
     TGeneBox box;
     box.LoadFromFile(Path("lf.gen"));
     ASSERT_EQ(box.Count(), 2);
     EXPECT_EQ(Values(box.Genes(0)), (std::vector<uint8_t>{7, 8}));
     EXPECT_EQ(box.Names(1), "B");
     EXPECT_EQ(Values(box.Genes(1)), std::vector<uint8_t>{9});
-}
-
-// Expects `action` to raise exactly `type` with `message`.
-template <typename E, typename F>
-void ExpectFailure(F&& action, const std::string& message)
-{
-    try {
-        action();
-        ADD_FAILURE() << "no exception, expected: " << message;
-    } catch (const E& e) {
-        EXPECT_EQ(e.Message(), message);
-    } catch (const std::exception& e) {
-        ADD_FAILURE() << "wrong exception: " << e.what();
-    }
 }
 
 TEST_F(GeneBoxFiles, AFirstLineThatIsNoPositiveNumberAddsNothingAndOnlyANumberOrNothingIsSilent)

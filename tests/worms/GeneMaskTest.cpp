@@ -5,6 +5,7 @@
 #include "common/Exceptions.h"
 #include "common/FileErrors.h"
 #include "worms/GeneMask.h"
+#include "worms/RatedBreeding.h"
 #include "worms/WormPanel.h"
 
 #include <gtest/gtest.h>
@@ -91,12 +92,76 @@ TEST(GeneMask, EveryOperationKeepsLockedGenesAtTheAudibleWormsValuesAndRangesWit
                 }
                 EXPECT_GE(value, limits.Min) << name << " worm " << w << " gene " << i;
                 EXPECT_LE(value, limits.Max) << name << " worm " << w << " gene " << i;
-                const int fitted = randomizes ? limits.Min + plainValue * (limits.Max - limits.Min + 1) / 256
-                                              : std::clamp<int>(plainValue, limits.Min, limits.Max);
-                EXPECT_EQ(value, fitted) << name << " worm " << w << " gene " << i;
+                // A step inside a range is mirrored at its ends (the next
+                // test), so only randomize and morph fit the plain value.
+                const bool steps = !randomizes && name != std::string("morph");
+                if (limits.IsDefault() || !steps) {
+                    const int fitted = randomizes ? limits.Min + plainValue * (limits.Max - limits.Min + 1) / 256
+                                                  : std::clamp<int>(plainValue, limits.Min, limits.Max);
+                    EXPECT_EQ(value, fitted) << name << " worm " << w << " gene " << i;
+                }
             }
         }
     }
+}
+
+// How many of `genes` sit at `value`.
+int CountOf(const std::vector<uint8_t>& genes, int value)
+{
+    return static_cast<int>(std::count(genes.begin(), genes.end(), value));
+}
+
+TEST(GeneMask, StepsInARangeNeitherWrapNorPileUpAtItsEnds)
+{
+    constexpr int kMin = 200, kMax = 255, kSize = kMax - kMin + 1;
+    TGeneMask mask;
+    for (int gene = 0; gene < 120; ++gene)
+        mask.SetRange(gene, kMin, kMax);
+
+    // Mutation: a breeder spread over the range stays spread over it, each
+    // end holding its share and no more.
+    TWormPanel panel;
+    Prepare(panel);
+    panel.SetMutationRange(5);
+    panel.SetGeneMask(mask);
+    panel.RandomizeEvery();
+    std::vector<uint8_t> mutated;
+    for (int round = 0; round < 30; ++round) {
+        panel.MutateAll();
+        for (int w = 0; w < panel.WormCount(); ++w)
+            if (w != 9) { // the frozen worm does not mutate
+                const std::vector<uint8_t> genes = GenesOf(panel.Worms(w)->Gene());
+                mutated.insert(mutated.end(), genes.begin(), genes.end());
+            }
+    }
+    const double share = static_cast<double>(mutated.size()) / kSize;
+    EXPECT_EQ(std::count_if(mutated.begin(), mutated.end(), [](int v) { return v < kMin; }), 0);
+    for (const int end : {kMin, kMax}) {
+        EXPECT_GT(CountOf(mutated, end), 0.8 * share) << "mutated genes at " << end;
+        EXPECT_LT(CountOf(mutated, end), 1.25 * share) << "mutated genes at " << end;
+    }
+
+    // "Away from": a worm moved away from another by up to the whole range
+    // lands anywhere in it, never wrapped round to its low end.
+    RandSeed(3);
+    std::vector<uint8_t> moved;
+    for (int round = 0; round < 200; ++round) {
+        TGene child, previous;
+        child.SetSize(120);
+        previous.SetSize(120);
+        for (int i = 0; i < 120; ++i) {
+            child.SetGenes(i, static_cast<uint8_t>(kMin + Random(kSize)));
+            previous.SetGenes(i, static_cast<uint8_t>(kMin + Random(kSize)));
+        }
+        MoveAwayGenes(child, previous, &mask);
+        ApplyGeneMask(child, previous, mask, TGeneFit::Clamp);
+        const std::vector<uint8_t> genes = GenesOf(child);
+        moved.insert(moved.end(), genes.begin(), genes.end());
+    }
+    const double movedShare = static_cast<double>(moved.size()) / kSize;
+    for (const int end : {kMin, kMax})
+        EXPECT_LT(CountOf(moved, end), 2 * movedShare) << "moved genes at " << end;
+    EXPECT_EQ(SteppedGene(250, 10, TGeneLimits{false, 0, 255}), 4) << "the full range still wraps";
 }
 
 TEST(GeneMask, TextsRoundTripAndABadTextChangesNothing)
