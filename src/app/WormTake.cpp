@@ -58,10 +58,12 @@ void TWormTake::SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TA
 {
     seconds = std::clamp(seconds, 0.0, kMaxSeconds);
     const auto endMs = static_cast<int64_t>(std::llround(seconds * 1000));
+    const TAudioInstrument& played = *instrument;
     TOfflineRender render(std::move(instrument));
     TWavWriter wav(static_cast<int>(render.SampleRate()));
     render.Render(Messages(phrase, endMs), render.FrameAt(endMs),
                   [&wav](const float* left, const float* right, uint32_t frames) { wav.Append(left, right, frames); });
+    played.CheckRender();
     wav.Save(fileName);
 }
 
