@@ -20,6 +20,8 @@
 #include <thread>
 
 #include <dirent.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 
@@ -94,6 +96,11 @@ void Settle(TLv2Instance& instance, pid_t self)
 void Serve(TPluginShared& shared, TLv2Instance& instance, bool offline, const std::atomic<bool>& ending)
 {
     _mm_setcsr(_mm_getcsr() | 0x8040); // flush to zero, denormals are zero
+    // Real-time where the user may have it (as JACK clients do); else a plain thread.
+    sched_param priority{};
+    priority.sched_priority = 10;
+    if (!offline)
+        pthread_setschedparam(pthread_self(), SCHED_FIFO, &priority);
     const auto self = static_cast<pid_t>(gettid());
     static uint8_t genes[TPluginShared::kMaxGenes];
     uint32_t genomeSeen = 0;

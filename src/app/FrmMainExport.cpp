@@ -7,7 +7,7 @@
 #include "app/StatusLine.h"
 #include "app/WormTake.h"
 #include "audio/AudioEngine.h"
-#include "audio/Lv2Instrument.h"
+#include "audio/Lv2RenderHost.h"
 #include "audio/SynthInstrument.h"
 #include "common/Exceptions.h"
 #include "common/ProgramFiles.h"
@@ -23,8 +23,6 @@ namespace {
 
 // Longer takes would keep the window busy for seconds.
 constexpr double kMaxExportSeconds = 60;
-// The LV2 instance's block; the offline engine hands it longer ones in pieces.
-constexpr uint32_t kLv2ExportBlock = 1024;
 
 const TGene& AudibleGenome(const TWormPanel& panel)
 {
@@ -63,10 +61,8 @@ TWormTake TFormMain::RulesTake(TChannel channel, const TGene& genome)
 std::unique_ptr<TAudioInstrument> TFormMain::ExportInstrument(TChannel channel, const TGene& genome)
 {
     if (FInstruments && FInstruments->Plays(channel)) {
-        auto instance = std::make_unique<TLv2Instance>(FLv2Catalog->World(), FInstrumentUris[static_cast<size_t>(channel)],
-                                                       TAudioEngine::kDefaultSampleRate, kLv2ExportBlock);
-        instance->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
-        return std::make_unique<TLv2Instrument>(std::move(instance));
+        return TLv2RenderHost::OneRender(FInstrumentUris[static_cast<size_t>(channel)], genome.Data(),
+                                         static_cast<size_t>(genome.Size()));
     }
     return std::make_unique<TSynthInstrument>(FSynthSettings);
 }

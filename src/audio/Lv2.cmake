@@ -12,7 +12,8 @@ zw_library(zw_lv2
                    src/audio/Lv2State.h src/audio/Lv2UridMap.cpp src/audio/Lv2UridMap.h src/audio/Lv2World.cpp
                    src/audio/Lv2World.h src/audio/Lv2Worker.cpp src/audio/Lv2Worker.h
                    src/audio/PluginHostProtocol.h src/audio/PluginHostProcess.cpp src/audio/PluginHostProcess.h
-                   src/audio/Lv2RenderHost.cpp src/audio/Lv2RenderHost.h
+                   src/audio/Lv2RenderHost.cpp src/audio/Lv2RenderHost.h src/audio/RemoteInstrument.cpp
+                   src/audio/RemoteInstrument.h src/audio/RestartPolicy.cpp src/audio/RestartPolicy.h
            PUBLIC zw_audio PkgConfig::LILV)
 # The per-breeder choice of instrument, for the Sound settings dialog.
 zw_library(zw_lv2_ui

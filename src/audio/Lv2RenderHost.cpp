@@ -25,6 +25,35 @@ private:
     TLv2RenderHost& FHost;
 };
 
+namespace {
+
+// One render's instrument together with the host it plays through.
+class TOwningInstrument final : public TAudioInstrument {
+public:
+    TOwningInstrument(std::unique_ptr<TLv2RenderHost> host, const uint8_t* genes, size_t count)
+        : FHost(std::move(host)), FInstrument(FHost->Instrument(genes, count))
+    {
+    }
+    void Prepare(double sampleRate, uint32_t maxFrames) override { FInstrument->Prepare(sampleRate, maxFrames); }
+    void Process(const TMidiEvent* events, size_t count, float* left, float* right, uint32_t frames) noexcept override
+    {
+        FInstrument->Process(events, count, left, right, frames);
+    }
+    void Silence() noexcept override { FInstrument->Silence(); }
+    void CheckRender() const override { FInstrument->CheckRender(); }
+
+private:
+    std::unique_ptr<TLv2RenderHost> FHost;
+    std::unique_ptr<TAudioInstrument> FInstrument;
+};
+
+} // namespace
+
+std::unique_ptr<TAudioInstrument> TLv2RenderHost::OneRender(const std::string& uri, const uint8_t* genes, size_t count)
+{
+    return std::make_unique<TOwningInstrument>(std::make_unique<TLv2RenderHost>(uri), genes, count);
+}
+
 TLv2RenderHost::TLv2RenderHost(std::string uri, double sampleRate) : FUri(std::move(uri)), FSampleRate(sampleRate)
 {
     Prepare(sampleRate);

@@ -43,6 +43,9 @@ public:
     // playing `genes` through this host, which must outlive it; one at a time.
     // Its CheckRender raises what spoiled the render.
     std::unique_ptr<TAudioInstrument> Instrument(const uint8_t* genes, size_t count);
+    // An instrument for one render that owns a host of its own (an export).
+    // ELv2Error when the instrument cannot be hosted.
+    static std::unique_ptr<TAudioInstrument> OneRender(const std::string& uri, const uint8_t* genes, size_t count);
     // Renders `messages` for `frames` frames with `genes` into `sink`.
     // ELv2Error when the plug-in failed (what `sink` got is then spoiled).
     void Render(const uint8_t* genes, size_t count, const std::vector<TTimedMidi>& messages, int64_t frames,
