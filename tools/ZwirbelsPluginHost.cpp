@@ -79,14 +79,14 @@ void Settle(TLv2Instance& instance, pid_t self)
     constexpr auto kSettleLimit = std::chrono::milliseconds(1500);
     constexpr uint32_t kFrames = 256;
     static float left[kFrames], right[kFrames];
+    bool othersExist = false;
+    OthersAsleep(self, othersExist);
+    if (!othersExist)
+        return; // nothing to wait for: the render is the same as in any other host
     const auto deadline = std::chrono::steady_clock::now() + kSettleLimit;
     for (int quiet = 0; quiet < 3 && std::chrono::steady_clock::now() < deadline;) {
         instance.Run(nullptr, 0, kFrames, left, right);
-        bool othersExist = false;
-        const bool asleep = OthersAsleep(self, othersExist);
-        if (!othersExist)
-            return;
-        quiet = asleep ? quiet + 1 : 0;
+        quiet = OthersAsleep(self, othersExist) ? quiet + 1 : 0;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
 }

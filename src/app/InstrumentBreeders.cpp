@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 namespace zw {
@@ -120,8 +121,10 @@ void TInstrumentBreeders::Watch()
             emit Failed(breeder, last);
             continue;
         }
-        for (const std::string& notice : notices)
+        for (const std::string& notice : notices) {
+            std::fprintf(stderr, "zwirbels: breeder %c: %s\n", 'A' + breeder, notice.c_str());
             emit Notice(breeder, QString::fromStdString(notice));
+        }
     }
 }
 

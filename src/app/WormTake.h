@@ -39,7 +39,8 @@ public:
 
     // The take through `instrument` for `seconds` (0 < seconds <= kMaxSeconds)
     // as a WAV file (48 kHz, stereo). Raises EInOutError naming the file when
-    // it cannot be written; then no file is left there.
+    // it cannot be written, and what the instrument's CheckRender raises (a
+    // hosted plug-in that crashed); then no file is left there.
     void SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase, double seconds,
                    const std::string& fileName) const;
     // The genome's messages and the phrase once through, as a Standard MIDI
