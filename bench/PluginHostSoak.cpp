@@ -22,7 +22,7 @@ using namespace zw;
 using TClock = std::chrono::steady_clock;
 
 const char* const kTestInstrument = "urn:zwirbels:test-instrument";
-constexpr uint8_t kCrash = 60; // gene 0: the fault port
+constexpr uint8_t kCrash = 1; // gene 0: the fault port
 
 struct TUsage {
     long ResidentKb = 0;

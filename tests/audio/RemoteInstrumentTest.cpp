@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cmath>
@@ -22,7 +23,7 @@ using TClock = std::chrono::steady_clock;
 
 constexpr double kRate = 48000;
 constexpr uint32_t kPeriod = 256;
-constexpr uint8_t kGood = 0, kCrash = 60, kHang = 110, kNan = 230; // gene 0: the fault port
+constexpr uint8_t kGood = 0, kCrash = 1, kHang = 2, kNan = 4; // gene 0: the fault port
 
 // An audio thread of its own: A and B rendered period by period in real
 // time, each period's level kept. A's note is played again every 0.25 s, as
@@ -179,6 +180,35 @@ TEST(RemoteInstrument, OneThatCrashesHangsOrTurnsNanIsSilencedAndRestartedWhileA
     }
     EXPECT_EQ(a.Restarts(), 4u) << seen;
     EXPECT_EQ(b.Restarts(), 2u);
+}
+
+// While no stream runs any number of genomes may come; the next period plays
+// the last one, as if it had been the only one.
+TEST(RemoteInstrument, TheLatestGenomeWinsHoweverManyCameBeforeAPeriod)
+{
+    const char* jx10 = "http://drobilla.net/plugins/mda/JX10";
+    TRemoteInstrument many(jx10, kRate), one(jx10, kRate);
+    std::vector<uint8_t> genome(24);
+    for (int change = 0; change < 1000; ++change) {
+        for (size_t k = 0; k < genome.size(); ++k)
+            genome[k] = static_cast<uint8_t>(change * 7 + k * 31);
+        many.SetGenome(genome.data(), genome.size());
+    }
+    one.SetGenome(genome.data(), genome.size());
+    const TMidiEvent note{0, 3, {0x90, 60, 100}};
+    constexpr uint32_t kLong = 4096; // a long deadline: no period may come late here
+    std::vector<float> a(kLong), b(kLong), scratch(kLong);
+    float largest = 0, difference = 0;
+    for (int period = 0; period < 4; ++period) {
+        many.Process(&note, period == 0, a.data(), scratch.data(), kLong);
+        one.Process(&note, period == 0, b.data(), scratch.data(), kLong);
+        for (uint32_t i = 0; i < kLong; ++i) {
+            largest = std::max(largest, std::abs(b[i]));
+            difference = std::max(difference, std::abs(a[i] - b[i]));
+        }
+    }
+    EXPECT_GT(largest, 0.01f);
+    EXPECT_LT(difference, 1e-6f);
 }
 
 TEST(RestartPolicy, TwiceOnOneGenomeWaitsForAnotherAndFiveInAMinuteTurnItOff)

@@ -106,18 +106,18 @@ TEST(RenderTool, AnInstrumentThatFailsOnOneEntryCostsThatEntryOnly)
     fs::create_directories(work);
     struct TEntry {
         const char* Name;
-        uint8_t Fault;       // gene 0: 0 none, 60 crash, 110 hang, 160 abort, 230 NaN
+        uint8_t Fault;       // gene 0: 0 none, 1 crash, 2 hang, 3 abort, 4 NaN
         const char* Message; // what the failure says; null: written
     };
     const TEntry entries[] = {{"first", 0, nullptr},
-                              {"crash", 60, "\"crash\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                              {"crash", 1, "\"crash\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
                                             "crashed (SIGSEGV)."},
                               {"second", 0, nullptr},
-                              {"hang", 110, "\"hang\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                              {"hang", 2, "\"hang\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
                                             "stopped answering"},
-                              {"abort", 160, "\"abort\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                              {"abort", 3, "\"abort\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
                                              "crashed (SIGABRT)."},
-                              {"nan", 230, "\"nan\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                              {"nan", 4, "\"nan\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
                                            "put out NaN or infinity."},
                               {"last", 0, nullptr}};
     std::string text;

@@ -1,6 +1,8 @@
 // The tests' own LV2 instrument: a sine voice, and a control port "fault"
-// that makes it fail while a note is held, as bred parameters make real
-// plug-ins fail: 1 crash (SIGSEGV), 2 hang, 3 abort, 4 put out NaN.
+// (0..255, so gene 0 sets it byte for byte) that makes it fail while a note
+// is held, as bred parameters make real plug-ins fail: 1 crash (SIGSEGV),
+// 2 hang, 3 abort, 4 put out NaN; any other value plays, so that random
+// genomes seldom fail.
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
@@ -65,7 +67,7 @@ void Activate(LV2_Handle handle)
     sine->Phase = 0;
 }
 
-void Fail(int fault)
+void Fail(long fault)
 {
     switch (fault) {
     case kCrash:
@@ -102,7 +104,7 @@ void Run(LV2_Handle handle, uint32_t frames)
             sine->Note = -1;
         }
     }
-    const int fault = static_cast<int>(std::lround(*sine->Fault));
+    const long fault = std::lround(*sine->Fault);
     if (sine->Note >= 0)
         Fail(fault);
     const double step = 2 * M_PI * 440.0 * std::pow(2.0, (sine->Note - 69) / 12.0) / sine->Rate;
