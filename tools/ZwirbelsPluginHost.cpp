@@ -110,6 +110,8 @@ void Serve(TPluginShared& shared, TLv2Instance& instance, bool offline, const st
         if (request == handled) {
             if (ending.load())
                 return;
+            if (offline && SpinWhile(shared.Request, handled, 200'000))
+                continue; // the next block follows at once when rendering offline
             const timespec wait{0, 100'000'000};
             FutexWait(shared.Request, handled, &wait);
             continue;

@@ -122,12 +122,14 @@ void TLv2RenderHost::Process(const TMidiEvent* events, size_t count, float* left
     }
     FHost->Post(events, count, frames, FFlags);
     FFlags = 0;
-    // In slices, so that a host that died is seen at once.
+    // A block is usually done within a fraction of a millisecond: watched
+    // without sleeping for that long, then in slices, so that a host that
+    // died is seen at once.
     const int64_t limit = MonotonicNanoseconds() + int64_t(kRunLimitMs) * 1'000'000;
-    bool done = false;
+    const uint32_t posted = FHost->Shared().Request.load(std::memory_order_relaxed);
+    bool done = SpinWhile(FHost->Shared().Done, posted - 1, 200'000) && !FHost->Busy();
     while (!done && !FHost->Exited() && MonotonicNanoseconds() < limit)
         done = FHost->WaitDone(std::min(limit, MonotonicNanoseconds() + 20'000'000));
-    FHost->DrainLog();
     const TPluginShared& shared = FHost->Shared();
     bool finite = done;
     for (uint32_t i = 0; finite && i < frames; ++i)
@@ -149,6 +151,8 @@ void TLv2RenderHost::Process(const TMidiEvent* events, size_t count, float* left
 
 void TLv2RenderHost::Check()
 {
+    if (FHost)
+        FHost->DrainLog(); // the plug-in's log lines of the render
     if (!FFailure.empty())
         throw ELv2Error(FFailure);
 }
