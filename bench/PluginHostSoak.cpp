@@ -65,17 +65,19 @@ bool SoakOffline(int crashes, TUsage& early, TUsage& late)
             early = Usage();
     }
     late = Usage();
-    return host.Starts() == crashes + 1;
+    return host.Starts() == crashes; // the first render used the host made with it; each later one a new host
 }
 
 // Waits, playing periods, until `done` holds; false after 10 s.
 template <typename TDone>
 bool PlayUntil(TRemoteInstrument& instrument, TDone done)
 {
-    float left[256], right[256];
+    // Long periods: a machine busy with other work must not make a host look hung here.
+    constexpr uint32_t kFrames = 2048;
+    static float left[kFrames], right[kFrames];
     const TMidiEvent note{0, 3, {0x90, 60, 100}};
     for (const auto start = TClock::now(); TClock::now() - start < std::chrono::seconds(10);) {
-        instrument.Process(&note, 1, left, right, 256);
+        instrument.Process(&note, 1, left, right, kFrames);
         if (done())
             return true;
         std::this_thread::sleep_for(std::chrono::milliseconds(2));
@@ -90,6 +92,7 @@ bool SoakLive(int crashes, TUsage& early, TUsage& late)
     const uint8_t good[2] = {0, 0};
     for (int i = 1; i <= crashes;) {
         TRemoteInstrument instrument(kTestInstrument, 48000);
+        std::string told; // what it said, for a failure's message
         for (int k = 0; k < 5 && i <= crashes; ++k, ++i) {
             const uint64_t restarts = instrument.Restarts();
             const uint8_t genes[2] = {kCrash, static_cast<uint8_t>(i)};
@@ -97,11 +100,17 @@ bool SoakLive(int crashes, TUsage& early, TUsage& late)
             if (!PlayUntil(instrument, [&] { return !instrument.Playing(); }))
                 return std::printf("live: crash %d was not noticed\n", i), false;
             instrument.SetGenome(good, sizeof good);
-            if (k < 4 && !PlayUntil(instrument, [&] { return instrument.Restarts() > restarts && instrument.Playing(); }))
-                return std::printf("live: no restart after crash %d\n", i), false;
+            if (k < 4 && !PlayUntil(instrument, [&] { return instrument.Restarts() > restarts && instrument.Playing(); })) {
+                std::printf("live: no restart after crash %d\n", i);
+                for (const std::string& notice : instrument.TakeNotices())
+                    told += notice + "\n";
+                std::printf("%s", told.c_str());
+                return false;
+            }
             if (k == 4 && !PlayUntil(instrument, [&] { return instrument.Off(); }))
                 return std::printf("live: not off after its fifth crash (%d)\n", i), false;
-            instrument.TakeNotices();
+            for (const std::string& notice : instrument.TakeNotices())
+                told += notice + "\n";
             if (i == 20)
                 early = Usage();
         }

@@ -141,12 +141,15 @@ void TLv2RenderHost::Process(const TMidiEvent* events, size_t count, float* left
     }
     std::fill(left, left + frames, 0.0f);
     std::fill(right, right + frames, 0.0f);
-    if (done)
+    if (done) {
         Fail("put out NaN or infinity");
-    else if (FHost->Exited())
-        Fail(FHost->Ending());
-    else
+        return;
+    }
+    FHost->Kill();
+    if (FHost->Killed())
         Fail("stopped answering (" + std::to_string(kRunLimitMs / 1000) + " s on one block) and was ended");
+    else
+        Fail(FHost->Ending());
 }
 
 void TLv2RenderHost::Check()

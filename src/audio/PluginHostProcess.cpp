@@ -197,6 +197,7 @@ void TPluginHostProcess::Post(const TMidiEvent* events, size_t count, uint32_t f
 void TPluginHostProcess::Reap(int status)
 {
     FPid = -1;
+    FKilled = WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL;
     if (WIFSIGNALED(status))
         FEnding = "crashed (" + SignalName(WTERMSIG(status)) + ")";
     else

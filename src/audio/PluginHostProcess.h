@@ -60,6 +60,8 @@ public:
     // How the host ended, for a message: "crashed (SIGSEGV)", "exited with
     // status 3"; empty while it runs.
     const std::string& Ending() const { return FEnding; }
+    // Whether Kill ended it, rather than its own crash or exit.
+    bool Killed() const { return FKilled; }
     // For poll(): readable once the host has ended, and its log.
     int ProcessFd() const { return FPidFd; }
     int LogFd() const { return FErr; }
@@ -94,6 +96,7 @@ private:
     std::string FOutText;
     std::string FErrText;
     std::string FEnding;
+    bool FKilled = false;
 };
 
 } // namespace zw

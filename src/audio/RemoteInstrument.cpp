@@ -225,9 +225,8 @@ void TRemoteInstrument::Supervise()
         const bool hung = FFault.exchange(kNoFault) == kHung;
         if (FHost && (FHost->Exited() || hung)) {
             FLink.store(nullptr);
-            const bool exited = FHost->Exited();
-            FHost->Kill();
-            const std::string what = exited ? FHost->Ending() : "stopped answering and was ended";
+            FHost->Kill(); // a host that was dying of a crash of its own (a core being written) keeps that ending
+            const std::string what = FHost->Killed() ? "stopped answering and was ended" : FHost->Ending();
             FHost->DrainLog();
             Retire();
             HandleFailure(what, lock);
