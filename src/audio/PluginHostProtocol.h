@@ -28,6 +28,7 @@
 #include <ctime>
 
 #include <linux/futex.h>
+#include <sched.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
@@ -138,13 +139,15 @@ inline bool FutexWaitFor(std::atomic<uint32_t>& word, uint32_t value, int64_t de
 // Watches `word` without sleeping for up to `nanoseconds`, until it differs
 // from `value`; whether it did. Offline, where the two sides take turns as
 // fast as they can, this saves the wake-up of a sleeping thread per block.
+// It yields the core meanwhile, so that the other side runs at once when
+// both share one.
 inline bool SpinWhile(const std::atomic<uint32_t>& word, uint32_t value, int64_t nanoseconds) noexcept
 {
     const int64_t until = MonotonicNanoseconds() + nanoseconds;
     do {
-        for (int i = 0; i < 64; ++i)
-            if (word.load(std::memory_order_acquire) != value)
-                return true;
+        if (word.load(std::memory_order_acquire) != value)
+            return true;
+        sched_yield();
     } while (MonotonicNanoseconds() < until);
     return false;
 }
