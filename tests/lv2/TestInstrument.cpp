@@ -2,11 +2,15 @@
 // (0..255, so gene 0 sets it byte for byte) that makes it fail while a note
 // is held, as bred parameters make real plug-ins fail: 1 crash (SIGSEGV),
 // 2 hang, 3 abort, 4 put out NaN; any other value plays, so that random
-// genomes seldom fail.
+// genomes seldom fail. It asks for atom buffers of 40000 bytes
+// (rsz:minimumSize) and refuses to start when the host offers less; its
+// "brightness" port is given in multiples of the sample rate (unused).
 #include <lv2/atom/atom.h>
 #include <lv2/atom/util.h>
 #include <lv2/core/lv2.h>
+#include <lv2/buf-size/buf-size.h>
 #include <lv2/midi/midi.h>
+#include <lv2/options/options.h>
 #include <lv2/urid/urid.h>
 
 #include <cmath>
@@ -35,10 +39,21 @@ struct TSine {
 LV2_Handle Instantiate(const LV2_Descriptor*, double rate, const char*, const LV2_Feature* const* features)
 {
     const LV2_URID_Map* map = nullptr;
-    for (int i = 0; features && features[i]; ++i)
+    const LV2_Options_Option* options = nullptr;
+    for (int i = 0; features && features[i]; ++i) {
         if (std::strcmp(features[i]->URI, LV2_URID__map) == 0)
             map = static_cast<const LV2_URID_Map*>(features[i]->data);
-    if (!map)
+        if (std::strcmp(features[i]->URI, LV2_OPTIONS__options) == 0)
+            options = static_cast<const LV2_Options_Option*>(features[i]->data);
+    }
+    if (!map || !options)
+        return nullptr;
+    const LV2_URID sequenceSize = map->map(map->handle, LV2_BUF_SIZE__sequenceSize);
+    bool roomy = false;
+    for (const LV2_Options_Option* option = options; option->key; ++option)
+        if (option->key == sequenceSize && option->size == sizeof(int32_t))
+            roomy = *static_cast<const int32_t*>(option->value) >= 40000;
+    if (!roomy)
         return nullptr;
     auto* sine = new (std::nothrow) TSine;
     if (sine) {
