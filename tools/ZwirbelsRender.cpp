@@ -8,8 +8,7 @@
 
 #include "app/WormTake.h"
 #include "audio/AudioEngine.h"
-#include "audio/Lv2Instrument.h"
-#include "audio/Lv2World.h"
+#include "audio/Lv2RenderHost.h"
 #include "audio/SynthInstrument.h"
 #include "common/FileNotes.h"
 #include "common/ProgramFiles.h"
@@ -53,8 +52,11 @@ const char* const kUsage =
     "      release is heard; the last 20 ms fade out.\n"
     "      --rules  the substitution file (default: synth.sub of the program's data).\n"
     "      --instrument  plays each entry on the installed LV2 instrument URI\n"
-    "               instead (`lv2ls` lists them), made anew for each entry: gene k\n"
-    "               sets its k-th breedable control input, with no rules.\n"
+    "               instead (`lv2ls` lists them), in a process of its own that\n"
+    "               serves every entry: gene k sets its k-th breedable control\n"
+    "               input, with no rules. An entry that makes the instrument\n"
+    "               crash, hang or put out NaN is named and left out; the others\n"
+    "               are written.\n"
     "      Exit status: 0 every entry written, 2 an error (message on stderr),\n"
     "      also when the gene file is not read whole as written (each line\n"
     "      that is not is named; what could be read is still rendered).\n"
@@ -112,13 +114,11 @@ std::optional<int> ParseInteger(const std::string& text, int low, int high)
 
 // The one place the instrument is chosen. An LV2 instrument takes the genes
 // as its parameters; `lv2` is null for the built-in synthesizer.
-std::unique_ptr<TAudioInstrument> MakeInstrument(TLv2World* lv2, const std::string& uri, const TGene& genome)
+std::unique_ptr<TAudioInstrument> MakeInstrument(TLv2RenderHost* lv2, const TGene& genome)
 {
     if (!lv2)
         return std::make_unique<TSynthInstrument>(TSynthSettings{});
-    auto instance = std::make_unique<TLv2Instance>(*lv2, uri, TAudioEngine::kDefaultSampleRate, 1024);
-    instance->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
-    return std::make_unique<TLv2Instrument>(std::move(instance));
+    return lv2->Instrument(genome.Data(), static_cast<size_t>(genome.Size()));
 }
 
 // An entry name as a file name of its own in the output folder: names are
@@ -168,7 +168,7 @@ int Render(const TOptions& options)
 {
     std::vector<TEntry> entries;
     TSubstitution rules;
-    std::unique_ptr<TLv2World> lv2;
+    std::unique_ptr<TLv2RenderHost> lv2;
     bool whole = true;
     try {
         entries = ReadEntries(options.GeneFile, whole);
@@ -177,8 +177,7 @@ int Render(const TOptions& options)
             if (!notes.empty())
                 return Fail(FileNotesMessage(options.Rules, notes));
         } else {
-            lv2 = std::make_unique<TLv2World>();
-            MakeInstrument(lv2.get(), options.Instrument, TGene()); // one that cannot be made ends the run here
+            lv2 = std::make_unique<TLv2RenderHost>(options.Instrument); // one that cannot be hosted ends the run here
         }
     } catch (const std::exception& e) {
         return Fail(e.what()); // every reading error names its file, an instrument its URI
@@ -209,8 +208,8 @@ int Render(const TOptions& options)
         try {
             // On an LV2 instrument the genes are parameters: the take holds the notes only.
             const TWormTake take(rules, 0, lv2 ? -1 : program, lv2 ? TGene() : entry.Genome);
-            take.SaveSound(MakeInstrument(lv2.get(), options.Instrument, entry.Genome), phrase, options.Seconds,
-                           fileName, options.Release);
+            take.SaveSound(MakeInstrument(lv2.get(), entry.Genome), phrase, options.Seconds, fileName,
+                           options.Release);
         } catch (const EInOutError& e) {
             return Fail(e.what()); // the folder fails every entry alike
         } catch (const ESynthError& e) {

@@ -61,10 +61,12 @@ void TWormTake::SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TA
     releaseSeconds = std::clamp(releaseSeconds, 0.0, seconds / 2);
     const auto endMs = static_cast<int64_t>(std::llround(seconds * 1000));
     const auto releaseMs = static_cast<int64_t>(std::llround(releaseSeconds * 1000));
+    const TAudioInstrument& played = *instrument;
     TOfflineRender render(std::move(instrument));
     TWavWriter wav(static_cast<int>(render.SampleRate()));
     render.Render(Messages(phrase, endMs, releaseMs), render.FrameAt(endMs),
                   [&wav](const float* left, const float* right, uint32_t frames) { wav.Append(left, right, frames); });
+    played.CheckRender();
     wav.Save(fileName);
 }
 

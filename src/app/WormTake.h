@@ -54,7 +54,8 @@ public:
     // as a WAV file (48 kHz, stereo): the notes end `releaseSeconds` before
     // the end (at most half the take), and the sound fades out over the last
     // few milliseconds. Raises EInOutError naming the file when it cannot be
-    // written; then no file is left there.
+    // written, and what the instrument's CheckRender raises (a hosted plug-in
+    // that crashed); then no file is left there.
     void SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase, double seconds,
                    const std::string& fileName, double releaseSeconds = kDefaultReleaseSeconds) const;
     // The genome's messages and the phrase once through, as a Standard MIDI

@@ -7,6 +7,10 @@
 #include <cstring>
 #include <thread>
 
+#if defined(__SSE__)
+#include <xmmintrin.h>
+#endif
+
 namespace zw {
 
 TAudioEngine::TAudioEngine() : FProcess(std::make_unique<TAudioProcess>()) {}
@@ -160,7 +164,15 @@ void TAudioEngine::EndStream()
     TakeCommands();
 }
 
-void TAudioEngine::Process(float* left, float* right, uint32_t frames) noexcept { FProcess->Run(left, right, frames); }
+void TAudioEngine::Process(float* left, float* right, uint32_t frames) noexcept
+{
+#if defined(__SSE__)
+    // Denormal numbers from decaying filters cost many times a normal sum;
+    // set on every call, as the backend may call from more than one thread.
+    _mm_setcsr(_mm_getcsr() | 0x8040); // flush to zero, denormals are zero
+#endif
+    FProcess->Run(left, right, frames);
+}
 
 void TAudioEngine::CountXrun() noexcept { FProcess->Xruns.fetch_add(1, std::memory_order_relaxed); }
 

@@ -39,6 +39,10 @@ public:
 
     // Audio thread. Ends every sound at once (panic, output restart).
     virtual void Silence() noexcept = 0;
+
+    // Control thread, after an offline render: raises what spoiled it (an
+    // instrument whose process crashed), so that nothing is written from it.
+    virtual void CheckRender() const {}
 };
 
 } // namespace zw

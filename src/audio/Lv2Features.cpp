@@ -13,6 +13,7 @@
 
 #include <algorithm>
 #include <cstdarg>
+#include <cstdio>
 
 namespace zw {
 namespace {
@@ -26,15 +27,26 @@ const char* const kProvided[] = {
     LV2_CORE__hardRTCapable,
 };
 
-// A plug-in's messages are dropped: nothing may be written from the audio
-// thread, and the program keeps the terminal free of its libraries' chatter.
-int Printf(LV2_Log_Handle, LV2_URID, const char*, ...) { return 0; }
-int Vprintf(LV2_Log_Handle, LV2_URID, const char*, va_list) { return 0; }
+// In the program a plug-in's messages are dropped: nothing may be written
+// from its audio thread. The plug-in host writes them to its stderr, which
+// the program reads and logs with the instrument's name.
+int Vprintf(LV2_Log_Handle handle, LV2_URID, const char* format, va_list args)
+{
+    return handle ? std::vfprintf(stderr, format, args) : 0;
+}
+int Printf(LV2_Log_Handle handle, LV2_URID type, const char* format, ...)
+{
+    va_list args;
+    va_start(args, format);
+    const int written = Vprintf(handle, type, format, args);
+    va_end(args);
+    return written;
+}
 
 } // namespace
 
 TLv2Features::TLv2Features(TLv2UridMap& urids, TLv2Worker& worker, double sampleRate, uint32_t maxBlock,
-                           uint32_t sequenceSize)
+                           uint32_t sequenceSize, bool log)
     : FSampleRate(static_cast<float>(sampleRate)),
       FMaxBlock(static_cast<int32_t>(maxBlock)),
       FSequenceSize(static_cast<int32_t>(sequenceSize))
@@ -47,10 +59,9 @@ TLv2Features::TLv2Features(TLv2UridMap& urids, TLv2Worker& worker, double sample
     FOptions = {option(LV2_PARAMETERS__sampleRate, floatType, &FSampleRate),
                 option(LV2_BUF_SIZE__minBlockLength, intType, &FMinBlock),
                 option(LV2_BUF_SIZE__maxBlockLength, intType, &FMaxBlock),
-                option(LV2_BUF_SIZE__nominalBlockLength, intType, &FMaxBlock),
                 option(LV2_BUF_SIZE__sequenceSize, intType, &FSequenceSize),
                 LV2_Options_Option{LV2_OPTIONS_INSTANCE, 0, 0, 0, 0, nullptr}};
-    FLog.handle = this;
+    FLog.handle = log ? this : nullptr;
     FLog.printf = Printf;
     FLog.vprintf = Vprintf;
 

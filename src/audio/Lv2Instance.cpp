@@ -15,18 +15,17 @@
 namespace zw {
 namespace {
 
-constexpr size_t kSequenceWords = TLv2Instance::kSequenceSize / sizeof(uint64_t);
-
 LV2_Atom_Sequence* Sequence(std::vector<uint64_t>& words) { return reinterpret_cast<LV2_Atom_Sequence*>(words.data()); }
 
 } // namespace
 
-TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double sampleRate, uint32_t maxBlock)
+TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double sampleRate, uint32_t maxBlock,
+                           TLv2InstanceOptions options)
     : FWorld(world),
       FUri(uri),
       FMaxBlock(std::max<uint32_t>(maxBlock, 1)),
       FSampleRate(sampleRate),
-      FFeatures(FUrids, FWorker, sampleRate, FMaxBlock, kSequenceSize)
+      FFeatures(FUrids, FWorker, sampleRate, FMaxBlock, kSequenceSize, options.Log)
 {
     std::lock_guard lock(world.Lock());
     FPlugin = world.Plugin(uri);
@@ -35,7 +34,7 @@ TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double samp
     const std::string missing = TLv2Features::MissingRequired(FPlugin);
     if (!missing.empty())
         throw ELv2Error(quoted + " needs the feature " + missing + ", which this program does not provide.");
-    FLayout = ReadPortLayout(world.Get(), FPlugin);
+    FLayout = ReadPortLayout(world.Get(), FPlugin, sampleRate);
     if (FLayout.MidiInput < 0)
         throw ELv2Error(quoted + " takes no MIDI input.");
     if (FLayout.AudioOutputs.empty())
@@ -52,11 +51,14 @@ TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double samp
     FProcess.Staged = FDefaults;
     FProcess.ControlOutputs.assign(FLayout.ControlOutputs.size(), 0.0f);
     FProcess.Audio.assign(FLayout.AudioOutputs.size() + 1 + FLayout.CvPorts.size(), std::vector<float>(FMaxBlock));
-    FProcess.MidiSequence.assign(kSequenceWords, 0);
+    FSequenceBytes = std::max(kSequenceSize, (FLayout.AtomBufferSize + 7) / 8 * 8);
+    FFeatures.SetSequenceSize(FSequenceBytes);
+    const size_t sequenceWords = FSequenceBytes / sizeof(uint64_t);
+    FProcess.MidiSequence.assign(sequenceWords, 0);
     // More events than one sequence holds would be dropped at the next run anyway.
-    FProcess.Held.resize(kSequenceSize / sizeof(LV2_Atom_Event));
+    FProcess.Held.resize(FSequenceBytes / sizeof(LV2_Atom_Event));
     FProcess.OtherSequences.assign(FLayout.OtherAtomInputs.size() + FLayout.AtomOutputs.size(),
-                                   std::vector<uint64_t>(kSequenceWords));
+                                   std::vector<uint64_t>(sequenceWords));
     FProcess.MidiEventType = FUrids.Map(LV2_MIDI__MidiEvent);
     FProcess.SequenceType = FUrids.Map(LV2_ATOM__Sequence);
     FProcess.ChunkType = FUrids.Map(LV2_ATOM__Chunk);
@@ -70,14 +72,16 @@ TLv2Instance::TLv2Instance(TLv2World& world, const std::string& uri, double samp
     FProcess.Staged = FDefaults;
     FSent = FDefaults;
     lilv_instance_activate(FInstance);
-    const auto* worker = static_cast<const LV2_Worker_Interface*>(
+    FWorkerInterface = static_cast<const LV2_Worker_Interface*>(
         lilv_instance_get_extension_data(FInstance, LV2_WORKER__interface));
-    FWorker.Start(worker, lilv_instance_get_handle(FInstance));
+    FSynchronousWorker = options.SynchronousWorker;
+    FWorker.Start(FWorkerInterface, lilv_instance_get_handle(FInstance), FSynchronousWorker);
 }
 
 TLv2Instance::~TLv2Instance()
 {
     FWorker.Stop();
+    std::lock_guard lock(FWorld.Lock()); // freeing closes the plug-in's library inside lilv
     if (FInstance) {
         lilv_instance_deactivate(FInstance);
         lilv_instance_free(FInstance);
@@ -138,10 +142,33 @@ bool TLv2Instance::SendValues(const std::vector<float>& values)
     return true;
 }
 
-void TLv2Instance::SavePreset(const std::string& bundle, const std::string& label)
+void TLv2Instance::SavePreset(const std::string& bundle, const std::string& label) { SavePreset(bundle, label, FSent); }
+
+void TLv2Instance::SavePreset(const std::string& bundle, const std::string& label, const std::vector<float>& values)
 {
     std::lock_guard lock(FWorld.Lock());
-    SaveLv2Preset(FWorld.Get(), FPlugin, FInstance, FUrids, FLayout, FSent, bundle, label);
+    SaveLv2Preset(FWorld.Get(), FPlugin, FInstance, FUrids, FLayout, values, bundle, label);
+}
+
+// Audio thread.
+void TLv2Instance::ApplyGenome(const uint8_t* genes, size_t count) noexcept
+{
+    std::copy(FDefaults.begin(), FDefaults.end(), FProcess.Controls.begin());
+    for (size_t k = 0; k < std::min(count, FBreedable.size()); ++k) {
+        const uint32_t control = FBreedable[k];
+        FProcess.Controls[control] = FLayout.Controls[control].ValueOf(genes[k]);
+    }
+    std::copy(FProcess.Controls.begin(), FProcess.Controls.end(), FProcess.Staged.begin());
+}
+
+// The thread that runs the instance; the worker does not work meanwhile.
+void TLv2Instance::Reset()
+{
+    FWorker.Stop();
+    lilv_instance_deactivate(FInstance);
+    lilv_instance_activate(FInstance);
+    FWorker.Start(FWorkerInterface, lilv_instance_get_handle(FInstance), FSynchronousWorker);
+    FProcess.Silence = true;
 }
 
 // Audio thread.
@@ -189,14 +216,14 @@ void TLv2Instance::RunBlock(const TMidiEvent*& events, const TMidiEvent* end, ui
                 event.Bytes[0] = static_cast<uint8_t>(0xB0 | channel);
                 event.Bytes[1] = controller;
                 event.Bytes[2] = 0;
-                lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);
+                lv2_atom_sequence_append_event(midi, FSequenceBytes - sizeof(LV2_Atom), &event.Head);
             }
     }
     const auto append = [&](const TMidiEvent& source, uint32_t frame) {
         event.Head.time.frames = frame;
         event.Head.body.size = std::min<uint32_t>(source.Length, TMidiEvent::kMaxBytes);
         std::memcpy(event.Bytes, source.Bytes, event.Head.body.size);
-        lv2_atom_sequence_append_event(midi, kSequenceSize - sizeof(LV2_Atom), &event.Head);
+        lv2_atom_sequence_append_event(midi, FSequenceBytes - sizeof(LV2_Atom), &event.Head);
     };
     if (offset == 0) {
         for (size_t i = 0; i < FProcess.HeldCount; ++i)
@@ -215,7 +242,7 @@ void TLv2Instance::RunBlock(const TMidiEvent*& events, const TMidiEvent* end, ui
         // An output's size is its capacity until the plug-in writes it.
         LV2_Atom* output = &Sequence(FProcess.OtherSequences[sequence])->atom;
         output->type = FProcess.ChunkType;
-        output->size = kSequenceSize - sizeof(LV2_Atom);
+        output->size = FSequenceBytes - sizeof(LV2_Atom);
     }
 
     lilv_instance_run(FInstance, frames);

@@ -19,6 +19,13 @@ namespace zw {
 
 class TLv2World;
 
+// How an instance is made: in the plug-in host its log goes to stderr, and
+// offline its worker does the work within the request.
+struct TLv2InstanceOptions {
+    bool Log = false;
+    bool SynchronousWorker = false;
+};
+
 // One LV2 instrument, made off the audio thread and reused across genomes:
 // its MIDI input, its control inputs and its audio outputs. A genome's
 // values travel to the audio thread through a lock-free queue and take
@@ -28,7 +35,8 @@ public:
     // Loads, instantiates and activates `uri`. ELv2Error, with a message for
     // the user, when it is not installed, needs a feature this host lacks,
     // has no MIDI input or no audio output, or will not start.
-    TLv2Instance(TLv2World& world, const std::string& uri, double sampleRate, uint32_t maxBlock);
+    TLv2Instance(TLv2World& world, const std::string& uri, double sampleRate, uint32_t maxBlock,
+                 TLv2InstanceOptions options = {});
     ~TLv2Instance();
     TLv2Instance(const TLv2Instance&) = delete;
     TLv2Instance& operator=(const TLv2Instance&) = delete;
@@ -54,6 +62,15 @@ public:
 
     // Control side: writes the sent values and the plug-in's state as a preset.
     void SavePreset(const std::string& bundle, const std::string& label);
+    // Control side: the same with `values` (in Ports().Controls order).
+    void SavePreset(const std::string& bundle, const std::string& label, const std::vector<float>& values);
+
+    // Audio thread: genome `genes` takes effect at once, as ValuesOf gives
+    // it; for the plug-in host, which takes genomes from its shared slot.
+    void ApplyGenome(const uint8_t* genes, size_t count) noexcept;
+    // The thread that runs the instance, in the plug-in host: the plug-in
+    // starts afresh (deactivated, activated), its notes ended. Not real-time safe.
+    void Reset();
 
     // Audio thread. Renders `frames` frames into `left` and `right` (a mono
     // instrument fills both), playing `events` (by frame, each below
@@ -69,6 +86,7 @@ public:
     }
     double SampleRate() const { return FSampleRate; }
 
+    // Atom buffers hold at least this, more when a port asks for more (rsz:minimumSize).
     static constexpr uint32_t kSequenceSize = 16384;
 
 private:
@@ -93,11 +111,14 @@ private:
     std::vector<float> FSent;
     uint32_t FMaxBlock;
     double FSampleRate;
+    uint32_t FSequenceBytes = kSequenceSize;
 
     TLv2UridMap FUrids;
     TLv2Worker FWorker;
     TLv2Features FFeatures;
     LilvInstance* FInstance = nullptr;
+    const LV2_Worker_Interface* FWorkerInterface = nullptr;
+    bool FSynchronousWorker = false;
 
     // What the audio thread touches, and nothing else does while it runs.
     struct TProcessState {

@@ -7,6 +7,7 @@
 #include <lv2/midi/midi.h>
 #include <lv2/parameters/parameters.h>
 #include <lv2/port-props/port-props.h>
+#include <lv2/resize-port/resize-port.h>
 #include <lv2/time/time.h>
 
 #include <algorithm>
@@ -126,7 +127,7 @@ std::vector<const TLv2ControlPort*> TLv2PortLayout::Breedable() const
     return ports;
 }
 
-TLv2PortLayout ReadPortLayout(LilvWorld* world, const LilvPlugin* plugin)
+TLv2PortLayout ReadPortLayout(LilvWorld* world, const LilvPlugin* plugin, double sampleRate)
 {
     const TLilvNode input = LilvUri(world, LV2_CORE__InputPort);
     const TLilvNode control = LilvUri(world, LV2_CORE__ControlPort);
@@ -140,6 +141,8 @@ TLv2PortLayout ReadPortLayout(LilvWorld* world, const LilvPlugin* plugin)
     const TLilvNode enumeration = LilvUri(world, LV2_CORE__enumeration);
     const TLilvNode logarithmic = LilvUri(world, LV2_PORT_PROPS__logarithmic);
     const TLilvNode designation = LilvUri(world, LV2_CORE__designation);
+    const TLilvNode perSample = LilvUri(world, LV2_CORE__sampleRate);
+    const TLilvNode minimumSize = LilvUri(world, LV2_RESIZE_PORT__minimumSize);
 
     TLv2PortLayout layout;
     layout.PortCount = lilv_plugin_get_num_ports(plugin);
@@ -162,6 +165,12 @@ TLv2PortLayout ReadPortLayout(LilvWorld* world, const LilvPlugin* plugin)
             c.Minimum = std::isnan(minimum[i]) ? 0.0f : minimum[i];
             c.Maximum = std::isnan(maximum[i]) ? 1.0f : maximum[i];
             c.Default = std::isnan(defaults[i]) ? c.Minimum : defaults[i];
+            if (lilv_port_has_property(plugin, port, perSample.get())) {
+                const auto rate = static_cast<float>(sampleRate);
+                c.Minimum *= rate;
+                c.Maximum *= rate;
+                c.Default *= rate;
+            }
             if (lilv_port_has_property(plugin, port, toggled.get()))
                 c.Kind = TLv2PortKind::Toggled;
             else if (lilv_port_has_property(plugin, port, enumeration.get()))
@@ -185,6 +194,9 @@ TLv2PortLayout ReadPortLayout(LilvWorld* world, const LilvPlugin* plugin)
         } else if (lilv_port_is_a(plugin, port, cv.get())) {
             layout.CvPorts.push_back(i);
         } else if (lilv_port_is_a(plugin, port, atom.get())) {
+            const TLilvNode size(lilv_port_get(plugin, port, minimumSize.get()));
+            if (size && lilv_node_is_int(size.get()) && lilv_node_as_int(size.get()) > 0)
+                layout.AtomBufferSize = std::max(layout.AtomBufferSize, static_cast<uint32_t>(lilv_node_as_int(size.get())));
             if (!isInput)
                 layout.AtomOutputs.push_back(i);
             else if (layout.MidiInput < 0 && lilv_port_supports_event(plugin, port, midiEvent.get()))

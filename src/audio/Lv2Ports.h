@@ -39,6 +39,7 @@ struct TLv2PortLayout {
     std::vector<uint32_t> AtomOutputs;
     int64_t MidiInput = -1;           // the atom input taking MIDI events, -1 when none
     std::vector<uint32_t> OtherAtomInputs;
+    uint32_t AtomBufferSize = 0;      // the largest rsz:minimumSize of an atom port; 0 when none states one
     std::string Unconnectable;        // the symbol of a required port of a kind no host part takes
 
     // The breedable controls, in port index order: gene k drives the k-th.
@@ -46,8 +47,9 @@ struct TLv2PortLayout {
 };
 
 // Reads and classifies the ports of `plugin`; the world must not be used by
-// another thread meanwhile.
-TLv2PortLayout ReadPortLayout(LilvWorld* world, const LilvPlugin* plugin);
+// another thread meanwhile. The ranges of lv2:sampleRate ports are given in
+// multiples of the sample rate: they are scaled by `sampleRate`.
+TLv2PortLayout ReadPortLayout(LilvWorld* world, const LilvPlugin* plugin, double sampleRate);
 
 // Whether a control input with this designation, symbol and name is left out
 // of breeding: it selects what is heard (MIDI channel, key range), sets the

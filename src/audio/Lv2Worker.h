@@ -27,8 +27,10 @@ public:
     LV2_Worker_Schedule* ScheduleFeature() { return &FSchedule; }
 
     // Starts the thread for an activated instance that offers the worker
-    // interface; requests made before wait for it.
-    void Start(const LV2_Worker_Interface* interface, LV2_Handle handle);
+    // interface; requests made before wait for it. `synchronous` (offline):
+    // no thread, the work is done within the request, so a render never
+    // depends on how fast a thread was.
+    void Start(const LV2_Worker_Interface* interface, LV2_Handle handle, bool synchronous = false);
     // Waits for the thread; before the instance is deactivated or freed.
     void Stop();
 
@@ -47,6 +49,7 @@ private:
 
     static LV2_Worker_Status Push(TRing& ring, uint32_t size, const void* data) noexcept;
     void Run();
+    void Work(const TMessage& request);
 
     LV2_Worker_Schedule FSchedule;
     const LV2_Worker_Interface* FInterface = nullptr;
@@ -56,6 +59,7 @@ private:
     TMessage FScratch{}; // the audio thread's copy of a response; never on its stack
     std::counting_semaphore<> FWake{0};
     std::atomic<bool> FStopping{false};
+    bool FSynchronous = false;
     std::thread FThread;
 };
 

@@ -2,8 +2,7 @@
 
 #include "app/WormTake.h"
 #include "audio/AudioEngine.h"
-#include "audio/Lv2Instrument.h"
-#include "audio/Lv2World.h"
+#include "audio/Lv2RenderHost.h"
 #include "audio/SynthInstrument.h"
 #include "common/Exceptions.h"
 #include "common/ProgramFiles.h"
@@ -25,8 +24,6 @@
 namespace zw {
 namespace {
 
-// The LV2 instance's block; the offline engine hands it longer ones in pieces.
-constexpr uint32_t kLv2ExportBlock = 1024;
 
 const char* const kGeneFileFilter = "gene files (*.gen)|*.gen|all files (*.*)|*.*";
 
@@ -77,13 +74,9 @@ TWormTake TExportActions::RulesTake(TChannel channel, const TGene& genome)
 // instrument while it plays one, else the built-in synthesizer.
 std::unique_ptr<TAudioInstrument> TExportActions::ExportInstrument(TChannel channel, const TGene& genome)
 {
-    if (FSound.PlaysInstrument(channel)) {
-        auto instance =
-            std::make_unique<TLv2Instance>(FSound.Lv2Catalog().World(), FSound.Instruments()[static_cast<size_t>(channel)],
-                                           TAudioEngine::kDefaultSampleRate, kLv2ExportBlock);
-        instance->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
-        return std::make_unique<TLv2Instrument>(std::move(instance));
-    }
+    if (FSound.PlaysInstrument(channel))
+        return TLv2RenderHost::OneRender(FSound.Instruments()[static_cast<size_t>(channel)], genome.Data(),
+                                         static_cast<size_t>(genome.Size()));
     return std::make_unique<TSynthInstrument>(FSound.Synth());
 }
 

@@ -1,7 +1,7 @@
 #include "ui/InstrumentBreeders.h"
 
 #include "audio/AudioHost.h"
-#include "audio/Lv2Instrument.h"
+#include "audio/RemoteInstrument.h"
 #include "audio/Lv2State.h"
 #include "common/Dialogs.h"
 #include "midi/MidiScheduler.h"
@@ -9,6 +9,8 @@
 
 #include <QTimer>
 
+#include <algorithm>
+#include <cstdio>
 #include <filesystem>
 
 namespace zw {
@@ -26,7 +28,10 @@ TInstrumentBreeders::TInstrumentBreeders(const TLv2Catalog& catalog, TAudioHost&
     : QObject(parent), FCatalog(catalog), FAudio(audio), FScheduler(scheduler), FPoll(new QTimer(this))
 {
     setObjectName("InstrumentBreeders");
-    connect(FPoll, &QTimer::timeout, this, [this] { TakeLoaded(); });
+    connect(FPoll, &QTimer::timeout, this, [this] {
+        TakeLoaded();
+        Watch();
+    });
 }
 
 TInstrumentBreeders::~TInstrumentBreeders()
@@ -47,8 +52,8 @@ void TInstrumentBreeders::Configure(const std::array<std::string, kBreeders>& ur
         if (b.Uri.empty())
             continue;
         const double sampleRate = FAudio.Engine().SampleRate();
-        b.Loading = std::async(std::launch::async, [this, uri = b.Uri, sampleRate] {
-            return std::make_unique<TLv2Instance>(FCatalog.World(), uri, sampleRate, 1024);
+        b.Loading = std::async(std::launch::async, [uri = b.Uri, sampleRate] {
+            return std::make_unique<TRemoteInstrument>(uri, sampleRate);
         });
         FPoll->start(20);
     }
@@ -81,7 +86,7 @@ void TInstrumentBreeders::TakeLoaded()
             continue;
         }
         try {
-            auto instrument = std::make_unique<TLv2Instrument>(b.Loading.get());
+            std::unique_ptr<TRemoteInstrument> instrument = b.Loading.get();
             b.Playing = instrument.get();
             FAudio.SetInstrument(kFirstSlot + breeder, std::move(instrument));
             FAudio.Activate();
@@ -94,8 +99,33 @@ void TInstrumentBreeders::TakeLoaded()
             emit Failed(breeder, QString::fromStdString(error.what()));
         }
     }
-    if (!waiting)
+    const bool playing = std::any_of(FBreeders.begin(), FBreeders.end(), [](const TBreeder& b) { return b.Playing; });
+    if (!waiting && !playing)
         FPoll->stop();
+}
+
+void TInstrumentBreeders::Watch()
+{
+    for (int breeder = 0; breeder < kBreeders; ++breeder) {
+        TRemoteInstrument* playing = FBreeders[static_cast<size_t>(breeder)].Playing;
+        if (!playing)
+            continue;
+        const bool off = playing->Off(); // its last notice says so, and is taken here
+        std::vector<std::string> notices = playing->TakeNotices();
+        if (off && !notices.empty()) {
+            const QString last = QString::fromStdString(notices.back());
+            notices.pop_back();
+            for (const std::string& notice : notices)
+                emit Notice(breeder, QString::fromStdString(notice));
+            Drop(breeder); // until the user chooses it again
+            emit Failed(breeder, last);
+            continue;
+        }
+        for (const std::string& notice : notices) {
+            std::fprintf(stderr, "zwirbels: breeder %c: %s\n", 'A' + breeder, notice.c_str());
+            emit Notice(breeder, QString::fromStdString(notice));
+        }
+    }
 }
 
 bool TInstrumentBreeders::Plays(int breeder) const
@@ -106,20 +136,19 @@ bool TInstrumentBreeders::Plays(int breeder) const
 void TInstrumentBreeders::SetGenome(int breeder, const TGene& genome)
 {
     if (Plays(breeder))
-        FBreeders[static_cast<size_t>(breeder)].Playing->Instance().SetGenome(genome.Data(),
-                                                                             static_cast<size_t>(genome.Size()));
+        FBreeders[static_cast<size_t>(breeder)].Playing->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
 }
 
 std::string TInstrumentBreeders::Name(int breeder) const
 {
-    return Plays(breeder) ? FBreeders[static_cast<size_t>(breeder)].Playing->Instance().Name() : std::string();
+    return Plays(breeder) ? FBreeders[static_cast<size_t>(breeder)].Playing->Name() : std::string();
 }
 
 void TInstrumentBreeders::SavePreset(int breeder, const std::string& bundle, const std::string& label)
 {
     if (!Plays(breeder))
         throw ELv2Error("Breeder " + std::string(1, static_cast<char>('A' + breeder)) + " plays no LV2 instrument.");
-    FBreeders[static_cast<size_t>(breeder)].Playing->Instance().SavePreset(bundle, label);
+    FBreeders[static_cast<size_t>(breeder)].Playing->SavePreset(bundle, label);
 }
 
 void AskSaveLv2Preset(TInstrumentBreeders* instruments, int breeder)

@@ -16,15 +16,16 @@ namespace zw {
 
 class TAudioHost;
 class TGene;
-class TLv2Instance;
-class TLv2Instrument;
+class TRemoteInstrument;
 class TMidiScheduler;
 
 // Per breeder A–D, the LV2 instrument its audible worm plays, if one is
-// chosen: made on a thread of its own (that can take a second or more), then
-// handed to the audio engine, and given the breeder's audition notes and
-// thru. A breeder without one, or whose instrument failed, plays through the
-// MIDI output and its rules.
+// chosen: started in a process of its own (TRemoteInstrument; loading can
+// take a second or more), then handed to the audio engine, and given the
+// breeder's audition notes and thru. A breeder without one, or whose
+// instrument failed to load or failed too often, plays through the MIDI
+// output and its rules. What befalls a playing one (a crash, a restart) is
+// told by Notice.
 class TInstrumentBreeders : public QObject {
     Q_OBJECT
 
@@ -50,10 +51,15 @@ public:
     void SavePreset(int breeder, const std::string& bundle, const std::string& label);
 
 signals:
-    // One instrument could not be made; the breeder plays the MIDI output.
+    // One instrument could not be made, or failed too often and is off; the
+    // breeder plays the MIDI output.
     void Failed(int breeder, const QString& message);
     // One instrument is made and playing.
     void Ready(int breeder);
+    // What befell a playing instrument, for the status line: it crashed, hung
+    // or put out NaN, starts again, plays again, waits for another genome.
+    // Also written to the log. (The main window does not show it yet.)
+    void Notice(int breeder, const QString& message);
 
 private:
     // Sends a voice's notes to its instrument in the engine.
@@ -69,13 +75,15 @@ private:
 
     struct TBreeder {
         std::string Uri;
-        std::future<std::unique_ptr<TLv2Instance>> Loading;
-        TLv2Instrument* Playing = nullptr; // owned by the engine
+        std::future<std::unique_ptr<TRemoteInstrument>> Loading;
+        TRemoteInstrument* Playing = nullptr; // owned by the engine
         std::unique_ptr<TEngineSink> Sink;
     };
 
     void Drop(int breeder);
     void TakeLoaded();
+    // Passes on what befell the playing instruments; drops one that is off.
+    void Watch();
 
     const TLv2Catalog& FCatalog;
     TAudioHost& FAudio;

@@ -231,6 +231,24 @@ TEST(Lv2Instrument, ListsInstrumentsAndRefusesWhatItCannotHost)
     EXPECT_THROW(TLv2Instance(world, "urn:zw:absent", kRate, 256), ELv2Error);
 }
 
+// The tests' own instrument gives a port's range in multiples of the sample
+// rate, and starts only with atom buffers as large as it asks for.
+TEST(Lv2Instrument, ScalesSampleRateRangesAndOffersTheAtomBufferSizeAsked)
+{
+    const std::string previous = std::getenv("LV2_PATH") ? std::getenv("LV2_PATH") : "";
+    setenv("LV2_PATH", ZW_TEST_LV2_DIR ":/usr/lib/lv2", 1);
+    TLv2World world;
+    setenv("LV2_PATH", previous.c_str(), 1);
+    for (const double rate : {44100.0, 96000.0}) {
+        TLv2Instance instance(world, "urn:zwirbels:test-instrument", rate, 256); // refused below 40000 bytes
+        const TLv2ControlPort& brightness = instance.Ports().Controls.back();
+        ASSERT_EQ(brightness.Symbol, "brightness");
+        EXPECT_FLOAT_EQ(brightness.Maximum, float(0.25 * rate));
+        EXPECT_FLOAT_EQ(brightness.Default, float(0.1 * rate));
+        EXPECT_EQ(instance.Ports().AtomBufferSize, 40000u);
+    }
+}
+
 // The worker as a plug-in sees it: work scheduled in run() is done on
 // another thread, and its answer arrives on the audio thread after a run().
 TEST(Lv2Worker, DoesScheduledWorkElsewhereAndAnswersAfterARun)

@@ -165,6 +165,63 @@ TEST(RenderTool, LongGenomesRenderAndWhatIsNoGeneFileIsTold)
     EXPECT_TRUE(fs::exists(work / "split" / "Good.wav")) << "what could be read is rendered";
 }
 
+// The tests' own instrument, its gene 0 setting the fault it plays with: an
+// entry that makes it crash, hang, abort or put out NaN is named and left
+// out; one host process serves the others, restarted after each failure.
+TEST(RenderTool, AnInstrumentThatFailsOnOneEntryCostsThatEntryOnly)
+{
+    const fs::path work = TempPath("render-tool-faults");
+    fs::remove_all(work);
+    fs::create_directories(work);
+    struct TEntry {
+        const char* Name;
+        uint8_t Fault;       // gene 0: 0 none, 1 crash, 2 hang, 3 abort, 4 NaN
+        const char* Message; // what the failure says; null: written
+    };
+    const TEntry entries[] = {{"first", 0, nullptr},
+                              {"crash", 1, "\"crash\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                                            "crashed (SIGSEGV)."},
+                              {"second", 0, nullptr},
+                              {"hang", 2, "\"hang\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                                            "stopped answering"},
+                              {"abort", 3, "\"abort\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                                             "crashed (SIGABRT)."},
+                              {"nan", 4, "\"nan\" is not rendered: The LV2 instrument \"Zwirbels test instrument\" "
+                                           "put out NaN or infinity."},
+                              {"last", 0, nullptr}};
+    std::string text;
+    WriteGeneFileCount(text, std::size(entries));
+    for (const TEntry& entry : entries) {
+        TGene genome;
+        genome.SetSize(8);
+        genome.SetGenes(0, entry.Fault);
+        WriteGeneFileEntry(text, entry.Name, genome);
+    }
+    const std::string geneFile = (work / "faults.gen").string();
+    WriteFileAtomically(geneFile, text);
+    const fs::path out = work / "out";
+
+    std::vector<std::string> argv = {ZW_RENDER_TOOL, "--instrument", "urn:zwirbels:test-instrument", "--seconds",
+                                     "0.5", geneFile, out.string()};
+    TEnvironment environment;
+    environment.Set("LV2_PATH", std::string(ZW_TEST_LV2_DIR) + ":/usr/lib/lv2");
+    const std::string log = (work / "render.log").string();
+    TChildProcess tool(argv, environment, log);
+    const std::optional<TExit> exit = tool.Wait(120s);
+    const std::string output = ReadWholeFile(log);
+    ASSERT_TRUE(exit && !exit->Signalled) << output;
+    EXPECT_EQ(exit->Code, 2) << output;
+    for (const TEntry& entry : entries) {
+        if (entry.Message) {
+            EXPECT_NE(output.find(entry.Message), std::string::npos) << entry.Name << ":\n" << output;
+            continue;
+        }
+        const std::vector<float> sound = ReadWavFile((out / (std::string(entry.Name) + ".wav")).string());
+        EXPECT_GT(Rms(sound.data(), sound.size()), 0.05) << entry.Name << " is silent:\n" << output;
+    }
+    EXPECT_EQ(FolderEntries(out), (std::set<std::string>{"first.wav", "second.wav", "last.wav"}));
+}
+
 TEST(RenderTool, BadInputEndsWithAMessageAndLeavesNothingBehind)
 {
     const fs::path work = TempPath("render-tool-bad");

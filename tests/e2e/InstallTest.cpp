@@ -160,7 +160,7 @@ TEST(DebianPackage, ListsItsFilesAndDependencies)
     const auto files = RunTool({"dpkg-deb", "-c", debFile}, TEnvironment());
     ASSERT_TRUE(files.has_value()) << "cannot list " << debFile;
     std::vector<std::string> expected = kDataFiles;
-    expected.insert(expected.end(), {"bin/zwirbels", "bin/zwirbels-rule", "bin/zwirbels-render"});
+    expected.insert(expected.end(), {"bin/zwirbels", "bin/zwirbels-rule", "bin/zwirbels-render", "bin/zwirbels-plugin-host"});
     for (const std::string& file : expected)
         EXPECT_NE(files->find(" ./usr/" + file + "\n"), std::string::npos) << file << " missing:\n" << *files;
 

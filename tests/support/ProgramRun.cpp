@@ -81,6 +81,9 @@ TProgramFolder::TProgramFolder(const fs::path& parent, const fs::path& program, 
     fs::copy_file(buildBin / "default.sub", RuleFile());
     fs::copy_file(buildBin / "RuleHelp.txt", FPath / "RuleHelp.txt");
     fs::copy_file(buildBin / "synth.sub", FPath / "synth.sub"); // a first start's rules
+    // The plug-in host is found beside the program, as installed.
+    if (fs::exists(buildBin / "zwirbels-plugin-host"))
+        fs::create_symlink(buildBin / "zwirbels-plugin-host", FPath / "zwirbels-plugin-host");
 }
 
 TProgramFolder::~TProgramFolder()

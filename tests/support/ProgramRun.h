@@ -28,7 +28,8 @@ private:
 
 // A fresh folder holding a copy of the program file (a copy, since the
 // program looks for its files beside its real path), default.sub, synth.sub and
-// RuleHelp.txt from `buildBin`, and the settings file zwirbels.INI.
+// RuleHelp.txt from `buildBin`, a link to the plug-in host there, and the
+// settings file zwirbels.INI.
 class TProgramFolder {
 public:
     TProgramFolder(const std::filesystem::path& parent, const std::filesystem::path& program,
