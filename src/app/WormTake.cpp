@@ -56,13 +56,19 @@ std::vector<TTimedMidi> TWormTake::Messages(const TAuditionPhrase& phrase, int64
 void TWormTake::SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase,
                           double seconds, const std::string& fileName) const
 {
+    TWavWriter wav(static_cast<int>(TAudioEngine::kDefaultSampleRate));
+    Render(std::move(instrument), phrase, seconds,
+           [&wav](const float* left, const float* right, uint32_t frames) { wav.Append(left, right, frames); });
+    wav.Save(fileName);
+}
+
+void TWormTake::Render(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase, double seconds,
+                       const TOfflineRenderSink& sink) const
+{
     seconds = std::clamp(seconds, 0.0, kMaxSeconds);
     const auto endMs = static_cast<int64_t>(std::llround(seconds * 1000));
     TOfflineRender render(std::move(instrument));
-    TWavWriter wav(static_cast<int>(render.SampleRate()));
-    render.Render(Messages(phrase, endMs), render.FrameAt(endMs),
-                  [&wav](const float* left, const float* right, uint32_t frames) { wav.Append(left, right, frames); });
-    wav.Save(fileName);
+    render.Render(Messages(phrase, endMs), render.FrameAt(endMs), sink);
 }
 
 void TWormTake::SaveMidi(const TAuditionPhrase& phrase, const std::string& fileName) const

@@ -1,0 +1,92 @@
+// The matcher's parts on sounds and functions made here: the distance and
+// the optimizer.
+#include "match/CmaEs.h"
+#include "match/Distance.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <numbers>
+#include <random>
+#include <vector>
+
+namespace zw {
+namespace {
+
+constexpr double kRate = 48000;
+
+// A plucked tone: `harmonics` partials of `hz` whose level falls by `tilt` per
+// partial, decaying at `decay` per second.
+std::vector<float> Pluck(double hz, int harmonics, double tilt, double decay)
+{
+    std::vector<float> out(static_cast<size_t>(kRate));
+    for (size_t i = 0; i < out.size(); ++i) {
+        const double t = static_cast<double>(i) / kRate;
+        double s = 0;
+        for (int h = 1; h <= harmonics; ++h)
+            s += std::pow(tilt, h - 1) * std::sin(2 * std::numbers::pi * hz * h * t);
+        out[i] = static_cast<float>(0.3 * s * std::exp(-decay * t));
+    }
+    return out;
+}
+
+TEST(Distance, IsZeroForTheSameSoundSymmetricAndNearerForASmallChange)
+{
+    TSpectralDistance distance(TDistanceSettings{}, kRate);
+    const std::vector<float> patch = Pluck(220, 8, 0.7, 3);
+    const std::vector<float> mutated = Pluck(220, 8, 0.65, 3.5);
+    std::vector<float> unrelated(patch.size() / 3);
+    std::mt19937 random(1);
+    std::uniform_real_distribution<float> noise(-0.2f, 0.2f);
+    for (float& s : unrelated)
+        s = noise(random);
+
+    EXPECT_EQ(distance.Between(patch, patch), 0.0);
+    const double near = distance.Between(patch, mutated);
+    const double far = distance.Between(patch, unrelated);
+    EXPECT_DOUBLE_EQ(near, distance.Between(mutated, patch));
+    EXPECT_DOUBLE_EQ(far, distance.Between(unrelated, patch));
+    EXPECT_GT(near, 0.0);
+    EXPECT_LT(near * 3, far);
+    // A later onset is heard too: the same spectrum, but not at the same time.
+    std::vector<float> late(2400, 0.0f);
+    late.insert(late.end(), patch.begin(), patch.end() - 2400);
+    EXPECT_GT(distance.Between(patch, late), near);
+}
+
+template <typename F>
+double Minimize(int n, F f, int evaluations)
+{
+    TCmaEs cma(n, 7, 0.3, 1e-9);
+    double best = std::numeric_limits<double>::infinity();
+    for (int done = 0; done < evaluations;) {
+        const std::vector<Eigen::VectorXd>& points = cma.Ask();
+        std::vector<double> scores;
+        for (const Eigen::VectorXd& x : points) {
+            scores.push_back(f(x));
+            best = std::min(best, scores.back());
+        }
+        done += static_cast<int>(points.size());
+        cma.Tell(scores);
+    }
+    return best;
+}
+
+TEST(CmaEs, SolvesSphereAndRosenbrockInTheBox)
+{
+    // Both shifted so their minimum lies inside [0, 1]^n, away from the centre.
+    const auto sphere = [](const Eigen::VectorXd& x) { return (x.array() - 0.71).square().sum(); };
+    const auto rosenbrock = [](const Eigen::VectorXd& x) {
+        const Eigen::ArrayXd y = 4 * x.array() - 3; // y = 1 at x = 1, the box reaches y = -3
+        double sum = 0;
+        for (Eigen::Index i = 0; i + 1 < y.size(); ++i)
+            sum += 100 * std::pow(y[i + 1] - y[i] * y[i], 2) + std::pow(1 - y[i], 2);
+        return sum;
+    };
+    EXPECT_LT(Minimize(10, sphere, 6000), 1e-8);
+    EXPECT_LT(Minimize(6, rosenbrock, 20000), 1e-6);
+}
+
+} // namespace
+} // namespace zw
