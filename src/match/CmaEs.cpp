@@ -91,7 +91,7 @@ void TCmaEs::Tell(const std::vector<double>& scores)
 
     // A run that has converged, stalled or degenerated gives way to a larger one.
     const double best = penalized[order[0]];
-    if (best < FBestOfRun - 1e-12 * std::fabs(FBestOfRun)) {
+    if (!std::isfinite(FBestOfRun) || best < FBestOfRun - 1e-12 * std::fabs(FBestOfRun)) {
         FBestOfRun = best;
         FStale = 0;
     } else {
