@@ -53,6 +53,10 @@ TEST(Distance, IsZeroForTheSameSoundSymmetricAndNearerForASmallChange)
     std::vector<float> late(2400, 0.0f);
     late.insert(late.end(), patch.begin(), patch.end() - 2400);
     EXPECT_GT(distance.Between(patch, late), near);
+    // A sound cut short is far, in the spectra alone as well.
+    const std::vector<float> cut(patch.begin(), patch.begin() + static_cast<long>(patch.size() / 3));
+    TSpectralDistance plain(TDistanceSettings::Plain(), kRate);
+    EXPECT_GT(plain.Between(patch, cut), 3 * plain.Between(patch, mutated));
 }
 
 template <typename F>
