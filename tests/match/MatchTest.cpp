@@ -2,6 +2,7 @@
 // the optimizer.
 #include "match/CmaEs.h"
 #include "match/Distance.h"
+#include "match/Pitch.h"
 
 #include <gtest/gtest.h>
 
@@ -57,6 +58,18 @@ TEST(Distance, IsZeroForTheSameSoundSymmetricAndNearerForASmallChange)
     const std::vector<float> cut(patch.begin(), patch.begin() + static_cast<long>(patch.size() / 3));
     TSpectralDistance plain(TDistanceSettings::Plain(), kRate);
     EXPECT_GT(plain.Between(patch, cut), 3 * plain.Between(patch, mutated));
+}
+
+TEST(Pitch, NamesTheNoteOfATonePlayedAndNoneForNoise)
+{
+    EXPECT_EQ(EstimateNote(Pluck(220, 8, 0.7, 3), kRate), 57);
+    EXPECT_EQ(EstimateNote(Pluck(466.16, 3, 0.5, 1), kRate), 70);
+    std::vector<float> noise(24000);
+    std::mt19937 random(3);
+    std::uniform_real_distribution<float> draw(-0.5f, 0.5f);
+    for (float& s : noise)
+        s = draw(random);
+    EXPECT_EQ(EstimateNote(noise, kRate), std::nullopt);
 }
 
 template <typename F>
