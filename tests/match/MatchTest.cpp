@@ -3,10 +3,15 @@
 #include "match/CmaEs.h"
 #include "match/Distance.h"
 #include "match/Pitch.h"
+#include "match/Target.h"
+
+#include <sndfile.h>
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <string>
 #include <limits>
 #include <numbers>
 #include <random>
@@ -58,6 +63,45 @@ TEST(Distance, IsZeroForTheSameSoundSymmetricAndNearerForASmallChange)
     const std::vector<float> cut(patch.begin(), patch.begin() + static_cast<long>(patch.size() / 3));
     TSpectralDistance plain(TDistanceSettings::Plain(), kRate);
     EXPECT_GT(plain.Between(patch, cut), 3 * plain.Between(patch, mutated));
+}
+
+// A stereo 44.1 kHz WAV file: `silence` seconds of nothing, then a tone.
+std::string WriteSound(const std::string& name, double silence, double seconds, float level)
+{
+    const std::string fileName = ::testing::TempDir() + name;
+    SF_INFO info{};
+    info.samplerate = 44100;
+    info.channels = 2;
+    info.format = SF_FORMAT_WAV | SF_FORMAT_FLOAT;
+    SNDFILE* file = sf_open(fileName.c_str(), SFM_WRITE, &info);
+    const auto start = static_cast<size_t>(silence * 44100);
+    std::vector<float> frames(2 * (start + static_cast<size_t>(seconds * 44100)), 0.0f);
+    for (size_t i = 2 * start; i < frames.size(); ++i)
+        frames[i] = level * static_cast<float>(std::sin(0.05 * static_cast<double>(i / 2)));
+    sf_writef_float(file, frames.data(), static_cast<sf_count_t>(frames.size() / 2));
+    sf_close(file);
+    return fileName;
+}
+
+TEST(Target, IsMonoAtTheRenderRateFromItsOnsetAndRefusesWhatCannotBeMatched)
+{
+    const TTarget target = ReadTarget(WriteSound("tone.wav", 0.5, 0.3, 0.5f), kRate);
+    EXPECT_NEAR(target.Seconds(), 0.3, 0.002);
+    EXPECT_GT(std::fabs(target.Samples.front()), 0.001f);
+    const TTarget capped = ReadTarget(WriteSound("long.wav", 0, 6, 0.5f), kRate);
+    EXPECT_DOUBLE_EQ(capped.Seconds(), TTarget::kMaxSeconds);
+
+    const auto refused = [](const std::string& fileName, const std::string& reason) {
+        try {
+            ReadTarget(fileName, kRate);
+            ADD_FAILURE() << fileName << " was read";
+        } catch (const ETargetError& e) {
+            EXPECT_NE(std::string(e.what()).find(reason), std::string::npos) << e.what();
+        }
+    };
+    refused(WriteSound("silent.wav", 1, 0, 0), "is silent");
+    refused(WriteSound("short.wav", 0.2, 0.03, 0.5f), "shorter than 50 ms");
+    refused(::testing::TempDir() + "missing.wav", "Cannot read the sound");
 }
 
 TEST(Pitch, NamesTheNoteOfATonePlayedAndNoneForNoise)
