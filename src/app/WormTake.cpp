@@ -57,17 +57,25 @@ std::vector<TTimedMidi> TWormTake::Messages(const TAuditionPhrase& phrase, int64
 void TWormTake::SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase,
                           double seconds, const std::string& fileName, double releaseSeconds) const
 {
+    TWavWriter wav(static_cast<int>(TAudioEngine::kDefaultSampleRate));
+    Render(
+        std::move(instrument), phrase, seconds,
+        [&wav](const float* left, const float* right, uint32_t frames) { wav.Append(left, right, frames); },
+        releaseSeconds);
+    wav.Save(fileName);
+}
+
+void TWormTake::Render(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase, double seconds,
+                       const TOfflineRenderSink& sink, double releaseSeconds) const
+{
     seconds = std::clamp(seconds, 0.0, kMaxSeconds);
     releaseSeconds = std::clamp(releaseSeconds, 0.0, seconds / 2);
     const auto endMs = static_cast<int64_t>(std::llround(seconds * 1000));
     const auto releaseMs = static_cast<int64_t>(std::llround(releaseSeconds * 1000));
     const TAudioInstrument& played = *instrument;
     TOfflineRender render(std::move(instrument));
-    TWavWriter wav(static_cast<int>(render.SampleRate()));
-    render.Render(Messages(phrase, endMs, releaseMs), render.FrameAt(endMs),
-                  [&wav](const float* left, const float* right, uint32_t frames) { wav.Append(left, right, frames); });
+    render.Render(Messages(phrase, endMs, releaseMs), render.FrameAt(endMs), sink);
     played.CheckRender();
-    wav.Save(fileName);
 }
 
 void TWormTake::SaveMidi(const TAuditionPhrase& phrase, const std::string& fileName) const

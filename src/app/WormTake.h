@@ -1,6 +1,7 @@
 #pragma once
 
 #include "audio/AudioInstrument.h"
+#include "audio/OfflineRender.h"
 #include "audio/TimedMidi.h"
 #include "midi/MidiScheduler.h"
 
@@ -58,6 +59,10 @@ public:
     // that crashed); then no file is left there.
     void SaveSound(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase, double seconds,
                    const std::string& fileName, double releaseSeconds = kDefaultReleaseSeconds) const;
+    // The same sound handed to `sink` block by block instead (48 kHz): what
+    // SaveSound writes, for the sound matcher to hear.
+    void Render(std::unique_ptr<TAudioInstrument> instrument, const TAuditionPhrase& phrase, double seconds,
+                const TOfflineRenderSink& sink, double releaseSeconds = kDefaultReleaseSeconds) const;
     // The genome's messages and the phrase once through, as a Standard MIDI
     // File; raises as SaveSound does.
     void SaveMidi(const TAuditionPhrase& phrase, const std::string& fileName) const;

@@ -10,13 +10,15 @@
 
 namespace zw {
 
+// Receives rendered sound block by block, in order.
+using TOfflineRenderSink = std::function<void(const float* left, const float* right, uint32_t frames)>;
+
 // One instrument rendered alone through an audio engine of its own, faster
 // than real time: the export, the command-line renderer and their tests hear
 // what the program plays.
 class TOfflineRender {
 public:
-    // Receives the sound block by block, in order.
-    using TSink = std::function<void(const float* left, const float* right, uint32_t frames)>;
+    using TSink = TOfflineRenderSink;
     static constexpr int64_t kFadeMs = 20;
 
     explicit TOfflineRender(std::unique_ptr<TAudioInstrument> instrument,
