@@ -212,6 +212,7 @@ void TFormMain::WireFeatures()
                     SendActiveChannels();
             },
         .Automated = [this] { return FAutomation->Active(); },
+        .InputOpened = [this] { FMidiControls->InputOpened(); },
     });
     FAutomation->SetOnActiveChanged([this] { FAudition->SyncScheduler(); });
     FAudition->SetHooks({

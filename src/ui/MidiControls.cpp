@@ -91,4 +91,9 @@ void TMidiControls::ControlsClick()
     ApplyControls();
 }
 
+void TMidiControls::InputOpened()
+{
+    FControls->ForgetValues();
+}
+
 } // namespace zw

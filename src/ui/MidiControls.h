@@ -39,6 +39,8 @@ public:
 
     void ControlsClick();
     const TControlMap& Controls() const { return *FControls; }
+    // A control held on the device before does not swallow a press on this one.
+    void InputOpened();
 
     void ApplySettings(const TMainSettings& s);
     void SaveSettings(TMainSettings& s) const;

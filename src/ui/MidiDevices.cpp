@@ -344,6 +344,8 @@ bool TMidiDevices::ReopenIn()
         return false;
     }
     FInOpen = FInput->IsOpen();
+    if (FInOpen && FHooks.InputOpened)
+        FHooks.InputOpened();
     return FInOpen;
 }
 
@@ -452,6 +454,8 @@ void TMidiDevices::SetInOpen(bool open)
         }
         FInput->StartInput();
         FInOpen = true;
+        if (FHooks.InputOpened)
+            FHooks.InputOpened();
         FRecoveryTimer->start();
         return;
     }

@@ -44,6 +44,7 @@ public:
         std::function<void()> SynthOpened;     // the built-in synthesizer opened as output
         std::function<void()> Started;         // the start's waiting devices opened
         std::function<bool()> Automated;       // a failed send is the automation's
+        std::function<void()> InputOpened;     // an input device opened (a new one, or the lost one again)
     };
 
     TMidiDevices(TStatusLine& status, QWidget& window);

@@ -123,7 +123,15 @@ void TSoundControl::ConfigureInstruments()
         connect(FInstruments, &TInstrumentBreeders::Failed, this, [this](int breeder, const QString& message) {
             TellInstrumentFailure(breeder,
                                   message + QString(" Breeder %1 plays the MIDI output.").arg(QChar('A' + breeder)));
+            // Thru and the genome now go to the MIDI output instead.
+            RunGuarded([&] {
+                FAudition.SyncScheduler();
+                FBreeders.Panel(breeder)->NotifyAudible();
+            });
         });
+        // A crash, hang or NaN and the restart that follows: told until it plays again (Ready).
+        connect(FInstruments, &TInstrumentBreeders::Notice, this,
+                [this](int breeder, const QString& message) { TellInstrumentFailure(breeder, message); });
         connect(FInstruments, &TInstrumentBreeders::Ready, this, [this](int breeder) {
             TellInstrumentFailure(breeder, QString());
             RunGuarded([&] {

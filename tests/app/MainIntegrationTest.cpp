@@ -242,14 +242,14 @@ TEST_F(MainIntegrationTest, AStartRemovesLeftoverSavesAndAnUnreadableRulesFileIs
     WriteSettings("[Midi]\r\nMidiOut=\r\n[Translations]\r\nFileName=" + rules + "\r\n");
     for (const char* suffix : {".zwtmp.Ab3dE9", ".Live01", ".backup"})
         WriteFileAtomically(IniFileName() + suffix, "[Position]\r\n");
-    WriteFileAtomically(TFormMain::BreedersFileName() + ".zwtmp.x0Y1z2", "");
-    WriteFileAtomically(TFormMain::BreedersFileName() + ".Take01", "");
+    WriteFileAtomically(TKeptBreeders::FileName() + ".zwtmp.x0Y1z2", "");
+    WriteFileAtomically(TKeptBreeders::FileName() + ".Take01", "");
     Start();
     EXPECT_FALSE(std::filesystem::exists(IniFileName() + ".zwtmp.Ab3dE9"));
-    EXPECT_FALSE(std::filesystem::exists(TFormMain::BreedersFileName() + ".zwtmp.x0Y1z2"));
+    EXPECT_FALSE(std::filesystem::exists(TKeptBreeders::FileName() + ".zwtmp.x0Y1z2"));
     // Files of the user's own, though their names look random.
     EXPECT_TRUE(std::filesystem::exists(IniFileName() + ".Live01"));
-    EXPECT_TRUE(std::filesystem::exists(TFormMain::BreedersFileName() + ".Take01"));
+    EXPECT_TRUE(std::filesystem::exists(TKeptBreeders::FileName() + ".Take01"));
     EXPECT_TRUE(std::filesystem::exists(IniFileName() + ".backup"));
 
     ASSERT_EQ(Dialogs.Errors.size(), 1);
