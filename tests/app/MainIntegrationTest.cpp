@@ -52,6 +52,8 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -874,6 +876,9 @@ protected:
     }
 
     bool FEnvironment = WithoutSoundServers();
+    // Before the synthesizer, so that it outlives the synthesizer's JACK
+    // stream: a client whose server went first may hang in libjack's close.
+    std::optional<TPrivateJackServer> Server;
     TSynthBinding Synth{Midi, TSynthOutput::Audio};
     TScopedMidiBinding ScopedSynth{&Synth};
 };
@@ -897,7 +902,7 @@ TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhere
     EXPECT_EQ(JackServers(), serversBefore) << "a JACK server was started";
 
     // A server that starts later is found by the next try; the message goes.
-    TPrivateJackServer server("zwnosound");
+    TPrivateJackServer& server = Server.emplace("zwnosound");
     ASSERT_TRUE(server.Start()) << server.Log();
     EXPECT_TRUE(WaitUntil([&] {
         DeliverNotices();
@@ -910,7 +915,7 @@ TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhere
 // dialog: the message goes as soon as the choice is applied, not at a retry.
 TEST_F(NoSoundServerTest, TheSoundDialogMendsTheOutputAndTheMessageGoesAtOnce)
 {
-    TPrivateJackServer server("zwsounddialog");
+    TPrivateJackServer& server = Server.emplace("zwsounddialog");
     ASSERT_TRUE(server.Start()) << server.Log();
     WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Audio]\r\nSystem=alsa\r\n");
     Start();
