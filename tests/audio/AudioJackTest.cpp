@@ -6,6 +6,7 @@
 #include "midi/MidiScheduler.h"
 #include "midi/SynthBinding.h"
 #include "support/AllocationCounter.h"
+#include "support/AudioThreadMarker.h"
 #include "support/MidiTestSupport.h"
 
 #include <jack/jack.h>
@@ -31,21 +32,6 @@ namespace zw {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Marks the thread that runs it as the audio thread; sounds nothing.
-class TMarker final : public TAudioInstrument {
-public:
-    void Prepare(double, uint32_t) override {}
-    void Process(const TMidiEvent*, size_t, float* left, float* right, uint32_t frames) noexcept override
-    {
-        CountAllocationsOnThisThread(true);
-        for (uint32_t i = 0; i < frames; ++i)
-            left[i] = right[i] = 0;
-        Periods.fetch_add(1);
-    }
-    void Silence() noexcept override {}
-    std::atomic<int> Periods{0};
-};
 
 // The ports `port` is connected to.
 std::vector<std::string> Connections(jack_client_t* client, const std::string& port)
@@ -87,8 +73,8 @@ TEST(AudioOnJack, ClientZwirbelsAudioPlaysToTheSystemAndAllocatesNothingOnItsThr
     jack_client_close(client);
 
     // Four channels auditioning, genomes sent in between, the gains changed, test tones.
-    auto marker = std::make_unique<TMarker>();
-    TMarker& marked = *marker;
+    auto marker = std::make_unique<TAudioThreadMarker>();
+    TAudioThreadMarker& marked = *marker;
     synth.Audio().SetInstrument(1, std::move(marker));
     TMidiScheduler scheduler;
     scheduler.SetOutput(&synth, out.Handle());

@@ -6,6 +6,7 @@
 #include "audio/AudioHost.h"
 #include "audio/RemoteInstrument.h"
 #include "support/AllocationCounter.h"
+#include "support/AudioThreadMarker.h"
 #include "support/JackRecorder.h"
 #include "support/MidiTestSupport.h"
 
@@ -18,19 +19,6 @@ namespace zw {
 namespace {
 
 using namespace std::chrono_literals;
-
-// Marks the thread that runs it as the audio thread; sounds nothing.
-class TMarker final : public TAudioInstrument {
-public:
-    void Prepare(double, uint32_t) override {}
-    void Process(const TMidiEvent*, size_t, float* left, float* right, uint32_t frames) noexcept override
-    {
-        CountAllocationsOnThisThread(true);
-        std::fill(left, left + frames, 0.0f);
-        std::fill(right, right + frames, 0.0f);
-    }
-    void Silence() noexcept override {}
-};
 
 bool WaitForNotice(TRemoteInstrument& instrument, const std::string& text, std::string& seen)
 {
@@ -63,7 +51,7 @@ TEST(RemoteInstrumentOnJack, ACrashingHangingNanInstrumentLeavesTheOtherSounding
     TRemoteInstrument& instrumentB = *b;
     audio.SetInstrument(1, std::move(a));
     audio.SetInstrument(2, std::move(b));
-    audio.SetInstrument(3, std::make_unique<TMarker>());
+    audio.SetInstrument(3, std::make_unique<TAudioThreadMarker>());
     TJackRecorder recorder("zw-remote-recorder", 30s);
     ASSERT_TRUE(recorder.ConnectFrom(kAudioClientName, 5s));
 
