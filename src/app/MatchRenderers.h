@@ -1,0 +1,36 @@
+#pragma once
+
+#include "match/MatchJob.h"
+#include "rules/Substitution.h"
+#include "synth/SynthSettings.h"
+
+#include <memory>
+#include <string>
+
+namespace zw {
+
+// What a breeder plays, as the matcher hears it: an installed LV2 instrument
+// taking the genes as its parameters, or the built-in synthesizer playing the
+// genes as the rules translate them.
+struct TMatchInstrument {
+    std::string Lv2Uri;                          // empty: the built-in synthesizer
+    std::shared_ptr<const TSubstitution> Rules;  // for the built-in synthesizer
+    TSynthSettings Synth;                        // its SoundFont and programs
+    int Channel = 0;
+};
+
+// The note every candidate plays, exactly as zwirbels-render plays an entry
+// with the same note, velocity and --seconds.
+struct TMatchNote {
+    int Note = 60;
+    int Velocity = 100;
+    double Seconds = 1;
+};
+
+// One renderer per worker thread; an LV2 instrument renders in its own host
+// process, one instance serving every candidate of that worker. Raises what
+// makes the instrument unusable before any worker starts (an instrument that
+// cannot be hosted, naming its URI).
+TRendererFactory MakeRenderers(const TMatchInstrument& instrument, const TMatchNote& note);
+
+} // namespace zw
