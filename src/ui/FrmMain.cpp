@@ -181,6 +181,7 @@ TFormMain::~TFormMain()
     for (TWormPanel* panel : FBreeders.Panels) {
         panel->SetOnWormChanged(nullptr);
         panel->SetOnStep(nullptr);
+        panel->SetOnStepContinued(nullptr);
     }
     GeneBox1->SetOnGetGeneName(nullptr);
 }
@@ -273,6 +274,7 @@ QWidget* TFormMain::CreatePageControl()
         panel->SetDrawLines(false);
         panel->SetOnWormChanged([this](TWormPanel* sender, const TGene& gene) { WormPanelWormChanged(sender, gene); });
         panel->SetOnStep([this](TWormPanel* sender, const TBreederSnapshot& before) { FKept->Step(sender, before); });
+        panel->SetOnStepContinued([this](TWormPanel*) { FKept->StepContinued(); });
         page->SetPanel(panel);
         FBreeders.Panels[static_cast<size_t>(channel)] = panel;
         tabs->addTab(page, "&" + ChannelLetter(channel));

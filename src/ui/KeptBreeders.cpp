@@ -83,6 +83,8 @@ void TKeptBreeders::Step(TWormPanel* panel, const TBreederSnapshot& before)
     FSave->Request();
 }
 
+void TKeptBreeders::StepContinued() { FSave->Request(); }
+
 void TKeptBreeders::UpdateEditMenu()
 {
     const TBreederHistory& history = FHistories[static_cast<size_t>(FBreeders.Shown()->Tag())];

@@ -32,6 +32,8 @@ public:
     void SetMenuActions(QAction* undo, QAction* redo);
     // A breeding step of `panel`, `before` the state it left.
     void Step(TWormPanel* panel, const TBreederSnapshot& before);
+    // The last step went on (a knob turning): kept soon, with no undo step of its own.
+    void StepContinued();
     void UpdateEditMenu();
     void UndoClick();
     void RedoClick();

@@ -10,8 +10,9 @@ bool TMorphKnob::Continues(const TWormPanel& panel) const
 {
     const TWorm* audible = panel.Worms(panel.Audible());
     const TWorm* frozen = panel.Worms(panel.Frozen());
-    return FPanel.data() == &panel && panel.Audible() == FAudible && panel.Frozen() == FFrozen && audible &&
-           audible->Gene() == FLast && (frozen ? frozen->Gene() : FOrigin) == FTarget;
+    return FPanel.data() == &panel && panel.StepCount() == FStepCount && panel.Audible() == FAudible &&
+           panel.Frozen() == FFrozen && audible && audible->Gene() == FLast &&
+           (frozen ? frozen->Gene() : FOrigin) == FTarget;
 }
 
 void TMorphKnob::Turn(TWormPanel& panel, int value)
@@ -19,8 +20,8 @@ void TMorphKnob::Turn(TWormPanel& panel, int value)
     TWorm* audible = panel.Worms(panel.Audible());
     if (!audible)
         return;
-    const bool continues = Continues(panel);
-    if (!continues) {
+    panel.EndOpenStep(); // a gene dragged meanwhile is a step of its own, and ends the turn
+    if (!Continues(panel)) {
         const TWorm* frozen = panel.Worms(panel.Frozen());
         FPanel = &panel;
         FAudible = panel.Audible();
@@ -31,19 +32,23 @@ void TMorphKnob::Turn(TWormPanel& panel, int value)
         FStepped = false;
     }
     FLast = BlendGenes(FOrigin, FTarget, value, kFull);
-    // Taken as it is (drawing nothing), then heard once. FLast is set before
-    // the report: a failing report (a rule) must not end the turn.
+    ApplyGeneMask(FLast, FOrigin, panel.GeneMask(), TGeneFit::Clamp);
+    // Taken as it is (drawing nothing), then heard once. The knob's state is
+    // set before the report: a failing report (a rule) must not end the turn,
+    // and the step is told before the report fails.
+    const bool changes = FLast != audible->Gene();
+    const bool continued = FStepped;
+    FStepped = FStepped || changes;
+    FStepCount = panel.StepCount() + (changes && !continued ? 1 : 0);
     const auto move = [&] {
         audible->SetGene(FLast);
         audible->NotifyChanged();
     };
-    if (continues && FStepped) {
-        move();
-        return;
-    }
-    // The turn's first move away from its start is the one undo step.
-    FStepped = !(FLast == FOrigin);
-    panel.Step(move);
+    // The turn's first move away from its start is its one undo step.
+    if (continued)
+        panel.ContinueStep(move);
+    else
+        panel.Step(move);
 }
 
 } // namespace zw

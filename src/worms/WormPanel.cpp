@@ -256,10 +256,14 @@ void TWormPanel::EndOpenStep()
         return;
     const TBreederSnapshot before = std::move(*FOpenStep);
     FOpenStep.reset();
-    EndStep(before);
+    EndStep(before, false);
 }
 
-void TWormPanel::Step(const std::function<void()>& change)
+void TWormPanel::Step(const std::function<void()>& change) { RunStep(change, false); }
+
+void TWormPanel::ContinueStep(const std::function<void()>& change) { RunStep(change, true); }
+
+void TWormPanel::RunStep(const std::function<void()>& change, bool continued)
 {
     if (FInStep) {
         change();
@@ -273,24 +277,30 @@ void TWormPanel::Step(const std::function<void()>& change)
     } catch (...) {
         // What changed before the failure is a step all the same.
         FInStep = false;
-        EndStep(before);
+        EndStep(before, continued);
         throw;
     }
     FInStep = false;
-    EndStep(before);
+    EndStep(before, continued);
 }
 
-void TWormPanel::EndStep(const TBreederSnapshot& before)
+void TWormPanel::EndStep(const TBreederSnapshot& before, bool continued)
 {
     // A rating belongs to the sound it was given to.
     for (int i = 0; i < WormCount(); ++i)
         if (Worms(i)->Rating() > 0 && Worms(i)->Gene() != before.Genome(i))
             Worms(i)->SetRating(0);
     const TBreederSnapshot now = Snapshot();
-    if (!FOnStep || (before.SameGenomes(now) && before.Mask() == now.Mask()))
+    if (before.SameGenomes(now) && before.Mask() == now.Mask())
         return;
-    TOnStep handler = FOnStep;
-    handler(this, before);
+    if (continued) {
+        if (TNotifyEvent handler = FOnStepContinued)
+            handler(this);
+        return;
+    }
+    ++FStepCount;
+    if (TOnStep handler = FOnStep)
+        handler(this, before);
 }
 
 TBreederSnapshot TWormPanel::Snapshot() const
@@ -304,6 +314,7 @@ TBreederSnapshot TWormPanel::Snapshot() const
 
 void TWormPanel::Restore(const TBreederSnapshot& snapshot)
 {
+    ++FStepCount;
     const int audibleBefore = FAudible;
     const TGene heardBefore = GenomeOf(Worms(FAudible));
     const bool maskChanged = snapshot.Mask() != FGeneMask;

@@ -26,7 +26,9 @@ namespace zw {
 //  - OnWormChanged(panel, gene): the audible worm became audible or its genes
 //    changed; `gene` is a temporary copy valid only during the call;
 //  - OnStep(panel, before): a step (see Step) changed some genome or the gene
-//    mask; `before` is the breeder as it was when the step began.
+//    mask; `before` is the breeder as it was when the step began;
+//  - OnStepContinued(panel): a change went on with the last step (see
+//    ContinueStep) and changed some genome.
 // The Qt signal GenesShown() tells views that the audible worm's genes or the
 // gene mask may have changed (any number of listeners).
 // Exceptions thrown by a listener propagate to the caller of the operation.
@@ -93,12 +95,20 @@ public:
     void SetOnFrozen(TNotifyEvent handler) { FOnFrozen = std::move(handler); }
     void SetOnWormChanged(TOnWormChanged handler) { FOnWormChanged = std::move(handler); }
     void SetOnStep(TOnStep handler) { FOnStep = std::move(handler); }
+    void SetOnStepContinued(TNotifyEvent handler) { FOnStepContinued = std::move(handler); }
 
     // Runs `change` as one step: when it changed any genome, also when it
     // failed halfway, OnStep hears how the breeder was before, and a worm
     // whose genome changed loses its rating. A step run within a step belongs
     // to the outer one.
     void Step(const std::function<void()>& change);
+    // Runs `change` as more of the last step (a knob still turning): a worm
+    // whose genome changed loses its rating and OnStepContinued hears of it,
+    // but no step of its own is told. Ends an open step first.
+    void ContinueStep(const std::function<void()>& change);
+    // Counts the steps told through OnStep and the restores: whoever goes on
+    // with a step checks that none came since its own.
+    int StepCount() const { return FStepCount; }
     // The breeder as it is (with its ratings), and bringing one back. Restore
     // draws nothing from the random generator; the audible worm is reported
     // once when it or its genome differs from before.
@@ -171,7 +181,8 @@ private:
     void WormFrozen(TWorm* worm);
     void WormGenomeChanged(const TGene& gene);
     void SetPrevious(int index);
-    void EndStep(const TBreederSnapshot& before);
+    void RunStep(const std::function<void()>& change, bool continued);
+    void EndStep(const TBreederSnapshot& before, bool continued);
     // The mask with the audible worm's genes as they are now.
     TMaskedBreeding MaskedBy(const TGene& audible) const { return {FGeneMask, audible}; }
     void LookChanged() override { UpdateWorms(); }
@@ -198,7 +209,9 @@ private:
     TNotifyEvent FOnFrozen;
     TOnWormChanged FOnWormChanged;
     TOnStep FOnStep;
+    TNotifyEvent FOnStepContinued;
     bool FInStep = false;
+    int FStepCount = 0;
     std::optional<TBreederSnapshot> FOpenStep; // how the breeder was when the open step began
     TGeneMask FGeneMask;
 };

@@ -2,6 +2,9 @@
 // input: the actions, the crossing of a control change, any channel, learning
 // in the Controls dialog, the morph knob, and thru leaving bound messages out.
 #include "app/ControlMap.h"
+#include "common/SafeFile.h"
+#include "ui/KeptBreeders.h"
+#include "worms/BreederFile.h"
 #include "ui/FrmControls.h"
 #include "ui/StatusLine.h"
 #include "MainWindowFixture.h"
@@ -17,6 +20,8 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cstdlib>
+#include <filesystem>
 
 using namespace zw;
 using namespace zw::test;
@@ -212,26 +217,62 @@ TEST_F(ControlsTest, TheDialogLearnsTheNextMessageAndTellsWhenNoneCanArrive)
     EXPECT_TRUE(Dialogs.Errors.isEmpty());
 }
 
-TEST_F(ControlsTest, TheMorphKnobMovesTheAudibleWormToTheFrozenOneInOneUndoStep)
+// Under the breeder's mask as keypad morph: a locked gene keeps the value the
+// turn began with, a ranged one stays in its range. Every move is kept soon
+// and drops a changed worm's rating; the turn stays one undo step.
+TEST_F(ControlsTest, TheMorphKnobMovesTheAudibleWormToTheFrozenOneUnderTheMaskInOneUndoStep)
 {
     ASSERT_NO_FATAL_FAILURE(Start("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiIn=Keyboard\r\n"
                                   "[Controls]\r\nMorphKnob=cc 0 1\r\n"));
     TWormPanel* panel = Panel(0);
     panel->SetAudible(5);
-    Form->Reports.clear();
     const TGenome start = Genome(panel->Worms(5));
     const TGenome frozen = Genome(panel->Worms(0));
+    // One gene locked, one held in a collapsed range between start and frozen.
+    std::vector<int> differing;
+    for (size_t i = 0; i < start.size(); ++i)
+        if (std::abs(start[i] - frozen[i]) >= 2)
+            differing.push_back(static_cast<int>(i));
+    ASSERT_GE(differing.size(), 2u);
+    const int locked = differing[0];
+    const int ranged = differing[1];
+    const int middle = (start[ranged] + frozen[ranged]) / 2;
+    TGeneMask mask;
+    mask.SetLocked(locked, true);
+    mask.SetRange(ranged, middle, middle);
+    panel->SetGeneMask(mask);
+    Form->Reports.clear();
+    const std::string kept = TKeptBreeders::FileName();
+    const auto keptWorm = [&] {
+        return std::filesystem::exists(kept) ? Genome(ReadBreederFile(ReadWholeFile(kept), 4, 16)[0][5]) : TGenome();
+    };
 
-    for (int value : {0, 64, 64, 127})
-        Send(Cc(0, 1, value));
+    Send(Cc(0, 1, 0));
+    Send(Cc(0, 1, 64));
+    // The first move is kept a while later; a move after it drops the rating
+    // given meanwhile and is kept again.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return keptWorm() == Genome(panel->Worms(5)); }, 3000));
+    panel->SetRating(5, 2);
+    Send(Cc(0, 1, 64));
+    Send(Cc(0, 1, 127));
+    EXPECT_EQ(panel->Rating(5), 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return keptWorm() == Genome(panel->Worms(5)); }, 3000))
+        << "a later move of the turn was not kept";
+
     // Every new value is heard; the same value again is no change.
     ASSERT_EQ(Form->Reports.size(), 3u);
-    EXPECT_EQ(Form->Reports[0].Genes, start);
-    EXPECT_EQ(Form->Reports[2].Genes, frozen);
+    for (size_t r = 0; r < 3; ++r) {
+        EXPECT_EQ(Form->Reports[r].Genes[static_cast<size_t>(locked)], start[static_cast<size_t>(locked)]) << r;
+        EXPECT_EQ(Form->Reports[r].Genes[static_cast<size_t>(ranged)], middle) << r;
+    }
+    TGenome end = frozen;
+    end[static_cast<size_t>(locked)] = start[static_cast<size_t>(locked)];
+    end[static_cast<size_t>(ranged)] = static_cast<uint8_t>(middle);
+    EXPECT_EQ(Form->Reports[2].Genes, end);
     const TGenome& half = Form->Reports[1].Genes;
     for (size_t i = 0; i < half.size(); ++i)
-        EXPECT_TRUE(half[i] >= std::min(start[i], frozen[i]) && half[i] <= std::max(start[i], frozen[i])) << i;
-    EXPECT_NE(half, start);
+        EXPECT_TRUE(half[i] >= std::min(start[i], end[i]) && half[i] <= std::max(start[i], end[i])) << i;
+    EXPECT_NE(half, Form->Reports[0].Genes);
     EXPECT_EQ(Genome(panel->Worms(0)), frozen);
 
     // The whole turn is one undo step.
@@ -240,6 +281,30 @@ TEST_F(ControlsTest, TheMorphKnobMovesTheAudibleWormToTheFrozenOneInOneUndoStep)
     undo->trigger();
     EXPECT_EQ(Genome(panel->Worms(5)), start);
     EXPECT_FALSE(undo->isEnabled());
+}
+
+// A turn that goes on after an undo (which may leave the worm just as the
+// knob left it) is a step of its own again, and its undo brings back its start.
+TEST_F(ControlsTest, AMorphKnobTurnAfterAnUndoHasItsOwnUndoStep)
+{
+    ASSERT_NO_FATAL_FAILURE(Start("[Settings]\r\nChannelActiveA=1\r\n[Midi]\r\nMidiIn=Keyboard\r\n"
+                                  "[Controls]\r\nMorphKnob=cc 0 1\r\n"));
+    TWormPanel* panel = Panel(0);
+    panel->SetAudible(5);
+    const TGenome start = Genome(panel->Worms(5));
+    auto* undo = Find<QAction>("MenuUndo");
+    Send(Cc(0, 1, 64));
+    Send(Cc(0, 1, 0)); // back where the turn began
+    ASSERT_TRUE(undo->isEnabled());
+    undo->trigger();
+    EXPECT_FALSE(undo->isEnabled());
+    EXPECT_EQ(Genome(panel->Worms(5)), start);
+
+    Send(Cc(0, 1, 90));
+    EXPECT_NE(Genome(panel->Worms(5)), start);
+    ASSERT_TRUE(undo->isEnabled()) << "the turn after the undo recorded no step";
+    undo->trigger();
+    EXPECT_EQ(Genome(panel->Worms(5)), start);
 }
 
 // A control held down on one input device (its value at 127) must not hold
