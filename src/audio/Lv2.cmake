@@ -15,8 +15,10 @@ zw_library(zw_lv2
                    src/audio/Lv2RenderHost.cpp src/audio/Lv2RenderHost.h src/audio/RemoteInstrument.cpp
                    src/audio/RemoteInstrument.h src/audio/RestartPolicy.cpp src/audio/RestartPolicy.h
            PUBLIC zw_audio PkgConfig::LILV)
-# The per-breeder choice of instrument, for the Sound settings dialog.
+# The per-breeder choice of instrument, for the Sound settings dialog, and
+# what each gene of a breeder's instrument stands for, for the gene view.
 zw_library(zw_lv2_ui
            FOLDER audio
            SOURCES src/audio/Lv2InstrumentChoice.cpp src/audio/Lv2InstrumentChoice.h
+                   src/audio/Lv2Genes.cpp src/audio/Lv2Genes.h
            PUBLIC zw_lv2 Qt6::Widgets)

@@ -194,7 +194,7 @@ void TFormMain::CreateFeatures()
     FSound = std::make_unique<TSoundControl>(FBreeders, *FMidi, *FAudition, *FAutomation, *FStatusLine, *this);
     FExports = std::make_unique<TExportActions>(FBreeders, *FMidi, *FSound, *FAudition, *FStatusLine,
                                                 [this] { FSettings->LoadTranslations(); });
-    FGenes = std::make_unique<TGeneControls>(FBreeders, *FMidi, *this);
+    FGenes = std::make_unique<TGeneControls>(FBreeders, *FMidi, *FSound, *this);
     FMidiControls = std::make_unique<TMidiControls>(FBreeders, *FMidi, *FStatusLine, *this);
     AddControlActions();
     FKept = std::make_unique<TKeptBreeders>(FBreeders, *FStatusLine);

@@ -1,10 +1,12 @@
 #include "ui/GeneControls.h"
 
 #include "app/GeneTranslation.h"
+#include "audio/Lv2Genes.h"
 #include "rules/FrmTranslat.h"
 #include "ui/BreederTabs.h"
 #include "ui/Forms.h"
 #include "ui/MidiDevices.h"
+#include "ui/SoundControl.h"
 #include "worms/GeneView.h"
 #include "worms/WormPanel.h"
 
@@ -22,9 +24,11 @@ constexpr int kGeneViewWidth = 300;
 
 } // namespace
 
-TGeneControls::TGeneControls(const TBreederTabs& breeders, const TMidiDevices& midi, QWidget& window)
-    : FBreeders(breeders), FMidi(midi), FWindow(window)
+TGeneControls::TGeneControls(const TBreederTabs& breeders, const TMidiDevices& midi, const TSoundControl& sound,
+                             QWidget& window)
+    : FBreeders(breeders), FMidi(midi), FSound(sound), FWindow(window)
 {
+    connect(&sound, &TSoundControl::InstrumentsChanged, this, [this] { InstrumentsChanged(); });
 }
 
 QWidget* TGeneControls::CreateView()
@@ -36,12 +40,7 @@ QWidget* TGeneControls::CreateView()
     FArea->setMinimumWidth(kGeneViewWidth);
     FView = new TGeneView;
     FArea->setWidget(FView);
-    FView->SetValueText([this](int gene, int value) {
-        if (!FormTranslate)
-            return QString();
-        const long long channel = FMidi.OutChannel(FBreeders.Shown()->Tag());
-        return QString::fromStdString(GeneValueText(FormTranslate->Substitution(), channel, gene, value));
-    });
+    FView->SetValueText([this](int gene, int value) { return ValueText(gene, value); });
     FArea->hide();
     return FArea;
 }
@@ -61,8 +60,10 @@ void TGeneControls::AddMenu(QMenu* menu)
         });
     }
     connect(FBreeders.Tabs, &QTabWidget::currentChanged, this, [this] {
-        if (FArea->isVisible())
+        if (FArea->isVisible()) {
             FView->SetPanel(FBreeders.Shown());
+            UpdateGeneInfo();
+        }
     });
 }
 
@@ -89,7 +90,9 @@ void TGeneControls::ApplyDefaultLocks()
         return;
     const TSubstitution& rules = FormTranslate->Substitution();
     for (TChannel c = 0; c < kChannelCount; ++c) {
-        if (!FDefaultLocksDue[static_cast<size_t>(c)])
+        // A breeder with an instrument takes none of the rules' locks: its
+        // ports left out of breeding are not among its genes.
+        if (!FDefaultLocksDue[static_cast<size_t>(c)] || !FSound.Instruments()[static_cast<size_t>(c)].empty())
             continue;
         FDefaultLocksDue[static_cast<size_t>(c)] = false;
         TGeneMask mask = FBreeders.Panel(c)->GeneMask();
@@ -100,18 +103,51 @@ void TGeneControls::ApplyDefaultLocks()
     }
 }
 
+void TGeneControls::InstrumentsChanged()
+{
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        const std::vector<TLv2Gene>* genes = FSound.InstrumentGenes(c);
+        FBreeders.Panel(c)->SetHeardGenes(genes ? static_cast<int>(genes->size()) : -1);
+    }
+    UpdateGeneInfo();
+}
+
 void TGeneControls::UpdateGeneInfo()
 {
-    if (!FormTranslate || !Shown())
+    if (!Shown())
+        return;
+    std::vector<TGeneInfo> info;
+    if (const std::vector<TLv2Gene>* genes = FSound.InstrumentGenes(FBreeders.Shown()->Tag())) {
+        // Genes past the last port are played by nothing.
+        for (const TLv2Gene& gene : *genes)
+            info.push_back({QString::fromStdString(gene.Port.Name), true});
+        FView->SetGeneInfo(std::move(info), false);
+        return;
+    }
+    if (!FormTranslate)
         return;
     const TSubstitution& rules = FormTranslate->Substitution();
-    std::vector<TGeneInfo> info(static_cast<size_t>(std::max(0, rules.Count())));
+    info.resize(static_cast<size_t>(std::max(0, rules.Count())));
     for (int gene = 0; gene < rules.Count(); ++gene) {
         TGeneInfo& entry = info[static_cast<size_t>(gene)];
         entry.Active = rules.Active(gene);
         entry.Name = QString::fromLatin1(rules.Name(gene));
     }
     FView->SetGeneInfo(std::move(info));
+}
+
+QString TGeneControls::ValueText(int gene, int value) const
+{
+    const TChannel channel = FBreeders.Shown()->Tag();
+    if (const std::vector<TLv2Gene>* genes = FSound.InstrumentGenes(channel)) {
+        if (gene < 0 || gene >= static_cast<int>(genes->size()))
+            return QString();
+        return QString::fromStdString((*genes)[static_cast<size_t>(gene)].ValueText(static_cast<uint8_t>(value)));
+    }
+    if (!FormTranslate)
+        return QString();
+    return QString::fromStdString(
+        GeneValueText(FormTranslate->Substitution(), FMidi.OutChannel(channel), gene, value));
 }
 
 void TGeneControls::ApplySettings(const TMainSettings& s)

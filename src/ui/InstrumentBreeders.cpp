@@ -71,6 +71,7 @@ void TInstrumentBreeders::Drop(int breeder)
         b.Playing = nullptr;
     }
     b.Sink.reset();
+    b.Genes.clear();
     b.Uri.clear();
 }
 
@@ -87,6 +88,7 @@ void TInstrumentBreeders::TakeLoaded()
         }
         try {
             std::unique_ptr<TRemoteInstrument> instrument = b.Loading.get();
+            b.Genes = ReadLv2Genes(FCatalog.World(), b.Uri, FAudio.Engine().SampleRate());
             b.Playing = instrument.get();
             FAudio.SetInstrument(kFirstSlot + breeder, std::move(instrument));
             FAudio.Activate();
@@ -137,6 +139,11 @@ void TInstrumentBreeders::SetGenome(int breeder, const TGene& genome)
 {
     if (Plays(breeder))
         FBreeders[static_cast<size_t>(breeder)].Playing->SetGenome(genome.Data(), static_cast<size_t>(genome.Size()));
+}
+
+const std::vector<TLv2Gene>* TInstrumentBreeders::Genes(int breeder) const
+{
+    return Plays(breeder) ? &FBreeders[static_cast<size_t>(breeder)].Genes : nullptr;
 }
 
 std::string TInstrumentBreeders::Name(int breeder) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "audio/Lv2Genes.h"
 #include "audio/Lv2World.h"
 #include "midi/MidiThru.h"
 
@@ -9,6 +10,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QTimer;
 
@@ -45,6 +47,9 @@ public:
     bool Plays(int breeder) const;
     // The breeder's instrument takes the genome's values (from the next period on).
     void SetGenome(int breeder, const TGene& genome);
+    // What each gene of the breeder's playing instrument stands for, one per
+    // breedable port; null when it plays none.
+    const std::vector<TLv2Gene>* Genes(int breeder) const;
     // The name of the breeder's instrument; empty when it has none.
     std::string Name(int breeder) const;
     // Writes the values last sent to the breeder's instrument as an LV2 preset. ELv2Error when that fails.
@@ -77,6 +82,7 @@ private:
         std::string Uri;
         std::future<std::unique_ptr<TRemoteInstrument>> Loading;
         TRemoteInstrument* Playing = nullptr; // owned by the engine
+        std::vector<TLv2Gene> Genes;          // of the playing one
         std::unique_ptr<TEngineSink> Sink;
     };
 

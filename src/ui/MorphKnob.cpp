@@ -33,6 +33,7 @@ void TMorphKnob::Turn(TWormPanel& panel, int value)
     }
     FLast = BlendGenes(FOrigin, FTarget, value, kFull);
     ApplyGeneMask(FLast, FOrigin, panel.GeneMask(), TGeneFit::Clamp);
+    KeepUnheardGenes(FLast, FOrigin, panel.HeardGenes());
     // Taken as it is (drawing nothing), then heard once. The knob's state is
     // set before the report: a failing report (a rule) must not end the turn,
     // and the step is told before the report fails.

@@ -68,6 +68,11 @@ TSoundControl::~TSoundControl()
 
 bool TSoundControl::PlaysInstrument(TChannel channel) const { return FInstruments && FInstruments->Plays(channel); }
 
+const std::vector<TLv2Gene>* TSoundControl::InstrumentGenes(TChannel channel) const
+{
+    return FInstruments ? FInstruments->Genes(channel) : nullptr;
+}
+
 void TSoundControl::Dispatch(TWormPanel* sender, const TGene& gene)
 {
     if (!FormTranslate || !sender)
@@ -123,6 +128,7 @@ void TSoundControl::ConfigureInstruments()
         connect(FInstruments, &TInstrumentBreeders::Failed, this, [this](int breeder, const QString& message) {
             TellInstrumentFailure(breeder,
                                   message + QString(" Breeder %1 plays the MIDI output.").arg(QChar('A' + breeder)));
+            emit InstrumentsChanged();
             // Thru and the genome now go to the MIDI output instead.
             RunGuarded([&] {
                 FAudition.SyncScheduler();
@@ -134,6 +140,7 @@ void TSoundControl::ConfigureInstruments()
                 [this](int breeder, const QString& message) { TellInstrumentFailure(breeder, message); });
         connect(FInstruments, &TInstrumentBreeders::Ready, this, [this](int breeder) {
             TellInstrumentFailure(breeder, QString());
+            emit InstrumentsChanged();
             RunGuarded([&] {
                 FAudition.SyncScheduler();
                 FBreeders.Panel(breeder)->NotifyAudible(); // the audible worm's genes reach the instrument at once
@@ -161,6 +168,7 @@ void TSoundControl::SetInstruments(const std::array<std::string, kChannelCount>&
     const std::array<std::string, kChannelCount> before = FInstrumentUris;
     FInstrumentUris = uris;
     ConfigureInstruments();
+    emit InstrumentsChanged();
     FAudition.SyncScheduler(); // thru of a dropped instrument goes to the MIDI output
     for (TChannel c = 0; c < kChannelCount; ++c) {
         const auto i = static_cast<size_t>(c);

@@ -10,6 +10,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 class QWidget;
 
@@ -21,6 +22,7 @@ class TFormSound;
 class TGene;
 class TInstrumentBreeders;
 class TLv2Catalog;
+struct TLv2Gene;
 class TMidiDevices;
 class TSoundStatus;
 class TStatusLine;
@@ -60,6 +62,8 @@ public:
     void SetInstruments(const std::array<std::string, kChannelCount>& uris);
     const std::array<std::string, kChannelCount>& Instruments() const { return FInstrumentUris; }
     bool PlaysInstrument(TChannel channel) const;
+    // What each gene of the channel's playing instrument stands for; null when it plays none.
+    const std::vector<TLv2Gene>* InstrumentGenes(TChannel channel) const;
     TInstrumentBreeders* InstrumentBreeders() const { return FInstruments; }
     const TLv2Catalog& Lv2Catalog() const { return *FLv2Catalog; }
     const TSynthSettings& Synth() const { return FSynthSettings; }
@@ -69,6 +73,10 @@ public:
     // Reads the settings and starts the synthesizer and the instruments they name.
     void ApplySettings(const TMainSettings& s);
     void SaveSettings(TMainSettings& s) const;
+
+signals:
+    // A breeder's instrument started playing, or stopped (failed, dropped, another chosen).
+    void InstrumentsChanged();
 
 private:
     void ConfigureInstruments();

@@ -64,4 +64,13 @@ TGene BlendGenes(const TGene& from, const TGene& to, int amount, int full)
     return gene;
 }
 
+void KeepUnheardGenes(TGene& produced, const TGene& before, int heard)
+{
+    if (heard < 0)
+        return;
+    const int common = std::min(produced.Size(), before.Size());
+    for (int i = heard; i < common; ++i)
+        produced.Data()[i] = before.Data()[i];
+}
+
 } // namespace zw

@@ -53,4 +53,9 @@ void MorphGenes(TGene& gene, const TGene& partner, const TBreedingParams& params
 // `full` gives `to`. `amount` is confined to 0..full. Draws nothing.
 TGene BlendGenes(const TGene& from, const TGene& to, int amount, int full);
 
+// The genes past the first `heard` (none when `heard` is negative) take their
+// values in `before` over the common length: genes nothing listens to are
+// kept as they were by every breeding operation. Draws nothing.
+void KeepUnheardGenes(TGene& produced, const TGene& before, int heard);
+
 } // namespace zw

@@ -66,17 +66,17 @@ void TGeneView::SetPanel(TWormPanel* panel)
     GenesChanged();
 }
 
-void TGeneView::SetGeneInfo(std::vector<TGeneInfo> info)
+void TGeneView::SetGeneInfo(std::vector<TGeneInfo> info, bool restActive)
 {
     FInfo = std::move(info);
+    FRest.Active = restActive;
     FLabels.clear();
     GenesChanged();
 }
 
 const TGeneInfo& TGeneView::GeneInfo(int gene) const
 {
-    static const TGeneInfo kNone;
-    return gene >= 0 && gene < static_cast<int>(FInfo.size()) ? FInfo[static_cast<size_t>(gene)] : kNone;
+    return gene >= 0 && gene < static_cast<int>(FInfo.size()) ? FInfo[static_cast<size_t>(gene)] : FRest;
 }
 
 void TGeneView::SetCurrent(int gene)

@@ -46,8 +46,8 @@ public:
     void SetPanel(TWormPanel* panel);
 
     // Names and active flags by gene number; genes beyond the list have no
-    // name and count as active.
-    void SetGeneInfo(std::vector<TGeneInfo> info);
+    // name and count as active unless `restActive` is false.
+    void SetGeneInfo(std::vector<TGeneInfo> info, bool restActive = true);
     const TGeneInfo& GeneInfo(int gene) const;
     // The value of a gene in its parameter's own terms, shown when hovering;
     // an empty text when it is not known.
@@ -98,6 +98,7 @@ private:
     QPointer<TWormPanel> FPanel;
     QMetaObject::Connection FConnection;
     std::vector<TGeneInfo> FInfo;
+    TGeneInfo FRest; // of the genes beyond FInfo
     std::vector<QString> FLabels; // number and name per gene, made once
     TValueText FValueText;
     int FCurrent = 0;

@@ -103,42 +103,53 @@ QColor TWorm::BorderColor() const
     return FFrozen ? look.BorderColorFrozen : look.BorderColorNormal;
 }
 
+void TWorm::SetHeardGenes(int count)
+{
+    const int heard = std::max(-1, count);
+    if (heard == FHeardGenes)
+        return;
+    FHeardGenes = heard;
+    update();
+}
+
 void TWorm::Randomize(const TMaskedBreeding* mask)
 {
+    const TGene before = FGene;
     RandomizeGenes(FGene);
-    ApplyMask(mask, TGeneFit::Scale);
-    NotifyChanged();
+    Bred(before, mask, TGeneFit::Scale);
 }
 
 void TWorm::Mutate(const TMaskedBreeding* mask)
 {
+    const TGene before = FGene;
     MutateGenes(FGene, Breeding(), mask ? &mask->Mask : nullptr);
-    ApplyMask(mask, TGeneFit::Clamp);
-    NotifyChanged();
+    Bred(before, mask, TGeneFit::Clamp);
 }
 
 void TWorm::CrossOver(TWorm* other, const TMaskedBreeding* mask)
 {
     if (!other)
         return;
+    const TGene before = FGene;
     CrossOverGenes(FGene, other->FGene, Breeding(), mask ? &mask->Mask : nullptr);
-    ApplyMask(mask, TGeneFit::Clamp);
-    NotifyChanged();
+    Bred(before, mask, TGeneFit::Clamp);
 }
 
 void TWorm::Morph(TWorm* other, const TMaskedBreeding* mask)
 {
     if (!other)
         return;
+    const TGene before = FGene;
     MorphGenes(FGene, other->FGene, Breeding());
-    ApplyMask(mask, TGeneFit::Clamp);
-    NotifyChanged();
+    Bred(before, mask, TGeneFit::Clamp);
 }
 
-void TWorm::ApplyMask(const TMaskedBreeding* mask, TGeneFit fit)
+void TWorm::Bred(const TGene& before, const TMaskedBreeding* mask, TGeneFit fit)
 {
     if (mask)
         ApplyGeneMask(FGene, mask->Audible, mask->Mask, fit);
+    KeepUnheardGenes(FGene, before, FHeardGenes);
+    NotifyChanged();
 }
 
 void TWorm::AssignGenes(const TGene* gene)
@@ -154,8 +165,11 @@ void TWorm::AssignGenes(const TGene* gene)
 
 void TWorm::AssignWorm(TWorm* other)
 {
-    if (other)
-        AssignGenes(&other->FGene);
+    if (!other)
+        return;
+    TGene gene = other->FGene;
+    KeepUnheardGenes(gene, FGene, FHeardGenes);
+    AssignGenes(&gene);
 }
 
 void TWorm::SetGene(const TGene& gene)
@@ -175,12 +189,19 @@ void TWorm::NotifyChanged()
     }
 }
 
+std::vector<QPoint> TWorm::Path() const
+{
+    const bool all = FHeardGenes < 0 || FHeardGenes >= FGene.Size();
+    const TGene heard = all ? FGene : TGene(FGene.Data(), FHeardGenes);
+    return RoundWormPath(WormPath(heard, width(), height(), Look().Clearance));
+}
+
 void TWorm::PaintTo(QPainter& painter) const
 {
     const int w = width();
     const int h = height();
     const TWormLook& look = Look();
-    const std::vector<QPoint> points = RoundWormPath(WormPath(FGene, w, h, look.Clearance));
+    const std::vector<QPoint> points = Path();
 
     // The caller's painter may be shared (an image, another widget): leave it as it was.
     painter.save();

@@ -6,9 +6,11 @@
 #include "worms/WormSettings.h"
 
 #include <QColor>
+#include <QPoint>
 #include <QWidget>
 
 #include <functional>
+#include <vector>
 
 class QMimeData;
 class QPainter;
@@ -78,10 +80,17 @@ public:
     void SetOnFrozen(TNotifyEvent handler) { FOnFrozen = std::move(handler); }
     void SetOnGenomeChanged(TGenomeChangedEvent handler) { FOnGenomeChanged = std::move(handler); }
 
+    // The genes anything listens to (an instrument's ports): the first
+    // `count`, all when negative. The others are kept as they are by every
+    // breeding operator and do not shape the drawing. All at first.
+    int HeardGenes() const { return FHeardGenes; }
+    void SetHeardGenes(int count);
+
     // Breeding operators (the draws are those of Breeding.h), each ending with
     // NotifyChanged. A null partner does nothing (AssignGenes(nullptr) still
     // notifies). Given a mask, the genes it produced are brought under it
-    // before anyone hears of them.
+    // before anyone hears of them. AssignWorm keeps the genes not heard, as
+    // breeding does; AssignGenes takes every gene.
     void Randomize(const TMaskedBreeding* mask = nullptr);
     void Mutate(const TMaskedBreeding* mask = nullptr);
     void CrossOver(TWorm* other, const TMaskedBreeding* mask = nullptr);
@@ -105,6 +114,8 @@ public:
     // Draws the worm into `painter` at (0, 0) with the worm's size: the same
     // picture the widget shows.
     void PaintTo(QPainter& painter) const;
+    // The path PaintTo draws, in device pixels: the heard genes' picture.
+    std::vector<QPoint> Path() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -119,7 +130,9 @@ private:
     void LookChanged() override { update(); }
     void BreedingChanged() override {}
     void StartDrag();
-    void ApplyMask(const TMaskedBreeding* mask, TGeneFit fit);
+    // Brings what an operator produced from `before` under the mask, keeps the
+    // genes not heard, and reports it.
+    void Bred(const TGene& before, const TMaskedBreeding* mask, TGeneFit fit);
     void PaintMarks(QPainter& painter) const;
 
     TGene FGene;
@@ -129,6 +142,7 @@ private:
     int FTag = -1;
     int FRating = 0;
     bool FMarkedB = false;
+    int FHeardGenes = -1;
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TGenomeChangedEvent FOnGenomeChanged;

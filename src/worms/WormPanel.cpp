@@ -1,6 +1,7 @@
 #include "worms/WormPanel.h"
 
 #include "common/Checked.h"
+#include "worms/Breeding.h"
 #include "worms/RatedBreeding.h"
 #include "worms/Worm.h"
 
@@ -139,6 +140,13 @@ void TWormPanel::SetWormSize(int value)
         worm->SetSize(value);
 }
 
+void TWormPanel::SetHeardGenes(int count)
+{
+    FHeardGenes = std::max(-1, count);
+    for (TWorm* worm : FWorms)
+        worm->SetHeardGenes(FHeardGenes);
+}
+
 void TWormPanel::RandomizeAll()
 {
     Step([this] {
@@ -207,6 +215,7 @@ bool TWormPanel::BreedFromRated()
         for (TRatedChild& child : children) {
             TWorm* worm = Worms(child.Index);
             ApplyGeneMask(child.Genes, audible, FGeneMask, TGeneFit::Clamp);
+            KeepUnheardGenes(child.Genes, worm->Gene(), FHeardGenes);
             worm->SetGene(child.Genes);
             worm->NotifyChanged();
         }
@@ -424,6 +433,7 @@ void TWormPanel::AdjustWormCount()
 void TWormPanel::AddWorm()
 {
     auto* worm = new TWorm(this);
+    worm->SetHeardGenes(FHeardGenes);
     FWorms.push_back(worm);
     worm->SetOnAudible([this](TWorm* sender) { WormAudible(sender); });
     worm->SetOnFrozen([this](TWorm* sender) { WormFrozen(sender); });

@@ -90,6 +90,10 @@ public:
     // Gene count of every worm; a change re-randomizes every worm in index order.
     int WormSize() const { return FWormSize; }
     void SetWormSize(int value);
+    // The genes the breeder's sound listens to: the first `count`, all when
+    // negative (see TWorm::SetHeardGenes); every worm, and every worm added later.
+    int HeardGenes() const { return FHeardGenes; }
+    void SetHeardGenes(int count);
 
     void SetOnAudible(TNotifyEvent handler) { FOnAudible = std::move(handler); }
     void SetOnFrozen(TNotifyEvent handler) { FOnFrozen = std::move(handler); }
@@ -205,6 +209,7 @@ private:
     int FWormWidth = 80;
     int FWormHeight = 80;
     int FWormSize = 120;
+    int FHeardGenes = -1;
     TNotifyEvent FOnAudible;
     TNotifyEvent FOnFrozen;
     TOnWormChanged FOnWormChanged;

@@ -31,6 +31,8 @@
 #include "support/MidiTestSupport.h"
 #include "support/ScriptedMidiBinding.h"
 #include "worms/Gene.h"
+#include "worms/GeneView.h"
+#include "ui/GeneControls.h"
 #include "worms/Worm.h"
 #include "worms/WormPanel.h"
 
@@ -45,6 +47,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -742,6 +745,69 @@ TEST_F(SynthIntegrationTest, ABreederOnAnLv2InstrumentExportsItsSoundThroughItWi
     EXPECT_LT(LargestDifference(std::make_unique<TLv2Instrument>(std::move(instance)),
                                 {{0, {0x90, 60, 100}}, {500, {0x80, 60, 0}}}, samples, 48000),
               1e-4f);
+}
+
+// A breeder on an LV2 instrument names its genes by the instrument's
+// breedable ports and shows their values in the ports' units; the genes past
+// the last port are dimmed, kept still by breeding and left out of the
+// worm's picture; the rules' default locks stay on the breeders they play.
+TEST_F(SynthIntegrationTest, ABreederOnAnLv2InstrumentShowsItsPortsAndBreedsAndDrawsOnlyTheirGenes)
+{
+    std::filesystem::copy_file(ZW_SYNTH_RULES, ProgramPath() + "synth.sub");
+    WriteSettings("[Midi]\r\nMidiOut=Zwirbels synthesizer\r\n[Translations]\r\nFileName=" + ProgramPath() +
+                  "synth.sub\r\n[Instruments]\r\nA=http://drobilla.net/plugins/mda/JX10\r\n");
+    Start();
+    auto* instruments = Form->findChild<TInstrumentBreeders*>();
+    ASSERT_NE(instruments, nullptr);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return instruments->Plays(0); }, 60000)) << "JX10 did not load";
+    Form->Genes().SetShown(true);
+    const TGeneView* view = Form->Genes().View();
+    EXPECT_EQ(view->GeneInfo(0).Name, "OSC Mix");
+    EXPECT_EQ(view->GeneInfo(1).Name, "OSC Tune");
+    EXPECT_TRUE(view->HoverText(1).endsWith(" semi)")) << view->HoverText(1).toStdString();
+    constexpr int kPorts = 22; // JX10 breeds 22 of its 24 inputs
+    EXPECT_TRUE(view->GeneInfo(kPorts - 1).Active);
+    EXPECT_FALSE(view->GeneInfo(kPorts).Active);
+    const TSubstitution& rules = FormTranslate->Substitution();
+    int ruleLock = 0;
+    while (ruleLock < rules.Count() && !rules.DefaultLocked(ruleLock))
+        ++ruleLock;
+    ASSERT_LT(ruleLock, rules.Count());
+    EXPECT_FALSE(Form->WormPanel(0)->GeneMask().Locked(ruleLock)) << "the rules' lock reached the instrument";
+    EXPECT_TRUE(Form->WormPanel(1)->GeneMask().Locked(ruleLock));
+    // Breeder B plays the rules: the view shows their names there.
+    Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(1);
+    EXPECT_EQ(view->GeneInfo(0).Name.toStdString(), rules.Name(0));
+    EXPECT_TRUE(view->GeneInfo(kPorts).Active);
+    Form->findChild<QTabWidget*>("PageControl1")->setCurrentIndex(0);
+
+    TWormPanel* panel = Form->WormPanel(0);
+    const auto genomes = [panel] {
+        std::vector<std::vector<uint8_t>> all;
+        for (int w = 0; w < panel->WormCount(); ++w)
+            all.emplace_back(panel->Worms(w)->Gene().Data(), panel->Worms(w)->Gene().Data() + panel->Worms(w)->Size());
+        return all;
+    };
+    const auto before = genomes();
+    panel->RandomizeAll();
+    panel->MutateAll();
+    panel->Mate();
+    const auto after = genomes();
+    for (size_t w = 0; w < before.size(); ++w) {
+        EXPECT_TRUE(std::equal(before[w].begin() + kPorts, before[w].end(), after[w].begin() + kPorts)) << w;
+        if (static_cast<int>(w) != panel->Frozen()) {
+            EXPECT_FALSE(std::equal(before[w].begin(), before[w].begin() + kPorts, after[w].begin())) << w;
+        }
+    }
+    TWorm* worm = panel->Worms(3);
+    const std::vector<QPoint> path = worm->Path();
+    TGene gene = worm->Gene();
+    gene.Data()[kPorts + 10] ^= 0x80;
+    worm->SetGene(gene);
+    EXPECT_EQ(worm->Path(), path) << "a gene no port plays moved the picture";
+    gene.Data()[kPorts - 1] ^= 0x80;
+    worm->SetGene(gene);
+    EXPECT_NE(worm->Path(), path);
 }
 
 TEST_F(SynthIntegrationTest, AnInstrumentThatFailsIsToldUntilAnotherIsChosenWhateverTheSoundStatusSays)
