@@ -30,6 +30,7 @@
 #include "support/ScriptedDialogs.h"
 #include "support/MidiTestSupport.h"
 #include "support/ScriptedMidiBinding.h"
+#include "worms/BreederFile.h"
 #include "worms/Gene.h"
 #include "worms/GeneView.h"
 #include "ui/GeneControls.h"
@@ -424,6 +425,12 @@ TEST_F(MainIntegrationTest, BreedingIsKeptSoonAfterEachStepAndASignalsCloseAsksN
     }
     ASSERT_TRUE(std::filesystem::exists(file)) << "not written while steps kept coming";
     EXPECT_LT(clock.elapsed(), 3000);
+    // What was kept is the breeders after the last step, not as some earlier request found them.
+    const TBreederGenomes kept = ReadBreederFile(ReadWholeFile(file), kChannelCount, 16);
+    for (TChannel c = 0; c < kChannelCount; ++c)
+        for (int w = 0; w < 16; ++w)
+            ASSERT_EQ(kept[static_cast<size_t>(c)][static_cast<size_t>(w)], Form->WormPanel(c)->Worms(w)->Gene())
+                << "breeder " << c << " worm " << w;
 
     Editor->SetModified(true);
     Dialogs.Answers = {TQueryAnswer::Cancel};
