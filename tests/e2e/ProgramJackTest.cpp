@@ -623,8 +623,16 @@ TEST_F(ProgramOnJack, KillNine3sAfterABreedingStepKeepsTheStep)
     ASSERT_EQ(kill(Program->Process().Pid(), SIGKILL), 0);
     ASSERT_TRUE(Program->Process().Wait(10s).has_value());
     const std::string kept = FileText(breeders);
-    EXPECT_FALSE(kept.empty()) << "the breeders file is gone";
-    EXPECT_TRUE(kept != first) << "the breeding step before the kill was lost";
+    ASSERT_FALSE(kept.empty()) << "the breeders file is gone";
+    // Kept as the step left them: every worm of A but the frozen one (worm 0)
+    // bred anew, the other breeders as they were.
+    const TBreederGenomes before = ReadBreederFile(first, 4, 16);
+    const TBreederGenomes after = ReadBreederFile(kept, 4, 16);
+    EXPECT_EQ(after[0][0], before[0][0]);
+    for (size_t w = 1; w < 16; ++w)
+        EXPECT_NE(after[0][w], before[0][w]) << "the breeding step before the kill was lost at worm " << w;
+    for (size_t b = 1; b < 4; ++b)
+        EXPECT_EQ(after[b], before[b]) << b;
 }
 
 // Automation to a peer on a server of the test's own, which is killed and
