@@ -124,8 +124,10 @@ void TGeneControls::UpdateGeneInfo()
         FView->SetGeneInfo(std::move(info), false);
         return;
     }
-    if (!FormTranslate)
+    if (!FormTranslate) {
+        FView->SetGeneInfo({}); // nothing known, not another breeder's ports
         return;
+    }
     const TSubstitution& rules = FormTranslate->Substitution();
     info.resize(static_cast<size_t>(std::max(0, rules.Count())));
     for (int gene = 0; gene < rules.Count(); ++gene) {
