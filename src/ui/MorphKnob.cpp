@@ -35,8 +35,8 @@ void TMorphKnob::Turn(TWormPanel& panel, int value)
     ApplyGeneMask(FLast, FOrigin, panel.GeneMask(), TGeneFit::Clamp);
     KeepUnheardGenes(FLast, FOrigin, panel.HeardGenes());
     // Taken as it is (drawing nothing), then heard once. The knob's state is
-    // set before the report: a failing report (a rule) must not end the turn,
-    // and the step is told before the report fails.
+    // set before the move: a report that fails (a rule) still leaves the step
+    // told and the turn going on.
     const bool changes = FLast != audible->Gene();
     const bool continued = FStepped;
     FStepped = FStepped || changes;
