@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
 namespace zw {
@@ -121,10 +120,8 @@ void TInstrumentBreeders::Watch()
             emit Failed(breeder, last);
             continue;
         }
-        for (const std::string& notice : notices) {
-            std::fprintf(stderr, "zwirbels: breeder %c: %s\n", 'A' + breeder, notice.c_str());
+        for (const std::string& notice : notices)
             emit Notice(breeder, QString::fromStdString(notice));
-        }
     }
 }
 
