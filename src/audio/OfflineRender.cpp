@@ -1,12 +1,16 @@
 #include "audio/OfflineRender.h"
 
+#include "audio/AudioProcess.h"
+
 #include <algorithm>
 #include <cmath>
 
 namespace zw {
 namespace {
 
-constexpr uint32_t kBlockFrames = 1024;
+// As large as the engine renders at once: a hosted instrument costs a round
+// trip to its process per block.
+constexpr uint32_t kBlockFrames = TAudioProcess::kMaxFrames;
 
 } // namespace
 

@@ -216,9 +216,13 @@ void TRemoteInstrument::Supervise()
             break;
         if (FHost)
             FHost->DrainLog();
+        // At most once a second: a plug-in that puts out NaN on every block
+        // would otherwise flood the status line and the log.
         const uint64_t nonFinite = FNonFinite.load();
-        if (nonFinite != FNonFiniteTold) {
+        const auto now = std::chrono::steady_clock::now();
+        if (nonFinite != FNonFiniteTold && now - FNonFiniteToldAt >= std::chrono::seconds(1)) {
             FNonFiniteTold = nonFinite;
+            FNonFiniteToldAt = now;
             Notice("The LV2 instrument \"" + FName + "\" put out NaN or infinity (" + std::to_string(nonFinite) +
                    " blocks so far); those blocks are silent and it was reset.");
         }

@@ -4,6 +4,7 @@
 #include "audio/RestartPolicy.h"
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -91,6 +92,7 @@ private:
     TRestartPolicy FPolicy;
     std::vector<std::string> FNotices;
     uint64_t FNonFiniteTold = 0;
+    std::chrono::steady_clock::time_point FNonFiniteToldAt{};
     bool FStopping = false;
 
     // Between the audio thread and the supervisor.

@@ -10,7 +10,6 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 
 namespace zw {
@@ -112,21 +111,25 @@ void TInstrumentBreeders::Watch()
         TRemoteInstrument* playing = FBreeders[static_cast<size_t>(breeder)].Playing;
         if (!playing)
             continue;
-        const bool off = playing->Off(); // its last notice says so, and is taken here
         std::vector<std::string> notices = playing->TakeNotices();
-        if (off && !notices.empty()) {
-            const QString last = QString::fromStdString(notices.back());
-            notices.pop_back();
+        if (playing->Off()) {
+            // The notice that says so is its last, given just before the
+            // flag is set: among those taken, or taken now.
+            for (std::string& late : playing->TakeNotices())
+                notices.push_back(std::move(late));
+            const QString last = notices.empty() ? QString("The LV2 instrument \"%1\" is off.")
+                                                           .arg(QString::fromStdString(playing->Name()))
+                                                     : QString::fromStdString(notices.back());
+            if (!notices.empty())
+                notices.pop_back();
             for (const std::string& notice : notices)
                 emit Notice(breeder, QString::fromStdString(notice));
             Drop(breeder); // until the user chooses it again
             emit Failed(breeder, last);
             continue;
         }
-        for (const std::string& notice : notices) {
-            std::fprintf(stderr, "zwirbels: breeder %c: %s\n", 'A' + breeder, notice.c_str());
+        for (const std::string& notice : notices)
             emit Notice(breeder, QString::fromStdString(notice));
-        }
     }
 }
 

@@ -63,7 +63,6 @@ signals:
     void Ready(int breeder);
     // What befell a playing instrument, for the status line: it crashed, hung
     // or put out NaN, starts again, plays again, waits for another genome.
-    // Also written to the log. (The main window does not show it yet.)
     void Notice(int breeder, const QString& message);
 
 private:

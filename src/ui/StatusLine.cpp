@@ -2,6 +2,8 @@
 
 #include <QStringList>
 
+#include <cstdio>
+
 namespace zw {
 
 TStatusLine::TStatusLine(QWidget* parent) : QLabel(parent)
@@ -17,6 +19,10 @@ void TStatusLine::Show(TStatusTopic topic, const QString& message)
     if (slot == message)
         return;
     slot = message;
+    // What went wrong or changed stays findable after the line has moved on;
+    // hints only restate the keys.
+    if (topic != TStatusTopic::Hint && !message.isEmpty())
+        std::fprintf(stderr, "zwirbels: %s\n", message.toLocal8Bit().constData());
     Refresh();
 }
 

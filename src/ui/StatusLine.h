@@ -15,7 +15,8 @@ enum class TStatusTopic { Sound, Instruments, Midi, Breeding, Channels, Hint };
 
 // The main window's one-line status, below the breeders. Each topic keeps its
 // own message, so one part of the program clearing its message never hides
-// another's. The full list of messages is the line's tooltip.
+// another's. The full list of messages is the line's tooltip. Every message
+// but a hint is also written to stderr, the program's log.
 class TStatusLine : public QLabel {
     Q_OBJECT
 

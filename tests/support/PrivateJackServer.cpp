@@ -13,7 +13,8 @@
 
 namespace zw {
 
-TPrivateJackServer::TPrivateJackServer(const std::string& prefix) : FName(prefix + "-" + std::to_string(getpid()))
+TPrivateJackServer::TPrivateJackServer(const std::string& prefix, int periodFrames)
+    : FName(prefix + "-" + std::to_string(getpid())), FPeriodFrames(periodFrames)
 {
     FProcess.setProcessChannelMode(QProcess::MergedChannels);
     setenv("JACK_DEFAULT_SERVER", FName.c_str(), 1);
@@ -34,7 +35,7 @@ bool TPrivateJackServer::Start()
 {
     FKilled = false;
     FProcess.start("jackd", {"-n", QString::fromStdString(FName), "-S", "--no-realtime", "-d", "dummy", "-r", "48000",
-                             "-p", "256"});
+                             "-p", QString::number(FPeriodFrames)});
     if (!FProcess.waitForStarted(10000))
         return false;
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

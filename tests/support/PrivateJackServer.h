@@ -10,7 +10,7 @@ namespace zw {
 // other test. Made, it points this process's JACK clients at itself.
 class TPrivateJackServer {
 public:
-    explicit TPrivateJackServer(const std::string& prefix);
+    explicit TPrivateJackServer(const std::string& prefix, int periodFrames = 256);
     ~TPrivateJackServer();
     TPrivateJackServer(const TPrivateJackServer&) = delete;
     TPrivateJackServer& operator=(const TPrivateJackServer&) = delete;
@@ -27,6 +27,7 @@ public:
 
 private:
     std::string FName;
+    int FPeriodFrames;
     QProcess FProcess;
     bool FKilled = false; // and not started again
 };
