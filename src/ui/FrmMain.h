@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FirstSteps.h"
+#include "ui/Automation.h"
 #include "ui/BreederTabs.h"
 #include "worms/BreederHistory.h"
 
@@ -16,7 +17,6 @@ class QToolButton;
 namespace zw {
 
 class TAuditionControl;
-class TAutomation;
 class TExportActions;
 class TGene;
 class TGeneBox;
@@ -102,7 +102,7 @@ private:
 
     // Components.
     TBreederTabs FBreeders;
-    std::array<std::array<QToolButton*, kChannelCount>, 4> FAutoButtons{};
+    std::array<std::array<QToolButton*, kChannelCount>, TAutomation::kModeCount> FAutoButtons{};
     std::array<QToolButton*, kChannelCount> FChActiveButtons{};
     QSpinBox* SpinEditCrossoverProb = nullptr;
     QSpinBox* SpinEditMutationProb = nullptr;
