@@ -194,7 +194,8 @@ void TRuleMachine::WriteTraceFormatted(const char* format, ...)
 
 TRuleMachine& TheRuleMachine()
 {
-    static TRuleMachine machine;
+    // One per thread: the sound matcher's workers translate genomes while the window does.
+    static thread_local TRuleMachine machine;
     return machine;
 }
 

@@ -89,7 +89,7 @@ TSoundMatch::TSoundMatch(const TBreederTabs& breeders, TMidiDevices& midi, TSoun
     : FBreeders(breeders), FMidi(midi), FSound(sound), FAudition(audition), FAutomation(automation), FStatus(status)
 {
     FOpenDialog.Title = "Breed toward a sound";
-    FOpenDialog.Filter = "sounds (*.wav;*.flac;*.ogg)|*.wav;*.flac;*.ogg|all files (*.*)|*.*";
+    FOpenDialog.Filter = "sounds (*.wav *.flac *.ogg)|*.wav;*.flac;*.ogg|all files (*.*)|*.*";
     FPoll = new QTimer(this);
     FPoll->setObjectName("TimerMatch");
     FPoll->setInterval(kPollMilliseconds);
