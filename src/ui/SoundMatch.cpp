@@ -113,6 +113,8 @@ QWidget* TSoundMatch::CreateProgress(QWidget* parent)
     FProgress->setObjectName("ProgressBarMatch");
     FProgress->setRange(0, kProgressSteps);
     FProgress->setToolTip("Breeding toward a sound");
+    // Room for the longest text it shows, so that it never wraps.
+    FProgress->setMinimumWidth(FProgress->fontMetrics().horizontalAdvance("Breeder A: 999999 renders, best 99.9 dB") + 24);
     auto* cancel = new QToolButton(FProgressBox);
     cancel->setObjectName("ButtonMatchCancel");
     cancel->setText("Cancel");
