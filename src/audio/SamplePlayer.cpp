@@ -1,5 +1,7 @@
 #include "audio/SamplePlayer.h"
 
+#include <algorithm>
+
 namespace zw {
 
 TSamplePlayer::TSamplePlayer(std::vector<float> samples, double sampleRate)
@@ -10,6 +12,7 @@ TSamplePlayer::TSamplePlayer(std::vector<float> samples, double sampleRate)
 void TSamplePlayer::Prepare(double sampleRate, uint32_t)
 {
     FStep = FSampleRate / sampleRate;
+    FFadeFrames = std::max(1u, static_cast<uint32_t>(kFadeSeconds * sampleRate));
     FPlaying = false;
 }
 
@@ -21,8 +24,9 @@ void TSamplePlayer::Take(const TMidiEvent& event) noexcept
     if (kind == 0x90 && event.Bytes[2] > 0) {
         FPosition = 0;
         FPlaying = true;
-    } else if (kind == 0x80 || kind == 0x90) {
-        FPlaying = false;
+        FFadeLeft = 0;
+    } else if ((kind == 0x80 || kind == 0x90) && FPlaying && FFadeLeft == 0) {
+        FFadeLeft = FFadeFrames; // a cut would click
     }
 }
 
@@ -42,6 +46,10 @@ void TSamplePlayer::Process(const TMidiEvent* events, size_t count, float* left,
             const auto fraction = static_cast<float>(FPosition - static_cast<double>(index));
             sample = FSamples[index] + fraction * (FSamples[index + 1] - FSamples[index]);
             FPosition += FStep;
+            if (FFadeLeft > 0) {
+                sample *= static_cast<float>(FFadeLeft) / static_cast<float>(FFadeFrames);
+                FPlaying = --FFadeLeft > 0;
+            }
         }
         left[i] = right[i] = sample;
     }
