@@ -77,6 +77,11 @@ TEST_F(SoundMatchTest, TheMatchesReplaceTheWormsInOneUndoStepAndABPlaysTheTarget
     TWormPanel* panel = Panel(0);
     panel->SetFrozen(2);
     panel->SetAudible(3);
+    // The search moves only what the rules hear, never a locked gene.
+    TGeneMask mask;
+    mask.SetLocked(4, true);
+    panel->SetGeneMask(mask);
+    const TGenome start = Genome(panel->Worms(3));
     Form->Match().SetBudget(60);
     const QString targetFile = WriteTarget();
     ChooseTarget(targetFile);
@@ -110,6 +115,10 @@ TEST_F(SoundMatchTest, TheMatchesReplaceTheWormsInOneUndoStepAndABPlaysTheTarget
         const bool replaced = after[i] != before[i];
         EXPECT_TRUE(replacing || !replaced) << "worm " << i;
         replacing = replacing && replaced;
+        for (size_t gene = 0; replaced && gene < start.size(); ++gene) {
+            if (gene == 4 || !Editor->Substitution().Active(static_cast<int>(gene)))
+                EXPECT_EQ(after[i][gene], start[gene]) << "worm " << i << " gene " << gene;
+        }
     }
 
     QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier);
