@@ -116,8 +116,9 @@ TEST_F(SoundMatchTest, TheMatchesReplaceTheWormsInOneUndoStepAndABPlaysTheTarget
         EXPECT_TRUE(replacing || !replaced) << "worm " << i;
         replacing = replacing && replaced;
         for (size_t gene = 0; replaced && gene < start.size(); ++gene) {
-            if (gene == 4 || !Editor->Substitution().Active(static_cast<int>(gene)))
+            if (gene == 4 || !Editor->Substitution().Active(static_cast<int>(gene))) {
                 EXPECT_EQ(after[i][gene], start[gene]) << "worm " << i << " gene " << gene;
+            }
         }
     }
 
