@@ -83,6 +83,13 @@ TEST_F(SoundMatchTest, TheMatchesReplaceTheWormsInOneUndoStepAndABPlaysTheTarget
     panel->SetGeneMask(mask);
     const TGenome start = Genome(panel->Worms(3));
     Form->Match().SetBudget(60);
+    // A file that cannot be matched is told, and nothing starts.
+    ChooseTarget(Folder.filePath("none.wav"));
+    ASSERT_EQ(Dialogs.Errors.size(), 1);
+    EXPECT_TRUE(Dialogs.Errors[0].contains("none.wav")) << Dialogs.Errors[0].toStdString();
+    EXPECT_FALSE(Form->Match().Running() || Form->Match().TargetLoaded());
+    Dialogs.Errors.clear();
+
     const QString targetFile = WriteTarget();
     ChooseTarget(targetFile);
     ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join("\n").toStdString();
@@ -97,6 +104,7 @@ TEST_F(SoundMatchTest, TheMatchesReplaceTheWormsInOneUndoStepAndABPlaysTheTarget
     EXPECT_EQ(Dialogs.Messages.size(), 1);
     const std::vector<TGenome> before = Genomes(panel);
 
+    panel->SetRating(1, 2);
     Form->Reports.clear();
     Click("ButtonMatchCancel");
     EXPECT_FALSE(Form->Match().Running());
@@ -107,6 +115,7 @@ TEST_F(SoundMatchTest, TheMatchesReplaceTheWormsInOneUndoStepAndABPlaysTheTarget
     EXPECT_EQ(panel->Audible(), 0) << "the best match is audible";
     ASSERT_FALSE(Form->Reports.empty());
     EXPECT_EQ(Form->Reports.back().Genes, after[0]) << "and sent";
+    EXPECT_EQ(panel->Rating(1), 0) << "a replaced worm's rating goes with it";
     // The matches fill the worms in order, the frozen one left out.
     bool replacing = true;
     for (size_t i = 0; i < after.size(); ++i) {
@@ -125,6 +134,7 @@ TEST_F(SoundMatchTest, TheMatchesReplaceTheWormsInOneUndoStepAndABPlaysTheTarget
     QTest::keyClick(Form.get(), Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(Genomes(panel), before) << "one undo brings back every worm";
     EXPECT_EQ(panel->Audible(), 3);
+    EXPECT_EQ(panel->Rating(1), 2);
 
     // A/B plays the target through the engine instead of the breeder, and back.
     EXPECT_LT(EngineLevel(), 1e-4);
