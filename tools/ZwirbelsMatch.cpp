@@ -161,10 +161,10 @@ std::string GeneFileText(const std::vector<TMatch>& results)
     std::string text;
     WriteGeneFileCount(text, results.size());
     for (size_t i = 0; i < results.size(); ++i) {
-        char name[64];
-        std::snprintf(name, sizeof name, "match %zu (%.2f dB)", i + 1, results[i].Distance);
+        // No blank in a name: the format would cut it there.
         const TMatch& match = results[i];
-        WriteGeneFileEntry(text, name, TGene(match.Genes.data(), static_cast<int32_t>(match.Genes.size())));
+        WriteGeneFileEntry(text, "Match" + std::to_string(i + 1),
+                           TGene(match.Genes.data(), static_cast<int32_t>(match.Genes.size())));
     }
     return text;
 }
