@@ -8,8 +8,6 @@
 
 #include "ToolArgs.h"
 #include "app/MatchRenderers.h"
-#include "audio/Lv2Ports.h"
-#include "audio/Lv2World.h"
 #include "common/FileNotes.h"
 #include "common/ProgramFiles.h"
 #include "common/SafeFile.h"
@@ -17,8 +15,6 @@
 #include "rules/Substitution.h"
 #include "worms/Gene.h"
 #include "worms/GeneFile.h"
-
-#include <lilv/lilv.h>
 
 #include <cerrno>
 #include <chrono>
@@ -98,49 +94,6 @@ int UsageError(const std::string& message)
     return kError;
 }
 
-// The byte whose value lies nearest the port's default: where a search of
-// an LV2 instrument starts.
-uint8_t DefaultByte(const TLv2ControlPort& port)
-{
-    int best = 0;
-    for (int byte = 1; byte < 256; ++byte)
-        if (std::fabs(port.ValueOf(static_cast<uint8_t>(byte)) - port.Default) <
-            std::fabs(port.ValueOf(static_cast<uint8_t>(best)) - port.Default))
-            best = byte;
-    return static_cast<uint8_t>(best);
-}
-
-// The instrument's breedable controls, each starting at its default.
-TMatchSpace Lv2Space(const std::string& uri)
-{
-    TLv2World world;
-    const std::lock_guard guard(world.Lock());
-    const TLv2PortLayout layout = ReadPortLayout(world.Get(), world.Plugin(uri), kSampleRate);
-    const std::vector<const TLv2ControlPort*> ports = layout.Breedable();
-    TMatchSpace space;
-    space.Start.assign(std::max<size_t>(kGenomeSize, ports.size()), 0);
-    for (size_t i = 0; i < ports.size(); ++i) {
-        space.Start[i] = DefaultByte(*ports[i]);
-        space.Free.push_back({static_cast<int>(i), 0, 255});
-    }
-    if (space.Free.empty())
-        throw ELv2Error("The instrument \"" + uri + "\" has no control to search");
-    return space;
-}
-
-// The genes with an active rule, each starting in the middle.
-TMatchSpace RulesSpace(const TSubstitution& rules, const std::string& fileName)
-{
-    TMatchSpace space;
-    space.Start.assign(static_cast<size_t>(std::max(kGenomeSize, rules.Count())), 128);
-    for (int gene = 0; gene < rules.Count(); ++gene)
-        if (rules.Active(gene))
-            space.Free.push_back({gene, 0, 255});
-    if (space.Free.empty())
-        throw std::runtime_error("No gene has an active rule in \"" + fileName + "\"");
-    return space;
-}
-
 // Whether OUT can be written, told before the search spends its budget.
 std::string OutputProblem(const std::string& out)
 {
@@ -183,11 +136,13 @@ int Match(const TOptions& options)
             const TFileNotes notes = rules->LoadFromFile(options.Rules);
             if (!notes.empty())
                 return Fail(FileNotesMessage(options.Rules, notes));
-            space = RulesSpace(*rules, options.Rules);
+            space = RulesMatchSpace(*rules, kGenomeSize);
+            if (space.Free.empty())
+                return Fail("No gene has an active rule in \"" + options.Rules + "\"");
             instrument.Rules = std::move(rules);
         } else {
             instrument.Lv2Uri = options.Instrument;
-            space = Lv2Space(options.Instrument);
+            space = Lv2MatchSpace(options.Instrument, kGenomeSize);
         }
     } catch (const std::exception& e) {
         return Fail(e.what()); // a target names its file, an instrument its URI

@@ -1,6 +1,8 @@
 // The search on the mda JX10, rendered through the plug-in host as the
 // matcher renders every candidate.
 #include "app/MatchRenderers.h"
+#include "common/FileNotes.h"
+#include "rules/Substitution.h"
 
 #include <gtest/gtest.h>
 
@@ -102,6 +104,30 @@ TEST(MatchJob, RepeatsASeededOneWorkerSearchAndKeepsDistinctResults)
             EXPECT_GE(largest, 8) << "results " << j << " and " << i << " are near duplicates";
         }
     }
+}
+
+// The built-in synthesizer on two workers at once: each translates genomes
+// through the rules on its own thread, and none of the renders fails.
+TEST(MatchJob, TranslatesGenomesOnSeveralWorkersAtOnce)
+{
+    auto rules = std::make_shared<TSubstitution>();
+    ASSERT_TRUE(rules->LoadFromFile(ZW_SYNTH_RULES).empty());
+    const TRendererFactory renderers = MakeRenderers({"", rules, {}, 0}, {60, 100, 0.5});
+    TMatchSpace space = RulesMatchSpace(*rules, 120);
+    ASSERT_GT(space.Free.size(), 10u);
+    std::vector<uint8_t> target = space.Start;
+    for (const auto& free : space.Free)
+        target[static_cast<size_t>(free.Gene)] = static_cast<uint8_t>(free.Gene * 37);
+    TMatchOptions options;
+    options.Workers = 2;
+    options.MaxRenders = 40;
+    options.BudgetSeconds = 1e6;
+    TMatchJob job(RenderedTarget(renderers, target), space, renderers, options);
+    job.Start();
+    job.Wait();
+    EXPECT_EQ(job.Progress().Renders, 40);
+    EXPECT_EQ(job.Progress().FailedRenders, 0);
+    EXPECT_FALSE(job.Results().empty());
 }
 
 } // namespace
