@@ -1,7 +1,9 @@
 #include "app/MatchRenderers.h"
 
 #include "app/EntryPlayer.h"
+#include "audio/Lv2Ports.h"
 #include "audio/Lv2RenderHost.h"
+#include "audio/Lv2World.h"
 #include "audio/SynthInstrument.h"
 #include "worms/Gene.h"
 
@@ -47,7 +49,45 @@ private:
     std::vector<float> FSound;
 };
 
+// The byte whose value lies nearest the port's default.
+uint8_t DefaultByte(const TLv2ControlPort& port)
+{
+    int best = 0;
+    for (int byte = 1; byte < 256; ++byte)
+        if (std::fabs(port.ValueOf(static_cast<uint8_t>(byte)) - port.Default) <
+            std::fabs(port.ValueOf(static_cast<uint8_t>(best)) - port.Default))
+            best = byte;
+    return static_cast<uint8_t>(best);
+}
+
 } // namespace
+
+TMatchSpace Lv2MatchSpace(const std::string& uri, int genomeSize)
+{
+    TLv2World world;
+    const std::lock_guard guard(world.Lock());
+    const TLv2PortLayout layout = ReadPortLayout(world.Get(), world.Plugin(uri), 48000);
+    const std::vector<const TLv2ControlPort*> ports = layout.Breedable();
+    if (ports.empty())
+        throw ELv2Error("The LV2 instrument \"" + uri + "\" has no control to search.");
+    TMatchSpace space;
+    space.Start.assign(std::max(static_cast<size_t>(std::max(genomeSize, 0)), ports.size()), 0);
+    for (size_t i = 0; i < ports.size(); ++i) {
+        space.Start[i] = DefaultByte(*ports[i]);
+        space.Free.push_back({static_cast<int>(i), 0, 255});
+    }
+    return space;
+}
+
+TMatchSpace RulesMatchSpace(const TSubstitution& rules, int genomeSize)
+{
+    TMatchSpace space;
+    space.Start.assign(static_cast<size_t>(std::max({genomeSize, rules.Count(), 0})), 128);
+    for (int gene = 0; gene < rules.Count(); ++gene)
+        if (rules.Active(gene))
+            space.Free.push_back({gene, 0, 255});
+    return space;
+}
 
 TRendererFactory MakeRenderers(const TMatchInstrument& instrument, const TMatchNote& note)
 {
