@@ -1,8 +1,6 @@
 #include "ui/SoundMatch.h"
 
 #include "audio/AudioHost.h"
-#include "audio/Lv2Ports.h"
-#include "audio/Lv2World.h"
 #include "audio/SamplePlayer.h"
 #include "common/Exceptions.h"
 #include "common/Guard.h"
@@ -36,15 +34,6 @@ constexpr uint8_t kTargetNote = 60; // any note: the target plays as recorded
 constexpr double kAutomaticShare = 0.8;
 
 QChar Letter(TChannel channel) { return QChar('A' + channel); }
-
-// How many of a breeder's genes the LV2 instrument `uri` takes as parameters.
-int Lv2GeneCount(const TLv2Catalog& catalog, const std::string& uri)
-{
-    TLv2World& world = catalog.World();
-    std::lock_guard lock(world.Lock());
-    const TLv2PortLayout layout = ReadPortLayout(world.Get(), world.Plugin(uri), TAudioEngine::kDefaultSampleRate);
-    return static_cast<int>(layout.Breedable().size());
-}
 
 // The worms a search's results replace: every one but the frozen one, in
 // order, at most `count`.
@@ -141,25 +130,23 @@ TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& no
     instrument.Lv2Uri = FSound.Instruments().at(static_cast<size_t>(channel));
     instrument.Channel = static_cast<int>(FMidi.OutChannel(channel) & 0x0F);
     instrument.Synth = FSound.Synth();
-    // The genes that change the sound: the instrument's parameters, or those the rules translate.
-    std::vector<bool> heard(search.Space.Start.size());
-    if (!instrument.Lv2Uri.empty()) {
-        const int count = Lv2GeneCount(FSound.Lv2Catalog(), instrument.Lv2Uri);
-        std::fill_n(heard.begin(), std::min<size_t>(heard.size(), static_cast<size_t>(count)), true);
-    } else {
+    // The genes that change the sound (the instrument's parameters, or those
+    // the rules translate), as far as the breeder's locks and ranges let them.
+    if (instrument.Lv2Uri.empty()) {
         if (!FormTranslate)
             throw Exception("No rules are loaded to play breeder " + std::string(1, char('A' + channel)) + " with.");
         instrument.Rules = std::make_shared<const TSubstitution>(FormTranslate->Substitution());
-        for (int gene = 0; gene < std::min<int>(instrument.Rules->Count(), static_cast<int>(heard.size())); ++gene)
-            heard[static_cast<size_t>(gene)] = instrument.Rules->Active(gene);
     }
-    for (size_t gene = 0; gene < heard.size(); ++gene) {
-        const TGeneLimits limits = panel.GeneMask().Limits(static_cast<int>(gene));
-        if (heard[gene] && !limits.Locked)
-            search.Space.Free.push_back({static_cast<int>(gene), limits.Min, limits.Max});
+    const int size = start->Size();
+    const TMatchSpace heard = instrument.Lv2Uri.empty() ? RulesMatchSpace(*instrument.Rules, size)
+                                                        : Lv2MatchSpace(instrument.Lv2Uri, size);
+    for (const TMatchSpace::TFreeGene& gene : heard.Free) {
+        const TGeneLimits limits = panel.GeneMask().Limits(gene.Gene);
+        if (gene.Gene < size && !limits.Locked)
+            search.Space.Free.push_back({gene.Gene, std::max(gene.Min, limits.Min), std::min(gene.Max, limits.Max)});
     }
     if (search.Space.Free.empty())
-        throw Exception(QString("Breeder %1 has no gene to search: every gene its %2 hears is locked.")
+        throw Exception(QString("Breeder %1 has no gene the search may move: none that its %2 hears is unlocked.")
                             .arg(Letter(channel))
                             .arg(instrument.Lv2Uri.empty() ? "rules" : "instrument")
                             .toStdString());
