@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <stdexcept>
-#include <thread>
 
 using namespace zw;
 
@@ -142,28 +141,4 @@ TEST(GeneTranslation, TheTableIsFetchedAnewForEveryGene)
                     MakeGenome(2), sink.Function());
     EXPECT_EQ(fetches, 2);
     EXPECT_EQ(sink.Sent.size(), 1u);
-}
-
-// The sound matcher's workers translate genomes on threads of their own while
-// the window translates too: each thread's results are its own.
-TEST(GeneTranslation, ThreadsTranslatingAtOnceGetTheResultsOfOneThread)
-{
-    const TSubstitution table = DefaultTable(120, true);
-    const auto translate = [&](long long channel) {
-        TSink sink;
-        TranslateGenome([&]() -> const TSubstitution& { return table; }, channel, MakeGenome(120), sink.Function());
-        return sink.Sent;
-    };
-    std::array<bool, 3> same{};
-    std::vector<std::thread> threads;
-    for (size_t t = 0; t < same.size(); ++t)
-        threads.emplace_back([&, t] {
-            const std::vector<TRuleBytes> expected = translate(static_cast<long long>(t));
-            same[t] = expected.size() == 120;
-            for (int i = 0; i < 200 && same[t]; ++i)
-                same[t] = translate(static_cast<long long>(t)) == expected;
-        });
-    for (std::thread& thread : threads)
-        thread.join();
-    EXPECT_EQ(same, (std::array<bool, 3>{true, true, true}));
 }
