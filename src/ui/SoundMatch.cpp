@@ -157,6 +157,9 @@ TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& no
 
 void TSoundMatch::BreedTowardClick()
 {
+    // A short search of the automation gives way to the user's; a search of the user's does not.
+    if (FJob && FJobAutomatic)
+        Finish();
     if (FJob) {
         Dialogs().ShowMessage(QString("Breeder %1 is still breeding toward a sound. Wait for it, or cancel it first.")
                                   .arg(Letter(FJobChannel)));

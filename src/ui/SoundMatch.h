@@ -33,7 +33,7 @@ struct TBreederTabs;
 // with Cancel stands in the status line meanwhile; at the end, or on Cancel,
 // the matches replace every worm but the frozen one, best first, as one undo
 // step, and the best becomes audible. One search runs at a time: a second
-// request is refused with a message. While a target is loaded, A/B toggles
+// request is refused with a message (one of the automation's ends first). While a target is loaded, A/B toggles
 // between the audible worm and the target, which plays through the audio
 // engine; the automation row "toward target" runs short searches from the
 // audible worm, one breeder after another. It owns the target, the running
