@@ -23,7 +23,7 @@ install(FILES ${ZW_GENERATED_DIR}/copyright DESTINATION ${CMAKE_INSTALL_DOCDIR})
 # Manual pages, compressed as Debian installs them (-n: no time stamp, so
 # two builds give the same bytes).
 set(ZW_MAN_PAGES "")
-foreach(page zwirbels zwirbels-rule zwirbels-render)
+foreach(page zwirbels zwirbels-rule zwirbels-render zwirbels-match)
   configure_file(${PROJECT_SOURCE_DIR}/data/man/${page}.1.in ${ZW_GENERATED_DIR}/${page}.1 @ONLY)
   add_custom_command(OUTPUT ${ZW_GENERATED_DIR}/${page}.1.gz
                      COMMAND gzip -9 -n -f -k ${page}.1

@@ -105,6 +105,11 @@ void Serve(TPluginShared& shared, TLv2Instance& instance, bool offline, const st
     static uint8_t genes[TPluginShared::kMaxGenes];
     uint32_t genomeSeen = 0;
     uint32_t handled = 0; // the program counts runs from 1, and may ask for the first before this thread starts
+    // Offline every render starts from a new instance, so that it does not
+    // hear the renders before it; a plug-in slower to start than this is
+    // only reset, or a batch would spend its time starting it.
+    constexpr auto kRenewLimit = std::chrono::milliseconds(20);
+    bool renew = offline;
     for (;;) {
         const uint32_t request = shared.Request.load(std::memory_order_acquire);
         if (request == handled) {
@@ -117,7 +122,16 @@ void Serve(TPluginShared& shared, TLv2Instance& instance, bool offline, const st
             continue;
         }
         const uint32_t flags = shared.Flags;
-        if (flags & TPluginShared::kReset)
+        if ((flags & TPluginShared::kReset) && renew) {
+            const auto begun = std::chrono::steady_clock::now();
+            try {
+                instance.Renew();
+            } catch (const std::exception&) {
+                renew = false;
+                instance.Reset();
+            }
+            renew = renew && std::chrono::steady_clock::now() - begun <= kRenewLimit;
+        } else if (flags & TPluginShared::kReset)
             instance.Reset();
         else if (flags & TPluginShared::kSilence)
             instance.Silence();

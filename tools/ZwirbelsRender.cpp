@@ -6,7 +6,8 @@
 //                   GENEFILE OUTDIR
 //   zwirbels-render --help | --version
 
-#include "app/WormTake.h"
+#include "ToolArgs.h"
+#include "app/EntryPlayer.h"
 #include "audio/AudioEngine.h"
 #include "audio/Lv2RenderHost.h"
 #include "audio/SynthInstrument.h"
@@ -94,33 +95,6 @@ int UsageError(const std::string& message)
     return kError;
 }
 
-std::optional<double> ParseNumber(const std::string& text)
-{
-    char* end = nullptr;
-    errno = 0;
-    const double value = std::strtod(text.c_str(), &end);
-    if (text.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(value))
-        return std::nullopt;
-    return value;
-}
-
-std::optional<int> ParseInteger(const std::string& text, int low, int high)
-{
-    const std::optional<double> value = ParseNumber(text);
-    if (!value || *value != std::floor(*value) || *value < low || *value > high)
-        return std::nullopt;
-    return static_cast<int>(*value);
-}
-
-// The one place the instrument is chosen. An LV2 instrument takes the genes
-// as its parameters; `lv2` is null for the built-in synthesizer.
-std::unique_ptr<TAudioInstrument> MakeInstrument(TLv2RenderHost* lv2, const TGene& genome)
-{
-    if (!lv2)
-        return std::make_unique<TSynthInstrument>(TSynthSettings{});
-    return lv2->Instrument(genome.Data(), static_cast<size_t>(genome.Size()));
-}
-
 // An entry name as a file name of its own in the output folder: names are
 // single-byte (Latin-1) text, written here as UTF-8; no separator, no NUL,
 // never "." or "..", within the file system's name length, and never the name
@@ -193,11 +167,8 @@ int Render(const TOptions& options)
     if (::access(options.OutDir.c_str(), W_OK | X_OK) != 0)
         return Fail("Cannot write into the folder \"" + options.OutDir + "\": " + std::strerror(errno));
 
-    TAuditionPhrase phrase;
-    phrase.Notes = {static_cast<uint8_t>(options.Note)};
-    phrase.Velocity = static_cast<uint8_t>(options.Velocity);
-    phrase.Period = phrase.Length = std::chrono::milliseconds(std::llround(options.Seconds * 1000));
-    const int program = TSynthSettings{}.Programs[0];
+    const TEntryPlayer player(rules, TSynthSettings{}, 0, lv2.get(),
+                              {options.Note, options.Velocity, options.Seconds, options.Release});
 
     int status = whole ? kOk : kError;
     std::set<std::string> taken;
@@ -206,10 +177,7 @@ int Render(const TOptions& options)
         const std::string fileName = (fs::path(options.OutDir) / OutputName(entry.Name, taken)).string();
         std::fprintf(stderr, "[%zu/%zu] %s\n", i + 1, entries.size(), fileName.c_str());
         try {
-            // On an LV2 instrument the genes are parameters: the take holds the notes only.
-            const TWormTake take(rules, 0, lv2 ? -1 : program, lv2 ? TGene() : entry.Genome);
-            take.SaveSound(MakeInstrument(lv2.get(), entry.Genome), phrase, options.Seconds, fileName,
-                           options.Release);
+            player.Save(entry.Genome, fileName);
         } catch (const EInOutError& e) {
             return Fail(e.what()); // the folder fails every entry alike
         } catch (const ESynthError& e) {

@@ -232,6 +232,7 @@ void TMainSettings::Read(const TIniFile& ini)
     ReadFlags(ini, "AutoMate", AutoMate);
     ReadFlags(ini, "AutoMutate", AutoMutate);
     ReadFlags(ini, "AutoBreedFromRated", AutoBreedFromRated);
+    ReadFlags(ini, "AutoTowardTarget", AutoTowardTarget);
 
     MidiIn = ini.ReadString(kMidi, "MidiIn", MidiIn);
     MidiOut = FirstStart ? kSynthDeviceName : ini.ReadString(kMidi, kMidiOut, MidiOut);
@@ -276,6 +277,7 @@ std::vector<std::string> TMainSettings::Write(TIniFile& ini) const
     WriteFlags(writer, "AutoMate", AutoMate);
     WriteFlags(writer, "AutoMutate", AutoMutate);
     WriteFlags(writer, "AutoBreedFromRated", AutoBreedFromRated);
+    WriteFlags(writer, "AutoTowardTarget", AutoTowardTarget);
 
     writer.String(kMidi, "MidiIn", MidiIn);
     writer.String(kMidi, kMidiOut, MidiOut);

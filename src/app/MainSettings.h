@@ -48,6 +48,7 @@ struct TMainSettings {
     std::array<bool, 4> AutoMate{};
     std::array<bool, 4> AutoMutate{};
     std::array<bool, 4> AutoBreedFromRated{};
+    std::array<bool, 4> AutoTowardTarget{};
 
     // [Midi]
     std::string MidiIn;

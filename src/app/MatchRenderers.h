@@ -33,4 +33,13 @@ struct TMatchNote {
 // cannot be hosted, naming its URI).
 TRendererFactory MakeRenderers(const TMatchInstrument& instrument, const TMatchNote& note);
 
+// The genes a search of an installed LV2 instrument moves: its breedable
+// controls, each over its whole range, starting from its defaults, in a
+// genome of at least `genomeSize` genes. ELv2Error when it is not installed
+// or has no breedable control.
+TMatchSpace Lv2MatchSpace(const std::string& uri, int genomeSize);
+// The genes with an active rule, each over its whole range, starting in the
+// middle; none when no rule is active.
+TMatchSpace RulesMatchSpace(const TSubstitution& rules, int genomeSize);
+
 } // namespace zw

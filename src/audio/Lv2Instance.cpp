@@ -171,6 +171,30 @@ void TLv2Instance::Reset()
     FProcess.Silence = true;
 }
 
+void TLv2Instance::Renew()
+{
+    FWorker.Stop();
+    {
+        std::lock_guard lock(FWorld.Lock());
+        // The new instance first: the plug-in's library stays loaded meanwhile.
+        LilvInstance* fresh = lilv_plugin_instantiate(FPlugin, FSampleRate, FFeatures.All());
+        if (!fresh)
+            throw ELv2Error("The LV2 instrument \"" + FName + "\" could not be started again.");
+        lilv_instance_deactivate(FInstance);
+        lilv_instance_free(FInstance);
+        FInstance = fresh;
+        const std::vector<float> controls = FProcess.Controls;
+        ConnectPorts();
+        RestoreDefaultState(FWorld.Get(), FPlugin, FInstance, FUrids, FLayout, FDefaults, FFeatures.All());
+        FProcess.Controls = controls;
+        lilv_instance_activate(FInstance);
+        FWorkerInterface = static_cast<const LV2_Worker_Interface*>(
+            lilv_instance_get_extension_data(FInstance, LV2_WORKER__interface));
+    }
+    FWorker.Start(FWorkerInterface, lilv_instance_get_handle(FInstance), FSynchronousWorker);
+    FProcess.Silence = true;
+}
+
 // Audio thread.
 void TLv2Instance::TakeParameters() noexcept
 {

@@ -71,6 +71,12 @@ public:
     // The thread that runs the instance, in the plug-in host: the plug-in
     // starts afresh (deactivated, activated), its notes ended. Not real-time safe.
     void Reset();
+    // The same thread: a new instance of the plug-in in place of this one,
+    // the values last applied kept. Offline renders need it: some plug-ins
+    // (mda's) keep oscillator and noise state across deactivate/activate, so
+    // a render would otherwise depend on the ones before it. ELv2Error when
+    // the plug-in will not start again.
+    void Renew();
 
     // Audio thread. Renders `frames` frames into `left` and `right` (a mono
     // instrument fills both), playing `events` (by frame, each below

@@ -20,7 +20,7 @@ std::mutex& PlannerLock()
 double Mel(double hz) { return 2595.0 * std::log10(1.0 + hz / 700.0); }
 double Hz(double mel) { return 700.0 * (std::pow(10.0, mel / 2595.0) - 1.0); }
 
-float Db(double power, double floorDb) { return static_cast<float>(std::max(10.0 * std::log10(power + 1e-30), floorDb)); }
+float Db(float power, float floorDb) { return std::max(10.0f * std::log10(power + 1e-30f), floorDb); }
 
 } // namespace
 
@@ -31,9 +31,16 @@ struct TSpectralDistance::TBank {
     float* In = nullptr;
     fftwf_complex* Out = nullptr;
     fftwf_plan Plan = nullptr;
-    std::vector<std::vector<std::pair<int, float>>> Filters; // per band: (bin, weight)
+    // A band's triangle: the weights of the bins from First on.
+    struct TFilter {
+        int First = 0;
+        std::vector<float> Weights;
+    };
+    std::vector<TFilter> Filters;
+    std::vector<float> Power; // of each bin, of the frame under way
 
-    TBank(const TResolution& res, double sampleRate, double lowHz, double highHz) : Res(res), Window(res.Size)
+    TBank(const TResolution& res, double sampleRate, double lowHz, double highHz)
+        : Res(res), Window(res.Size), Power(static_cast<size_t>(res.Size / 2 + 1))
     {
         for (int i = 0; i < res.Size; ++i)
             Window[i] = static_cast<float>(0.5 - 0.5 * std::cos(2 * std::numbers::pi * i / res.Size));
@@ -52,14 +59,21 @@ struct TSpectralDistance::TBank {
             const double f0 = Hz(low + (high - low) * b / (res.Bands + 1));
             const double f1 = Hz(low + (high - low) * (b + 1) / (res.Bands + 1));
             const double f2 = Hz(low + (high - low) * (b + 2) / (res.Bands + 1));
+            TFilter& filter = Filters[static_cast<size_t>(b)];
             for (int k = 0; k < bins; ++k) {
                 const double f = k * binHz;
                 const double w = f < f1 ? (f - f0) / (f1 - f0) : (f2 - f) / (f2 - f1);
-                if (w > 0)
-                    Filters[b].push_back({k, static_cast<float>(w)});
+                if (w > 0) {
+                    if (filter.Weights.empty())
+                        filter.First = k;
+                    filter.Weights.resize(static_cast<size_t>(k - filter.First + 1)); // a triangle has no gaps
+                    filter.Weights.back() = static_cast<float>(w);
+                }
             }
-            if (Filters[b].empty()) // narrower than a bin: the nearest bin
-                Filters[b].push_back({std::clamp(static_cast<int>(std::lround(f1 / binHz)), 0, bins - 1), 1.0f});
+            if (filter.Weights.empty()) { // narrower than a bin: the nearest bin
+                filter.First = std::clamp(static_cast<int>(std::lround(f1 / binHz)), 0, bins - 1);
+                filter.Weights = {1.0f};
+            }
         }
     }
     ~TBank()
@@ -90,27 +104,37 @@ TFeatures TSpectralDistance::Features(const std::vector<float>& samples)
         const int frames = bank.Frames(samples.size());
         std::vector<float>& spectra = features.Spectra.emplace_back();
         spectra.reserve(static_cast<size_t>(frames * bank.Res.Bands));
-        const double norm = 1.0 / (static_cast<double>(size) * size / 4); // a full-scale sine near 0 dB
+        const float norm = 1.0f / (static_cast<float>(size) * static_cast<float>(size) / 4); // a full-scale sine near 0 dB
+        const auto floorDb = static_cast<float>(FSettings.FloorDb);
+        const auto count = static_cast<long>(samples.size());
+        const auto bins = static_cast<int>(bank.Power.size());
         for (int f = 0; f < frames; ++f) {
             // Frames centred on their hop, so the first one sees the onset.
             const long start = static_cast<long>(f) * bank.Res.Hop - size / 2;
-            double energy = 0;
-            for (int i = 0; i < size; ++i) {
-                const long at = start + i;
-                const float s = at >= 0 && at < static_cast<long>(samples.size()) ? samples[static_cast<size_t>(at)] : 0.0f;
-                bank.In[i] = s * bank.Window[static_cast<size_t>(i)];
-                energy += static_cast<double>(bank.In[i]) * bank.In[i];
-            }
+            const int inFirst = static_cast<int>(std::clamp(-start, 0L, static_cast<long>(size)));
+            const int inEnd = static_cast<int>(std::clamp(count - start, static_cast<long>(inFirst), static_cast<long>(size)));
+            std::fill(bank.In, bank.In + inFirst, 0.0f);
+            for (int i = inFirst; i < inEnd; ++i)
+                bank.In[i] = samples[static_cast<size_t>(start + i)] * bank.Window[static_cast<size_t>(i)];
+            std::fill(bank.In + inEnd, bank.In + size, 0.0f);
             fftwf_execute(bank.Plan);
-            for (const auto& filter : bank.Filters) {
-                double power = 0;
-                for (const auto& [bin, weight] : filter)
-                    power += weight * (static_cast<double>(bank.Out[bin][0]) * bank.Out[bin][0] +
-                                       static_cast<double>(bank.Out[bin][1]) * bank.Out[bin][1]);
-                spectra.push_back(Db(power * norm, FSettings.FloorDb));
+            for (int k = 0; k < bins; ++k)
+                bank.Power[static_cast<size_t>(k)] = bank.Out[k][0] * bank.Out[k][0] + bank.Out[k][1] * bank.Out[k][1];
+            for (const TBank::TFilter& filter : bank.Filters) {
+                const float* power = bank.Power.data() + filter.First;
+                float sum = 0;
+                for (size_t k = 0; k < filter.Weights.size(); ++k)
+                    sum += filter.Weights[k] * power[k];
+                spectra.push_back(Db(sum * norm, floorDb));
             }
-            if (r == 0)
-                features.Loudness.push_back(Db(energy / (size * 0.375), FSettings.FloorDb));
+            if (r == 0) {
+                // The frame's windowed energy, from its spectrum (Parseval).
+                double energy = 0;
+                for (int k = 0; k < bins; ++k)
+                    energy += (k == 0 || k == bins - 1 ? 1.0 : 2.0) * bank.Power[static_cast<size_t>(k)];
+                energy /= size;
+                features.Loudness.push_back(Db(static_cast<float>(energy / (size * 0.375)), floorDb));
+            }
         }
     }
     return features;

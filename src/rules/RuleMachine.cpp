@@ -194,7 +194,9 @@ void TRuleMachine::WriteTraceFormatted(const char* format, ...)
 
 TRuleMachine& TheRuleMachine()
 {
-    static TRuleMachine machine;
+    // One per thread: the sound matcher translates genomes on several
+    // threads at once, and a translation sets and reads the machine whole.
+    thread_local TRuleMachine machine;
     return machine;
 }
 

@@ -8,8 +8,8 @@
 #include <string>
 
 // The state under the rule language: variables, context stack, value stack,
-// calculator, output bits and the trace writer. One instance serves the
-// whole program (TheRuleMachine); Parser.h's operations forward to it.
+// calculator, output bits and the trace writer. One instance serves each
+// thread (TheRuleMachine); Parser.h's operations forward to it.
 namespace zw {
 
 class TRuleMachine {

@@ -83,8 +83,10 @@ void TAuditionControl::SyncScheduler()
 {
     TMidiScheduler& scheduler = FMidi.Scheduler();
     scheduler.SetPhrase(FSettings.Phrase());
-    for (TChannel c = 0; c < kChannelCount; ++c)
-        scheduler.SetVoice(c, FAutomation.ActiveChannels().Contains(c), static_cast<uint8_t>(FMidi.OutChannel(c) & 0x0F));
+    for (TChannel c = 0; c < kChannelCount; ++c) {
+        const bool plays = FAutomation.ActiveChannels().Contains(c) && !(FHooks.Silenced && FHooks.Silenced(c));
+        scheduler.SetVoice(c, plays, static_cast<uint8_t>(FMidi.OutChannel(c) & 0x0F));
+    }
     const TThruPlan plan =
         PlanThru(FAutomation.ActiveChannels(), FMidi.InChannels(), FMidi.OutChannels(), FMidi.Thru(), FHooks.PlaysInstrument);
     scheduler.SetThruRoutes(plan.Routes, plan.Voices);

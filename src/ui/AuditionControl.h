@@ -31,6 +31,7 @@ public:
     struct THooks {
         std::function<bool(TChannel)> PlaysInstrument; // the breeder plays an LV2 instrument
         std::function<void(bool playing)> Pressed;     // after a press of the toggle
+        std::function<bool(TChannel)> Silenced;        // the channel keeps quiet (another sound plays instead)
     };
 
     TAuditionControl(const TBreederTabs& breeders, TMidiDevices& midi, TAutomation& automation, TStatusLine& status);

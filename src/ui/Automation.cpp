@@ -129,6 +129,7 @@ void TAutomation::TimerAutoTimer()
         FTimer->stop();
         return;
     }
+    TChannelSet towardTarget;
     for (TChannel channel = 0; channel < kChannelCount; ++channel) {
         if (!FActive.Contains(channel))
             continue;
@@ -141,7 +142,11 @@ void TAutomation::TimerAutoTimer()
             panel->MutateAll();
         if (Modes(TMode::BreedFromRated).Contains(channel))
             BreedFromRated(*panel);
+        if (Modes(TMode::TowardTarget).Contains(channel))
+            towardTarget.Include(channel);
     }
+    if (!towardTarget.Empty() && FTowardTarget)
+        FTowardTarget(towardTarget);
 }
 
 void TAutomation::BreedFromRated(TWormPanel& panel)
@@ -163,7 +168,7 @@ void TAutomation::ApplySettings(const TMainSettings& s)
     SetInterval(s.AutoInterval);
     ApplyFlags(FActive, s.ChannelActive, FActiveButtons);
     const std::array<const std::array<bool, kChannelCount>*, kModeCount> flags = {
-        &s.AutoRandomize, &s.AutoMate, &s.AutoMutate, &s.AutoBreedFromRated};
+        &s.AutoRandomize, &s.AutoMate, &s.AutoMutate, &s.AutoBreedFromRated, &s.AutoTowardTarget};
     for (size_t row = 0; row < kModeCount; ++row)
         ApplyFlags(FModes[row], *flags[row], FAutoButtons[row]);
     // The mode buttons of a channel show at most one down, the last row that has it.
@@ -187,6 +192,7 @@ void TAutomation::SaveSettings(TMainSettings& s) const
         s.AutoMate[i] = Modes(TMode::Mate).Contains(c);
         s.AutoMutate[i] = Modes(TMode::Mutate).Contains(c);
         s.AutoBreedFromRated[i] = Modes(TMode::BreedFromRated).Contains(c);
+        s.AutoTowardTarget[i] = Modes(TMode::TowardTarget).Contains(c);
     }
 }
 

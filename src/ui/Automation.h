@@ -32,8 +32,8 @@ class TAutomation : public QObject {
 
 public:
     // The automation modes, in the order of the button rows.
-    enum class TMode { Randomize, Mate, Mutate, BreedFromRated };
-    static constexpr size_t kModeCount = 4;
+    enum class TMode { Randomize, Mate, Mutate, BreedFromRated, TowardTarget };
+    static constexpr size_t kModeCount = 5;
     using TButtons = std::array<QToolButton*, kChannelCount>;
 
     TAutomation(const TBreederTabs& breeders, TMidiDevices& midi, TStatusLine& status, QWidget& window);
@@ -43,6 +43,8 @@ public:
                     QSpinBox* interval);
     // Called back when the active channels change.
     void SetOnActiveChanged(std::function<void()> changed) { FActiveChanged = std::move(changed); }
+    // Called on each tick with the active channels that breed toward the target.
+    void SetOnTowardTarget(std::function<void(const TChannelSet&)> breed) { FTowardTarget = std::move(breed); }
 
     // A press of a mode's button of `channel`, `down` its new state.
     void AutoClick(TMode mode, TChannel channel, bool down);
@@ -79,6 +81,7 @@ private:
     TMidiDevices& FMidi;
     TStatusLine& FStatus;
     std::function<void()> FActiveChanged;
+    std::function<void(const TChannelSet&)> FTowardTarget;
     QTimer* FTimer = nullptr; // "TimerAuto"
     std::array<TButtons, kModeCount> FAutoButtons{};
     TButtons FActiveButtons{};

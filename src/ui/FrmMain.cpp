@@ -16,6 +16,7 @@
 #include "ui/MidiDevices.h"
 #include "ui/SettingsStore.h"
 #include "ui/SoundControl.h"
+#include "ui/SoundMatch.h"
 #include "ui/StatusLine.h"
 #include "ui/WormPage.h"
 #include "midi/MidiScheduler.h"
@@ -46,6 +47,7 @@ namespace {
 
 // The rows of the automation and operation groups.
 constexpr int kOperationRowHeight = 15;
+constexpr int kAutomationRowHeight = 12;
 
 // A spin control whose value changes only through its arrows: typing is off.
 class TArrowSpinEdit : public QSpinBox {
@@ -165,6 +167,7 @@ TFormMain::TFormMain(QWidget* parent) : QMainWindow(parent)
     setCentralWidget(central);
     CreateMenu();
     statusBar()->addWidget(FStatusLine, 1);
+    statusBar()->addPermanentWidget(FMatch->CreateProgress(this));
     // Never smaller than what it shows, at any scale.
     setMinimumSize(minimumSizeHint().expandedTo(minimumSize()));
     FAutomation->SetButtons(FAutoButtons, FChActiveButtons, SpineditAutoInterval);
@@ -200,6 +203,7 @@ void TFormMain::CreateFeatures()
     FKept = std::make_unique<TKeptBreeders>(FBreeders, *FStatusLine);
     FSettings = std::make_unique<TSettingsStore>(
         *this, FBreeders, TSettingsParts{*FMidi, *FAutomation, *FAudition, *FSound, *FGenes, *FMidiControls, *FKept});
+    FMatch = std::make_unique<TSoundMatch>(FBreeders, *FMidi, *FSound, *FAudition, *FAutomation, *FStatusLine);
 }
 
 void TFormMain::WireFeatures()
@@ -216,6 +220,7 @@ void TFormMain::WireFeatures()
         .InputOpened = [this] { FMidiControls->InputOpened(); },
     });
     FAutomation->SetOnActiveChanged([this] { FAudition->SyncScheduler(); });
+    FAutomation->SetOnTowardTarget([this](const TChannelSet& channels) { FMatch->BreedToward(channels); });
     FAudition->SetHooks({
         .PlaysInstrument = [this](TChannel channel) { return FSound->PlaysInstrument(channel); },
         .Pressed =
@@ -224,6 +229,7 @@ void TFormMain::WireFeatures()
                     FFirstSteps.AuditionStarted();
                 ShowHint();
             },
+        .Silenced = [this](TChannel channel) { return FMatch->Silenced(channel); },
     });
     FSound->SetHooks({
         .LoadRules = [this] { FSettings->LoadTranslations(); },
@@ -246,7 +252,7 @@ void TFormMain::AddControlActions()
     controls.AddAction("NextBreeder", "Next breeder", showNext(1));
     controls.AddAction("PreviousBreeder", "Previous breeder", showNext(-1));
     controls.AddAction("BreedFromRated", "Breed from rated", [this] { FAutomation->BreedFromRated(*CurrentPanel()); });
-    controls.AddAction("AB", "A/B", [this] { FAudition->ToggleAB(); });
+    controls.AddAction("AB", "A/B", [this] { ToggleAB(); });
     controls.AddMorphKnob();
 }
 
@@ -306,6 +312,7 @@ QWidget* TFormMain::CreateAutomationGroup()
         {TMode::Mate, "SpeedButtonAutoMate", "Auto mate"},
         {TMode::Mutate, "SpeedButtonAutoMutate", "Auto mutate"},
         {TMode::BreedFromRated, "SpeedButtonAutoBreedFromRated", "Breed from rated"},
+        {TMode::TowardTarget, "SpeedButtonAutoTowardTarget", "toward target"},
     };
     auto* group = new QGroupBox("Automation", this);
     auto* grid = new QGridLayout(group);
@@ -315,8 +322,8 @@ QWidget* TFormMain::CreateAutomationGroup()
         for (TChannel channel = 0; channel < kChannelCount; ++channel) {
             QToolButton* button = AddButton(row.Name + ChannelLetter(channel), ChannelLetter(channel), row.Hint, group);
             button->setCheckable(true);
-            // Four rows in the height three had: the breeders above keep their room.
-            button->setFixedSize(22, kOperationRowHeight);
+            // Five rows in the height three had: the breeders above keep their room.
+            button->setFixedSize(22, kAutomationRowHeight);
             connect(button, &QToolButton::clicked, this, [this, mode = row.Mode, channel](bool down) {
                 RunGuarded([&] { FAutomation->AutoClick(mode, channel, down); });
             });
@@ -490,6 +497,7 @@ void TFormMain::CreateMenu()
     addAction(file, "MenuExportMidi", "Export MIDI ...", QKeySequence(), [exports] { exports->ExportMidiClick(); });
     file->addSeparator();
     addAction(file, "MenuNewBreeders", "New breeders", QKeySequence(), [this] { FKept->NewBreedersClick(); });
+    addAction(file, "MenuBreedToward", "Breed toward a sound …", QKeySequence(), [this] { FMatch->BreedTowardClick(); });
     file->addSeparator();
     addAction(file, "MenuSaveLv2Preset", "Save as LV2 preset ...", QKeySequence(),
               [exports] { exports->SaveLv2PresetClick(); });
@@ -577,7 +585,7 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
         if (action == TKeyAction::BreedFromRated)
             FAutomation->BreedFromRated(*CurrentPanel());
         else if (action == TKeyAction::ToggleAB)
-            FAudition->ToggleAB();
+            ToggleAB();
         else
             RunKeyAction(action, *CurrentPanel());
     });
@@ -589,6 +597,14 @@ bool TFormMain::FormKeyDown(int key, Qt::KeyboardModifiers modifiers)
 void TFormMain::ShowHint() { FStatusLine->Show(TStatusTopic::Hint, FFirstSteps.Hint()); }
 
 void TFormMain::WormPanelWormChanged(TWormPanel* aSender, const TGene& aGene) { FSound->Dispatch(aSender, aGene); }
+
+void TFormMain::ToggleAB()
+{
+    if (FMatch->TargetLoaded())
+        FMatch->ToggleTarget();
+    else
+        FAudition->ToggleAB();
+}
 
 void TFormMain::SendActiveChannels()
 {
@@ -644,6 +660,7 @@ void TFormMain::closeEvent(QCloseEvent* event)
     };
     write([&] { FSettings->Write(tell); });
     write([this] { FKept->Write(); });
+    FMatch->Stop(); // a search under way is dropped, its workers ended
     // No note may outlive the window.
     FMidi->Scheduler().SetOutput(nullptr, 0);
     event->accept();

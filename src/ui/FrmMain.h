@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FirstSteps.h"
+#include "ui/Automation.h"
 #include "ui/BreederTabs.h"
 #include "worms/BreederHistory.h"
 
@@ -16,7 +17,6 @@ class QToolButton;
 namespace zw {
 
 class TAuditionControl;
-class TAutomation;
 class TExportActions;
 class TGene;
 class TGeneBox;
@@ -26,6 +26,7 @@ class TMidiControls;
 class TMidiDevices;
 class TSettingsStore;
 class TSoundControl;
+class TSoundMatch;
 class TStatusLine;
 class TWormPanel;
 
@@ -56,6 +57,7 @@ public:
     TMidiControls& MidiControls() const { return *FMidiControls; }
     TKeptBreeders& KeptBreeders() const { return *FKept; }
     TSettingsStore& Settings() const { return *FSettings; }
+    TSoundMatch& Match() const { return *FMatch; }
     // The one-line status below the breeders (object name "StatusLine").
     TStatusLine* StatusLine() const { return FStatusLine; }
 
@@ -95,10 +97,12 @@ private:
     // Once the rules are loaded, each active channel sends its audible worm,
     // so a start sounds as the last run was left.
     void SendActiveChannels();
+    // A/B: against the target while one is loaded, else between two worms.
+    void ToggleAB();
 
     // Components.
     TBreederTabs FBreeders;
-    std::array<std::array<QToolButton*, kChannelCount>, 4> FAutoButtons{};
+    std::array<std::array<QToolButton*, kChannelCount>, TAutomation::kModeCount> FAutoButtons{};
     std::array<QToolButton*, kChannelCount> FChActiveButtons{};
     QSpinBox* SpinEditCrossoverProb = nullptr;
     QSpinBox* SpinEditMutationProb = nullptr;
@@ -117,6 +121,7 @@ private:
     std::unique_ptr<TMidiControls> FMidiControls;
     std::unique_ptr<TKeptBreeders> FKept;
     std::unique_ptr<TSettingsStore> FSettings;
+    std::unique_ptr<TSoundMatch> FMatch;
 
     // The hints of the first steps, after the keys and the audition.
     TFirstSteps FFirstSteps;

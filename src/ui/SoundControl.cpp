@@ -66,6 +66,12 @@ TSoundControl::~TSoundControl()
     delete FInstruments;
 }
 
+TAudioHost* TSoundControl::Audio() const
+{
+    auto* synth = SynthBinding();
+    return synth ? &synth->Audio() : nullptr;
+}
+
 bool TSoundControl::PlaysInstrument(TChannel channel) const { return FInstruments && FInstruments->Plays(channel); }
 
 const std::vector<TLv2Gene>* TSoundControl::InstrumentGenes(TChannel channel) const

@@ -16,6 +16,7 @@ class QWidget;
 
 namespace zw {
 
+class TAudioHost;
 class TAuditionControl;
 class TAutomation;
 class TFormSound;
@@ -67,6 +68,8 @@ public:
     TInstrumentBreeders* InstrumentBreeders() const { return FInstruments; }
     const TLv2Catalog& Lv2Catalog() const { return *FLv2Catalog; }
     const TSynthSettings& Synth() const { return FSynthSettings; }
+    // The audio engine and its output; null when the MIDI system has no built-in synthesizer.
+    TAudioHost* Audio() const;
     // The built-in synthesizer starts each breeder's output channel with its program.
     void SendSynthPrograms();
 

@@ -82,8 +82,7 @@ protected:
     {
         ASSERT_TRUE(Folder.isValid());
         SetProgramPath(Folder.path().toStdString());
-        // Not a first start: the scripted devices have no built-in synthesizer to choose.
-        WriteFileAtomically(IniFileName(), "[Midi]\r\nMidiOut=\r\n");
+        WriteFileAtomically(IniFileName(), Settings());
         RandSeed(0);
         Form = std::make_unique<TRecordingFormMain>();
         Form->show();
@@ -91,6 +90,10 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
         Form->Reports.clear();
     }
+
+    // The settings file the window starts with. Not a first start: the
+    // scripted devices have no built-in synthesizer to choose.
+    virtual std::string Settings() const { return "[Midi]\r\nMidiOut=\r\n"; }
 
     template <typename T = QToolButton>
     T* Find(const char* name) const

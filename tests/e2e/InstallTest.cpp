@@ -81,7 +81,8 @@ const std::vector<std::string> kDataFiles = {
     "share/applications/org.zwirbels.Zwirbels.desktop",
     "share/icons/hicolor/scalable/apps/org.zwirbels.Zwirbels.svg",
     "share/metainfo/org.zwirbels.Zwirbels.metainfo.xml", "share/man/man1/zwirbels.1.gz",
-    "share/man/man1/zwirbels-rule.1.gz", "share/man/man1/zwirbels-render.1.gz", "share/doc/zwirbels/copyright", "share/zwirbels/synth.sub"};
+    "share/man/man1/zwirbels-rule.1.gz", "share/man/man1/zwirbels-render.1.gz",
+    "share/man/man1/zwirbels-match.1.gz", "share/doc/zwirbels/copyright", "share/zwirbels/synth.sub"};
 
 TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
 {
@@ -109,6 +110,8 @@ TEST(InstalledProgram, RunsFromAReadOnlyPrefixAndWritesIntoTheUsersFolder)
               std::string("zwirbels-rule ") + ZW_VERSION + "\n");
     EXPECT_EQ(RunTool({(prefix / "bin/zwirbels-render").string(), "--version"}, user),
               std::string("zwirbels-render ") + ZW_VERSION + "\n");
+    EXPECT_EQ(RunTool({(prefix / "bin/zwirbels-match").string(), "--version"}, user),
+              std::string("zwirbels-match ") + ZW_VERSION + "\n");
 
     // A first start: the built-in synthesizer plays through the JACK server
     // (as a desktop has an audio server), with its rules from the data folder.
@@ -160,7 +163,8 @@ TEST(DebianPackage, ListsItsFilesAndDependencies)
     const auto files = RunTool({"dpkg-deb", "-c", debFile}, TEnvironment());
     ASSERT_TRUE(files.has_value()) << "cannot list " << debFile;
     std::vector<std::string> expected = kDataFiles;
-    expected.insert(expected.end(), {"bin/zwirbels", "bin/zwirbels-rule", "bin/zwirbels-render", "bin/zwirbels-plugin-host"});
+    expected.insert(expected.end(), {"bin/zwirbels", "bin/zwirbels-rule", "bin/zwirbels-render", "bin/zwirbels-match",
+                                    "bin/zwirbels-plugin-host"});
     for (const std::string& file : expected)
         EXPECT_NE(files->find(" ./usr/" + file + "\n"), std::string::npos) << file << " missing:\n" << *files;
 

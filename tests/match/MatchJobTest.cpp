@@ -1,0 +1,134 @@
+// The search on the mda JX10, rendered through the plug-in host as the
+// matcher renders every candidate.
+#include "app/MatchRenderers.h"
+#include "common/FileNotes.h"
+#include "rules/Substitution.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+namespace zw {
+namespace {
+
+const char* const kJx10 = "http://drobilla.net/plugins/mda/JX10";
+
+// A held JX10 tone with neither noise, glide nor vibrato; genes in the
+// plug-in's breedable port order.
+std::vector<uint8_t> QuietGenome()
+{
+    std::vector<uint8_t> genes(120, 0);
+    const uint8_t values[22] = {90, 128, 128, 0, 0, 0, 150, 60, 160, 0, 0, 10, 110, 90, 60, 5, 120, 150, 60, 0, 0, 0};
+    std::copy(std::begin(values), std::end(values), genes.begin());
+    return genes;
+}
+
+TTarget RenderedTarget(const TRendererFactory& renderers, const std::vector<uint8_t>& genes)
+{
+    TTarget target;
+    target.Samples = renderers()->Render(genes);
+    return target;
+}
+
+std::vector<TMatch> Search(const TTarget& target, const TMatchSpace& space, const TRendererFactory& renderers,
+                           const TMatchOptions& options)
+{
+    TMatchJob job(target, space, renderers, options);
+    job.Start();
+    job.Wait();
+    EXPECT_TRUE(job.Progress().Finished);
+    EXPECT_EQ(job.Progress().FailedRenders, 0);
+    EXPECT_EQ(job.Error(), "");
+    return job.Results();
+}
+
+TEST(MatchJob, FindsThreeFreeGenesOfARenderedGenome)
+{
+    const TRendererFactory renderers = MakeRenderers({kJx10, nullptr, {}, 0}, {48, 100, 1});
+    const std::vector<uint8_t> truth = QuietGenome();
+    TMatchSpace space;
+    space.Start = truth;
+    // Filter cutoff, amplifier decay, oscillator mix: the rest locked.
+    space.Free = {{6, 0, 255}, {16, 0, 255}, {0, 0, 255}};
+    for (const auto& free : space.Free)
+        space.Start[static_cast<size_t>(free.Gene)] = 128;
+    TMatchOptions options;
+    options.Seed = 7;
+    options.Workers = 2;
+    options.MaxRenders = 400;
+    options.BudgetSeconds = 1e6;
+    const std::vector<TMatch> results = Search(RenderedTarget(renderers, truth), space, renderers, options);
+    ASSERT_FALSE(results.empty());
+    const TMatch& best = results.front();
+    for (const auto& free : space.Free)
+        EXPECT_NEAR(best.Genes[static_cast<size_t>(free.Gene)], truth[static_cast<size_t>(free.Gene)], 8)
+            << "gene " << free.Gene << ", distance " << best.Distance;
+    for (size_t gene = 0; gene < truth.size(); ++gene)
+        if (gene != 6 && gene != 16 && gene != 0) {
+            EXPECT_EQ(best.Genes[gene], truth[gene]) << "locked gene " << gene;
+        }
+}
+
+// One worker and a render limit: the same seed gives the same results; the
+// results differ from each other by at least 8 in a free gene.
+TEST(MatchJob, RepeatsASeededOneWorkerSearchAndKeepsDistinctResults)
+{
+    const TRendererFactory renderers = MakeRenderers({kJx10, nullptr, {}, 0}, {48, 100, 1});
+    std::vector<uint8_t> target = QuietGenome();
+    target[7] = 200;
+    TMatchSpace space;
+    space.Start = QuietGenome();
+    space.Free = {{6, 0, 255}, {7, 0, 255}};
+    TMatchOptions options;
+    options.Count = 6;
+    options.Seed = 11;
+    options.Workers = 1;
+    options.MaxRenders = 100; // long enough for the optimizer to close in: near duplicates abound
+    options.BudgetSeconds = 1e6;
+    const TTarget sound = RenderedTarget(renderers, target);
+    const std::vector<TMatch> first = Search(sound, space, renderers, options);
+    const std::vector<TMatch> second = Search(sound, space, renderers, options);
+    ASSERT_EQ(first.size(), 6u);
+    ASSERT_EQ(second.size(), first.size());
+    for (size_t i = 0; i < first.size(); ++i) {
+        EXPECT_EQ(first[i].Genes, second[i].Genes) << "result " << i;
+        EXPECT_EQ(first[i].Distance, second[i].Distance) << "result " << i;
+        if (i > 0) {
+            EXPECT_LE(first[i - 1].Distance, first[i].Distance);
+        }
+        for (size_t j = 0; j < i; ++j) {
+            int largest = 0;
+            for (const auto& free : space.Free)
+                largest = std::max(largest, std::abs(first[i].Genes[static_cast<size_t>(free.Gene)] -
+                                                     first[j].Genes[static_cast<size_t>(free.Gene)]));
+            EXPECT_GE(largest, 8) << "results " << j << " and " << i << " are near duplicates";
+        }
+    }
+}
+
+// The built-in synthesizer on two workers at once: each translates genomes
+// through the rules on its own thread, and none of the renders fails.
+TEST(MatchJob, TranslatesGenomesOnSeveralWorkersAtOnce)
+{
+    auto rules = std::make_shared<TSubstitution>();
+    ASSERT_TRUE(rules->LoadFromFile(ZW_SYNTH_RULES).empty());
+    const TRendererFactory renderers = MakeRenderers({"", rules, {}, 0}, {60, 100, 0.5});
+    TMatchSpace space = RulesMatchSpace(*rules, 120);
+    ASSERT_GT(space.Free.size(), 10u);
+    std::vector<uint8_t> target = space.Start;
+    for (const auto& free : space.Free)
+        target[static_cast<size_t>(free.Gene)] = static_cast<uint8_t>(free.Gene * 37);
+    TMatchOptions options;
+    options.Workers = 2;
+    options.MaxRenders = 40;
+    options.BudgetSeconds = 1e6;
+    TMatchJob job(RenderedTarget(renderers, target), space, renderers, options);
+    job.Start();
+    job.Wait();
+    EXPECT_EQ(job.Progress().Renders, 40);
+    EXPECT_EQ(job.Progress().FailedRenders, 0);
+    EXPECT_FALSE(job.Results().empty());
+}
+
+} // namespace
+} // namespace zw
