@@ -118,7 +118,7 @@ QWidget* TSoundMatch::CreateProgress(QWidget* parent)
 
 // Starting ---------------------------------------------------------------------
 
-TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& note) const
+TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& note)
 {
     const TWormPanel& panel = *FBreeders.Panel(channel);
     TSearch search;
@@ -139,7 +139,7 @@ TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& no
     }
     const int size = start->Size();
     const TMatchSpace heard = instrument.Lv2Uri.empty() ? RulesMatchSpace(*instrument.Rules, size)
-                                                        : Lv2MatchSpace(instrument.Lv2Uri, size);
+                                                        : Lv2Space(instrument.Lv2Uri, size);
     for (const TMatchSpace::TFreeGene& gene : heard.Free) {
         const TGeneLimits limits = panel.GeneMask().Limits(gene.Gene);
         if (gene.Gene < size && !limits.Locked)
@@ -153,6 +153,15 @@ TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& no
     search.Count = static_cast<int>(Places(panel, static_cast<size_t>(panel.WormCount())).size());
     search.Renderers = MakeRenderers(instrument, note);
     return search;
+}
+
+const TMatchSpace& TSoundMatch::Lv2Space(const std::string& uri, int size)
+{
+    const auto key = std::make_pair(uri, size);
+    auto found = FLv2Spaces.find(key);
+    if (found == FLv2Spaces.end())
+        found = FLv2Spaces.emplace(key, Lv2MatchSpace(uri, size)).first;
+    return found->second;
 }
 
 void TSoundMatch::BreedTowardClick()

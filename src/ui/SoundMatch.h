@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QString>
 
+#include <map>
 #include <memory>
 #include <optional>
 
@@ -73,7 +74,10 @@ public:
 
 private:
     struct TSearch;
-    TSearch Prepare(TChannel channel, const TMatchNote& note) const;
+    TSearch Prepare(TChannel channel, const TMatchNote& note);
+    // The genes an instrument hears; read once per instrument, since reading
+    // the installed plug-ins takes a tenth of a second at every automation tick.
+    const TMatchSpace& Lv2Space(const std::string& uri, int size);
     void Start(TSearch search, double budget, bool automatic);
     void Poll();
     void Finish();
@@ -103,6 +107,7 @@ private:
     double FBudget = 60;
     uint64_t FSeed = 1;
     TChannel FNextAutomatic = 0;
+    std::map<std::pair<std::string, int>, TMatchSpace> FLv2Spaces;
 
     QTimer* FPoll = nullptr;
     QWidget* FProgressBox = nullptr;
