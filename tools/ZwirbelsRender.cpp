@@ -192,14 +192,8 @@ int Render(const TOptions& options)
 int Run(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("%s", kUsage);
-        return kOk;
-    }
-    if (args.size() == 1 && args[0] == "--version") {
-        std::printf("zwirbels-render %s\n", ZW_VERSION);
-        return kOk;
-    }
+    if (const std::optional<int> status = AnswerHelpOrVersion(args, kUsage, "zwirbels-render", ZW_VERSION))
+        return *status;
     TOptions options;
     bool rulesGiven = false;
     std::vector<std::string> files;

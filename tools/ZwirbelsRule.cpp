@@ -9,6 +9,7 @@
 #include "common/FileNotes.h"
 #include "rules/Parser.h"
 #include "rules/Substitution.h"
+#include "ToolArgs.h"
 
 #include <cerrno>
 #include <climits>
@@ -154,14 +155,8 @@ int CheckFile(const std::string& fileName)
 int Run(int argc, char** argv)
 {
     const std::vector<std::string> args(argv + 1, argv + argc);
-    if (args.size() == 1 && (args[0] == "--help" || args[0] == "-h")) {
-        std::printf("%s", kUsage);
-        return kOk;
-    }
-    if (args.size() == 1 && args[0] == "--version") {
-        std::printf("zwirbels-rule %s\n", ZW_VERSION);
-        return kOk;
-    }
+    if (const std::optional<int> status = AnswerHelpOrVersion(args, kUsage, "zwirbels-rule", ZW_VERSION))
+        return *status;
     if (!args.empty() && args[0] == "--check") {
         if (args.size() != 2)
             return UsageError("--check takes one substitution file");
