@@ -195,8 +195,10 @@ void Bench(const char* synth, const std::string& uri, int targets, double budget
         TJudge judge(target.Samples);
         const std::unique_ptr<TRenderer> renderer = renderers();
         row.Match = judge.Score(renderer->Render(job.Results().front().Genes));
-        const std::vector<TScore> randomScores = RandomScores(renderers, space, target.Samples,
-                                                              std::max(randomCount, row.Renders), 99 + t, workers);
+        const std::vector<TScore> randomScores =
+            Setting("ZW_MATCH_BASELINES", 1) == 0
+                ? std::vector<TScore>{}
+                : RandomScores(renderers, space, target.Samples, std::max(randomCount, row.Renders), 99 + t, workers);
         row.Random = Best(randomScores, static_cast<size_t>(randomCount));
         row.RandomAsMany = Best(randomScores, static_cast<size_t>(row.Renders));
         std::vector<uint8_t> mutated = genome;
@@ -233,8 +235,11 @@ int main()
     std::printf("Self-match: %d targets per synthesizer, %.0f s each, %ld random genomes, %s workers\n", targets,
                 budget, randomCount, std::to_string(workers).c_str());
     try {
-        Bench("mda JX10", "http://drobilla.net/plugins/mda/JX10", targets, budget, randomCount, workers);
-        Bench("mda DX10", "http://drobilla.net/plugins/mda/DX10", targets, budget, randomCount, workers);
+        const double synth = Setting("ZW_MATCH_SYNTH", 0); // 1: JX10 only, 2: DX10 only
+        if (synth != 2)
+            Bench("mda JX10", "http://drobilla.net/plugins/mda/JX10", targets, budget, randomCount, workers);
+        if (synth != 1)
+            Bench("mda DX10", "http://drobilla.net/plugins/mda/DX10", targets, budget, randomCount, workers);
     } catch (const std::exception& e) {
         std::fprintf(stderr, "MatchBench: %s\n", e.what());
         return 1;

@@ -7,12 +7,14 @@
 
 namespace zw {
 
-TCmaEs::TCmaEs(int dimensions, uint64_t seed, double sigma, double tolerance)
+TCmaEs::TCmaEs(int dimensions, uint64_t seed, double sigma, double tolerance, int population)
     : FN(std::max(1, dimensions)), FSigma0(sigma), FTolerance(tolerance), FRandom(seed)
 {
-    FLambda = 4 + static_cast<int>(3 * std::log(FN));
+    FLambda = population > 0 ? std::max(2, population) : DefaultPopulation(FN);
     Start();
 }
+
+int TCmaEs::DefaultPopulation(int dimensions) { return 4 + static_cast<int>(3 * std::log(std::max(1, dimensions))); }
 
 void TCmaEs::Start()
 {

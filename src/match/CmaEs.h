@@ -16,7 +16,11 @@ class TCmaEs {
 public:
     // A run ends once its steps are below `tolerance`: a gene is a byte, so
     // finer steps than 1/255 find nothing new.
-    TCmaEs(int dimensions, uint64_t seed, double sigma = 0.3, double tolerance = 1e-3);
+    // `population`: the first run's candidates a generation (0: the default).
+    TCmaEs(int dimensions, uint64_t seed, double sigma = 0.3, double tolerance = 1e-3, int population = 0);
+
+    // The population CMA-ES takes by default in this many dimensions.
+    static int DefaultPopulation(int dimensions);
 
     // The next generation, each point inside [0, 1]^n.
     const std::vector<Eigen::VectorXd>& Ask();

@@ -143,7 +143,7 @@ TFeatures TSpectralDistance::Features(const std::vector<float>& samples)
 double TSpectralDistance::Between(const TFeatures& a, const TFeatures& b) const
 {
     const auto floor = static_cast<float>(FSettings.FloorDb);
-    double total = 0;
+    double total = 0, weights = 0;
     for (size_t r = 0; r < FBanks.size(); ++r) {
         const auto bands = static_cast<size_t>(FBanks[r]->Res.Bands);
         const std::vector<float>& x = a.Spectra[r];
@@ -159,9 +159,11 @@ double TSpectralDistance::Between(const TFeatures& a, const TFeatures& b) const
             }
             sum += std::sqrt(square / static_cast<double>(bands));
         }
-        total += frames ? sum / static_cast<double>(frames) : 0;
+        const double weight = FBanks[r]->Res.Weight;
+        total += frames ? weight * sum / static_cast<double>(frames) : 0;
+        weights += weight;
     }
-    double distance = FBanks.empty() ? 0 : total / static_cast<double>(FBanks.size());
+    double distance = weights > 0 ? total / weights : 0;
     if (FSettings.LoudnessWeight > 0) {
         const size_t frames = std::max(a.Loudness.size(), b.Loudness.size());
         double sum = 0;

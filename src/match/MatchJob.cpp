@@ -25,6 +25,12 @@ constexpr int kSeedPoints = 7;
 // Two results are distinct when a free gene differs by at least this part
 // of its range (8 of a full 0..255 gene): nearer ones sound nearly alike.
 constexpr int kDistinctDivisor = 32;
+// The first run of the optimizer takes this many times its default
+// population: a synthesizer's sounds lie in many small basins (a partial
+// that lines up at another interval, a filter that opens on another
+// harmonic), which a small population falls into and a larger one averages
+// out. Restarts double it again.
+constexpr int kPopulationFactor = 4;
 
 } // namespace
 
@@ -223,7 +229,7 @@ void TMatchJob::TState::Run()
         Batch.push_back(Genome(point));
     }
     RunBatch();
-    TCmaEs optimizer(n, Options.Seed);
+    TCmaEs optimizer(n, Options.Seed, 0.3, 1e-3, kPopulationFactor * TCmaEs::DefaultPopulation(n));
     for (;;) {
         {
             const std::lock_guard guard(Lock);
