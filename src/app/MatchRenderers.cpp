@@ -89,13 +89,14 @@ TMatchSpace RulesMatchSpace(const TSubstitution& rules, int genomeSize)
     return space;
 }
 
-TRendererFactory MakeRenderers(const TMatchInstrument& instrument, const TMatchNote& note)
+TRendererFactory MakeRenderers(const TMatchInstrument& instrument, const TMatchNote& note, TInstrumentCheck check)
 {
-    // What cannot play is told now, before any worker starts.
-    if (!instrument.Lv2Uri.empty())
-        TLv2RenderHost check(instrument.Lv2Uri);
-    else
-        TSynthInstrument check(instrument.Synth);
+    if (check == TInstrumentCheck::First) {
+        if (!instrument.Lv2Uri.empty())
+            TLv2RenderHost host(instrument.Lv2Uri);
+        else
+            TSynthInstrument synth(instrument.Synth);
+    }
     return [instrument, note]() -> std::unique_ptr<TRenderer> {
         auto lv2 = instrument.Lv2Uri.empty() ? nullptr : std::make_unique<TLv2RenderHost>(instrument.Lv2Uri);
         return std::make_unique<TPlayerRenderer>(instrument, note, std::move(lv2));

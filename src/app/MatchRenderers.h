@@ -27,11 +27,18 @@ struct TMatchNote {
     double Seconds = 1;
 };
 
+// When an instrument that cannot play is told.
+enum class TInstrumentCheck {
+    First,      // MakeRenderers raises it, before any worker starts
+    ByTheJob,   // the search ends at once with it as its Error: no render is made on the caller's thread
+};
+
 // One renderer per worker thread; an LV2 instrument renders in its own host
-// process, one instance serving every candidate of that worker. Raises what
-// makes the instrument unusable before any worker starts (an instrument that
-// cannot be hosted, naming its URI).
-TRendererFactory MakeRenderers(const TMatchInstrument& instrument, const TMatchNote& note);
+// process, one instance serving every candidate of that worker. With
+// TInstrumentCheck::First, raises what makes the instrument unusable (an
+// instrument that cannot be hosted, naming its URI).
+TRendererFactory MakeRenderers(const TMatchInstrument& instrument, const TMatchNote& note,
+                               TInstrumentCheck check = TInstrumentCheck::First);
 
 // The genes a search of an installed LV2 instrument moves: its breedable
 // controls, each over its whole range, starting from its defaults, in a

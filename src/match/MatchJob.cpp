@@ -81,6 +81,7 @@ struct TMatchJob::TState {
     TMatchProgress Progress;
     std::vector<TMatch> Archive; // best first, pairwise distinct
     std::string Error;
+    std::string FirstRenderError;
 
     std::mutex JoinLock;
     std::thread Coordinator;
@@ -140,8 +141,11 @@ double TMatchJob::TState::Score(TRenderer& renderer, TSpectralDistance& distance
             score = kFailedScore;
             failed = true;
         }
-    } catch (const std::exception&) {
+    } catch (const std::exception& e) {
         failed = true; // the renderer's next render starts afresh
+        const std::lock_guard guard(ResultLock);
+        if (FirstRenderError.empty())
+            FirstRenderError = e.what();
     }
     {
         const std::lock_guard guard(ResultLock);
@@ -229,11 +233,17 @@ void TMatchJob::TState::Run()
         Batch.push_back(Genome(point));
     }
     RunBatch();
+    {
+        // An instrument that fails every render of the first batch fails them all.
+        const std::lock_guard guard(ResultLock);
+        if (Progress.Renders > 0 && Progress.FailedRenders == Progress.Renders)
+            Error = FirstRenderError.empty() ? "no render succeeded" : FirstRenderError;
+    }
     TCmaEs optimizer(n, Options.Seed, 0.3, 1e-3, kPopulationFactor * TCmaEs::DefaultPopulation(n));
     for (;;) {
         {
             const std::lock_guard guard(Lock);
-            if (Halted() || Done < Batch.size() || n == 0)
+            if (Halted() || Done < Batch.size() || n == 0 || !Error.empty())
                 break;
         }
         const std::vector<Eigen::VectorXd>& points = optimizer.Ask();

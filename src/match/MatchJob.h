@@ -75,7 +75,8 @@ public:
     TMatchProgress Progress() const;
     // The best distinct genomes found so far, at most Count, best first.
     std::vector<TMatch> Results() const;
-    // Why the search could not run at all (no renderer could be made); empty otherwise.
+    // Why the search could not run at all (no renderer could be made, or no
+    // render of the first batch succeeded); empty otherwise.
     std::string Error() const;
 
 private:

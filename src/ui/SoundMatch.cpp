@@ -118,7 +118,7 @@ QWidget* TSoundMatch::CreateProgress(QWidget* parent)
 
 // Starting ---------------------------------------------------------------------
 
-TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& note)
+TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& note, bool automatic)
 {
     const TWormPanel& panel = *FBreeders.Panel(channel);
     TSearch search;
@@ -151,7 +151,10 @@ TSoundMatch::TSearch TSoundMatch::Prepare(TChannel channel, const TMatchNote& no
                             .arg(instrument.Lv2Uri.empty() ? "rules" : "instrument")
                             .toStdString());
     search.Count = static_cast<int>(Places(panel, static_cast<size_t>(panel.WormCount())).size());
-    search.Renderers = MakeRenderers(instrument, note);
+    // The user's search tells at once what cannot play; the automation's would
+    // start a host at every tick on this thread, so its search tells instead.
+    search.Renderers =
+        MakeRenderers(instrument, note, automatic ? TInstrumentCheck::ByTheJob : TInstrumentCheck::First);
     return search;
 }
 
@@ -189,7 +192,7 @@ void TSoundMatch::BreedTowardClick()
     note.Note = EstimateNote(target.Samples, target.SampleRate).value_or(note.Note);
     note.Seconds = target.Seconds();
     // Whatever cannot start is told before anything changes.
-    TSearch search = Prepare(FBreeders.Shown()->Tag(), note);
+    TSearch search = Prepare(FBreeders.Shown()->Tag(), note, false);
     FNote = note;
     LoadTarget(std::move(target), fileName);
     Start(std::move(search), FBudget, false);
@@ -227,7 +230,7 @@ void TSoundMatch::BreedToward(const TChannelSet& channels)
             continue;
         FNextAutomatic = channel + 1;
         try {
-            Start(Prepare(channel, FNote), kAutomaticShare * FAutomation.Interval() / 1000.0, true);
+            Start(Prepare(channel, FNote, true), kAutomaticShare * FAutomation.Interval() / 1000.0, true);
         } catch (const std::exception& e) {
             // Told in the status line: under automation a box would come back at every tick.
             FStatus.Show(TStatusTopic::Breeding, QString::fromLocal8Bit(e.what()));

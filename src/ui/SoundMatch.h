@@ -74,7 +74,7 @@ public:
 
 private:
     struct TSearch;
-    TSearch Prepare(TChannel channel, const TMatchNote& note);
+    TSearch Prepare(TChannel channel, const TMatchNote& note, bool automatic);
     // The genes an instrument hears; read once per instrument, since reading
     // the installed plug-ins takes a tenth of a second at every automation tick.
     const TMatchSpace& Lv2Space(const std::string& uri, int size);

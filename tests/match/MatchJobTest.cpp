@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdlib>
+#include <future>
+#include <thread>
 
 namespace zw {
 namespace {
@@ -128,6 +131,58 @@ TEST(MatchJob, TranslatesGenomesOnSeveralWorkersAtOnce)
     EXPECT_EQ(job.Progress().Renders, 40);
     EXPECT_EQ(job.Progress().FailedRenders, 0);
     EXPECT_FALSE(job.Results().empty());
+}
+
+// Cancel ends a search with no end of its own within the renders under way,
+// and what it found stays.
+TEST(MatchJob, CancelEndsTheSearchAndKeepsWhatWasFound)
+{
+    using namespace std::chrono_literals;
+    const TRendererFactory renderers = MakeRenderers({kJx10, nullptr, {}, 0}, {48, 100, 1});
+    TMatchSpace space;
+    space.Start = QuietGenome();
+    space.Free = {{6, 0, 255}, {7, 0, 255}, {16, 0, 255}};
+    TMatchOptions options;
+    options.Workers = 2;
+    options.BudgetSeconds = 1e6;
+    TMatchJob job(RenderedTarget(renderers, QuietGenome()), space, renderers, options);
+    job.Start();
+    for (const auto start = std::chrono::steady_clock::now();
+         job.Progress().Renders < 30 && std::chrono::steady_clock::now() - start < 60s;)
+        std::this_thread::sleep_for(10ms);
+    ASSERT_GE(job.Progress().Renders, 30);
+    job.Cancel();
+    const long atCancel = job.Progress().Renders;
+    auto waited = std::async(std::launch::async, [&] { job.Wait(); });
+    ASSERT_EQ(waited.wait_for(30s), std::future_status::ready) << "the search did not end on Cancel";
+    EXPECT_TRUE(job.Progress().Finished);
+    EXPECT_LE(job.Progress().Renders, atCancel + options.Workers) << "renders began after Cancel";
+    EXPECT_FALSE(job.Results().empty());
+    EXPECT_EQ(job.Error(), "");
+}
+
+// An instrument that cannot play: raised at once when checked first, or else
+// the search's error after its first batch.
+TEST(MatchJob, AnInstrumentThatCannotPlayIsToldFirstOrByTheSearch)
+{
+    auto rules = std::make_shared<TSubstitution>();
+    ASSERT_TRUE(rules->LoadFromFile(ZW_SYNTH_RULES).empty());
+    TMatchInstrument broken{"", rules, {}, 0};
+    broken.Synth.SoundFont = "/nonexistent/none.sf2";
+    EXPECT_ANY_THROW(MakeRenderers(broken, {60, 100, 0.5}));
+    const TRendererFactory renderers = MakeRenderers(broken, {60, 100, 0.5}, TInstrumentCheck::ByTheJob);
+    TTarget target;
+    target.Samples.assign(24000, 0.25f);
+    TMatchOptions options;
+    options.Workers = 2;
+    options.BudgetSeconds = 10;
+    TMatchJob job(target, RulesMatchSpace(*rules, 120), renderers, options);
+    job.Start();
+    job.Wait();
+    EXPECT_TRUE(job.Progress().Finished);
+    EXPECT_LE(job.Progress().Renders, 8) << "the search went on past its first batch";
+    EXPECT_NE(job.Error().find("none.sf2"), std::string::npos) << job.Error();
+    EXPECT_TRUE(job.Results().empty());
 }
 
 } // namespace
