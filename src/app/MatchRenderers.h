@@ -30,7 +30,7 @@ struct TMatchNote {
 // When an instrument that cannot play is told.
 enum class TInstrumentCheck {
     First,      // MakeRenderers raises it, before any worker starts
-    ByTheJob,   // the search ends at once with it as its Error: no render is made on the caller's thread
+    ByTheJob,   // the search ends with it as its Error, at its first batch; nothing runs on the caller's thread
 };
 
 // One renderer per worker thread; an LV2 instrument renders in its own host

@@ -39,8 +39,8 @@ struct TFeatures {
 // bands of the log-mel difference, averaged over the frames (a sound shorter
 // than the other counts as silence there), the weighted mean of the
 // resolutions; plus, weighted, the mean absolute difference of the frame
-// loudness. Attack and decay count
-// as well as the spectrum. One per thread: it holds FFT buffers.
+// loudness. Attack and decay count as well as the spectrum. One per thread:
+// it holds FFT buffers.
 class TSpectralDistance {
 public:
     TSpectralDistance(const TDistanceSettings& settings, double sampleRate);
