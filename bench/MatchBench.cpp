@@ -10,6 +10,8 @@
 //   ZW_MATCH_BUDGET   seconds of search per target (default 60)
 //   ZW_MATCH_RANDOM   random genomes of the first baseline (default 2000)
 //   ZW_MATCH_WORKERS  render threads (default: one per core)
+//   ZW_MATCH_SYNTH    1: the JX10 only, 2: the DX10 only (default: both)
+//   ZW_MATCH_BASELINES 0: no random baselines, for quick comparisons of the search
 
 #include "app/MatchRenderers.h"
 #include "match/Distance.h"
