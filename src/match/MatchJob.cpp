@@ -135,6 +135,7 @@ double TMatchJob::TState::Score(TRenderer& renderer, TSpectralDistance& distance
 {
     bool failed = false;
     double score = kFailedScore;
+    std::string error;
     try {
         score = distance.Between(distance.Features(renderer.Render(genes)), TargetFeatures);
         if (!std::isfinite(score)) {
@@ -143,12 +144,12 @@ double TMatchJob::TState::Score(TRenderer& renderer, TSpectralDistance& distance
         }
     } catch (const std::exception& e) {
         failed = true; // the renderer's next render starts afresh
-        const std::lock_guard guard(ResultLock);
-        if (FirstRenderError.empty())
-            FirstRenderError = e.what();
+        error = e.what();
     }
     {
         const std::lock_guard guard(ResultLock);
+        if (FirstRenderError.empty())
+            FirstRenderError = error;
         ++Progress.Renders;
         Progress.FailedRenders += failed ? 1 : 0;
         if (!failed && (Progress.Renders - Progress.FailedRenders == 1 || score < Progress.BestDistance))
