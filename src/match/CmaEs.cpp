@@ -11,12 +11,20 @@ TCmaEs::TCmaEs(int dimensions, uint64_t seed, double sigma, double tolerance, in
     : FN(std::max(1, dimensions)), FSigma0(sigma), FTolerance(tolerance), FRandom(seed)
 {
     FLambda = population > 0 ? std::max(2, population) : DefaultPopulation(FN);
-    Start();
+    FGlobalLambda = FLambda;
+    Start(nullptr, FSigma0);
+}
+
+void TCmaEs::RestartAt(const Eigen::VectorXd& mean, double sigma, int population)
+{
+    FLocal = true;
+    FLambda = std::max(2, population);
+    Start(&mean, sigma);
 }
 
 int TCmaEs::DefaultPopulation(int dimensions) { return 4 + static_cast<int>(3 * std::log(std::max(1, dimensions))); }
 
-void TCmaEs::Start()
+void TCmaEs::Start(const Eigen::VectorXd* mean, double sigma)
 {
     const double n = FN;
     FMu = FLambda / 2;
@@ -36,12 +44,14 @@ void TCmaEs::Start()
     FMean.resize(FN);
     for (int i = 0; i < FN; ++i)
         FMean[i] = uniform(FRandom);
+    if (mean)
+        FMean = mean->cwiseMax(0.0).cwiseMin(1.0);
     FPc = Eigen::VectorXd::Zero(FN);
     FPs = Eigen::VectorXd::Zero(FN);
     FC = Eigen::MatrixXd::Identity(FN, FN);
     FB = Eigen::MatrixXd::Identity(FN, FN);
     FD = Eigen::VectorXd::Ones(FN);
-    FSigma = FSigma0;
+    FSigma = sigma;
     FGeneration = 0;
     FBestOfRun = std::numeric_limits<double>::infinity();
     FStale = 0;
@@ -104,8 +114,11 @@ void TCmaEs::Tell(const std::vector<double>& scores)
                       !std::isfinite(FSigma) || FSigma > 1e3;
     if (done) {
         ++FRestarts;
-        FLambda *= 2;
-        Start();
+        if (!FLocal)
+            FGlobalLambda *= 2;
+        FLocal = false;
+        FLambda = FGlobalLambda;
+        Start(nullptr, FSigma0);
     }
 }
 

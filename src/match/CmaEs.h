@@ -11,7 +11,8 @@ namespace zw {
 // CMA-ES with restarts of a doubled population (IPOP), minimizing over the
 // box [0, 1]^n: candidates are drawn by Ask, scored by the caller, and handed
 // back by Tell in the same order. Samples outside the box are clipped for
-// scoring and their distance to the box is added as a penalty.
+// scoring and their distance to the box is added as a penalty. Between the
+// restarts, the caller may start local runs of its own (RestartAt).
 class TCmaEs {
 public:
     // A run ends once its steps are below `tolerance`: a gene is a byte, so
@@ -26,11 +27,17 @@ public:
     const std::vector<Eigen::VectorXd>& Ask();
     void Tell(const std::vector<double>& scores);
 
+    // Starts a run around `mean` with the step `sigma` and `population`
+    // candidates a generation, in place of the run under way. When it ends,
+    // the next run takes the population the one before it would have had.
+    void RestartAt(const Eigen::VectorXd& mean, double sigma, int population);
+
+    // Runs ended by Tell (converged, stalled or degenerated).
     int Restarts() const { return FRestarts; }
     int Population() const { return FLambda; }
 
 private:
-    void Start();
+    void Start(const Eigen::VectorXd* mean, double sigma);
 
     int FN;
     double FSigma0;
@@ -39,6 +46,8 @@ private:
     std::normal_distribution<double> FNormal;
     int FRestarts = 0;
     int FLambda = 0;
+    int FGlobalLambda = 0; // the population of the next run from a random point
+    bool FLocal = false;   // the run under way came from RestartAt
     int FMu = 0;
     Eigen::VectorXd FWeights;
     double FMuEff = 0, FCc = 0, FCs = 0, FC1 = 0, FCmu = 0, FDamps = 0, FChiN = 0;

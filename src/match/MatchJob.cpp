@@ -9,6 +9,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <mutex>
+#include <numeric>
 #include <random>
 #include <thread>
 
@@ -31,6 +32,20 @@ constexpr int kDistinctDivisor = 32;
 // harmonic), which a small population falls into and a larger one averages
 // out. Restarts double it again.
 constexpr int kPopulationFactor = 4;
+// After a run from a random point, a local run around the best genome so
+// far, with this step: the basin found is searched again before the next,
+// larger population looks elsewhere.
+constexpr double kLocalSigma = 0.1;
+// A synthesizer's sound can hang on one gene alone within a few bytes (an
+// LFO's rate against a frame-by-frame distance), where CMA-ES, whose steps
+// move all genes at once, rarely lands. So the best of each run is scanned
+// gene by gene: this many points across each gene, then the bytes around
+// the best; sweeps repeat while they gain kScanGain dB, at most kScanSweeps.
+constexpr int kScanPoints = 32;
+constexpr int kScanSweeps = 4;
+constexpr double kScanGain = 0.01;
+// The last part of the budget scans the results kept, best first.
+constexpr double kPolishShare = 0.15;
 
 } // namespace
 
@@ -44,14 +59,25 @@ struct TMatchJob::TState {
 
     void Run();
     void Work();
-    void RunBatch();
+    void RunBatch(std::vector<std::vector<uint8_t>> batch);
+    // Scans `genes` gene by gene (see kScanPoints), keeping what is better;
+    // false once the search is halted.
+    bool Scan(std::vector<uint8_t>& genes, double& score, std::mt19937_64& random);
+    // Runs the batch, and takes its best entry if it is better than `score`;
+    // false once the search is halted.
+    bool Improve(std::vector<std::vector<uint8_t>> batch, std::vector<uint8_t>& genes, double& score);
+    // The best genome kept so far, or nothing.
+    std::vector<uint8_t> BestGenes() const;
     double Score(TRenderer& renderer, TSpectralDistance& distance, const std::vector<uint8_t>& genes);
     // A new result enters unless a kept one as good lies near it; it replaces the worse ones near it.
     void Keep(const std::vector<uint8_t>& genes, double distance);
     bool Near(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const;
     std::vector<uint8_t> Genome(const Eigen::VectorXd& point) const;
+    Eigen::VectorXd Point(const std::vector<uint8_t>& genes) const;
     // Called with Lock held: no new render is to start.
     bool Halted() const;
+    // Called with Lock held: the optimizer gives way to the last scan.
+    bool Polishing() const;
     double Seconds() const { return std::chrono::duration<double>(TClock::now() - Began).count(); }
 
     const TTarget Target;
@@ -94,6 +120,13 @@ bool TMatchJob::TState::Halted() const
            (Started > 0 && Seconds() >= Options.BudgetSeconds);
 }
 
+bool TMatchJob::TState::Polishing() const
+{
+    const double until = 1 - kPolishShare;
+    return (Options.MaxRenders > 0 && Started >= until * Options.MaxRenders) ||
+           Seconds() >= until * Options.BudgetSeconds;
+}
+
 std::vector<uint8_t> TMatchJob::TState::Genome(const Eigen::VectorXd& point) const
 {
     std::vector<uint8_t> genes = Space.Start;
@@ -103,6 +136,18 @@ std::vector<uint8_t> TMatchJob::TState::Genome(const Eigen::VectorXd& point) con
         genes[static_cast<size_t>(free.Gene)] = static_cast<uint8_t>(std::lround(free.Min + x * (free.Max - free.Min)));
     }
     return genes;
+}
+
+Eigen::VectorXd TMatchJob::TState::Point(const std::vector<uint8_t>& genes) const
+{
+    Eigen::VectorXd point(static_cast<Eigen::Index>(Space.Free.size()));
+    for (size_t i = 0; i < Space.Free.size(); ++i) {
+        const TMatchSpace::TFreeGene& free = Space.Free[i];
+        const int range = free.Max - free.Min;
+        point[static_cast<Eigen::Index>(i)] =
+            range > 0 ? double(genes[static_cast<size_t>(free.Gene)] - free.Min) / range : 0.5;
+    }
+    return point;
 }
 
 bool TMatchJob::TState::Near(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b) const
@@ -200,13 +245,70 @@ void TMatchJob::TState::Work()
 
 // Hands the batch to the workers and waits until they are through with it
 // or the search is halted.
-void TMatchJob::TState::RunBatch()
+void TMatchJob::TState::RunBatch(std::vector<std::vector<uint8_t>> batch)
 {
     std::unique_lock lock(Lock);
+    Batch = std::move(batch);
     Scores.assign(Batch.size(), kFailedScore);
     Next = Done = 0;
     WorkReady.notify_all();
     WorkDone.wait(lock, [&] { return Done == Batch.size() || (Done == Next && (Halted() || (Alive == 0 && Waiting == 0))); });
+}
+
+bool TMatchJob::TState::Improve(std::vector<std::vector<uint8_t>> batch, std::vector<uint8_t>& genes, double& score)
+{
+    RunBatch(std::move(batch));
+    const std::lock_guard guard(Lock);
+    const auto best = std::min_element(Scores.begin(), Scores.end());
+    if (best != Scores.end() && *best < score) {
+        score = *best;
+        genes = Batch[static_cast<size_t>(best - Scores.begin())];
+    }
+    return Done == Batch.size();
+}
+
+bool TMatchJob::TState::Scan(std::vector<uint8_t>& genes, double& score, std::mt19937_64& random)
+{
+    std::vector<size_t> order(Space.Free.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    for (int sweep = 0; sweep < kScanSweeps; ++sweep) {
+        const double before = score;
+        std::shuffle(order.begin(), order.end(), random);
+        for (const size_t i : order) {
+            const TMatchSpace::TFreeGene& free = Space.Free[i];
+            const auto gene = static_cast<size_t>(free.Gene);
+            const int step = std::max(1, (free.Max - free.Min) / kScanPoints);
+            const auto trials = [&](bool around) {
+                std::vector<std::vector<uint8_t>> batch;
+                const auto add = [&](int value) {
+                    if (value >= free.Min && value <= free.Max && value != genes[gene]) {
+                        batch.push_back(genes);
+                        batch.back()[gene] = static_cast<uint8_t>(value);
+                    }
+                };
+                if (around)
+                    for (int d = 1; d < step; ++d) {
+                        add(genes[gene] - d);
+                        add(genes[gene] + d);
+                    }
+                else
+                    for (int value = free.Min; value <= free.Max; value += step)
+                        add(value);
+                return batch;
+            };
+            if (!Improve(trials(false), genes, score) || !Improve(trials(true), genes, score))
+                return false;
+        }
+        if (score > before - kScanGain)
+            break;
+    }
+    return true;
+}
+
+std::vector<uint8_t> TMatchJob::TState::BestGenes() const
+{
+    const std::lock_guard guard(ResultLock);
+    return Archive.empty() ? std::vector<uint8_t>{} : Archive.front().Genes;
 }
 
 void TMatchJob::TState::Run()
@@ -226,36 +328,71 @@ void TMatchJob::TState::Run()
     std::mt19937_64 random(Options.Seed ^ 0x5eed5eed5eedULL);
     std::uniform_real_distribution<double> uniform(0, 1);
     const auto n = static_cast<int>(Space.Free.size());
-    Batch = {Space.Start};
+    std::vector<std::vector<uint8_t>> first{Space.Start};
     for (int k = 0; k < kSeedPoints && n > 0; ++k) {
         Eigen::VectorXd point(n);
         for (int i = 0; i < n; ++i)
             point[i] = uniform(random);
-        Batch.push_back(Genome(point));
+        first.push_back(Genome(point));
     }
-    RunBatch();
+    RunBatch(std::move(first));
     {
         // An instrument that fails every render of the first batch fails them all.
         const std::lock_guard guard(ResultLock);
         if (Progress.Renders > 0 && Progress.FailedRenders == Progress.Renders)
             Error = FirstRenderError.empty() ? "no render succeeded" : FirstRenderError;
     }
-    TCmaEs optimizer(n, Options.Seed, 0.3, 1e-3, kPopulationFactor * TCmaEs::DefaultPopulation(n));
+    const int population = kPopulationFactor * TCmaEs::DefaultPopulation(n);
+    TCmaEs optimizer(n, Options.Seed, 0.3, 1e-3, population);
+    std::vector<uint8_t> runBest;
+    double runScore = kFailedScore;
+    bool localRun = false;
+    bool halted = false;
     for (;;) {
         {
             const std::lock_guard guard(Lock);
-            if (Halted() || Done < Batch.size() || n == 0 || !Error.empty())
+            halted = Halted() || Done < Batch.size() || n == 0 || !Error.empty();
+            if (halted || Polishing())
                 break;
         }
-        const std::vector<Eigen::VectorXd>& points = optimizer.Ask();
-        Batch.clear();
-        for (const Eigen::VectorXd& point : points)
-            Batch.push_back(Genome(point));
-        RunBatch();
-        const std::lock_guard guard(Lock);
-        if (Done < Batch.size())
-            break; // halted within the batch: an incomplete generation teaches nothing
-        optimizer.Tell(Scores);
+        std::vector<std::vector<uint8_t>> batch;
+        for (const Eigen::VectorXd& point : optimizer.Ask())
+            batch.push_back(Genome(point));
+        RunBatch(std::move(batch));
+        bool ended = false;
+        {
+            const std::lock_guard guard(Lock);
+            if (Done < Batch.size())
+                break; // halted within the batch: an incomplete generation teaches nothing
+            const auto best = std::min_element(Scores.begin(), Scores.end());
+            if (*best < runScore) {
+                runScore = *best;
+                runBest = Batch[static_cast<size_t>(best - Scores.begin())];
+            }
+            const int restarts = optimizer.Restarts();
+            optimizer.Tell(Scores);
+            ended = optimizer.Restarts() != restarts;
+        }
+        if (!ended)
+            continue;
+        if (!runBest.empty() && !Scan(runBest, runScore, random))
+            break;
+        runBest.clear();
+        runScore = kFailedScore;
+        const std::vector<uint8_t> best = BestGenes();
+        if (!localRun && !best.empty())
+            optimizer.RestartAt(Point(best), kLocalSigma, population);
+        localRun = !localRun && !best.empty();
+    }
+    if (!halted) {
+        std::vector<TMatch> kept;
+        {
+            const std::lock_guard guard(ResultLock);
+            kept = Archive;
+        }
+        for (TMatch& match : kept)
+            if (!Scan(match.Genes, match.Distance, random))
+                break;
     }
 
     {

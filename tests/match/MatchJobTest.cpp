@@ -72,6 +72,36 @@ TEST(MatchJob, FindsThreeFreeGenesOfARenderedGenome)
         }
 }
 
+// The gene view's ranges bound every result, also where the target lies
+// beyond them (its cutoff below the range given) and the search presses
+// against the bound.
+TEST(MatchJob, KeepsEveryResultWithinTheRangesGiven)
+{
+    const TRendererFactory renderers = MakeRenderers({kJx10, nullptr, {}, 0}, {48, 100, 1});
+    std::vector<uint8_t> truth = QuietGenome();
+    truth[6] = 20;   // VCF cutoff
+    truth[9] = 240;  // VCF LFO
+    truth[19] = 150; // LFO rate
+    TMatchSpace space;
+    space.Start = truth;
+    space.Free = {{6, 100, 140}, {19, 140, 170}};
+    for (const auto& free : space.Free)
+        space.Start[static_cast<size_t>(free.Gene)] = free.Max;
+    TMatchOptions options;
+    options.Seed = 3;
+    options.Workers = 1;
+    options.MaxRenders = 400;
+    options.BudgetSeconds = 1e6;
+    const std::vector<TMatch> results = Search(RenderedTarget(renderers, truth), space, renderers, options);
+    ASSERT_EQ(results.size(), 16u);
+    for (const TMatch& match : results)
+        for (const auto& free : space.Free) {
+            const int value = match.Genes[static_cast<size_t>(free.Gene)];
+            EXPECT_TRUE(value >= free.Min && value <= free.Max) << "gene " << free.Gene << " is " << value;
+        }
+    EXPECT_EQ(results.front().Genes[6], 100) << "the cutoff stops at its bound";
+}
+
 // One worker and a render limit: the same seed gives the same results; the
 // results differ from each other by at least 8 in a free gene.
 TEST(MatchJob, RepeatsASeededOneWorkerSearchAndKeepsDistinctResults)
