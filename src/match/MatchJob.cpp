@@ -12,6 +12,7 @@
 #include <numeric>
 #include <random>
 #include <thread>
+#include <utility>
 
 namespace zw {
 namespace {
@@ -278,25 +279,22 @@ bool TMatchJob::TState::Scan(std::vector<uint8_t>& genes, double& score, std::mt
             const TMatchSpace::TFreeGene& free = Space.Free[i];
             const auto gene = static_cast<size_t>(free.Gene);
             const int step = std::max(1, (free.Max - free.Min) / kScanPoints);
-            const auto trials = [&](bool around) {
-                std::vector<std::vector<uint8_t>> batch;
-                const auto add = [&](int value) {
-                    if (value >= free.Min && value <= free.Max && value != genes[gene]) {
-                        batch.push_back(genes);
-                        batch.back()[gene] = static_cast<uint8_t>(value);
-                    }
-                };
-                if (around)
-                    for (int d = 1; d < step; ++d) {
-                        add(genes[gene] - d);
-                        add(genes[gene] + d);
-                    }
-                else
-                    for (int value = free.Min; value <= free.Max; value += step)
-                        add(value);
-                return batch;
+            std::vector<std::vector<uint8_t>> batch;
+            const auto add = [&](int value) {
+                if (value >= free.Min && value <= free.Max && value != genes[gene]) {
+                    batch.push_back(genes);
+                    batch.back()[gene] = static_cast<uint8_t>(value);
+                }
             };
-            if (!Improve(trials(false), genes, score) || !Improve(trials(true), genes, score))
+            for (int value = free.Min; value <= free.Max; value += step)
+                add(value);
+            if (!Improve(std::exchange(batch, {}), genes, score))
+                return false;
+            for (int d = 1; d < step; ++d) {
+                add(genes[gene] - d);
+                add(genes[gene] + d);
+            }
+            if (!Improve(std::move(batch), genes, score))
                 return false;
         }
         if (score > before - kScanGain)

@@ -33,6 +33,17 @@ TTarget RenderedTarget(const TRendererFactory& renderers, const std::vector<uint
     return target;
 }
 
+// A search that ends after `renders` renders, not at a time: repeatable with one worker.
+TMatchOptions RenderLimited(uint64_t seed, int workers, long renders)
+{
+    TMatchOptions options;
+    options.Seed = seed;
+    options.Workers = workers;
+    options.MaxRenders = renders;
+    options.BudgetSeconds = 1e6;
+    return options;
+}
+
 std::vector<TMatch> Search(const TTarget& target, const TMatchSpace& space, const TRendererFactory& renderers,
                            const TMatchOptions& options)
 {
@@ -55,11 +66,7 @@ TEST(MatchJob, FindsThreeFreeGenesOfARenderedGenome)
     space.Free = {{6, 0, 255}, {16, 0, 255}, {0, 0, 255}};
     for (const auto& free : space.Free)
         space.Start[static_cast<size_t>(free.Gene)] = 128;
-    TMatchOptions options;
-    options.Seed = 7;
-    options.Workers = 2;
-    options.MaxRenders = 400;
-    options.BudgetSeconds = 1e6;
+    const TMatchOptions options = RenderLimited(7, 2, 400);
     const std::vector<TMatch> results = Search(RenderedTarget(renderers, truth), space, renderers, options);
     ASSERT_FALSE(results.empty());
     const TMatch& best = results.front();
@@ -87,11 +94,7 @@ TEST(MatchJob, KeepsEveryResultWithinTheRangesGiven)
     space.Free = {{6, 100, 140}, {19, 140, 170}};
     for (const auto& free : space.Free)
         space.Start[static_cast<size_t>(free.Gene)] = free.Max;
-    TMatchOptions options;
-    options.Seed = 3;
-    options.Workers = 1;
-    options.MaxRenders = 400;
-    options.BudgetSeconds = 1e6;
+    const TMatchOptions options = RenderLimited(3, 1, 400);
     const std::vector<TMatch> results = Search(RenderedTarget(renderers, truth), space, renderers, options);
     ASSERT_EQ(results.size(), 16u);
     for (const TMatch& match : results)
@@ -112,12 +115,9 @@ TEST(MatchJob, RepeatsASeededOneWorkerSearchAndKeepsDistinctResults)
     TMatchSpace space;
     space.Start = QuietGenome();
     space.Free = {{6, 0, 255}, {7, 0, 255}};
-    TMatchOptions options;
+    // 100 renders: long enough for the optimizer to close in, so near duplicates abound.
+    TMatchOptions options = RenderLimited(11, 1, 100);
     options.Count = 6;
-    options.Seed = 11;
-    options.Workers = 1;
-    options.MaxRenders = 100; // long enough for the optimizer to close in: near duplicates abound
-    options.BudgetSeconds = 1e6;
     const TTarget sound = RenderedTarget(renderers, target);
     const std::vector<TMatch> first = Search(sound, space, renderers, options);
     const std::vector<TMatch> second = Search(sound, space, renderers, options);
@@ -151,10 +151,7 @@ TEST(MatchJob, TranslatesGenomesOnSeveralWorkersAtOnce)
     std::vector<uint8_t> target = space.Start;
     for (const auto& free : space.Free)
         target[static_cast<size_t>(free.Gene)] = static_cast<uint8_t>(free.Gene * 37);
-    TMatchOptions options;
-    options.Workers = 2;
-    options.MaxRenders = 40;
-    options.BudgetSeconds = 1e6;
+    const TMatchOptions options = RenderLimited(0, 2, 40);
     TMatchJob job(RenderedTarget(renderers, target), space, renderers, options);
     job.Start();
     job.Wait();
