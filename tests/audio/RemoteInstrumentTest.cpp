@@ -58,6 +58,8 @@ public:
 
 private:
     static constexpr size_t kMaxPeriods = 60 * 48000 / kPeriod;
+    // A's note comes again every 0.25 s: "back within 1 s" measures the restart, not the wait for a note.
+    static constexpr size_t kRetrigger = static_cast<size_t>(0.25 * kRate / kPeriod);
 
     static TMidiEvent NoteOn()
     {
@@ -84,7 +86,7 @@ private:
         const auto period = std::chrono::nanoseconds(int64_t(1e9 * kPeriod / kRate));
         auto next = TClock::now();
         for (size_t i = 0; i < kMaxPeriods && !FEnding; ++i) {
-            const bool retrigger = i % 47 == 0; // every 0.25 s
+            const bool retrigger = i % kRetrigger == 0;
             FA.Process(&note, retrigger ? 1 : 0, left, right, kPeriod);
             FLevelA[i] = Level(left);
             for (uint32_t k = 0; k < kPeriod; ++k)
