@@ -1,10 +1,14 @@
 // Breeding toward a sound, through the window: a target file chosen, the
 // search's progress, Cancel, the matches as one undo step, A/B against the
-// target through the audio engine, and the automation row.
+// target through the audio engine, the automation row, and a breeder that
+// plays an LV2 instrument.
 #include "MainWindowFixture.h"
 
 #include "app/EntryPlayer.h"
+#include "app/MatchRenderers.h"
 #include "audio/AudioHost.h"
+#include "audio/Lv2RenderHost.h"
+#include "match/Distance.h"
 #include "match/Target.h"
 #include "midi/SynthBinding.h"
 #include "rules/FrmTranslat.h"
@@ -44,10 +48,10 @@ protected:
 
     // Worm 7 of breeder A as the built-in synthesizer plays it, a second long,
     // as a WAV file; and what the search hears of it.
-    QString WriteTarget()
+    QString WriteTarget(TLv2RenderHost* lv2 = nullptr)
     {
         const QString fileName = Folder.filePath("target.wav");
-        const TEntryPlayer player(FormTranslate->Substitution(), Form->Sound().Synth(), 0, nullptr, {60, 100, 1.0});
+        const TEntryPlayer player(FormTranslate->Substitution(), Form->Sound().Synth(), 0, lv2, {60, 100, 1.0});
         player.Save(Panel(0)->Worms(7)->Gene(), fileName.toStdString());
         return fileName;
     }
@@ -176,6 +180,50 @@ TEST_F(SoundMatchTest, TheAutomationRowBreedsTowardTheTargetAndClosingEndsASearc
     ASSERT_TRUE(Form->Match().Running());
     Form->close();
     Form.reset();
+}
+
+constexpr const char* kJx10 = "http://drobilla.net/plugins/mda/JX10";
+
+class SoundMatchLv2Test : public SoundMatchTest {
+protected:
+    std::string Settings() const override
+    {
+        return SoundMatchTest::Settings() + "[Instruments]\r\nA=" + kJx10 + "\r\n";
+    }
+};
+
+// A breeder on an LV2 instrument is matched on that instrument: only the
+// genes its ports take move, and the best match sounds nearer the target
+// than the worm the search started from.
+TEST_F(SoundMatchLv2Test, ABreederOnAnLv2InstrumentIsMatchedThroughItsPorts)
+{
+    TWormPanel* panel = Panel(0);
+    panel->SetFrozen(2);
+    panel->SetAudible(3);
+    const TGenome start = Genome(panel->Worms(3));
+    TLv2RenderHost host(kJx10);
+    const QString targetFile = WriteTarget(&host);
+    Form->Match().SetBudget(3);
+    ChooseTarget(targetFile);
+    ASSERT_TRUE(Dialogs.Errors.isEmpty()) << Dialogs.Errors.join("\n").toStdString();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !Form->Match().Running(); }, 60000));
+    ASSERT_EQ(panel->Audible(), 0);
+    const TGenome best = Genome(panel->Worms(0));
+    ASSERT_NE(best, start);
+
+    std::vector<bool> free(start.size());
+    for (const TMatchSpace::TFreeGene& gene : Lv2MatchSpace(kJx10, static_cast<int>(start.size())).Free)
+        free[static_cast<size_t>(gene.Gene)] = true;
+    for (size_t gene = 0; gene < start.size(); ++gene)
+        if (!free[gene]) {
+            EXPECT_EQ(best[gene], start[gene]) << "gene " << gene << " is no port of the instrument";
+        }
+    const TTarget target = ReadTarget(targetFile.toStdString(), 48000);
+    const TRendererFactory renderers = MakeRenderers({kJx10, nullptr, {}, 0}, {60, 100, 1.0});
+    const std::unique_ptr<TRenderer> renderer = renderers();
+    TSpectralDistance distance(TDistanceSettings{}, 48000);
+    EXPECT_LT(distance.Between(renderer->Render(best), target.Samples),
+              distance.Between(renderer->Render(start), target.Samples));
 }
 
 } // namespace
