@@ -11,6 +11,10 @@ TStatusLine::TStatusLine(QWidget* parent) : QLabel(parent)
     setObjectName("StatusLine");
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
+    // A long message is cut at the window's edge (the tooltip holds it
+    // whole): its width must not widen the window or squeeze what sits
+    // beside it, such as a search's progress.
+    setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
 void TStatusLine::Show(TStatusTopic topic, const QString& message)
