@@ -59,6 +59,13 @@ struct TMatchJob::TState {
     }
 
     void Run();
+    // The start genome and a few random ones; sets Error when every render failed.
+    void RunFirstBatch(std::mt19937_64& random);
+    // CMA-ES runs, each one's best scanned, a local run after each global
+    // one, until the last part of the budget: true then, false once halted.
+    bool Optimize(std::mt19937_64& random);
+    // The last part of the budget: the kept results scanned, best first.
+    void PolishKept(std::mt19937_64& random);
     void Work();
     void RunBatch(std::vector<std::vector<uint8_t>> batch);
     // Scans `genes` gene by gene (see kScanPoints), keeping what is better;
@@ -309,6 +316,83 @@ std::vector<uint8_t> TMatchJob::TState::BestGenes() const
     return Archive.empty() ? std::vector<uint8_t>{} : Archive.front().Genes;
 }
 
+void TMatchJob::TState::RunFirstBatch(std::mt19937_64& random)
+{
+    std::uniform_real_distribution<double> uniform(0, 1);
+    const auto n = static_cast<int>(Space.Free.size());
+    std::vector<std::vector<uint8_t>> first{Space.Start};
+    for (int k = 0; k < kSeedPoints && n > 0; ++k) {
+        Eigen::VectorXd point(n);
+        for (int i = 0; i < n; ++i)
+            point[i] = uniform(random);
+        first.push_back(Genome(point));
+    }
+    RunBatch(std::move(first));
+    // An instrument that fails every render of the first batch fails them all.
+    const std::lock_guard guard(ResultLock);
+    if (Progress.Renders > 0 && Progress.FailedRenders == Progress.Renders)
+        Error = FirstRenderError.empty() ? "no render succeeded" : FirstRenderError;
+}
+
+bool TMatchJob::TState::Optimize(std::mt19937_64& random)
+{
+    const auto n = static_cast<int>(Space.Free.size());
+    const int population = kPopulationFactor * TCmaEs::DefaultPopulation(n);
+    TCmaEs optimizer(n, Options.Seed, 0.3, 1e-3, population);
+    std::vector<uint8_t> runBest;
+    double runScore = kFailedScore;
+    bool localRun = false;
+    for (;;) {
+        {
+            const std::lock_guard guard(Lock);
+            if (Halted() || Done < Batch.size() || n == 0 || !Error.empty())
+                return false;
+            if (Polishing())
+                return true;
+        }
+        std::vector<std::vector<uint8_t>> batch;
+        for (const Eigen::VectorXd& point : optimizer.Ask())
+            batch.push_back(Genome(point));
+        RunBatch(std::move(batch));
+        bool ended = false;
+        {
+            const std::lock_guard guard(Lock);
+            if (Done < Batch.size())
+                return false; // halted within the batch: an incomplete generation teaches nothing
+            const auto best = std::min_element(Scores.begin(), Scores.end());
+            if (*best < runScore) {
+                runScore = *best;
+                runBest = Batch[static_cast<size_t>(best - Scores.begin())];
+            }
+            const int restarts = optimizer.Restarts();
+            optimizer.Tell(Scores);
+            ended = optimizer.Restarts() != restarts;
+        }
+        if (!ended)
+            continue;
+        if (!runBest.empty() && !Scan(runBest, runScore, random))
+            return false;
+        runBest.clear();
+        runScore = kFailedScore;
+        const std::vector<uint8_t> best = BestGenes();
+        if (!localRun && !best.empty())
+            optimizer.RestartAt(Point(best), kLocalSigma, population);
+        localRun = !localRun && !best.empty();
+    }
+}
+
+void TMatchJob::TState::PolishKept(std::mt19937_64& random)
+{
+    std::vector<TMatch> kept;
+    {
+        const std::lock_guard guard(ResultLock);
+        kept = Archive;
+    }
+    for (TMatch& match : kept)
+        if (!Scan(match.Genes, match.Distance, random))
+            return;
+}
+
 void TMatchJob::TState::Run()
 {
     {
@@ -324,74 +408,9 @@ void TMatchJob::TState::Run()
         Workers.emplace_back([this] { Work(); });
 
     std::mt19937_64 random(Options.Seed ^ 0x5eed5eed5eedULL);
-    std::uniform_real_distribution<double> uniform(0, 1);
-    const auto n = static_cast<int>(Space.Free.size());
-    std::vector<std::vector<uint8_t>> first{Space.Start};
-    for (int k = 0; k < kSeedPoints && n > 0; ++k) {
-        Eigen::VectorXd point(n);
-        for (int i = 0; i < n; ++i)
-            point[i] = uniform(random);
-        first.push_back(Genome(point));
-    }
-    RunBatch(std::move(first));
-    {
-        // An instrument that fails every render of the first batch fails them all.
-        const std::lock_guard guard(ResultLock);
-        if (Progress.Renders > 0 && Progress.FailedRenders == Progress.Renders)
-            Error = FirstRenderError.empty() ? "no render succeeded" : FirstRenderError;
-    }
-    const int population = kPopulationFactor * TCmaEs::DefaultPopulation(n);
-    TCmaEs optimizer(n, Options.Seed, 0.3, 1e-3, population);
-    std::vector<uint8_t> runBest;
-    double runScore = kFailedScore;
-    bool localRun = false;
-    bool halted = false;
-    for (;;) {
-        {
-            const std::lock_guard guard(Lock);
-            halted = Halted() || Done < Batch.size() || n == 0 || !Error.empty();
-            if (halted || Polishing())
-                break;
-        }
-        std::vector<std::vector<uint8_t>> batch;
-        for (const Eigen::VectorXd& point : optimizer.Ask())
-            batch.push_back(Genome(point));
-        RunBatch(std::move(batch));
-        bool ended = false;
-        {
-            const std::lock_guard guard(Lock);
-            if (Done < Batch.size())
-                break; // halted within the batch: an incomplete generation teaches nothing
-            const auto best = std::min_element(Scores.begin(), Scores.end());
-            if (*best < runScore) {
-                runScore = *best;
-                runBest = Batch[static_cast<size_t>(best - Scores.begin())];
-            }
-            const int restarts = optimizer.Restarts();
-            optimizer.Tell(Scores);
-            ended = optimizer.Restarts() != restarts;
-        }
-        if (!ended)
-            continue;
-        if (!runBest.empty() && !Scan(runBest, runScore, random))
-            break;
-        runBest.clear();
-        runScore = kFailedScore;
-        const std::vector<uint8_t> best = BestGenes();
-        if (!localRun && !best.empty())
-            optimizer.RestartAt(Point(best), kLocalSigma, population);
-        localRun = !localRun && !best.empty();
-    }
-    if (!halted) {
-        std::vector<TMatch> kept;
-        {
-            const std::lock_guard guard(ResultLock);
-            kept = Archive;
-        }
-        for (TMatch& match : kept)
-            if (!Scan(match.Genes, match.Distance, random))
-                break;
-    }
+    RunFirstBatch(random);
+    if (Optimize(random))
+        PolishKept(random);
 
     {
         const std::lock_guard guard(Lock);
