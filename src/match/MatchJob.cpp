@@ -74,6 +74,8 @@ struct TMatchJob::TState {
     // Runs the batch, and takes its best entry if it is better than `score`;
     // false once the search is halted.
     bool Improve(std::vector<std::vector<uint8_t>> batch, std::vector<uint8_t>& genes, double& score);
+    // Called with Lock held: the batch's best entry replaces `genes` if it is better than `score`.
+    void TakeBest(std::vector<uint8_t>& genes, double& score) const;
     // The best genome kept so far, or nothing.
     std::vector<uint8_t> BestGenes() const;
     double Score(TRenderer& renderer, TSpectralDistance& distance, const std::vector<uint8_t>& genes);
@@ -267,12 +269,17 @@ bool TMatchJob::TState::Improve(std::vector<std::vector<uint8_t>> batch, std::ve
 {
     RunBatch(std::move(batch));
     const std::lock_guard guard(Lock);
+    TakeBest(genes, score);
+    return Done == Batch.size();
+}
+
+void TMatchJob::TState::TakeBest(std::vector<uint8_t>& genes, double& score) const
+{
     const auto best = std::min_element(Scores.begin(), Scores.end());
     if (best != Scores.end() && *best < score) {
         score = *best;
         genes = Batch[static_cast<size_t>(best - Scores.begin())];
     }
-    return Done == Batch.size();
 }
 
 bool TMatchJob::TState::Scan(std::vector<uint8_t>& genes, double& score, std::mt19937_64& random)
@@ -359,11 +366,7 @@ bool TMatchJob::TState::Optimize(std::mt19937_64& random)
             const std::lock_guard guard(Lock);
             if (Done < Batch.size())
                 return false; // halted within the batch: an incomplete generation teaches nothing
-            const auto best = std::min_element(Scores.begin(), Scores.end());
-            if (*best < runScore) {
-                runScore = *best;
-                runBest = Batch[static_cast<size_t>(best - Scores.begin())];
-            }
+            TakeBest(runBest, runScore);
             const int restarts = optimizer.Restarts();
             optimizer.Tell(Scores);
             ended = optimizer.Restarts() != restarts;
@@ -375,9 +378,9 @@ bool TMatchJob::TState::Optimize(std::mt19937_64& random)
         runBest.clear();
         runScore = kFailedScore;
         const std::vector<uint8_t> best = BestGenes();
-        if (!localRun && !best.empty())
-            optimizer.RestartAt(Point(best), kLocalSigma, population);
         localRun = !localRun && !best.empty();
+        if (localRun)
+            optimizer.RestartAt(Point(best), kLocalSigma, population);
     }
 }
 

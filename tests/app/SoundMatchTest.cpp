@@ -46,8 +46,8 @@ protected:
         MainWindowTest::TearDown();
     }
 
-    // Worm 7 of breeder A as the built-in synthesizer plays it, a second long,
-    // as a WAV file; and what the search hears of it.
+    // Worm 7 of breeder A as the built-in synthesizer (or `lv2`) plays it, a
+    // second long, as a WAV file.
     QString WriteTarget(TLv2RenderHost* lv2 = nullptr)
     {
         const QString fileName = Folder.filePath("target.wav");
