@@ -1,6 +1,8 @@
 #include "ui/StatusLine.h"
 
+#include <QPainter>
 #include <QStringList>
+#include <QStyle>
 
 #include <cstdio>
 
@@ -11,9 +13,9 @@ TStatusLine::TStatusLine(QWidget* parent) : QLabel(parent)
     setObjectName("StatusLine");
     setTextFormat(Qt::PlainText);
     setWordWrap(false);
-    // A long message is cut at the window's edge (the tooltip holds it
-    // whole): its width must not widen the window or squeeze what sits
-    // beside it, such as a search's progress.
+    // A long message is cut with an ellipsis at the window's edge (the
+    // tooltip holds it whole): its width must not widen the window or
+    // squeeze what sits beside it, such as a search's progress.
     setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 }
 
@@ -28,6 +30,19 @@ void TStatusLine::Show(TStatusTopic topic, const QString& message)
     if (topic != TStatusTopic::Hint && !message.isEmpty())
         std::fprintf(stderr, "zwirbels: %s\n", message.toLocal8Bit().constData());
     Refresh();
+}
+
+QString TStatusLine::ShownText() const
+{
+    return fontMetrics().elidedText(text(), Qt::ElideRight, contentsRect().width());
+}
+
+void TStatusLine::paintEvent(QPaintEvent* /*event*/)
+{
+    QPainter painter(this);
+    drawFrame(&painter);
+    style()->drawItemText(&painter, contentsRect(), QStyle::visualAlignment(layoutDirection(), alignment()),
+                          palette(), isEnabled(), ShownText(), foregroundRole());
 }
 
 void TStatusLine::Refresh()

@@ -27,6 +27,11 @@ public:
     void Show(TStatusTopic topic, const QString& message);
     void Clear(TStatusTopic topic) { Show(topic, QString()); }
     const QString& Message(TStatusTopic topic) const { return FMessages.at(Index(topic)); }
+    // The message as drawn: cut to the line's width with an ellipsis.
+    QString ShownText() const;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     static constexpr std::size_t kTopicCount = static_cast<std::size_t>(TStatusTopic::Hint) + 1;

@@ -971,6 +971,11 @@ TEST_F(NoSoundServerTest, TheWindowOpensWithNoBoxAndTheStatusLineSaysWhyAndWhere
     EXPECT_NE(message().find("PulseAudio: "), std::string::npos) << message();
     EXPECT_NE(message().find("[Audio] section of " + IniFileName() + ")."), std::string::npos) << message();
     EXPECT_EQ(Form->StatusLine()->text().toStdString(), message());
+    // Wider than the window, it is drawn cut, with an ellipsis.
+    const TStatusLine& line = *Form->StatusLine();
+    ASSERT_GT(line.fontMetrics().horizontalAdvance(line.text()), line.contentsRect().width());
+    EXPECT_TRUE(line.ShownText().endsWith(QChar(0x2026))) << line.ShownText().toStdString();
+    EXPECT_LE(line.fontMetrics().horizontalAdvance(line.ShownText()), line.contentsRect().width());
     EXPECT_TRUE(Dialogs.Errors.isEmpty() && Dialogs.Messages.isEmpty()) << "a box at the start";
     EXPECT_EQ(JackServers(), serversBefore) << "a JACK server was started";
 
